@@ -1,0 +1,21 @@
+#include "app/Application.h"
+
+#include "app/Dialogs.h"
+
+#include <exception>
+
+TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv) {
+  setApplicationName("Vossek Drive Desk");
+  setApplicationDisplayName("Vossek Drive Desk");
+}
+
+bool TApplication::notify(QObject *receiver, QEvent *event) {
+  try {
+    return QApplication::notify(receiver, event);
+  } catch (const std::exception &error) {
+    Dialogs::ShowError(QString::fromLocal8Bit(error.what()));
+  } catch (...) {
+    Dialogs::ShowError(QStringLiteral("Unexpected error"));
+  }
+  return false;
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The shared communication state: the pending flags and request texts, the
+// wait counters, the activity flags, the record counters and the receive
+// texts. Owned by the main window and touched only on the main thread, so
+// nothing here needs a lock.
+struct CommState {
+  // Scheduler and wait state
+  int TickMs = 80;            // length of one tick; equals the timer interval
+  bool WaitingReply = false;  // a request to a non-zero address awaits its reply
+  int WaitTicks = 0;          // ticks counted while waiting
+  int IntervalTicks = 0;      // ticks since the last scan request or sequence step
+  bool DataArrived = false;   // received bytes were appended to ReceiveBuffer
+
+  // Pending requests (bodies as hex text, address first)
+  bool ControlPending = false;
+  std::string ControlFrame;
+  int ControlType = 0; // 1 to 11; 0 = no command yet
+  bool UserCmdPending = false;
+  std::string UserCmdFrame;
+  std::string UserCmdData;
+  bool UserCmdAwaitingReply = false;
+  bool UserCmdInvalid = false;
+
+  // Period scan
+  bool ScanRunning = false;
+  int ScanPeriodMs = 0;
+  bool ScanStarting = false;
+  int ScanAddress = 0;
+  int SeriesFrom = 0;
+  int SeriesTo = 0;
+  int SeriesDirection = 0;
+  std::vector<std::uint8_t> ArbitraryList;
+  int ArbitraryIndex = 0;
+  bool ArbitraryListParsed = false;
+
+  // User's define sequence
+  bool SequenceRunning = false;
+  bool StopRequested = false;
+  int SequenceRound = 0;
+  int SequenceRow = 0;
+  bool SequenceAwaitingReply = false;
+
+  // Read all / write all, common parameters
+  bool ReadAllActive = false;
+  int ReadAllIndex = 0;
+  bool WriteAllActive = false;
+  int WriteAllIndex = 0;
+  bool CommonParamEdit = false;
+
+  // Counters and texts of the traffic
+  int TotalRecords = 0;
+  int ErrorRecords = 0;
+  int TimeoutRecords = 0;
+  std::string LastSentFrame;
+  std::string SentFrameText;
+  std::string ReceivedChunk;
+  std::string ReceiveBuffer;
+  int ReceivedCount = 0;
+  static constexpr std::size_t ReplyBytesSize = 50;
+  std::array<std::uint8_t, ReplyBytesSize> ReplyBytes{};
+  std::string ReplyText;
+  std::string ReplyBody;
+  std::string PrevMachineID;
+};

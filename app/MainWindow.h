@@ -1,0 +1,313 @@
+#pragma once
+
+#include "app/CommState.h"
+#include "app/Widgets.h"
+
+#include <QMainWindow>
+#include <QPixmap>
+#include <string>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+class QTabWidget;
+class QTableView;
+class QTableWidget;
+class QTextEdit;
+class QTimer;
+class QToolBar;
+class QToolButton;
+class TComm;
+class TTableConnection;
+class TTableQuery;
+class TTableModel;
+
+// The main window "Vossek Drive Desk". It owns the serial component, the one
+// timer, the table store's connection and query, the grids and the shared
+// communication state. Its event handlers are defined in the files of the
+// subsystem they belong to (app/, drive/, params/, sequences/, settings/);
+// each subsystem connects its own handlers in its Wire... routine.
+class TForm1 : public QMainWindow {
+  Q_OBJECT
+public:
+  explicit TForm1(QWidget *parent = nullptr);
+  ~TForm1() override;
+
+  // ---- shared state -------------------------------------------------------
+  CommState State;
+
+  // Main window fields
+  bool Activated = false;
+  QString DataFolder; // program folder + "database1/"
+  QPixmap CheckedBitmap;
+  QPixmap UncheckedBitmap;
+  int TimeoutMs = 500;       // reply window
+  int TimeIntervalMs = 1000; // pause between two sequence steps
+  bool ReadPending = false;
+  std::string ReadFrame;
+  bool ModifyPending = false;
+  std::string ModifyFrame;
+  QString ParamMinText;
+  QString ParamMaxText;
+  QString ParamValueText;
+  QString CurrentCode;
+  int CommonParamRow = 0;
+  QString FunctionTableFile;
+  QString StoredDecimalSeparator;
+  int SeriesRow = 0;
+
+  // ---- non-visual components ---------------------------------------------
+  TComm *Comm1 = nullptr;
+  QTimer *UpcSend = nullptr;
+  TTableConnection *ADOConnection1 = nullptr;
+  TTableQuery *ADOQuery1 = nullptr;
+  TTableModel *DataSource1 = nullptr;
+
+  // ---- controls -------------------------------------------------------------
+  // Tool bar
+  QToolBar *ToolBar1 = nullptr;
+  QToolButton *UProtocol = nullptr;
+  QToolButton *UmotorScan = nullptr;
+  QToolButton *UdefRun = nullptr;
+  QToolButton *UdefStop = nullptr;
+  QToolButton *UTimeineterval = nullptr;
+  QToolButton *Utimeout = nullptr;
+  QToolButton *UEnOrCn = nullptr;
+  QLineEdit *URepeatTimes = nullptr;
+  QCheckBox *UErrorCheck = nullptr;
+  QCheckBox *UTimeoutCheck = nullptr;
+  QCheckBox *UAddChecksum = nullptr;
+
+  // Main menu
+  QAction *Import = nullptr;
+  QAction *Export1 = nullptr;
+  QAction *ImportFunctions1 = nullptr;
+  QAction *ExportFunctions1 = nullptr;
+  QAction *Exit2 = nullptr;
+  QAction *CheckSum1 = nullptr;
+  QAction *DravoHelp1 = nullptr;
+  QAction *Version101 = nullptr;
+
+  QTabWidget *PageControl1 = nullptr;
+  QWidget *TabSheet1 = nullptr;
+  QWidget *TabSheet2 = nullptr;
+  QWidget *TabSheet3 = nullptr;
+
+  // Tab 0 "VOSSEK COM": Status
+  QComboBox *DriveSeries = nullptr;
+  TShape *UrunShape = nullptr;
+  TShape *UstopShape = nullptr;
+  TShape *UfwdShape = nullptr;
+  TShape *UrevShape = nullptr;
+  TShape *UjogShape = nullptr;
+  TShape *UfaultShape = nullptr;
+  TShape *UcomShape = nullptr;
+  // Motor Status
+  QLineEdit *UoutFreq = nullptr;
+  QLineEdit *UdcVoltage = nullptr;
+  QLineEdit *UoutVoltage = nullptr;
+  QLineEdit *UoutSpeed = nullptr;
+  QLineEdit *UoutCurrent = nullptr;
+  QLineEdit *machinestate = nullptr;
+  QLabel *Label16 = nullptr; // "Output Speed"
+  QLabel *Label20 = nullptr; // its unit
+  // Common Paras
+  QComboBox *MachineID = nullptr;
+  TClickEdit *Edit9 = nullptr;
+  TClickEdit *Edit10 = nullptr;
+  TClickEdit *Edit11 = nullptr;
+  TClickEdit *Edit12 = nullptr;
+  TClickEdit *Edit13 = nullptr;
+  TClickEdit *Edit14 = nullptr;
+  // Com Command
+  QPushButton *UFwdStart = nullptr;
+  QPushButton *URevStart = nullptr;
+  QPushButton *UDecStop = nullptr;
+  QPushButton *UFreeStop = nullptr;
+  QPushButton *UStart = nullptr;
+  QPushButton *UReset = nullptr;
+  QPushButton *UFwdJog = nullptr;
+  QPushButton *URevJog = nullptr;
+  QCheckBox *CheckBox1 = nullptr; // "Broadcast"
+  // User's Command
+  QComboBox *UdefineMachine = nullptr;
+  QComboBox *RandW = nullptr;
+  QLineEdit *UdefineAddr = nullptr;
+  QLabel *LengthOrData = nullptr;
+  QLineEdit *Edit7 = nullptr;
+  QLabel *Label44 = nullptr;
+  QPushButton *UserDefineSend = nullptr;
+  // Period Scan
+  QRadioButton *SeriesType = nullptr;
+  QRadioButton *ArbitraryType = nullptr;
+  QLineEdit *SeriesStart = nullptr;
+  QLineEdit *SeriesStop = nullptr;
+  QLineEdit *ArbitraryNum = nullptr;
+  QLineEdit *ScanPeriod = nullptr;
+  QPushButton *UPeriodScan = nullptr;
+
+  // Tab 1 "VOSSEK R&W"
+  QTableView *DBGrid1 = nullptr;
+  QCheckBox *CheckBox2 = nullptr;
+  QPushButton *ReadAll = nullptr;
+  QPushButton *WriteAll = nullptr;
+
+  // Tab 2 "User's Define"
+  QTableWidget *StringGrid1 = nullptr;
+  QPushButton *Ustradd = nullptr;
+  QPushButton *ustrdel = nullptr;
+  QPushButton *ustrinsert = nullptr;
+  TRadioGroup *UMODE = nullptr;
+  TRadioGroup *RadioGroup1 = nullptr;
+  QCheckBox *SelectAll = nullptr;
+
+  // History and status bar
+  QLabel *Label1 = nullptr;
+  QTextEdit *SendRevHistory = nullptr;
+  QMenu *PopupMenu1 = nullptr;
+  QAction *Selectall1 = nullptr;
+  QAction *clear1 = nullptr;
+  QAction *copy1 = nullptr;
+  TStatusBar *StatusBar1 = nullptr;
+
+  // ---- start-up and main window (app/MainWindow.cpp) ----------------------
+  void FormCreate();
+  void FormActivate();
+  void PageControl1Change();
+  void Exit2Click();
+  void DravoHelp1Click();
+  void CheckSum1Click();
+  int ActiveTab() const;
+  QString MachineIDText() const;
+
+  // ---- frame building and sending (app/SendFrame.cpp) --------------------
+  void SendFrame(const std::string &body);
+  void SendRtuFrame(const std::string &body);
+  bool IsRtuMode() const;
+
+  // ---- history (app/History.cpp) -----------------------------------------
+  void ColorHistoryLine(int line, int color);
+  int HistoryLineCount() const;
+  QString HistoryLine(int line) const;
+  void AppendHistoryLine(const QString &text, int color);
+  void CompleteLastHistoryLine(const QString &suffix, bool black);
+  void Selectall1Click();
+  void clear1Click();
+  void copy1Click();
+  void ShowRecordCounters();
+
+  // ---- send scheduler (app/SendScheduler.cpp) ------------------------------
+  void UpcSendTimer();
+
+  // ---- receive path (app/ReceivePath.cpp) --------------------------------
+  void Comm1ReceiveData(const char *buffer, unsigned length);
+  void WaitHandler();
+  void AssembleAsciiReply(const std::string &text);
+  void ProcessReply();
+  void ErrorReply();
+  void SetLamps(int run, int stop, int fwd, int rev, int jog, int fault, int com);
+
+  // ---- port configuration (app/PortConfiguration.cpp) --------------------
+  void ApplyPortSettings();
+
+  // ---- control commands and broadcast (drive/ControlCommands.cpp) --------
+  void UFwdStartClick();
+  void URevStartClick();
+  void UDecStopClick();
+  void UFreeStopClick();
+  void UStartClick();
+  void UResetClick();
+  void UFwdJogMouseDown();
+  void UFwdJogMouseUp();
+  void URevJogMouseDown();
+  void URevJogMouseUp();
+  void PrepareControlFrame();
+  void ShowControlLamps();
+  void MachineIDExit();
+  void MachineIDChange();
+  void CheckBox1Click();
+
+  // ---- drive status (drive/DriveStatus.cpp) ------------------------------
+  void ShowDriveStatus();
+  void DecodeDriveStatus();
+  void ShowMachineStatus();
+
+  // ---- common parameters (drive/CommonParameters.cpp) --------------------
+  void OpenCommonParameter(int record);
+
+  // ---- user's command (drive/UserCommand.cpp) ----------------------------
+  void UserDefineSendClick();
+
+  // ---- period scan (drive/PeriodScan.cpp) --------------------------------
+  void UPeriodScanClick();
+  void ScanPeriodExit();
+  void SeriesStartExit();
+  void SeriesStopExit();
+  void ArbitraryNumExit();
+  void SeriesScanStep();
+  void ArbitraryScanStep();
+  void SendScanRequest(int address);
+  void UmotorScanClick();
+
+  // ---- function table (params/) -------------------------------------------
+  void DriveSeriesExit();
+  void DriveSeriesChange();
+  void PrepareParameterWindow();
+  void ReadParameterReply();
+  void ModifyParameterReply();
+  void ReadAllClick();
+  void WriteAllClick();
+  void ReadAllStep();
+  bool WriteAllStep(); // false when write all ended because a value was empty
+  void ImportFunctions1Click();
+  void ExportFunctions1Click();
+
+  // ---- user's define (sequences/) ----------------------------------------
+  void UdefRunClick();
+  void UdefStopClick();
+  void SequenceStep();
+  void StoreSequenceReply();
+  void ImportClick();
+  void Export1Click();
+
+  // ---- settings (settings/) -----------------------------------------------
+  void LoadSettings();
+  void FormCloseQuery();
+  void UProtocolClick();
+  void UTimeinetervalClick();
+  void UtimeoutClick();
+
+protected:
+  bool event(QEvent *event) override;
+  void closeEvent(QCloseEvent *event) override;
+  void keyPressEvent(QKeyEvent *event) override;
+
+private:
+  void BuildLayout(); // app/MainWindowLayout.cpp
+  // Each subsystem connects its controls to its handlers.
+  void WireCommunication(); // app/
+  void WireDrive();         // drive/
+  void WireParams();        // params/
+  void WireSequences();     // sequences/
+  void WireSettings();      // settings/
+};
+
+class TProtocolSet;
+class TUmotorPara;
+class TInputBox;
+
+// The windows created at start, in this order, living until the program ends.
+extern TForm1 *Form1;
+extern TProtocolSet *ProtocolSet;
+extern TUmotorPara *UmotorPara;
+extern TInputBox *InputBox;
+
+// Creates the four windows in their start-up order (only the main window is
+// shown by the caller) and destroys them again.
+void CreateApplicationWindows();
+void DestroyApplicationWindows();

@@ -1,0 +1,77 @@
+#include "app/Widgets.h"
+
+#include <QButtonGroup>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+QColor ColorFromBgr(int bgr) { return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF); }
+
+TShape::TShape(QWidget *parent) : QWidget(parent) { setMinimumSize(18, 18); }
+
+void TShape::SetBrushColor(int bgr) {
+  if (bgr == brushColor_)
+    return;
+  brushColor_ = bgr;
+  update();
+}
+
+void TShape::paintEvent(QPaintEvent *) {
+  QPainter painter(this);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(QPen(Qt::black, 1));
+  painter.setBrush(ColorFromBgr(brushColor_));
+  const int side = qMin(width(), height()) - 2;
+  painter.drawEllipse((width() - side) / 2, (height() - side) / 2, side, side);
+}
+
+void TClickEdit::mousePressEvent(QMouseEvent *event) {
+  QLineEdit::mousePressEvent(event);
+  if (event->button() == Qt::LeftButton && isEnabled())
+    emit clicked();
+}
+
+TRadioGroup::TRadioGroup(const QString &caption, const QStringList &items, QWidget *parent)
+    : QGroupBox(caption, parent), group_(new QButtonGroup(this)) {
+  auto *layout = new QVBoxLayout(this);
+  for (int i = 0; i < items.size(); ++i) {
+    auto *button = new QRadioButton(items[i], this);
+    group_->addButton(button, i);
+    buttons_.append(button);
+    layout->addWidget(button);
+  }
+  connect(group_, &QButtonGroup::idClicked, this, [this](int) { emit clicked(); });
+}
+
+int TRadioGroup::ItemIndex() const { return group_->checkedId(); }
+
+void TRadioGroup::SetItemIndex(int index) {
+  if (index >= 0 && index < buttons_.size()) {
+    buttons_[index]->setChecked(true);
+  } else if (QAbstractButton *checked = group_->checkedButton()) {
+    group_->setExclusive(false);
+    checked->setChecked(false);
+    group_->setExclusive(true);
+  }
+}
+
+TStatusBar::TStatusBar(const QVector<int> &widths, QWidget *parent) : QStatusBar(parent) {
+  setSizeGripEnabled(false);
+  for (int w : widths) {
+    auto *label = new QLabel(this);
+    label->setFixedWidth(w);
+    label->setFrameShape(QFrame::StyledPanel);
+    addWidget(label);
+    panels_.append(label);
+  }
+}
+
+QString TStatusBar::PanelText(int index) const {
+  return index >= 0 && index < panels_.size() ? panels_[index]->text() : QString();
+}
+
+void TStatusBar::SetPanelText(int index, const QString &text) {
+  if (index >= 0 && index < panels_.size())
+    panels_[index]->setText(text);
+}

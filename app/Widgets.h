@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QStatusBar>
+#include <QStringList>
+#include <QVector>
+#include <QWidget>
+
+class QButtonGroup;
+class QRadioButton;
+
+// Colours are 24-bit values with red in the low byte (255 is pure red).
+namespace LampColor {
+constexpr int Off = 0xFFFFFF;   // white
+constexpr int Green = 0x00FF00; // RUN, FWD, REV, JOG
+constexpr int Olive = 0x008080; // STOP
+constexpr int Red = 0x0000FF;   // FAULT, COM ERROR
+} // namespace LampColor
+
+// Converts a colour value with red in the low byte into a QColor.
+QColor ColorFromBgr(int bgr);
+
+// A round status lamp.
+class TShape : public QWidget {
+  Q_OBJECT
+public:
+  explicit TShape(QWidget *parent = nullptr);
+  int BrushColor() const { return brushColor_; }
+  void SetBrushColor(int bgr);
+  QSize sizeHint() const override { return {22, 22}; }
+
+protected:
+  void paintEvent(QPaintEvent *) override;
+
+private:
+  int brushColor_ = LampColor::Off;
+};
+
+// A read-only edit that reports clicks (the common-parameter boxes).
+class TClickEdit : public QLineEdit {
+  Q_OBJECT
+public:
+  using QLineEdit::QLineEdit;
+signals:
+  void clicked();
+
+protected:
+  void mousePressEvent(QMouseEvent *event) override;
+};
+
+// A framed group of radio buttons with an item index (-1 = none chosen).
+class TRadioGroup : public QGroupBox {
+  Q_OBJECT
+public:
+  TRadioGroup(const QString &caption, const QStringList &items, QWidget *parent = nullptr);
+  int ItemIndex() const;
+  void SetItemIndex(int index);
+  QRadioButton *Button(int index) const { return buttons_.value(index); }
+signals:
+  void clicked(); // the user chose an item
+
+private:
+  QButtonGroup *group_;
+  QVector<QRadioButton *> buttons_;
+};
+
+// A status bar with fixed-width text panels.
+class TStatusBar : public QStatusBar {
+  Q_OBJECT
+public:
+  TStatusBar(const QVector<int> &widths, QWidget *parent = nullptr);
+  QString PanelText(int index) const;
+  void SetPanelText(int index, const QString &text);
+  int PanelCount() const { return panels_.size(); }
+
+private:
+  QVector<QLabel *> panels_;
+};

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Hex text helpers and the two Modbus checksums. Byte strings travel as hex
+// text: two digits per byte, most significant first, no separators.
+
+// Decimal separator of the user's locale; written only by LoadDecimalSeparator.
+extern std::string LocaleDecimalSeparator;
+
+extern const char *const HexDigits; // "0123456789ABCDEF"
+
+void LoadDecimalSeparator();
+
+std::string RightChars(const std::string &text, std::uint16_t count);
+std::string LeftChars(const std::string &text, std::uint16_t count);
+bool IsAllDigits(const std::string &text);
+std::string PadDecimals(const std::string &number, int digits);
+// Raises EConvertError for a character that is neither a digit nor a hex letter.
+std::int32_t HexToInt(const std::string &hex);
+int CountOccurrences(const std::string &text, const std::string &pattern);
+std::string ByteToHex(std::uint8_t value);
+std::uint8_t HexToByte(const std::string &hex);
+bool HasNonHexDigit(const std::string &frame);
+std::string ComputeLRC(const std::string &hex);
+std::string ComputeCRC16(std::vector<std::uint8_t> bytes, std::size_t count);
+
+// The bytes as upper-case hex text, two digits each.
+std::string BytesToHex(const std::uint8_t *bytes, std::size_t count);

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "app/Dialogs.h"
+
+#include <QList>
+#include <QString>
+#include <deque>
+#include <functional>
+
+// Answers the program's message boxes and dialogs in tests and records what
+// they showed. Installed for the lifetime of the object.
+class DialogRecorder {
+public:
+  DialogRecorder();
+  ~DialogRecorder();
+
+  // Answers queued for the next OkCancel/YesNo boxes (default: accept).
+  void QueueAnswer(bool accept) { answers_.push_back(accept); }
+  // Paths queued for the next file dialogs (default: cancel).
+  void QueuePath(const QString &path) { paths_.push_back(path); }
+  // Called with each modal dialog once it is shown (default: nothing).
+  std::function<void(QDialog *)> onModal;
+
+  QList<Dialogs::Request> requests;
+  // The texts of all boxes shown so far (messages, errors, questions).
+  QStringList Texts() const;
+  QString LastText() const;
+  void Clear() { requests.clear(); }
+
+private:
+  std::deque<bool> answers_;
+  std::deque<QString> paths_;
+};
