@@ -9,7 +9,7 @@ PACKAGES=(
   libshp-dev libxlsxwriter-dev libquazip1-qt6-dev libfreexl-dev zlib1g-dev
   socat libmodbus-dev mbpoll
   python3 python3-pymodbus python3-serial python3-serial-asyncio
-  python3-dbfread python3-dbf python3-openpyxl
+  python3-dbfread python3-dbf python3-openpyxl python3-xlwt
   xvfb xauth imagemagick
   clang libclang-rt-14-dev ccache
 )
