@@ -1,16 +1,64 @@
+// Start-up of the main window, its first activation, the tab rules, the key
+// code box, the help command and the checksum tool.
 #include "app/MainWindow.h"
 
+#include "app/AppPaths.h"
+#include "app/Dialogs.h"
+#include "app/VirtualKeyCode.h"
+#include "protocol/HexText.h"
+#include "tools/TCheckSum.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
 #include <QEvent>
+#include <QFileInfo>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QPainter>
+#include <QSignalBlocker>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QToolButton>
+#include <QUrl>
 
 TForm1 *Form1 = nullptr;
 TProtocolSet *ProtocolSet = nullptr;
 TUmotorPara *UmotorPara = nullptr;
 TInputBox *InputBox = nullptr;
 
+namespace {
+constexpr int SequenceTab = 2;
+constexpr int FunctionsTab = 1;
+
+// One cell of the platform's check-box glyphs, ticked or empty.
+QPixmap CheckBoxGlyph(const QWidget *widget, bool checked) {
+  const QStyle *style = widget->style();
+  const int w = style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, widget);
+  const int h = style->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, widget);
+  QPixmap pixmap(w, h);
+  pixmap.fill(Qt::transparent);
+  QStyleOptionButton option;
+  option.initFrom(widget);
+  option.rect = QRect(0, 0, w, h);
+  option.state = QStyle::State_Enabled | (checked ? QStyle::State_On : QStyle::State_Off);
+  QPainter painter(&pixmap);
+  style->drawPrimitive(QStyle::PE_IndicatorCheckBox, &option, &painter, widget);
+  return pixmap;
+}
+} // namespace
+
 TForm1::TForm1(QWidget *parent) : QMainWindow(parent) {
   BuildLayout();
+  connect(PageControl1, &QTabWidget::currentChanged, this, [this] { PageControl1Change(); });
+  connect(Exit2, &QAction::triggered, this, [this] { Exit2Click(); });
+  connect(DravoHelp1, &QAction::triggered, this, [this] { DravoHelp1Click(); });
+  connect(CheckSum1, &QAction::triggered, this, [this] { CheckSum1Click(); });
   WireCommunication();
   WireDrive();
   WireParams();
@@ -21,9 +69,81 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent) {
 
 TForm1::~TForm1() = default;
 
-void TForm1::BuildLayout() {}
-void TForm1::FormCreate() {}
-void TForm1::FormActivate() {}
+void TForm1::FormCreate() {
+  UncheckedBitmap = CheckBoxGlyph(StringGrid1, false);
+  CheckedBitmap = CheckBoxGlyph(StringGrid1, true);
+  // Integration points, in this order, owned by other subsystems:
+  //   - the mouse-wheel stepping of DBGrid1 (WheelStep, function table);
+  //   - the table store connection for ProgramFolder + "database1" and
+  //     DataSource1 attached to DBGrid1 (table store);
+  //   - Comm1->ClosePort(): the port stays closed until the first activation.
+  const QStringList titles = {QStringLiteral("Select"), QStringLiteral("Function"),
+                              QStringLiteral("Data"),   QStringLiteral("Command to Send"),
+                              QStringLiteral("Reply"),  QStringLiteral("Note")};
+  for (int c = 0; c < titles.size(); ++c)
+    StringGrid1->item(0, c)->setText(titles[c]);
+  Activated = false;
+}
+
+void TForm1::FormActivate() {
+  if (Activated)
+    return; // later activations (a dialog closing) must not reload anything
+  {
+    // Selecting the tab in code must run the tab rules exactly once.
+    const QSignalBlocker blocker(PageControl1);
+    PageControl1->setCurrentIndex(0);
+  }
+  PageControl1Change();
+  Activated = true;
+  // Integration points, in this order, owned by other subsystems:
+  //   1. load com_pro.dbf: protocol window, scan fields, TimeIntervalMs,
+  //      TimeoutMs, the three sequence check boxes, StoredDecimalSeparator;
+  //   2. ApplyPortSettings(): configure and open the port, set the tick.
+  StatusBar1->SetPanelText(1, QStringLiteral("   Total Record   0"));
+  StatusBar1->SetPanelText(2, QStringLiteral("   Error Record   0"));
+  StatusBar1->SetPanelText(3, QStringLiteral("   Timeout Record   0"));
+  //   3. load dspara.dbf: series index, MachineID, the six common parameters;
+  //   4. load usercmd.dbf into StringGrid1.
+  State.PrevMachineID = MachineIDText().toStdString();
+  //   5. DriveSeriesExit(): open the function table of the selected series.
+  LoadDecimalSeparator();
+  DataFolder = AppPaths::DataFolder();
+}
+
+void TForm1::PageControl1Change() {
+  State.IntervalTicks = 0;
+  State.WaitTicks = 0;
+  const int tab = ActiveTab();
+  const bool sequenceTab = tab == SequenceTab;
+  for (QWidget *control : std::initializer_list<QWidget *>{URepeatTimes, UErrorCheck, UTimeoutCheck,
+                                                           UAddChecksum, UTimeineterval})
+    control->setEnabled(sequenceTab);
+  if (!sequenceTab)
+    State.SequenceAwaitingReply = false;
+  ImportFunctions1->setEnabled(tab == FunctionsTab);
+  ExportFunctions1->setEnabled(tab == FunctionsTab);
+  Import->setEnabled(sequenceTab);
+  Export1->setEnabled(sequenceTab);
+}
+
+int TForm1::ActiveTab() const { return PageControl1->currentIndex(); }
+
+QString TForm1::MachineIDText() const { return MachineID->currentText(); }
+
+void TForm1::Exit2Click() { close(); }
+
+void TForm1::DravoHelp1Click() {
+  const QString guide = AppPaths::DataFolder() + QStringLiteral("DravoUserGuide.CHM");
+  // The desktop may report success for a file that is not there, so the file
+  // is checked first.
+  if (!QFileInfo(guide).isFile() || !QDesktopServices::openUrl(QUrl::fromLocalFile(guide)))
+    Dialogs::ShowMessage(QStringLiteral("Path error or file destroyed!Please reinstall the software!"));
+}
+
+void TForm1::CheckSum1Click() {
+  TCheckSumBox box(this);
+  Dialogs::ExecModal(&box);
+}
 
 bool TForm1::event(QEvent *event) {
   if (event->type() == QEvent::WindowActivate)
@@ -31,11 +151,28 @@ bool TForm1::event(QEvent *event) {
   return QMainWindow::event(event);
 }
 
-void TForm1::closeEvent(QCloseEvent *event) { QMainWindow::closeEvent(event); }
+void TForm1::closeEvent(QCloseEvent *event) {
+  // Integration point: FormCloseQuery() saves the settings here.
+  event->accept();
+}
 
-void TForm1::keyPressEvent(QKeyEvent *event) { QMainWindow::keyPressEvent(event); }
+void TForm1::keyPressEvent(QKeyEvent *event) {
+  // Keys typed into a control that it does not use travel up to the window;
+  // only a key pressed while the window itself holds the focus is reported.
+  const QWidget *focus = QApplication::focusWidget();
+  if (focus != nullptr && focus != this) {
+    QMainWindow::keyPressEvent(event);
+    return;
+  }
+  Dialogs::ShowMessage(QString::number(VirtualKeyCode(event->key())));
+}
 
-void CreateApplicationWindows() { Form1 = new TForm1; }
+void CreateApplicationWindows() {
+  Form1 = new TForm1;
+  // TODO(start-up order): create the protocol settings window, the motor
+  // status window and the parameter window here, in that order, when they
+  // land.
+}
 
 void DestroyApplicationWindows() {
   delete Form1;

@@ -1,0 +1,65 @@
+#include "app/VirtualKeyCode.h"
+
+#include <Qt>
+
+int VirtualKeyCode(int qtKey) {
+  if ((qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z) || (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9) ||
+      qtKey == Qt::Key_Space)
+    return qtKey; // Qt uses the upper-case ASCII code, as the virtual keys do
+  if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F24)
+    return 112 + (qtKey - Qt::Key_F1);
+  switch (qtKey) {
+  case Qt::Key_Backspace:
+    return 8;
+  case Qt::Key_Tab:
+  case Qt::Key_Backtab:
+    return 9;
+  case Qt::Key_Return:
+  case Qt::Key_Enter:
+    return 13;
+  case Qt::Key_Shift:
+    return 16;
+  case Qt::Key_Control:
+    return 17;
+  case Qt::Key_Alt:
+    return 18;
+  case Qt::Key_Pause:
+    return 19;
+  case Qt::Key_CapsLock:
+    return 20;
+  case Qt::Key_Escape:
+    return 27;
+  case Qt::Key_PageUp:
+    return 33;
+  case Qt::Key_PageDown:
+    return 34;
+  case Qt::Key_End:
+    return 35;
+  case Qt::Key_Home:
+    return 36;
+  case Qt::Key_Left:
+    return 37;
+  case Qt::Key_Up:
+    return 38;
+  case Qt::Key_Right:
+    return 39;
+  case Qt::Key_Down:
+    return 40;
+  case Qt::Key_Print:
+    return 44;
+  case Qt::Key_Insert:
+    return 45;
+  case Qt::Key_Delete:
+    return 46;
+  case Qt::Key_Meta:
+    return 91;
+  case Qt::Key_Menu:
+    return 93;
+  case Qt::Key_NumLock:
+    return 144;
+  case Qt::Key_ScrollLock:
+    return 145;
+  default:
+    return qtKey;
+  }
+}
