@@ -1,0 +1,82 @@
+#include "protocol/ReplyCheck.h"
+
+#include "protocol/HexText.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace {
+const std::string LoggedCrLf = "/x0D/x0A";
+
+std::string Upper(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return text;
+}
+
+// The characters [from, from + count) of a text, fewer when it is short.
+std::string Part(const std::string &text, std::size_t from, std::size_t count) {
+  return from >= text.size() ? std::string() : text.substr(from, count);
+}
+} // namespace
+
+AsciiReply SplitAsciiReply(const std::string &received) {
+  AsciiReply reply;
+  const std::size_t n = received.size();
+  reply.body = n >= 3 ? received.substr(1, n - 3) : std::string();
+  reply.text = received;
+  if (n < 3 || received[0] != ':' || received[n - 2] != '\r' || received[n - 1] != '\n')
+    return reply;
+  if (HasNonHexDigit(received))
+    return reply;
+  reply.wellFormed = true;
+  reply.bytes = HexTextToBytes(reply.body);
+  reply.text = received.substr(0, n - 2) + LoggedCrLf;
+  return reply;
+}
+
+std::vector<std::uint8_t> HexTextToBytes(const std::string &hex) {
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve(hex.size() / 2);
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+    bytes.push_back(HexToByte(hex.substr(i, 2)));
+  return bytes;
+}
+
+ReplyFault CheckReply(const std::string &replyBody, const std::string &lastSentFrame, bool rtu) {
+  if (Upper(Part(replyBody, 0, 2)) != Upper(Part(lastSentFrame, 0, 2)))
+    return ReplyFault::Address;
+  if (Upper(Part(replyBody, 2, 2)) != Upper(Part(lastSentFrame, 2, 2)))
+    return ReplyFault::Function;
+  if (rtu) {
+    const std::vector<std::uint8_t> bytes = HexTextToBytes(replyBody);
+    if (bytes.size() < 2)
+      return ReplyFault::Checksum;
+    if (ComputeCRC16(bytes, bytes.size() - 2) != RightChars(replyBody, 4))
+      return ReplyFault::Checksum;
+  } else {
+    if (replyBody.size() < 2)
+      return ReplyFault::Checksum;
+    if (ComputeLRC(replyBody.substr(0, replyBody.size() - 2)) != RightChars(replyBody, 2))
+      return ReplyFault::Checksum;
+  }
+  return ReplyFault::None;
+}
+
+ReplyConsumer ConsumerOfReply(std::uint8_t function, const std::string &lastSentFrame) {
+  if (lastSentFrame.size() < 5 || (function != 3 && function != 6))
+    return ReplyConsumer::None;
+  const int digit = HexToInt(lastSentFrame.substr(4, 1));
+  if (function == 3) {
+    if (digit == 0)
+      return ReplyConsumer::ReadParameter;
+    if (digit == 1)
+      return ReplyConsumer::DriveStatus;
+  } else {
+    if (digit == 0)
+      return ReplyConsumer::ModifyParameter;
+    if (digit == 2)
+      return ReplyConsumer::ControlLamps;
+  }
+  return ReplyConsumer::None;
+}

@@ -1,0 +1,154 @@
+#include "protocol/ConvertError.h"
+#include "protocol/Frames.h"
+#include "protocol/HexText.h"
+#include "protocol/ReplyCheck.h"
+
+#include <QTest>
+
+namespace {
+std::string Text(const std::vector<std::uint8_t> &bytes) { return BytesToHex(bytes.data(), bytes.size()); }
+
+// An RTU reply as hex text with its CRC appended.
+std::string WithCrc(const std::string &hex) {
+  const std::vector<std::uint8_t> bytes = HexTextToBytes(hex);
+  return hex + ComputeCRC16(bytes, bytes.size());
+}
+} // namespace
+
+class TestFrames : public QObject {
+  Q_OBJECT
+private slots:
+  void asciiEnvelope() {
+    QCOMPARE(AsciiFrameText("010300000001"), std::string(":010300000001FB"));
+    QCOMPARE(AsciiFrameText("010620000001"), std::string(":010620000001D8"));
+    // the body is not validated in ASCII: it goes out as given
+    QCOMPARE(AsciiFrameText("01x3"), std::string(":01x3") + ComputeLRC("01x3"));
+  }
+
+  void rtuEnvelope() {
+    RtuFrame frame = BuildRtuFrame("010300000001", false);
+    QCOMPARE(Text(frame.bytes), std::string("010300000001840A"));
+    QCOMPARE(frame.text, std::string("010300000001840A"));
+    QCOMPARE(frame.bytes.size(), std::size_t(8));
+
+    // a sequence step sent without checksum: the body's bytes alone
+    frame = BuildRtuFrame("010300000001", true);
+    QCOMPARE(Text(frame.bytes), std::string("010300000001"));
+    QCOMPARE(frame.text, std::string("010300000001"));
+
+    // lower-case digits are hex digits too
+    QCOMPARE(Text(BuildRtuFrame("0a0620000001", false).bytes),
+             Text(BuildRtuFrame("0A0620000001", false).bytes));
+  }
+
+  void rtuPairThatIsNoHexNumberRaises() {
+    for (const std::string body : {"010G00000001", "01 300000001", "01-300000001", "01.5"}) {
+      try {
+        BuildRtuFrame(body, false);
+        QFAIL(("no error for " + body).c_str());
+      } catch (const EConvertError &error) {
+        const std::string pair = body.substr(2, 2);
+        QCOMPARE(std::string(error.what()), "'$" + pair + "' is not a valid integer value");
+      }
+    }
+    QVERIFY_THROWS_EXCEPTION(EConvertError, HexPairsToBytes("zz"));
+  }
+
+  void refusedBodies() {
+    QVERIFY(BodyRefusal("010300000001", false, false).empty());
+    QVERIFY(BodyRefusal("010300000001", true, false).empty());
+    QVERIFY(!BodyRefusal("", false, false).empty());
+    QVERIFY(!BodyRefusal("0103000000010", false, false).empty()); // odd, either mode
+    QVERIFY(!BodyRefusal("0103000000010", true, false).empty());
+    QVERIFY(!BodyRefusal("0103000000010", false, true).empty());
+
+    // the RTU send buffer holds 101 bytes, CRC included
+    const std::string bytes99(99 * 2, '1');
+    const std::string bytes100(100 * 2, '1');
+    const std::string bytes101(101 * 2, '1');
+    const std::string bytes102(102 * 2, '1');
+    QVERIFY(BodyRefusal(bytes99, true, false).empty());
+    QVERIFY(!BodyRefusal(bytes100, true, false).empty());
+    QVERIFY(BodyRefusal(bytes101, true, true).empty());
+    QVERIFY(!BodyRefusal(bytes102, true, true).empty());
+    // ASCII has no such buffer
+    QVERIFY(BodyRefusal(bytes102, false, false).empty());
+  }
+
+  void timeStamp() {
+    QCOMPARE(FormatTimeStamp({2026, 12, 6, 16, 9, 4, 71}), std::string("[2026-12-06 16:09:04:071]"));
+    QCOMPARE(FormatTimeStamp({2027, 1, 31, 0, 0, 59, 999}), std::string("[2027-01-31 00:00:59:999]"));
+    const LocalTime now = CurrentLocalTime();
+    QVERIFY(now.year >= 2024);
+    QVERIFY(now.month >= 1 && now.month <= 12);
+    QVERIFY(now.millisecond >= 0 && now.millisecond <= 999);
+    QCOMPARE(FormatTimeStamp(now).size(), std::string("[2026-12-06 16:09:04:071]").size());
+  }
+
+  void asciiReplySplit() {
+    AsciiReply reply = SplitAsciiReply(":0103020001F9\r\n");
+    QVERIFY(reply.wellFormed);
+    QCOMPARE(reply.body, std::string("0103020001F9"));
+    QCOMPARE(Text(reply.bytes), std::string("0103020001F9"));
+    QCOMPARE(reply.text, std::string(":0103020001F9/x0D/x0A"));
+
+    // malformed frames keep the received text as it came
+    for (const std::string text : {":0103020001F9\r", "0103020001F9\r\n", ":0103020001f9\r\n",
+                                   ":01030200 1F9\r\n", ":0103020001F9\n\r"}) {
+      reply = SplitAsciiReply(text);
+      QVERIFY2(!reply.wellFormed, text.c_str());
+      QCOMPARE(reply.text, text);
+    }
+    // too short to hold anything: no crash, not well formed
+    for (const std::string text : {"", ":", "\r\n", ":\r"})
+      QVERIFY(!SplitAsciiReply(text).wellFormed);
+  }
+
+  void replyChecks() {
+    // ASCII: status read from drive 1
+    QCOMPARE(CheckReply("0103020001F9", "010310000001", false), ReplyFault::None);
+    QCOMPARE(CheckReply("0203020001F8", "010310000001", false), ReplyFault::Address);
+    QCOMPARE(CheckReply("01830271", "010310000001", false), ReplyFault::Function); // exception reply
+    QCOMPARE(CheckReply("0103020001F8", "010310000001", false), ReplyFault::Checksum);
+    QCOMPARE(CheckReply("0103", "010310000001", false), ReplyFault::Checksum);
+    QCOMPARE(CheckReply("", "010310000001", false), ReplyFault::Address);
+    // the case of the request's digits does not matter
+    QCOMPARE(CheckReply("0A03020001F0", "0a0310000001", false), ReplyFault::None);
+
+    // RTU
+    QCOMPARE(CheckReply("01030200017984", "010310000001", true), ReplyFault::None);
+    QCOMPARE(CheckReply("01030200017985", "010310000001", true), ReplyFault::Checksum);
+    QCOMPARE(CheckReply("018302C0F1", "010310000001", true), ReplyFault::Function);
+    QCOMPARE(CheckReply("01", "010310000001", true), ReplyFault::Function);
+
+    // a reply longer than the 50-byte reply store is checked whole
+    std::string data;
+    for (int i = 0; i < 40; ++i)
+      data += ByteToHex(static_cast<std::uint8_t>(i)) + "00";
+    const std::string longReply = WithCrc("010350" + data); // 85 bytes
+    QCOMPARE(longReply.size(), std::size_t(85 * 2));
+    QCOMPARE(CheckReply(longReply, "010300000028", true), ReplyFault::None);
+    std::string damaged = longReply;
+    damaged[150] = damaged[150] == '0' ? '1' : '0'; // a byte past the 50th
+    QCOMPARE(CheckReply(damaged, "010300000028", true), ReplyFault::Checksum);
+    const std::string asciiLong = "010350" + data;
+    QCOMPARE(CheckReply(asciiLong + ComputeLRC(asciiLong), "010300000028", false), ReplyFault::None);
+  }
+
+  void consumerByRegister() {
+    QCOMPARE(ConsumerOfReply(3, "01030100000001"), ReplyConsumer::ReadParameter);
+    QCOMPARE(ConsumerOfReply(3, "010310000006"), ReplyConsumer::DriveStatus);
+    QCOMPARE(ConsumerOfReply(3, "010320000001"), ReplyConsumer::None);
+    QCOMPARE(ConsumerOfReply(6, "01060A030064"), ReplyConsumer::ModifyParameter);
+    QCOMPARE(ConsumerOfReply(6, "01063A030064"), ReplyConsumer::None);
+    QCOMPARE(ConsumerOfReply(6, "0106010D1388"), ReplyConsumer::ModifyParameter);
+    QCOMPARE(ConsumerOfReply(6, "010620000001"), ReplyConsumer::ControlLamps);
+    QCOMPARE(ConsumerOfReply(6, "010610000001"), ReplyConsumer::None);
+    QCOMPARE(ConsumerOfReply(16, "011020000001"), ReplyConsumer::None);
+    QCOMPARE(ConsumerOfReply(3, "0103"), ReplyConsumer::None);
+    QVERIFY_THROWS_EXCEPTION(EConvertError, ConsumerOfReply(3, "0103X0000001"));
+  }
+};
+
+QTEST_APPLESS_MAIN(TestFrames)
+#include "test_frames.moc"
