@@ -226,11 +226,13 @@ public:
   void UFwdJogMouseUp();
   void URevJogMouseDown();
   void URevJogMouseUp();
-  void PrepareControlFrame();
+  // Completes ControlFrame; false (after a message) for an address above 247.
+  bool PrepareControlFrame();
   void ShowControlLamps();
   void MachineIDExit();
   void MachineIDChange();
   void CheckBox1Click();
+  void IssueControlCommand(int controlType);
 
   // ---- drive status (drive/DriveStatus.cpp) ------------------------------
   void ShowDriveStatus();
@@ -242,6 +244,10 @@ public:
 
   // ---- user's command (drive/UserCommand.cpp) ----------------------------
   void UserDefineSendClick();
+  void RandWSelect();
+  void UdefineMachineExit();
+  bool UdefineAddrExit(); // false when the field is refused
+  bool Edit7Exit();       // false when the field is refused
 
   // ---- period scan (drive/PeriodScan.cpp) --------------------------------
   void UPeriodScanClick();
@@ -253,6 +259,7 @@ public:
   void ArbitraryScanStep();
   void SendScanRequest(int address);
   void UmotorScanClick();
+  bool ScanFieldsHoldAddresses(); // refuses (with a message) a scan of nothing
 
   // ---- function table (params/) -------------------------------------------
   void DriveSeriesExit();

@@ -4,7 +4,5 @@
 #include "app/MainWindow.h"
 
 void TForm1::WireCommunication() {}
-void TForm1::WireDrive() {}
-void TForm1::WireParams() {}
 void TForm1::WireSequences() {}
 void TForm1::WireSettings() {}

@@ -1,0 +1,89 @@
+#include "drive/TUmotorPara.h"
+
+#include "app/Dialogs.h"
+#include "drive/MotorStatusFile.h"
+
+#include <QEvent>
+#include <QFile>
+#include <QHeaderView>
+#include <QMenuBar>
+#include <QTableWidget>
+
+namespace {
+const int ColumnWidths[TUmotorPara::ColumnCount] = {64, 80, 79, 69, 77, 66, 74, 82, 81, 86, 67, 116};
+const char *const ColumnTitles[TUmotorPara::ColumnCount] = {
+    "Address",     "Frequency",     "Output Voltage",   "Output Current", "Current Speed", "DC Voltage",
+    "Current Tmp", "Backwater Tmp", "Current Humidity", "Machine Status", "Com Status",    "Remark"};
+} // namespace
+
+TUmotorPara::TUmotorPara(QWidget *parent) : QMainWindow(parent) {
+  setWindowTitle("Motor Parameters Display");
+  save1 = menuBar()->addAction("&Save");
+  Exit1 = menuBar()->addAction("&Exit");
+  connect(save1, &QAction::triggered, this, &TUmotorPara::save1Click);
+  connect(Exit1, &QAction::triggered, this, &TUmotorPara::Exit1Click);
+
+  // The title row and the address column are ordinary cells, as they are
+  // saved with the rest of the table.
+  StringGrid1 = new QTableWidget(RowCount, ColumnCount, this);
+  StringGrid1->horizontalHeader()->hide();
+  StringGrid1->verticalHeader()->hide();
+  StringGrid1->verticalHeader()->setDefaultSectionSize(RowHeight);
+  StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  int width = 0;
+  for (int column = 0; column < ColumnCount; ++column) {
+    StringGrid1->setColumnWidth(column, ColumnWidths[column]);
+    width += ColumnWidths[column];
+  }
+  setCentralWidget(StringGrid1);
+  resize(width + 40, 480);
+  FormActivate();
+}
+
+bool TUmotorPara::event(QEvent *event) {
+  if (event->type() == QEvent::WindowActivate)
+    FormActivate();
+  return QMainWindow::event(event);
+}
+
+void TUmotorPara::FormActivate() {
+  StringGrid1->setColumnCount(ColumnCount);
+  for (int column = 0; column < ColumnCount; ++column)
+    SetCell(0, column, ColumnTitles[column]);
+  for (int row = 1; row < RowCount; ++row)
+    SetCell(row, AddressColumn, QString::number(row));
+}
+
+QString TUmotorPara::Cell(int row, int column) const {
+  const QTableWidgetItem *item = StringGrid1->item(row, column);
+  return item ? item->text() : QString();
+}
+
+void TUmotorPara::SetCell(int row, int column, const QString &text) {
+  if (QTableWidgetItem *item = StringGrid1->item(row, column))
+    item->setText(text);
+  else
+    StringGrid1->setItem(row, column, new QTableWidgetItem(text));
+}
+
+void TUmotorPara::save1Click() {
+  std::vector<std::vector<std::string>> rows(RowCount);
+  for (int row = 0; row < RowCount; ++row)
+    for (int column = 0; column < ColumnCount; ++column)
+      rows[static_cast<std::size_t>(row)].push_back(Cell(row, column).toStdString());
+  const QString path = Dialogs::GetSaveFileName("Save Motor Status", "machine_status.txt",
+                                                "text file(*.txt)|*.txt|word file(*.doc)|*.doc");
+  if (path.isEmpty())
+    return;
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    Dialogs::ShowMessage("Cannot write " + path + ": " + file.errorString());
+    return;
+  }
+  const std::string text = MotorStatusFileText(rows);
+  if (file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
+      !file.flush())
+    Dialogs::ShowMessage("Cannot write " + path + ": " + file.errorString());
+}
+
+void TUmotorPara::Exit1Click() { close(); }

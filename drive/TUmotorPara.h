@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QMainWindow>
+
+class QAction;
+class QTableWidget;
+
+// "Motor Parameters Display": the motor status table, one row per drive
+// address 1 to 247 under a title row. The status replies of the period scan
+// fill it whether it is shown or not; it lives for the whole run and only
+// hides when closed.
+class TUmotorPara : public QMainWindow {
+  Q_OBJECT
+public:
+  static constexpr int ColumnCount = 12;
+  static constexpr int RowCount = 248; // title row + addresses 1..247
+  static constexpr int RowHeight = 24;
+
+  enum Column {
+    AddressColumn = 0,
+    FrequencyColumn = 1,
+    OutputVoltageColumn = 2,
+    OutputCurrentColumn = 3,
+    SpeedColumn = 4,
+    DcVoltageColumn = 5,
+    MachineStatusColumn = 9,
+  };
+
+  explicit TUmotorPara(QWidget *parent = nullptr);
+
+  QTableWidget *StringGrid1 = nullptr;
+  QAction *save1 = nullptr;
+  QAction *Exit1 = nullptr;
+
+  // Writes the column titles and the addresses.
+  void FormActivate();
+  // Asks for a file name and writes the table to it as text.
+  void save1Click();
+  void Exit1Click();
+
+  QString Cell(int row, int column) const;
+  void SetCell(int row, int column, const QString &text);
+
+protected:
+  bool event(QEvent *event) override;
+};
