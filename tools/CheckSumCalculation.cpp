@@ -7,7 +7,7 @@
 
 bool IsCheckSumKey(char c) { return c == 8 || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
 
-std::vector<std::uint8_t> HexPairsToBytes(const std::string &text) {
+std::vector<std::uint8_t> CheckSumBytes(const std::string &text) {
   std::vector<std::uint8_t> bytes;
   bytes.reserve(text.size() / 2);
   for (std::size_t i = 0; i + 1 < text.size(); i += 2) {

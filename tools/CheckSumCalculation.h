@@ -18,4 +18,4 @@ bool IsCheckSumKey(char c);
 // digit is ignored. A pair that is not hex (only possible by pasting) raises
 // the conversion error for "$" followed by the pair, as the run-time's hex
 // conversion does.
-std::vector<std::uint8_t> HexPairsToBytes(const std::string &text);
+std::vector<std::uint8_t> CheckSumBytes(const std::string &text);

@@ -88,7 +88,7 @@ void TCheckSumBox::CalButtonClick() {
   UlrcSum->setText(LrcCaption + QString::fromStdString(ComputeLRC(digits)));
   // A pasted pair that is not hex raises the conversion error here; the LRC
   // has been shown already and the CRC keeps its previous text.
-  const std::vector<std::uint8_t> bytes = HexPairsToBytes(digits);
+  const std::vector<std::uint8_t> bytes = CheckSumBytes(digits);
   UcrcSum->setText(CrcCaption + QString::fromStdString(ComputeCRC16(bytes, bytes.size())));
 }
 
