@@ -196,6 +196,7 @@ public:
   QString HistoryLine(int line) const;
   void AppendHistoryLine(const QString &text, int color);
   void CompleteLastHistoryLine(const QString &suffix, bool black);
+  void DeleteFirstHistoryLine();
   void Selectall1Click();
   void clear1Click();
   void copy1Click();
@@ -241,6 +242,14 @@ public:
 
   // ---- common parameters (drive/CommonParameters.cpp) --------------------
   void OpenCommonParameter(int record);
+  void Edit9Click();
+  void Edit10Click();
+  void Edit11Click();
+  void Edit12Click();
+  void Edit13Click();
+  void Edit14Click();
+  // The common-parameter box that shows a function code ("F113"), or none.
+  TClickEdit *CommonParameterBox(const QString &code) const;
 
   // ---- user's command (drive/UserCommand.cpp) ----------------------------
   void UserDefineSendClick();
@@ -273,6 +282,15 @@ public:
   bool WriteAllStep(); // false when write all ended because a value was empty
   void ImportFunctions1Click();
   void ExportFunctions1Click();
+  void EndReadAll();
+  void EndWriteAll();
+  bool IsRm40Selected() const;
+  void DBGrid1CellClick(int column);
+  void DBGrid1DblClick(int column);
+  void WheelStep(int delta); // one record per wheel turn
+  // Set while a read-all or write-all step shows a message box, so that the
+  // ticks that run meanwhile do not start the next step.
+  bool StepBoxShowing = false;
 
   // ---- user's define (sequences/) ----------------------------------------
   void UdefRunClick();

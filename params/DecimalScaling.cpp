@@ -129,4 +129,10 @@ std::string ReplaceSeparator(const std::string &text, const std::string &from, c
   return out + text.substr(pos);
 }
 
+std::string WithSeparator(const std::string &text, const std::string &separator) {
+  if (separator.empty())
+    return text;
+  return ReplaceSeparator(ReplaceSeparator(text, ".", separator), ",", separator);
+}
+
 } // namespace DecimalScaling

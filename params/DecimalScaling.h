@@ -48,4 +48,8 @@ double ParseDecimal(const std::string &text, const std::string &separator);
 // locale's one, "." of the range limits by the locale's one).
 std::string ReplaceSeparator(const std::string &text, const std::string &from, const std::string &to);
 
+// A stored value with whichever separator it was written ("." or ",")
+// rewritten with `separator`.
+std::string WithSeparator(const std::string &text, const std::string &separator);
+
 } // namespace DecimalScaling

@@ -1,0 +1,185 @@
+// Read all and write all: the buttons only start and stop a run; the send
+// timer calls one step per tick, and each step prepares at most one request
+// through the parameter window's read or modify.
+#include "app/Dialogs.h"
+#include "app/MainWindow.h"
+#include "params/DecimalScaling.h"
+#include "params/FunctionTable.h"
+#include "params/TInputBox.h"
+#include "protocol/HexText.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+
+namespace {
+const QString ReadAllIdle = "Read all functions_ok";
+const QString ReadAllBusy = "Read all functions_cancel";
+const QString WriteAllIdle = "Write all functions_ok";
+const QString WriteAllBusy = "Write all functions_cancel";
+
+// The controls that could disturb a run; `other` is the other run's button.
+void EnableDisturbingControls(TForm1 &form, QPushButton *other, bool enabled) {
+  for (QWidget *control :
+       std::initializer_list<QWidget *>{other, form.TabSheet1, form.TabSheet3, form.UProtocol,
+                                        form.UmotorScan, form.UdefRun, form.UdefStop, form.Utimeout})
+    control->setEnabled(enabled);
+}
+
+// The refusals shared by both buttons, for starting and for cancelling.
+bool RunMayChange(const TForm1 &form) {
+  if (form.State.ScanRunning) {
+    Dialogs::ShowMessage("Please stop refresh before you start read all function!");
+    return false;
+  }
+  if (form.CheckBox1->isChecked()) {
+    Dialogs::ShowMessage("Please stop broadcast before you start read all function!");
+    return false;
+  }
+  if (form.UrunShape->BrushColor() == LampColor::Green) {
+    Dialogs::ShowMessage("Please stop running before you start read all function!");
+    return false;
+  }
+  return true;
+}
+
+// The last exchange failed and failed records are to be asked again.
+bool RetryLastRecord(const TForm1 &form) {
+  return form.UcomShape->BrushColor() == LampColor::Red && !form.CheckBox2->isChecked();
+}
+
+// A box shown from inside a step: the ticks that run while it is open must
+// not start the next step.
+void ShowStepMessage(TForm1 &form, const QString &text) {
+  form.StepBoxShowing = true;
+  Dialogs::ShowMessage(text);
+  form.StepBoxShowing = false;
+}
+
+QString LastThree(const QString &code) { return code.right(3); }
+} // namespace
+
+void TForm1::ReadAllClick() {
+  if (!RunMayChange(*this))
+    return;
+  if (ReadAll->text() == ReadAllIdle) {
+    State.ReadAllActive = true;
+    State.ReadAllIndex = 0;
+    ReadAll->setText(ReadAllBusy);
+    EnableDisturbingControls(*this, WriteAll, false);
+  } else if (ReadAll->text() == ReadAllBusy) {
+    EndReadAll();
+  }
+}
+
+void TForm1::WriteAllClick() {
+  if (!RunMayChange(*this))
+    return;
+  if (WriteAll->text() == WriteAllIdle) {
+    State.WriteAllActive = true;
+    State.WriteAllIndex = 0;
+    WriteAll->setText(WriteAllBusy);
+    EnableDisturbingControls(*this, ReadAll, false);
+  } else if (WriteAll->text() == WriteAllBusy) {
+    EndWriteAll();
+  }
+}
+
+void TForm1::EndReadAll() {
+  State.ReadAllActive = false;
+  State.ReadAllIndex = 0;
+  ReadAll->setText(ReadAllIdle);
+  EnableDisturbingControls(*this, WriteAll, true);
+}
+
+void TForm1::EndWriteAll() {
+  State.WriteAllActive = false;
+  State.WriteAllIndex = 0;
+  WriteAll->setText(WriteAllIdle);
+  EnableDisturbingControls(*this, ReadAll, true);
+}
+
+void TForm1::ReadAllStep() {
+  if (StepBoxShowing)
+    return;
+  const int count = FunctionTable::RecordCount(*this);
+  if (count == 0) {
+    // Nothing to read: end at once rather than stand on no record.
+    EndReadAll();
+    return;
+  }
+  if (RetryLastRecord(*this))
+    --State.ReadAllIndex;
+  FunctionTable::MoveTo(*this, State.ReadAllIndex);
+  if (FunctionTable::Text(*this, "NAME") != "Reserved") {
+    CurrentCode = LastThree(FunctionTable::Text(*this, "CODE"));
+    try {
+      InputBox->Button4Click();
+    } catch (...) {
+      // A code that gives no register would fail again at every tick.
+      EndReadAll();
+      throw;
+    }
+  }
+  ++State.ReadAllIndex;
+  if (count == State.ReadAllIndex) {
+    ShowStepMessage(*this, "Have finished reading all codes!");
+    EndReadAll();
+  }
+}
+
+bool TForm1::WriteAllStep() {
+  if (StepBoxShowing)
+    return true;
+  const int count = FunctionTable::RecordCount(*this);
+  int &index = State.WriteAllIndex;
+  FunctionTable::MoveTo(*this, index);
+  // The previous record is written again only when it and this one are both
+  // writeable.
+  if (RetryLastRecord(*this) && FunctionTable::Writeable(*this)) {
+    index = std::max(index - 1, 0);
+    FunctionTable::MoveTo(*this, index);
+    if (!FunctionTable::Writeable(*this))
+      ++index;
+  }
+  FunctionTable::MoveTo(*this, index);
+
+  if (FunctionTable::Writeable(*this)) {
+    const QString stored = FunctionTable::Text(*this, "NOWDATA");
+    if (stored.isEmpty()) {
+      EndWriteAll();
+      Dialogs::ShowMessage("Some functions value are empty!");
+      return false;
+    }
+    // The value may have been stored under another locale's separator.
+    InputBox->UmodifyFunc->setText(
+        QString::fromStdString(DecimalScaling::WithSeparator(stored.toStdString(), LocaleDecimalSeparator)));
+    if (!InputBox->UmodifyFunc->text().isEmpty()) {
+      const QString code = FunctionTable::Text(*this, "CODE");
+      CurrentCode = LastThree(code);
+      bool prepared;
+      try {
+        prepared = InputBox->Button1Click();
+      } catch (...) {
+        // A stored value that is no number would fail again at every tick.
+        EndWriteAll();
+        throw;
+      }
+      // Refused although there is a value: it does not fit in a register.
+      if (!prepared && !InputBox->UmodifyFunc->text().isEmpty()) {
+        EndWriteAll();
+        Dialogs::ShowMessage("The value of " + code + " is too large for the inverter!");
+        return false;
+      }
+    }
+  }
+
+  index = std::min(index + 1, count);
+  if (count == index) {
+    FunctionTable::MoveTo(*this, count - 1);
+    ShowStepMessage(*this, "Have finished writing all codes!");
+    EndWriteAll();
+  }
+  return true;
+}
