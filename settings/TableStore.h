@@ -1,0 +1,180 @@
+#pragma once
+
+#include "settings/DbfFile.h"
+
+#include <QObject>
+#include <QString>
+
+#include <map>
+#include <optional>
+#include <utility>
+#include <vector>
+
+class TTableQuery;
+
+// The connection to the folder that holds the tables. The connection text
+// names the folder after "Initial Catalog="; a table name in a statement is a
+// file name in that folder (the case of the name does not matter).
+class TTableConnection {
+public:
+  static const QString ConnectionPrefix; // text before the folder
+  static QString ConnectionTextFor(const QString &folder);
+
+  TTableConnection() = default;
+  ~TTableConnection();
+  TTableConnection(const TTableConnection &) = delete;
+  TTableConnection &operator=(const TTableConnection &) = delete;
+
+  // To point an open connection elsewhere, close it first.
+  void SetConnectionString(const QString &text);
+  QString ConnectionString() const { return connectionString_; }
+  void SetLoginPrompt(bool) {} // there is never a login
+  // Raises ETableStoreError for a malformed text or a missing folder.
+  void Open();
+  // Closes every query opened through this connection.
+  void Close();
+  bool Connected() const { return connected_; }
+  QString Folder() const { return folder_; }
+  // Path of the table file named `table`; raises ETableStoreError when the
+  // folder holds no such file.
+  QString TablePath(const QString &table) const;
+
+private:
+  friend class TTableQuery;
+  QString connectionString_;
+  QString folder_;
+  bool connected_ = false;
+  std::vector<TTableQuery *> queries_;
+};
+
+// Position of a row that survives closing and reopening the same statement:
+// the record number in the table file.
+using TBookmark = int;
+constexpr TBookmark NoBookmark = -1;
+
+// One field of the current row of a query.
+class TTableField {
+public:
+  TTableField(TTableQuery *query, int field) : query_(query), field_(field) {}
+  QString Name() const;
+  // Texts: a logical reads "True" or "False", null reads "".
+  QString AsString() const;
+  // A text that is not a whole number raises EConvertError; null is 0.
+  int AsInteger() const;
+  double AsFloat() const;
+  // A logical, or a text "True"/"False" (also T/F, Y/N, Yes/No, 1/0); null
+  // is false. Any other text raises EConvertError.
+  bool AsBoolean() const;
+  bool IsNull() const;
+  // Assignments need the query in edit mode. A character field keeps as
+  // many characters as it is wide; an empty text is stored as null.
+  void SetAsString(const QString &text);
+  void SetAsInteger(int value);
+  void SetAsBoolean(bool value);
+  void Clear();
+
+private:
+  TTableQuery *query_;
+  int field_;
+};
+
+// The one kind of query the program uses: a statement over one table,
+// opened into memory. Rows come in the statement's order; the query stands
+// on a current row. Edits are held until Post, which writes them to the file
+// at once (the file is replaced whole, never left half written).
+//
+// Statements understood:
+//   select * from <table>
+//   select F1,F2,... from <table> [where F is [not] null] [order by F [asc|desc]]
+class TTableQuery : public QObject {
+  Q_OBJECT
+public:
+  explicit TTableQuery(TTableConnection *connection, QObject *parent = nullptr);
+  ~TTableQuery() override;
+
+  void SetSQL(const QString &statement);
+  QString SQL() const { return sql_; }
+  // Raises ETableStoreError for a statement it does not understand, a missing
+  // table or field, or a damaged file; the query then stays closed.
+  void Open();
+  // Writes edits that are still pending, then closes.
+  void Close();
+  bool Active() const { return active_; }
+
+  void First();
+  void Last();
+  void Next();
+  void Prior();
+  // Past the end stays on the last row, before the start on the first.
+  void MoveBy(int distance);
+  int RecordCount() const { return static_cast<int>(rows_.size()); }
+  // 1-based position of the current row; 0 when there is none.
+  int RecNo() const { return rows_.empty() ? 0 : current_ + 1; }
+  void SetRecNo(int recNo);
+  bool Eof() const { return eof_; }
+  bool Bof() const { return bof_; }
+
+  int FieldCount() const { return static_cast<int>(fields_.size()); }
+  QString FieldName(int field) const;
+  bool HasField(const QString &name) const;
+  // Raises ETableStoreError "Unknown field 'X'".
+  TTableField FieldByName(const QString &name);
+  // The text of any row, for display.
+  QString DisplayText(int row, int field) const;
+
+  void Edit();
+  // Writes all pending edits to the table file.
+  void Post();
+  // Drops the edits of the current row made since Edit.
+  void Cancel();
+  bool Editing() const { return editing_; }
+
+  TBookmark GetBookmark() const;
+  // Raises ETableStoreError when the row is not in the result.
+  void GotoBookmark(TBookmark bookmark);
+  void FreeBookmark(TBookmark) {}
+
+  // Hiding is for the grid; every open shows all columns again.
+  void SetColumnVisible(const QString &name, bool visible);
+  bool ColumnVisible(int field) const;
+
+  QString TablePath() const { return tablePath_; }
+
+signals:
+  void Reset();                 // opened, closed, columns shown or hidden
+  void RowChanged(int row);     // a value of the row changed
+  void CurrentChanged(int row); // the current row moved (0-based)
+
+private:
+  friend class TTableField;
+  friend class TTableConnection;
+  struct Row {
+    int fileRecord;
+    std::vector<TDbfValue> values;
+  };
+
+  int CheckField(const QString &name) const;
+  void RequireCurrentRow() const;
+  void RequireEditing() const;
+  TDbfValue Value(int field) const;
+  void SetValue(int field, TDbfValue value);
+  void MoveTo(int row);
+  void LeaveEditMode();
+  void WritePending();
+  void DetachFromConnection() { connection_ = nullptr; }
+
+  TTableConnection *connection_;
+  QString sql_;
+  bool active_ = false;
+  QString tablePath_;
+  std::vector<TDbfFieldDef> fileFields_; // the file's layout
+  std::vector<int> fields_;              // query column -> file field
+  std::vector<bool> visible_;
+  std::vector<Row> rows_;
+  int current_ = 0;
+  bool eof_ = true;
+  bool bof_ = true;
+  bool editing_ = false;
+  std::vector<TDbfValue> editBackup_;
+  std::map<std::pair<int, int>, TDbfValue> pending_; // (file record, file field) -> value
+};
