@@ -16,8 +16,6 @@ constexpr int UserDefineTab = 2;
 void TForm1::WireDrive() {
   using InputFilters::AllowOnly;
   using InputFilters::OnFieldExit;
-  if (!MachineID) // TEMPORARY: the window's layout has not landed yet
-    return;
 
   // Com Command
   connect(UFwdStart, &QPushButton::clicked, this, [this] { UFwdStartClick(); });
