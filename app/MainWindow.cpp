@@ -5,7 +5,9 @@
 #include "app/AppPaths.h"
 #include "app/Dialogs.h"
 #include "app/VirtualKeyCode.h"
+#include "params/TInputBox.h"
 #include "protocol/HexText.h"
+#include "serial/TComm.h"
 #include "tools/TCheckSum.h"
 
 #include <QAction>
@@ -76,12 +78,12 @@ void TForm1::FormCreate() {
   //   - the mouse-wheel stepping of DBGrid1 (WheelStep, function table);
   //   - the table store connection for ProgramFolder + "database1" and
   //     DataSource1 attached to DBGrid1 (table store);
-  //   - Comm1->ClosePort(): the port stays closed until the first activation.
   const QStringList titles = {QStringLiteral("Select"), QStringLiteral("Function"),
                               QStringLiteral("Data"),   QStringLiteral("Command to Send"),
                               QStringLiteral("Reply"),  QStringLiteral("Note")};
   for (int c = 0; c < titles.size(); ++c)
     StringGrid1->item(0, c)->setText(titles[c]);
+  Comm1->ClosePort(); // the port configuration opens it at the first activation
   Activated = false;
 }
 
@@ -169,12 +171,14 @@ void TForm1::keyPressEvent(QKeyEvent *event) {
 
 void CreateApplicationWindows() {
   Form1 = new TForm1;
-  // TODO(start-up order): create the protocol settings window, the motor
-  // status window and the parameter window here, in that order, when they
-  // land.
+  // TODO(start-up order): create the protocol settings window and the motor
+  // status window here, in that order, before the parameter window.
+  InputBox = new TInputBox;
 }
 
 void DestroyApplicationWindows() {
+  delete InputBox;
+  InputBox = nullptr;
   delete Form1;
   Form1 = nullptr;
 }

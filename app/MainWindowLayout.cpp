@@ -2,6 +2,8 @@
 // to the user: each subsystem connects its own handlers in its Wire... routine.
 #include "app/MainWindow.h"
 
+#include "serial/TComm.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -52,6 +54,16 @@ QToolButton *ToolButton(const char *name, const QString &caption, const QString 
   return button;
 }
 
+// The grid inside one of the control tab's groups, packed so that both rows
+// of groups fit the window's design height.
+QGridLayout *GroupGrid(QGroupBox *group) {
+  auto *grid = new QGridLayout(group);
+  grid->setContentsMargins(8, 4, 8, 4);
+  grid->setHorizontalSpacing(6);
+  grid->setVerticalSpacing(3);
+  return grid;
+}
+
 QStringList NumberItems(int from, int to) {
   QStringList items;
   for (int i = from; i <= to; ++i)
@@ -84,6 +96,24 @@ void TForm1::BuildLayout() {
   // ---- non-visual components ---------------------------------------------
   UpcSend = Named(new QTimer(this), "UpcSend");
   UpcSend->setInterval(80);
+  Comm1 = Named(new TComm(this), "Comm1");
+  Comm1->SetCommName(QStringLiteral("COM2"));
+  Comm1->SetDtrControl(TDtrControl::DtrEnable);
+  Comm1->SetRtsControl(TRtsControl::RtsEnable);
+  Comm1->SetTxContinueOnXoff(true);
+  Comm1->SetXonLimit(500);
+  Comm1->SetXoffLimit(500);
+  Comm1->SetByteSize(TByteSize::_8);
+  Comm1->SetParity(TParity::None);
+  Comm1->SetStopBits(TStopBits::_1);
+  Comm1->SetXonChar(0x11);
+  Comm1->SetXoffChar(0x13);
+  Comm1->SetReplacedChar(0);
+  Comm1->SetReadIntervalTimeout(10);
+  Comm1->SetReadTotalTimeoutMultiplier(0);
+  Comm1->SetReadTotalTimeoutConstant(0);
+  Comm1->SetWriteTotalTimeoutMultiplier(0);
+  Comm1->SetWriteTotalTimeoutConstant(0);
 
   // ---- main menu -----------------------------------------------------------
   QMenu *file1 = Named(menuBar()->addMenu(QStringLiteral("&File")), "File1");
@@ -115,17 +145,16 @@ void TForm1::BuildLayout() {
   UTimeineterval =
       ToolButton("UTimeineterval", "Timeinterval", "Set the time interval of the user's define", ToolBar1);
   Utimeout = ToolButton("Utimeout", " Timeout  ", "Set time out", ToolBar1);
-  for (QToolButton *button : {UProtocol, UmotorScan, UdefRun, UdefStop, UTimeineterval, Utimeout}) {
+  for (QToolButton *button : {UProtocol, UmotorScan, UdefRun, UdefStop, UTimeineterval, Utimeout})
     ToolBar1->addWidget(button);
-    ToolBar1->addSeparator();
-  }
+  ToolBar1->addSeparator();
   auto *repeatBox = new QWidget(ToolBar1);
   auto *repeatLayout = new QVBoxLayout(repeatBox);
   repeatLayout->setContentsMargins(6, 2, 6, 2);
   repeatLayout->setSpacing(2);
   repeatLayout->addWidget(Caption(QStringLiteral("Repeat Times (0 :always do)"), repeatBox));
   URepeatTimes = Named(new QLineEdit(QStringLiteral("1"), repeatBox), "URepeatTimes");
-  URepeatTimes->setFixedWidth(120);
+  URepeatTimes->setFixedWidth(60);
   repeatLayout->addWidget(URepeatTimes);
   ToolBar1->addWidget(repeatBox);
   ToolBar1->addSeparator();
@@ -164,10 +193,11 @@ void TForm1::BuildLayout() {
 
   // Tab 0 "VOSSEK COM": six groups in two rows.
   auto *comLayout = new QGridLayout(TabSheet1);
-  comLayout->setContentsMargins(6, 6, 6, 6);
+  comLayout->setContentsMargins(4, 4, 4, 4);
+  comLayout->setSpacing(4);
 
   auto *statusGroup = Named(new QGroupBox(QStringLiteral("Status"), TabSheet1), "GroupBox2");
-  auto *statusLayout = new QGridLayout(statusGroup);
+  auto *statusLayout = GroupGrid(statusGroup);
   statusLayout->addWidget(Caption(QStringLiteral("Select Machine Series"), statusGroup), 0, 0, 1, 4);
   DriveSeries = Named(new QComboBox(statusGroup), "DriveSeries");
   DriveSeries->addItem(QStringLiteral("RM40"));
@@ -194,7 +224,7 @@ void TForm1::BuildLayout() {
   comLayout->addWidget(statusGroup, 0, 0);
 
   auto *motorGroup = Named(new QGroupBox(QStringLiteral("Motor Status"), TabSheet1), "GroupBox3");
-  auto *motorLayout = new QGridLayout(motorGroup);
+  auto *motorLayout = GroupGrid(motorGroup);
   motorLayout->addWidget(Caption(QStringLiteral("Parameter"), motorGroup), 0, 0);
   motorLayout->addWidget(Caption(QStringLiteral("Value"), motorGroup), 0, 1);
   motorLayout->addWidget(Caption(QStringLiteral("Unit"), motorGroup), 0, 2);
@@ -233,7 +263,7 @@ void TForm1::BuildLayout() {
   comLayout->addWidget(motorGroup, 0, 1);
 
   auto *paramsGroup = Named(new QGroupBox(QStringLiteral("Common Paras"), TabSheet1), "GroupBox5");
-  auto *paramsLayout = new QGridLayout(paramsGroup);
+  auto *paramsLayout = GroupGrid(paramsGroup);
   paramsLayout->addWidget(Caption(QStringLiteral("Slave  Addrress"), paramsGroup), 0, 0);
   MachineID = AddressCombo("MachineID", 1, 60, 0, paramsGroup);
   paramsLayout->addWidget(MachineID, 0, 1);
@@ -262,7 +292,7 @@ void TForm1::BuildLayout() {
   comLayout->addWidget(paramsGroup, 0, 2);
 
   auto *commandGroup = Named(new QGroupBox(QStringLiteral("Com Command"), TabSheet1), "GroupBox6");
-  auto *commandLayout = new QGridLayout(commandGroup);
+  auto *commandLayout = GroupGrid(commandGroup);
   UFwdStart = Named(new QPushButton(QStringLiteral("F&WD START"), commandGroup), "UFwdStart");
   URevStart = Named(new QPushButton(QStringLiteral("&REV START"), commandGroup), "URevStart");
   UDecStop = Named(new QPushButton(QStringLiteral("&DEC STOP"), commandGroup), "UDecStop");
@@ -281,7 +311,7 @@ void TForm1::BuildLayout() {
   comLayout->addWidget(commandGroup, 1, 0);
 
   auto *userGroup = Named(new QGroupBox(QStringLiteral("User's Command"), TabSheet1), "GroupBox4");
-  auto *userLayout = new QGridLayout(userGroup);
+  auto *userLayout = GroupGrid(userGroup);
   userLayout->addWidget(Caption(QStringLiteral("Motor Addr"), userGroup), 0, 0);
   UdefineMachine = AddressCombo("UdefineMachine", 0, 60, 1, userGroup);
   userLayout->addWidget(UdefineMachine, 1, 0);
@@ -308,7 +338,7 @@ void TForm1::BuildLayout() {
   comLayout->addWidget(userGroup, 1, 1);
 
   auto *scanGroup = Named(new QGroupBox(QStringLiteral("Period Scan"), TabSheet1), "GroupBox7");
-  auto *scanLayout = new QGridLayout(scanGroup);
+  auto *scanLayout = GroupGrid(scanGroup);
   SeriesType = Named(new QRadioButton(QStringLiteral("Series Scan :"), scanGroup), "SeriesType");
   SeriesType->setChecked(true);
   scanLayout->addWidget(SeriesType, 0, 0, 1, 4);
@@ -400,9 +430,8 @@ void TForm1::BuildLayout() {
       }
       StringGrid1->setItem(r, c, item);
     }
-  StringGrid1->setFixedWidth(gridWidth + 2 * StringGrid1->frameWidth() +
-                             StringGrid1->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2);
-  userDefLayout->addWidget(StringGrid1);
+  StringGrid1->setMinimumWidth(gridWidth / 2);
+  userDefLayout->addWidget(StringGrid1, 1);
   auto *userDefSide = new QVBoxLayout;
   Ustradd = Named(new QPushButton(QStringLiteral("New"), TabSheet3), "Ustradd");
   ustrdel = Named(new QPushButton(QStringLiteral("Delete"), TabSheet3), "ustrdel");
@@ -423,7 +452,7 @@ void TForm1::BuildLayout() {
   SelectAll = Named(new QCheckBox(QStringLiteral("SelectAll"), TabSheet3), "SelectAll");
   userDefSide->addWidget(SelectAll);
   userDefSide->addStretch(1);
-  userDefLayout->addLayout(userDefSide, 1);
+  userDefLayout->addLayout(userDefSide);
 
   // ---- history pane ------------------------------------------------------------
   auto *historyGroup = Named(new QGroupBox(central), "GroupBox1");
@@ -444,7 +473,7 @@ void TForm1::BuildLayout() {
   SendRevHistory->setToolTip(QStringLiteral("It is only remember the last 100 records."));
   historyLayout->addWidget(Label1);
   historyLayout->addWidget(SendRevHistory, 1);
-  historyGroup->setFixedHeight(170);
+  historyGroup->setFixedHeight(140);
   centralLayout->addWidget(historyGroup);
 
   PopupMenu1 = Named(new QMenu(this), "PopupMenu1");

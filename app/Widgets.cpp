@@ -58,11 +58,16 @@ void TRadioGroup::SetItemIndex(int index) {
 
 TStatusBar::TStatusBar(const QVector<int> &widths, QWidget *parent) : QStatusBar(parent) {
   setSizeGripEnabled(false);
-  for (int w : widths) {
+  for (int i = 0; i < widths.size(); ++i) {
     auto *label = new QLabel(this);
-    label->setFixedWidth(w);
     label->setFrameShape(QFrame::StyledPanel);
-    addWidget(label);
+    // The last panel reaches to the right edge of the bar.
+    const bool last = i == widths.size() - 1;
+    if (last)
+      label->setMinimumWidth(widths[i]);
+    else
+      label->setFixedWidth(widths[i]);
+    addWidget(label, last ? 1 : 0);
     panels_.append(label);
   }
 }

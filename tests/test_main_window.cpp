@@ -1,0 +1,311 @@
+#include "app/AppPaths.h"
+#include "app/MainWindow.h"
+#include "app/VirtualKeyCode.h"
+#include "protocol/ConvertError.h"
+#include "support/DialogRecorder.h"
+#include "support/TestMain.h"
+#include "tools/TCheckSum.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTextEdit>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+
+class TestMainWindow : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir programFolder_;
+
+  static QList<QWidget *> SequenceControls() {
+    return {Form1->URepeatTimes, Form1->UErrorCheck, Form1->UTimeoutCheck, Form1->UAddChecksum,
+            Form1->UTimeineterval};
+  }
+
+  static void ExpectTabRules(int tab) {
+    QCOMPARE(Form1->PageControl1->currentIndex(), tab);
+    for (QWidget *control : SequenceControls())
+      QVERIFY2(control->isEnabled() == (tab == 2), qPrintable(control->objectName()));
+    QCOMPARE(Form1->ImportFunctions1->isEnabled(), tab == 1);
+    QCOMPARE(Form1->ExportFunctions1->isEnabled(), tab == 1);
+    QCOMPARE(Form1->Import->isEnabled(), tab == 2);
+    QCOMPARE(Form1->Export1->isEnabled(), tab == 2);
+  }
+
+private slots:
+  void initTestCase() {
+    QVERIFY(programFolder_.isValid());
+    AppPaths::SetProgramFolder(programFolder_.path());
+    CreateApplicationWindows();
+    QVERIFY(Form1 != nullptr);
+  }
+
+  void cleanupTestCase() { DestroyApplicationWindows(); }
+
+  // The first activation selects tab 0 whatever tab was showing, applies its
+  // rules and prepares the counters; a later activation changes nothing.
+  void firstActivation() {
+    DialogRecorder dialogs;
+    Form1->PageControl1->setCurrentIndex(2);
+    Form1->State.SequenceAwaitingReply = true;
+    QVERIFY(!Form1->Activated);
+    Form1->show();
+    Form1->activateWindow();
+    QTRY_VERIFY_WITH_TIMEOUT(Form1->Activated, 20000);
+    ExpectTabRules(0);
+    QVERIFY(!Form1->State.SequenceAwaitingReply);
+    QCOMPARE(Form1->StatusBar1->PanelText(1), QString("   Total Record   0"));
+    QCOMPARE(Form1->StatusBar1->PanelText(2), QString("   Error Record   0"));
+    QCOMPARE(Form1->StatusBar1->PanelText(3), QString("   Timeout Record   0"));
+    QCOMPARE(Form1->DataFolder, QDir(programFolder_.path()).filePath("database1/"));
+    QCOMPARE(Form1->State.PrevMachineID, Form1->MachineIDText().toStdString());
+
+    // An import points DataFolder elsewhere; a dialog closing re-activates
+    // the window, which must keep it.
+    Form1->DataFolder = "/elsewhere/";
+    QEvent activate(QEvent::WindowActivate);
+    QApplication::sendEvent(Form1, &activate);
+    QCOMPARE(Form1->DataFolder, QString("/elsewhere/"));
+    Form1->DataFolder = QDir(programFolder_.path()).filePath("database1/");
+  }
+
+  void tabChanges() {
+    Form1->PageControl1->setCurrentIndex(1);
+    ExpectTabRules(1);
+    Form1->PageControl1->setCurrentIndex(2);
+    ExpectTabRules(2);
+
+    // On the sequence tab a step may await its reply; leaving the tab forgets
+    // it and restarts both tick counters.
+    Form1->State.SequenceAwaitingReply = true;
+    Form1->State.IntervalTicks = 7;
+    Form1->State.WaitTicks = 3;
+    Form1->PageControl1->setCurrentIndex(0);
+    ExpectTabRules(0);
+    QVERIFY(!Form1->State.SequenceAwaitingReply);
+    QCOMPARE(Form1->State.IntervalTicks, 0);
+    QCOMPARE(Form1->State.WaitTicks, 0);
+
+    // Arriving on the sequence tab keeps a reply awaited but restarts the counters.
+    Form1->State.SequenceAwaitingReply = true;
+    Form1->State.IntervalTicks = 4;
+    Form1->PageControl1->setCurrentIndex(2);
+    QVERIFY(Form1->State.SequenceAwaitingReply);
+    QCOMPARE(Form1->State.IntervalTicks, 0);
+    Form1->PageControl1->setCurrentIndex(1);
+    QVERIFY(!Form1->State.SequenceAwaitingReply);
+    Form1->PageControl1->setCurrentIndex(0);
+  }
+
+  // Texts where a typo would show or break a comparison elsewhere.
+  void designTexts() {
+    QCOMPARE(Form1->windowTitle(), QString("Vossek Drive Desk"));
+    QCOMPARE(Form1->size(), QSize(1021, 737));
+    QCOMPARE(Form1->PageControl1->count(), 3);
+    QCOMPARE(Form1->PageControl1->tabText(0), QString("VOSSEK COM"));
+    QCOMPARE(Form1->PageControl1->tabText(1), QString("VOSSEK R&&W"));
+    QCOMPARE(Form1->PageControl1->tabText(2), QString("User's Define"));
+    QCOMPARE(Form1->ToolBar1->height(), 49);
+    QCOMPARE(Form1->UProtocol->text(), QString("  Protocol "));
+    QCOMPARE(Form1->UProtocol->toolTip(), QString("Set communication protocol"));
+    QCOMPARE(Form1->UdefRun->text(), QString("    RUN    "));
+    QCOMPARE(Form1->UdefStop->text(), QString("   STOP   "));
+    QCOMPARE(Form1->Utimeout->text(), QString(" Timeout  "));
+    QCOMPARE(Form1->UTimeineterval->toolTip(), QString("Set the time interval of the user's define"));
+    QVERIFY(!Form1->UEnOrCn->isVisible());
+    QCOMPARE(Form1->URepeatTimes->text(), QString("1"));
+    QCOMPARE(Form1->UAddChecksum->text(), QString("Add checksum into command"));
+    QCOMPARE(Form1->ImportFunctions1->shortcut(), QKeySequence("Ctrl+I"));
+    QCOMPARE(Form1->ExportFunctions1->shortcut(), QKeySequence("Ctrl+E"));
+    QCOMPARE(Form1->Exit2->text(), QString("E&xit"));
+    QCOMPARE(Form1->Import->text(), QString("&Import User's Define"));
+
+    QCOMPARE(Form1->DriveSeries->count(), 1);
+    QCOMPARE(Form1->DriveSeries->itemText(0), QString("RM40"));
+    QCOMPARE(Form1->MachineID->count(), 60);
+    QCOMPARE(Form1->MachineID->itemText(59), QString("60"));
+    QCOMPARE(Form1->MachineID->currentText(), QString("1"));
+    QVERIFY(Form1->MachineID->isEditable());
+    QCOMPARE(Form1->UdefineMachine->count(), 61);
+    QCOMPARE(Form1->UdefineMachine->itemText(0), QString("0"));
+    QCOMPARE(Form1->UdefineMachine->currentText(), QString("1"));
+    const QStringList common = {Form1->Edit9->text(),  Form1->Edit10->text(), Form1->Edit11->text(),
+                                Form1->Edit12->text(), Form1->Edit13->text(), Form1->Edit14->text()};
+    QCOMPARE(common, QStringList({"40.00", "30.0", "30.0", "5.00", "10.0", "10.0"}));
+    QVERIFY(Form1->Edit9->isReadOnly() && Form1->UoutFreq->isReadOnly() && Form1->machinestate->isReadOnly());
+    QCOMPARE(Form1->Label16->text(), QString("Output Speed"));
+    QCOMPARE(Form1->UFwdStart->text(), QString("F&WD START"));
+    QCOMPARE(Form1->UFreeStop->text(), QString("FREE STO&P"));
+    QCOMPARE(Form1->UserDefineSend->text(), QString("Se&nd"));
+    QCOMPARE(Form1->UdefineAddr->text(), QString("1000"));
+    QCOMPARE(Form1->LengthOrData->text(), QString("Length"));
+    QCOMPARE(Form1->RandW->currentText(), QString("Read"));
+    QVERIFY(Form1->SeriesType->isChecked() && !Form1->ArbitraryType->isChecked());
+    QCOMPARE(Form1->ScanPeriod->text(), QString("100"));
+    QCOMPARE(Form1->UPeriodScan->text(), QString("Scan"));
+    QCOMPARE(Form1->CheckBox2->text(), QString("Continue when communication errors happen "));
+    QCOMPARE(Form1->ReadAll->text(), QString("Read all functions_ok"));
+
+    // Grid row r is command row r; row 0 holds the titles and is not editable.
+    QCOMPARE(Form1->StringGrid1->rowCount(), 36);
+    QCOMPARE(Form1->StringGrid1->columnCount(), 6);
+    const QList<int> widths = {64, 76, 79, 250, 256, 129};
+    const QStringList titles = {"Select", "Function", "Data", "Command to Send", "Reply", "Note"};
+    for (int c = 0; c < 6; ++c) {
+      QCOMPARE(Form1->StringGrid1->columnWidth(c), widths[c]);
+      QCOMPARE(Form1->StringGrid1->item(0, c)->text(), titles[c]);
+      QVERIFY(!(Form1->StringGrid1->item(0, c)->flags() & Qt::ItemIsEditable));
+      QVERIFY(Form1->StringGrid1->item(35, c) != nullptr);
+    }
+    QCOMPARE(Form1->UMODE->ItemIndex(), 0);
+    QCOMPARE(Form1->RadioGroup1->ItemIndex(), 0);
+    QCOMPARE(Form1->SelectAll->text(), QString("SelectAll"));
+
+    // The check-box glyphs: one size, ticked and empty look different.
+    QVERIFY(!Form1->CheckedBitmap.isNull());
+    QCOMPARE(Form1->CheckedBitmap.size(), Form1->UncheckedBitmap.size());
+    QVERIFY(Form1->CheckedBitmap.toImage() != Form1->UncheckedBitmap.toImage());
+
+    QCOMPARE(Form1->Label1->text(), QString("Send && Rev"));
+    QVERIFY(Form1->Label1->font().bold());
+    QVERIFY(Form1->SendRevHistory->isReadOnly());
+    QCOMPARE(Form1->SendRevHistory->toolTip(), QString("It is only remember the last 100 records."));
+    QCOMPARE(Form1->PopupMenu1->actions(),
+             QList<QAction *>({Form1->Selectall1, Form1->clear1, Form1->copy1}));
+    QCOMPARE(Form1->Selectall1->text(), QString("Select All"));
+    QCOMPARE(Form1->StatusBar1->PanelCount(), 4);
+    QCOMPARE(Form1->UpcSend->interval(), 80);
+  }
+
+  // An error raised by a click handler is shown once, with its own message,
+  // and the program carries on.
+  void conversionErrorBox() {
+    DialogRecorder dialogs;
+    QPushButton failing("fail", Form1->TabSheet1);
+    int after = 0;
+    connect(&failing, &QPushButton::clicked, [&after] {
+      StrToInt("x");
+      ++after; // never reached
+    });
+    QPushButton working("work", Form1->TabSheet1);
+    int worked = 0;
+    connect(&working, &QPushButton::clicked, [&worked] { ++worked; });
+    failing.show();
+    working.show();
+
+    QTest::mouseClick(&failing, Qt::LeftButton);
+    QCOMPARE(dialogs.requests.size(), 1);
+    QCOMPARE(dialogs.requests[0].kind, Dialogs::Kind::Error);
+    QCOMPARE(dialogs.requests[0].text, QString("'x' is not a valid integer value"));
+    QCOMPARE(after, 0);
+    QTest::mouseClick(&working, Qt::LeftButton);
+    QCOMPARE(worked, 1);
+    QTest::mouseClick(&failing, Qt::LeftButton);
+    QCOMPARE(dialogs.requests.size(), 2);
+  }
+
+  void helpWithoutGuide() {
+    DialogRecorder dialogs;
+    QVERIFY(!QFile::exists(AppPaths::DataFolder() + "DravoUserGuide.CHM"));
+    Form1->DravoHelp1->trigger();
+    QCOMPARE(dialogs.Texts(), QStringList({"Path error or file destroyed!Please reinstall the software!"}));
+  }
+
+  // A key pressed on the window itself shows its key code; a key that a
+  // control leaves unused and passes up to the window does not.
+  void keyCodeBox() {
+    QCOMPARE(VirtualKeyCode(Qt::Key_A), 65);
+    QCOMPARE(VirtualKeyCode(Qt::Key_7), 55);
+    QCOMPARE(VirtualKeyCode(Qt::Key_Return), 13);
+    QCOMPARE(VirtualKeyCode(Qt::Key_Enter), 13);
+    QCOMPARE(VirtualKeyCode(Qt::Key_Left), 37);
+    QCOMPARE(VirtualKeyCode(Qt::Key_Delete), 46);
+    QCOMPARE(VirtualKeyCode(Qt::Key_F1), 112);
+    QCOMPARE(VirtualKeyCode(Qt::Key_F12), 123);
+    QCOMPARE(VirtualKeyCode(Qt::Key_Exclam), int(Qt::Key_Exclam));
+
+    DialogRecorder dialogs;
+    Form1->activateWindow();
+    Form1->setFocus();
+    QTRY_VERIFY_WITH_TIMEOUT(QApplication::focusWidget() == Form1, 20000);
+    QTest::keyClick(Form1, Qt::Key_F1);
+    QTest::keyClick(Form1, Qt::Key_Q);
+    QCOMPARE(dialogs.Texts(), QStringList({"112", "81"}));
+
+    Form1->PageControl1->setCurrentIndex(0);
+    Form1->UoutFreq->setFocus();
+    QTRY_VERIFY_WITH_TIMEOUT(QApplication::focusWidget() == Form1->UoutFreq, 20000);
+    QTest::keyClick(Form1->UoutFreq, Qt::Key_F2); // the edit ignores F2
+    QCOMPARE(dialogs.Texts().size(), 2);
+  }
+
+  // Each opening of the tool starts afresh.
+  void checksumFromMenu() {
+    DialogRecorder dialogs;
+    QStringList inputs;
+    QStringList crcs;
+    dialogs.onModal = [&](QDialog *dialog) {
+      auto *box = qobject_cast<TCheckSumBox *>(dialog);
+      QVERIFY(box != nullptr);
+      QVERIFY(box->isVisible());
+      inputs << box->UinputText->text();
+      crcs << box->UcrcSum->text();
+      QTest::keyClicks(box->UinputText, "01021400");
+      box->CalButton->click();
+      crcs << box->UcrcSum->text();
+    };
+    Form1->CheckSum1->trigger();
+    Form1->CheckSum1->trigger();
+    QCOMPARE(inputs, QStringList({"", ""}));
+    QCOMPARE(crcs, QStringList({"CRC_16 checksum =", "CRC_16 checksum =AF18",
+                                "CRC_16 checksum =", "CRC_16 checksum =AF18"}));
+  }
+
+  // Pictures for a look at the layout: only when a folder is given.
+  void screenshots() {
+    const QString folder = qEnvironmentVariable("VDD_SCREENSHOT_DIR");
+    if (folder.isEmpty())
+      QSKIP("VDD_SCREENSHOT_DIR not set");
+    QVERIFY(QDir().mkpath(folder));
+    DialogRecorder dialogs;
+    const QStringList names = {"main_tab0_vossek_com.png", "main_tab1_vossek_rw.png",
+                               "main_tab2_users_define.png"};
+    for (int tab = 0; tab < 3; ++tab) {
+      Form1->PageControl1->setCurrentIndex(tab);
+      QCoreApplication::processEvents();
+      QVERIFY(Form1->grab().save(QDir(folder).filePath(names[tab])));
+    }
+    bool saved = false;
+    dialogs.onModal = [&](QDialog *dialog) {
+      auto *box = qobject_cast<TCheckSumBox *>(dialog);
+      QTest::keyClicks(box->UinputText, "01021400");
+      box->CalButton->click();
+      QCoreApplication::processEvents();
+      saved = box->grab().save(QDir(folder).filePath("checksum_window.png"));
+    };
+    Form1->CheckSum1->trigger();
+    QVERIFY(saved);
+    Form1->PageControl1->setCurrentIndex(0);
+  }
+
+  // Runs last: "E&xit" closes the window.
+  void exitCloses() {
+    QVERIFY(Form1->isVisible());
+    Form1->Exit2->trigger();
+    QVERIFY(!Form1->isVisible());
+  }
+};
+
+VDD_TEST_MAIN(TestMainWindow)
+#include "test_main_window.moc"
