@@ -1,0 +1,402 @@
+#include "sequences/WorkbookImport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QXmlStreamReader>
+#include <cmath>
+#include <freexl.h>
+#include <quazip/quazip.h>
+#include <quazip/quazipfile.h>
+
+namespace {
+
+// The limits of a sheet; a reference beyond them is not a workbook's.
+constexpr int MaxSheetRows = 1048576;
+constexpr int MaxSheetColumns = 16384;
+
+// The cells read so far, limited to the window the caller asked for.
+class CellWindow {
+public:
+  CellWindow(int rowCount, int columnCount)
+      : columnCount_(columnCount), table_(rowCount, QStringList(QList<QString>(columnCount))) {}
+  void Put(int row, int column, const QString &text) {
+    if (row < table_.size() && column < columnCount_)
+      table_[row][column] = text;
+  }
+  TextTable Take() { return std::move(table_); }
+
+private:
+  int columnCount_;
+  TextTable table_;
+};
+
+// A number as a spreadsheet shows it by default: at most 15 significant
+// digits, so 0.30000000000000004 reads 0.3 and 150 stays 150.
+QString NumberText(double value, const QString &decimalSeparator) {
+  if (!std::isfinite(value))
+    return QString();
+  QString text = QString::number(value, 'g', 15);
+  text.replace(QLatin1Char('.'), decimalSeparator);
+  return text;
+}
+
+QString NumberText(const QString &stored, const QString &decimalSeparator) {
+  bool ok = false;
+  const double value = stored.toDouble(&ok);
+  return ok ? NumberText(value, decimalSeparator) : stored;
+}
+
+// ---- Office Open XML -------------------------------------------------------
+
+// Strings in the package escape characters that XML cannot carry as _xHHHH_
+// (and a literal "_x" as _x005F_x).
+QString DecodeEscapes(const QString &text) {
+  if (!text.contains(QLatin1String("_x")))
+    return text;
+  QString decoded;
+  decoded.reserve(text.size());
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    if (text[i] == QLatin1Char('_') && i + 6 < text.size() && text[i + 1] == QLatin1Char('x') &&
+        text[i + 6] == QLatin1Char('_')) {
+      bool ok = false;
+      const uint code = text.mid(i + 2, 4).toUInt(&ok, 16);
+      if (ok) {
+        decoded += QChar(static_cast<char16_t>(code));
+        i += 6;
+        continue;
+      }
+    }
+    decoded += text[i];
+  }
+  return decoded;
+}
+
+// The bytes of one part of the package, or nothing when the part is missing,
+// damaged, fails its CRC or inflates beyond WorkbookPartLimit.
+std::optional<QByteArray> ReadPart(QuaZip &zip, const QString &name) {
+  if (!zip.setCurrentFile(name, QuaZip::csInsensitive))
+    return std::nullopt;
+  QuaZipFile part(&zip);
+  if (!part.open(QIODevice::ReadOnly))
+    return std::nullopt;
+  QByteArray data;
+  char chunk[64 * 1024];
+  for (;;) {
+    const qint64 got = part.read(chunk, sizeof chunk);
+    if (got < 0)
+      return std::nullopt;
+    if (got == 0)
+      break;
+    if (data.size() + got > WorkbookPartLimit)
+      return std::nullopt;
+    data.append(chunk, got);
+  }
+  part.close();
+  if (part.getZipError() != UNZ_OK)
+    return std::nullopt;
+  return data;
+}
+
+bool PartExists(QuaZip &zip, const QString &name) { return zip.setCurrentFile(name, QuaZip::csInsensitive); }
+
+// "C12" -> row 11, column 2. False for anything else, also for references
+// beyond the limits of a sheet.
+bool ParseCellReference(const QString &reference, int &row, int &column) {
+  qsizetype i = 0;
+  qint64 columnNumber = 0;
+  while (i < reference.size() && reference[i].isLetter() && i < 3) {
+    const char16_t letter = reference[i].toUpper().unicode();
+    if (letter < u'A' || letter > u'Z')
+      return false;
+    columnNumber = columnNumber * 26 + (letter - u'A' + 1);
+    ++i;
+  }
+  const QString digits = reference.mid(i);
+  if (columnNumber == 0 || digits.isEmpty() || digits.size() > 7)
+    return false;
+  for (QChar c : digits)
+    if (!c.isDigit())
+      return false;
+  const qint64 rowNumber = digits.toLongLong();
+  if (rowNumber < 1 || rowNumber > MaxSheetRows || columnNumber > MaxSheetColumns)
+    return false;
+  row = static_cast<int>(rowNumber - 1);
+  column = static_cast<int>(columnNumber - 1);
+  return true;
+}
+
+// The text of a string item (<si> or <is>): its <t> elements, or the <t> of
+// its rich-text runs, leaving out phonetic hints. The reader stands on the
+// item's start; it is left on the item's end.
+QString ReadStringItem(QXmlStreamReader &xml) {
+  const QString item = xml.name().toString();
+  QString text;
+  while (xml.readNext() != QXmlStreamReader::Invalid) {
+    if (xml.isEndElement() && xml.name() == item)
+      break;
+    if (!xml.isStartElement())
+      continue;
+    if (xml.name() == QLatin1String("rPh"))
+      xml.skipCurrentElement();
+    else if (xml.name() == QLatin1String("t"))
+      text += xml.readElementText(QXmlStreamReader::SkipChildElements);
+  }
+  return DecodeEscapes(text);
+}
+
+struct Relationship {
+  QString type;
+  QString target;
+};
+
+// The workbook's relationships by id, targets resolved to part names.
+std::optional<QHash<QString, Relationship>> ReadRelationships(const QByteArray &data) {
+  QHash<QString, Relationship> relationships;
+  QXmlStreamReader xml(data);
+  while (!xml.atEnd()) {
+    xml.readNext();
+    if (!xml.isStartElement() || xml.name() != QLatin1String("Relationship"))
+      continue;
+    const QXmlStreamAttributes attributes = xml.attributes();
+    if (attributes.value(QLatin1String("TargetMode")) == QLatin1String("External"))
+      continue;
+    QString target = attributes.value(QLatin1String("Target")).toString();
+    target = target.startsWith(QLatin1Char('/')) ? target.mid(1) : QStringLiteral("xl/") + target;
+    target = QDir::cleanPath(target);
+    if (target.startsWith(QLatin1String("..")))
+      continue;
+    relationships.insert(attributes.value(QLatin1String("Id")).toString(),
+                         {attributes.value(QLatin1String("Type")).toString(), target});
+  }
+  if (xml.hasError())
+    return std::nullopt;
+  return relationships;
+}
+
+// The relationship id of the first sheet listed in xl/workbook.xml.
+std::optional<QString> FirstSheetId(const QByteArray &data) {
+  QXmlStreamReader xml(data);
+  while (!xml.atEnd()) {
+    xml.readNext();
+    if (xml.isStartElement() && xml.name() == QLatin1String("sheet")) {
+      for (const QXmlStreamAttribute &attribute : xml.attributes())
+        if (attribute.name() == QLatin1String("id") && !attribute.namespaceUri().isEmpty())
+          return attribute.value().toString();
+      return std::nullopt;
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<QStringList> ReadSharedStrings(const QByteArray &data) {
+  QStringList strings;
+  QXmlStreamReader xml(data);
+  while (!xml.atEnd()) {
+    xml.readNext();
+    if (xml.isStartElement() && xml.name() == QLatin1String("si"))
+      strings.append(ReadStringItem(xml));
+  }
+  if (xml.hasError())
+    return std::nullopt;
+  return strings;
+}
+
+// Reads the cells of one worksheet part into the window.
+bool ReadSheetCells(const QByteArray &data, const QStringList &sharedStrings, const QString &decimalSeparator,
+                    CellWindow &cells) {
+  QXmlStreamReader xml(data);
+  int currentRow = -1;
+  int nextColumn = 0;
+  while (!xml.atEnd()) {
+    xml.readNext();
+    if (!xml.isStartElement())
+      continue;
+    if (xml.name() == QLatin1String("dimension")) {
+      // A range beyond a sheet's limits marks a forged file.
+      const QStringList corners =
+          xml.attributes().value(QLatin1String("ref")).toString().split(QLatin1Char(':'));
+      int row = 0;
+      int column = 0;
+      for (const QString &corner : corners)
+        if (!ParseCellReference(corner, row, column))
+          return false;
+    } else if (xml.name() == QLatin1String("row")) {
+      const QStringView number = xml.attributes().value(QLatin1String("r"));
+      if (number.isEmpty()) {
+        ++currentRow;
+      } else {
+        bool ok = false;
+        const qint64 rowNumber = number.toLongLong(&ok);
+        if (!ok || rowNumber < 1 || rowNumber > MaxSheetRows)
+          return false;
+        currentRow = static_cast<int>(rowNumber - 1);
+      }
+      nextColumn = 0;
+    } else if (xml.name() == QLatin1String("c")) {
+      const QXmlStreamAttributes attributes = xml.attributes();
+      int row = currentRow < 0 ? 0 : currentRow;
+      int column = nextColumn;
+      const QString reference = attributes.value(QLatin1String("r")).toString();
+      if (!reference.isEmpty() && !ParseCellReference(reference, row, column))
+        return false;
+      if (column >= MaxSheetColumns)
+        return false;
+      nextColumn = column + 1;
+      const QString type = attributes.value(QLatin1String("t")).toString();
+
+      QString value;
+      QString inlineText;
+      while (xml.readNext() != QXmlStreamReader::Invalid) {
+        if (xml.isEndElement() && xml.name() == QLatin1String("c"))
+          break;
+        if (!xml.isStartElement())
+          continue;
+        if (xml.name() == QLatin1String("v"))
+          value = xml.readElementText(QXmlStreamReader::SkipChildElements);
+        else if (xml.name() == QLatin1String("is"))
+          inlineText = ReadStringItem(xml);
+        else
+          xml.skipCurrentElement();
+      }
+
+      QString text;
+      if (type == QLatin1String("s")) {
+        bool ok = false;
+        const int index = value.trimmed().toInt(&ok);
+        if (!ok || index < 0 || index >= sharedStrings.size())
+          return false;
+        text = sharedStrings[index];
+      } else if (type == QLatin1String("inlineStr")) {
+        text = inlineText;
+      } else if (type == QLatin1String("str") || type == QLatin1String("e")) {
+        text = DecodeEscapes(value);
+      } else if (type == QLatin1String("b")) {
+        text = value.trimmed() == QLatin1String("1") ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+      } else if (!value.isEmpty()) {
+        text = NumberText(value.trimmed(), decimalSeparator);
+      }
+      cells.Put(row, column, text);
+    }
+  }
+  return !xml.hasError();
+}
+
+std::optional<TextTable> ReadOpenXmlWorkbook(const QString &path, int rowCount, int columnCount,
+                                             const QString &decimalSeparator) {
+  QuaZip zip(path);
+  if (!zip.open(QuaZip::mdUnzip))
+    return std::nullopt;
+
+  const std::optional<QByteArray> workbook = ReadPart(zip, QStringLiteral("xl/workbook.xml"));
+  const std::optional<QByteArray> rels = ReadPart(zip, QStringLiteral("xl/_rels/workbook.xml.rels"));
+  if (!workbook || !rels)
+    return std::nullopt;
+  const std::optional<QString> sheetId = FirstSheetId(*workbook);
+  const std::optional<QHash<QString, Relationship>> relationships = ReadRelationships(*rels);
+  if (!sheetId || !relationships || !relationships->contains(*sheetId))
+    return std::nullopt;
+
+  QString sharedStringsPart;
+  for (const Relationship &relationship : *relationships)
+    if (relationship.type.endsWith(QLatin1String("/sharedStrings")))
+      sharedStringsPart = relationship.target;
+  if (sharedStringsPart.isEmpty() && PartExists(zip, QStringLiteral("xl/sharedStrings.xml")))
+    sharedStringsPart = QStringLiteral("xl/sharedStrings.xml");
+  QStringList sharedStrings;
+  if (!sharedStringsPart.isEmpty()) {
+    const std::optional<QByteArray> data = ReadPart(zip, sharedStringsPart);
+    if (!data)
+      return std::nullopt;
+    const std::optional<QStringList> strings = ReadSharedStrings(*data);
+    if (!strings)
+      return std::nullopt;
+    sharedStrings = *strings;
+  }
+
+  const std::optional<QByteArray> sheet = ReadPart(zip, relationships->value(*sheetId).target);
+  if (!sheet)
+    return std::nullopt;
+  CellWindow cells(rowCount, columnCount);
+  if (!ReadSheetCells(*sheet, sharedStrings, decimalSeparator, cells))
+    return std::nullopt;
+  return cells.Take();
+}
+
+// ---- legacy binary workbooks ------------------------------------------------
+
+std::optional<TextTable> ReadBinaryWorkbook(const QString &path, int rowCount, int columnCount,
+                                            const QString &decimalSeparator) {
+  if (QFileInfo(path).size() > WorkbookPartLimit)
+    return std::nullopt;
+  const void *handle = nullptr;
+  if (freexl_open(QFile::encodeName(path).constData(), &handle) != FREEXL_OK) {
+    if (handle != nullptr)
+      freexl_close(handle);
+    return std::nullopt;
+  }
+  struct Closer {
+    const void *handle;
+    ~Closer() { freexl_close(handle); }
+  } closer{handle};
+
+  unsigned int sheetCount = 0;
+  unsigned int password = 0;
+  if (freexl_get_info(handle, FREEXL_BIFF_SHEET_COUNT, &sheetCount) != FREEXL_OK || sheetCount == 0 ||
+      freexl_get_info(handle, FREEXL_BIFF_PASSWORD, &password) != FREEXL_OK || password != FREEXL_BIFF_PLAIN)
+    return std::nullopt;
+  if (freexl_select_active_worksheet(handle, 0) != FREEXL_OK)
+    return std::nullopt;
+  unsigned int rows = 0;
+  unsigned short columns = 0;
+  if (freexl_worksheet_dimensions(handle, &rows, &columns) != FREEXL_OK)
+    return std::nullopt;
+
+  CellWindow cells(rowCount, columnCount);
+  for (unsigned int row = 0; row < rows && row < static_cast<unsigned int>(rowCount); ++row) {
+    for (unsigned short column = 0; column < columns && column < columnCount; ++column) {
+      FreeXL_CellValue value;
+      if (freexl_get_cell_value(handle, row, column, &value) != FREEXL_OK)
+        return std::nullopt;
+      QString text;
+      switch (value.type) {
+      case FREEXL_CELL_INT:
+        text = QString::number(value.value.int_value);
+        break;
+      case FREEXL_CELL_DOUBLE:
+        text = NumberText(value.value.double_value, decimalSeparator);
+        break;
+      case FREEXL_CELL_TEXT:
+      case FREEXL_CELL_SST_TEXT:
+      case FREEXL_CELL_DATE:
+      case FREEXL_CELL_DATETIME:
+      case FREEXL_CELL_TIME:
+        text = QString::fromUtf8(value.value.text_value);
+        break;
+      default:
+        break;
+      }
+      cells.Put(static_cast<int>(row), column, text);
+    }
+  }
+  return cells.Take();
+}
+
+} // namespace
+
+std::optional<TextTable> ReadWorkbook(const QString &path, int rowCount, int columnCount,
+                                      const QString &decimalSeparator) {
+  if (rowCount < 0 || columnCount < 0)
+    return std::nullopt;
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly))
+    return std::nullopt;
+  const QByteArray magic = file.read(8);
+  file.close();
+  if (magic.startsWith("PK\x03\x04"))
+    return ReadOpenXmlWorkbook(path, rowCount, columnCount, decimalSeparator);
+  if (magic == QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8))
+    return ReadBinaryWorkbook(path, rowCount, columnCount, decimalSeparator);
+  return std::nullopt;
+}

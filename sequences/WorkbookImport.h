@@ -1,0 +1,24 @@
+#pragma once
+
+#include "sequences/TextTable.h"
+
+#include <QString>
+#include <optional>
+
+// Reads the top-left rowCount x columnCount cells of the first sheet of a
+// workbook, as texts: an Office Open XML workbook (".xlsx") or a legacy
+// binary one (".xls"); the kind is told by the file's content, not its name.
+// Strings come back as written, numbers as their shortest text (up to 15
+// significant digits) with decimalSeparator in place of the point, empty
+// cells as empty texts. Every row of the result has columnCount texts.
+//
+// A file that is not a readable workbook gives std::nullopt: missing,
+// damaged, truncated, malformed XML, cell references outside a sheet's limits
+// (1048576 rows, 16384 columns), or parts that inflate beyond a fixed cap
+// (a zip bomb).
+std::optional<TextTable> ReadWorkbook(const QString &path, int rowCount, int columnCount,
+                                      const QString &decimalSeparator = QStringLiteral("."));
+
+// The most bytes inflated from one part of an ".xlsx" file, and the largest
+// ".xls" file read.
+constexpr qint64 WorkbookPartLimit = 64 * 1024 * 1024;
