@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <thread>
+
+class QObject;
+class TCloseEvent;
+
+// Takes the incoming bytes and line events of an open port and posts them to
+// the component's notifier. It always has a read pending: it sleeps in poll()
+// on the device and the close event, never on a timer. Each read asks for up
+// to `inputLen` bytes and each read's bytes travel as their own notification.
+class TReadThread {
+public:
+  TReadThread(int portHandle, TCloseEvent &closeEvent, QObject *notifyWindow, std::uint16_t inputLen,
+              std::uint16_t inBufferSize);
+  ~TReadThread();
+  TReadThread(const TReadThread &) = delete;
+  TReadThread &operator=(const TReadThread &) = delete;
+
+  // Starts the thread; false when the system could not create it.
+  bool Start();
+  // Waits for the thread to end (after the close event is set or after it has
+  // hung up on its own).
+  void Join();
+
+private:
+  enum class Outcome { Pending, EndQuietly, HangUp };
+
+  void Execute();
+  Outcome ReadAvailable(char *buffer, std::uint16_t readSize);
+  void ReportLineEvents();
+
+  int portHandle_;
+  TCloseEvent &closeEvent_;
+  QObject *notifyWindow_;
+  std::uint16_t inputLen_;
+  std::uint16_t inBufferSize_;
+  std::thread thread_;
+
+  // Last seen driver counters, for telling which line events happened.
+  struct Counters {
+    int Carrier = 0, Ring = 0, Frame = 0, Overrun = 0, Parity = 0, Break = 0, BufferOverrun = 0;
+  };
+  bool haveCounters_ = false;
+  Counters counters_;
+};

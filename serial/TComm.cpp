@@ -1,0 +1,268 @@
+#include "serial/TComm.h"
+
+#include "serial/CloseEvent.h"
+#include "serial/CommEvents.h"
+#include "serial/PortNames.h"
+#include "serial/ReadThread.h"
+#include "serial/WriteThread.h"
+
+#include <QFile>
+
+#include <algorithm>
+
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+const char kAlreadyOpen[] = "This serial port already opened";
+const char kOpenFailed[] = "Error opening serial port";
+const char kNotCommHandle[] = "File handle is not a comm handle ";
+const char kNoEvent[] = "Unable to create event";
+const char kNoReadThread[] = "Unable to create read thread";
+const char kNoWriteThread[] = "Unable to create write thread";
+
+// WriteData takes at most this many bytes at a time.
+constexpr qsizetype kLargestWrite = 0xFFFF;
+
+void SetModemLine(int fd, int line, bool on) { ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &line); }
+} // namespace
+
+// The hidden object on the creating thread to which the port threads post.
+class TCommNotifier : public QObject {
+public:
+  explicit TCommNotifier(TComm *comm) : QObject(comm), comm_(comm) {}
+
+  bool event(QEvent *event) override {
+    if (event->type() != TCommEvent::EventType())
+      return QObject::event(event);
+    comm_->Dispatch(*static_cast<TCommEvent *>(event));
+    return true;
+  }
+
+private:
+  TComm *comm_;
+};
+
+TComm::TComm(QObject *parent) : QObject(parent), notifyWindow_(new TCommNotifier(this)) {
+  // Register the event type here, on the creating thread, before any port
+  // thread posts one.
+  TCommEvent::EventType();
+}
+
+// Unlike a port left to the end of the process, a component destroyed early
+// must not leave threads posting to a notifier that no longer exists.
+TComm::~TComm() { ClosePort(); }
+
+bool TComm::PortOpen() const { return portHandle_ >= 0; }
+
+void TComm::SetPortOpen(bool open) {
+  if (open)
+    OpenPort();
+  else
+    ClosePort();
+}
+
+void TComm::SetCommPort(std::uint8_t port) {
+  if (port == 0 || port == commPort_)
+    return;
+  commPort_ = port;
+  commName_ = QStringLiteral("COM%1").arg(port);
+}
+
+void TComm::SetOutput(const QString &text) {
+  output_ = text;
+  const QByteArray bytes = text.toLatin1();
+  for (qsizetype start = 0; start < bytes.size(); start += kLargestWrite) {
+    const qsizetype count = std::min(kLargestWrite, bytes.size() - start);
+    WriteData(bytes.constData() + start, static_cast<std::uint16_t>(count));
+  }
+}
+
+void TComm::SetInputLen(std::uint16_t length) {
+  if (length == 0)
+    inputLen_ = inBufferSize_;
+  else if (length <= inBufferSize_)
+    inputLen_ = length;
+}
+
+void TComm::SetInBufferSize(std::uint16_t size) {
+  inBufferSize_ = std::max<std::uint16_t>(size, 1);
+  // A read must always fit the buffer it reads into.
+  inputLen_ = std::min(inputLen_, inBufferSize_);
+}
+
+void TComm::OpenPort() {
+  portOpenError_.clear();
+  if (PortOpen()) {
+    portOpenError_ = kAlreadyOpen;
+    return;
+  }
+
+  const QString path = PortNames::DevicePath(commName_);
+  const int fd = path.isEmpty()
+                     ? -1
+                     : open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    portOpenError_ = kOpenFailed;
+    return;
+  }
+  // Exclusive use: the lock keeps out every other opener that asks (this
+  // program included, even as root); TIOCEXCL keeps out ordinary users who
+  // do not ask.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    close(fd);
+    portOpenError_ = kOpenFailed;
+    return;
+  }
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode) || !isatty(fd)) {
+    close(fd);
+    portOpenError_ = kNotCommHandle;
+    return;
+  }
+  ioctl(fd, TIOCEXCL);
+
+  // The terminal driver's queues have fixed sizes, so there is nothing to
+  // size here and no "Cannot setup comm buffer" (ECommsError) to raise.
+
+  portHandle_ = fd;
+  tcflush(fd, TCIOFLUSH);
+  ApplyTimeouts();
+  ApplyLineSettings();
+
+  closeEvent_ = std::make_unique<TCloseEvent>();
+  if (!closeEvent_->IsValid()) {
+    closeEvent_.reset();
+    CloseDevice();
+    portOpenError_ = kNoEvent;
+    return;
+  }
+
+  readThread_ = std::make_unique<TReadThread>(fd, *closeEvent_, notifyWindow_, inputLen_, inBufferSize_);
+  if (!readThread_->Start()) {
+    readThread_.reset();
+    closeEvent_.reset();
+    CloseDevice();
+    portOpenError_ = kNoReadThread;
+    return;
+  }
+  writeThread_ = std::make_unique<TWriteThread>(fd, *closeEvent_, notifyWindow_);
+  if (!writeThread_->Start()) {
+    writeThread_.reset();
+    StopThreads();
+    CloseDevice();
+    portOpenError_ = kNoWriteThread;
+    return;
+  }
+}
+
+void TComm::ClosePort() {
+  portOpenError_.clear();
+  if (!PortOpen())
+    return;
+  StopThreads();
+  CloseDevice();
+}
+
+void TComm::StopThreads() {
+  // Both threads sleep in poll() with the close event in their wait set, so
+  // they end promptly once it is set; waiting for them is never open-ended.
+  closeEvent_->Set();
+  tcflush(portHandle_, TCIFLUSH);
+  readThread_.reset();
+  tcflush(portHandle_, TCOFLUSH);
+  writeThread_.reset();
+  closeEvent_.reset();
+}
+
+void TComm::CloseDevice() {
+  if (rs485Enabled_) {
+    serial_rs485 rs485{};
+    if (ioctl(portHandle_, TIOCGRS485, &rs485) == 0) {
+      rs485.flags &= ~SER_RS485_ENABLED;
+      ioctl(portHandle_, TIOCSRS485, &rs485);
+    }
+    rs485Enabled_ = false;
+  }
+  ioctl(portHandle_, TIOCNXCL);
+  close(portHandle_);
+  portHandle_ = -1;
+}
+
+bool TComm::WriteData(const void *data, std::uint16_t count) {
+  if (!writeThread_ || count == 0 || data == nullptr)
+    return false;
+  return writeThread_->Queue(QByteArray(static_cast<const char *>(data), count));
+}
+
+void TComm::ApplyLineSettings() {
+  if (!PortOpen())
+    return;
+  termios tio{};
+  if (tcgetattr(portHandle_, &tio) == 0) {
+    ToTermios(line_, tio);
+    tcsetattr(portHandle_, TCSANOW, &tio);
+  }
+
+  const TModemLines lines = ModemLinesFor(line_);
+  SetModemLine(portHandle_, TIOCM_DTR, lines.Dtr);
+  if (!lines.RtsByDriver)
+    SetModemLine(portHandle_, TIOCM_RTS, lines.Rts);
+
+  // RTS raised while sending: the driver's RS-485 mode does exactly that,
+  // where the device offers it.
+  const bool wantRs485 = line_.RtsControl == TRtsControl::RtsTransmissionAvailable;
+  if (wantRs485 || rs485Enabled_) {
+    serial_rs485 rs485{};
+    if (ioctl(portHandle_, TIOCGRS485, &rs485) == 0) {
+      if (wantRs485) {
+        rs485.flags |= SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;
+        rs485.flags &= ~SER_RS485_RTS_AFTER_SEND;
+      } else {
+        rs485.flags &= ~SER_RS485_ENABLED;
+      }
+      if (ioctl(portHandle_, TIOCSRS485, &rs485) == 0)
+        rs485Enabled_ = wantRs485;
+    }
+  }
+}
+
+void TComm::ApplyTimeouts() {
+  // The terminal driver has nothing that corresponds. The reader never blocks
+  // inside read(): it sleeps in poll() and then takes what the driver holds,
+  // up to InputLen bytes per read, so a read ends as soon as bytes are there,
+  // which is what the program's time-outs (a short interval, no totals) ask
+  // for. Writes are queued and never time out. The values stay in the
+  // properties.
+}
+
+void TComm::Dispatch(const TCommEvent &event) {
+  // Handlers are called through copies: a handler may reassign its own slot.
+  switch (event.Message) {
+  case MsgReceiveData:
+    if (auto handler = OnReceiveData)
+      handler(this, event.Block.constData(), static_cast<std::uint16_t>(event.Block.size()));
+    break;
+  case MsgReceiveError:
+    if (auto handler = OnReceiveError)
+      handler(this, event.Value);
+    break;
+  case MsgRequestHangup:
+    if (auto handler = OnRequestHangup)
+      handler(this);
+    break;
+  case MsgModemStateChange:
+    if (auto handler = OnModemStateChange)
+      handler(this, event.Value);
+    break;
+  case MsgSendDataEmpty:
+    if (auto handler = OnSendDataEmpty)
+      handler(this);
+    break;
+  }
+}

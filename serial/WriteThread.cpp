@@ -1,0 +1,164 @@
+#include "serial/WriteThread.h"
+
+#include "serial/CloseEvent.h"
+#include "serial/CommEvents.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <system_error>
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <termios.h>
+#include <unistd.h>
+
+TWriteThread::TWriteThread(int portHandle, TCloseEvent &closeEvent, QObject *notifyWindow)
+    : portHandle_(portHandle), closeEvent_(closeEvent), notifyWindow_(notifyWindow) {}
+
+TWriteThread::~TWriteThread() {
+  Join();
+  if (wakeFd_ >= 0)
+    close(wakeFd_);
+}
+
+bool TWriteThread::Start() {
+  wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (wakeFd_ < 0)
+    return false;
+  {
+    std::lock_guard lock(mutex_);
+    accepting_ = true;
+  }
+  try {
+    thread_ = std::thread([this] { Execute(); });
+  } catch (const std::system_error &) {
+    std::lock_guard lock(mutex_);
+    accepting_ = false;
+    return false;
+  }
+  return true;
+}
+
+void TWriteThread::Join() {
+  if (thread_.joinable())
+    thread_.join();
+}
+
+bool TWriteThread::Queue(QByteArray block) {
+  {
+    std::lock_guard lock(mutex_);
+    if (!accepting_)
+      return false;
+    queue_.push_back(std::move(block));
+  }
+  const std::uint64_t one = 1;
+  ssize_t written;
+  do {
+    written = write(wakeFd_, &one, sizeof one);
+  } while (written < 0 && errno == EINTR);
+  return true;
+}
+
+bool TWriteThread::TakeNext(QByteArray &block) {
+  std::lock_guard lock(mutex_);
+  if (queue_.empty())
+    return false;
+  block = std::move(queue_.front());
+  queue_.pop_front();
+  return true;
+}
+
+void TWriteThread::Execute() {
+  bool reportEmpty = true;
+  Outcome outcome = Outcome::Done;
+  for (;;) {
+    QByteArray block;
+    if (!TakeNext(block)) {
+      if (reportEmpty) {
+        PostCommEvent(notifyWindow_, MsgSendDataEmpty);
+        reportEmpty = false;
+      }
+      outcome = WaitForWork();
+      if (outcome != Outcome::Done)
+        break;
+      continue;
+    }
+    if (closeEvent_.IsSet()) {
+      outcome = Outcome::EndQuietly;
+      break;
+    }
+    outcome = WriteBlock(block);
+    if (outcome != Outcome::Done)
+      break;
+    reportEmpty = true;
+  }
+  Finish();
+  if (outcome == Outcome::HangUp)
+    PostCommEvent(notifyWindow_, MsgRequestHangup);
+}
+
+TWriteThread::Outcome TWriteThread::WaitForWork() {
+  for (;;) {
+    pollfd waitSet[2] = {{closeEvent_.Fd(), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+    if (poll(waitSet, 2, -1) < 0) {
+      if (errno == EINTR)
+        continue;
+      return Outcome::HangUp;
+    }
+    if (waitSet[0].revents != 0)
+      return Outcome::EndQuietly;
+    if (waitSet[1].revents & POLLIN) {
+      // Reset the wake-up counter; the queue itself says what is to do.
+      std::uint64_t count;
+      while (read(wakeFd_, &count, sizeof count) < 0 && errno == EINTR) {
+      }
+      return Outcome::Done;
+    }
+    return Outcome::HangUp;
+  }
+}
+
+TWriteThread::Outcome TWriteThread::WriteBlock(const QByteArray &block) {
+  const char *next = block.constData();
+  qsizetype remaining = block.size();
+  while (remaining > 0) {
+    const ssize_t written = write(portHandle_, next, static_cast<size_t>(remaining));
+    if (written > 0) {
+      next += written;
+      remaining -= written;
+      continue;
+    }
+    if (written < 0 && errno == EINTR)
+      continue;
+    if (written < 0 && errno == EBADF)
+      return Outcome::EndQuietly;
+    if (written < 0 && errno != EAGAIN)
+      return Outcome::HangUp;
+
+    // The driver's output queue is full: sleep until it drains or we are
+    // told to close.
+    pollfd waitSet[2] = {{closeEvent_.Fd(), POLLIN, 0}, {portHandle_, POLLOUT, 0}};
+    if (poll(waitSet, 2, -1) < 0) {
+      if (errno == EINTR)
+        continue;
+      return Outcome::HangUp;
+    }
+    if (waitSet[0].revents != 0)
+      return Outcome::EndQuietly;
+    if (waitSet[1].revents & POLLNVAL)
+      return Outcome::EndQuietly;
+    if (waitSet[1].revents & (POLLHUP | POLLERR))
+      return Outcome::HangUp;
+  }
+  return Outcome::Done;
+}
+
+void TWriteThread::Finish() {
+  {
+    std::lock_guard lock(mutex_);
+    accepting_ = false;
+    queue_.clear();
+  }
+  // Whatever the driver still holds for the line is abandoned with the thread.
+  tcflush(portHandle_, TCOFLUSH);
+}

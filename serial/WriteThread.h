@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <deque>
+#include <mutex>
+#include <thread>
+
+class QObject;
+class TCloseEvent;
+
+// Writes the blocks handed over by Queue() to an open port, whole and in the
+// order they were queued. It sleeps until a block arrives or the close event
+// is set, and while the device cannot take more it sleeps in poll() until it
+// can. Each time its queue runs empty after writing (and once at start) it
+// posts MsgSendDataEmpty.
+class TWriteThread {
+public:
+  TWriteThread(int portHandle, TCloseEvent &closeEvent, QObject *notifyWindow);
+  ~TWriteThread();
+  TWriteThread(const TWriteThread &) = delete;
+  TWriteThread &operator=(const TWriteThread &) = delete;
+
+  // Starts the thread; false when the system could not create it.
+  bool Start();
+  void Join();
+
+  // Hands a block to the thread without waiting; false once the thread has
+  // ended (closed or hung up), in which case the block is dropped.
+  bool Queue(QByteArray block);
+
+private:
+  enum class Outcome { Done, EndQuietly, HangUp };
+
+  void Execute();
+  Outcome WriteBlock(const QByteArray &block);
+  Outcome WaitForWork();
+  bool TakeNext(QByteArray &block);
+  void Finish();
+
+  int portHandle_;
+  TCloseEvent &closeEvent_;
+  QObject *notifyWindow_;
+  std::thread thread_;
+
+  // Queue hand-over: the main thread appends and bumps wakeFd_, the writer
+  // takes from the front. Blocks left at the end are released with the object.
+  std::mutex mutex_;
+  std::deque<QByteArray> queue_;
+  bool accepting_ = false;
+  int wakeFd_ = -1;
+};
