@@ -299,6 +299,28 @@ public:
   void StoreSequenceReply();
   void ImportClick();
   void Export1Click();
+  // Builds and sends the Function mode request of a grid row; false when the
+  // row was refused (the run is then stopped and the reason shown).
+  bool BuildFunctionRequest(int row);
+  // The grid row whose request is on the line, or -1 when no run has sent.
+  int SequenceStepRow() const;
+  // Writes the Reply cell of the step in flight (accepted and error replies).
+  void WriteSequenceReply(const QString &text);
+  bool ExportGridsToWorkbook(const QList<QTableWidget *> &grids);
+  // Command grid (sequences/CommandGrid.cpp)
+  void StringGrid1Click();
+  bool StringGrid1KeyPress(int column, QChar key); // false: the key is dropped
+  void UMODEClick();
+  void SelectAllClick();
+  void UstraddClick();
+  void ustrdelClick();
+  void ustrinsertClick();
+  QString GridText(int row, int column) const;
+  void SetGridText(int row, int column, const QString &text);
+  // Selects a cell from code, without the click handling of the grid.
+  void SelectGridCell(int row, int column);
+  void WireCommandGrid();
+  bool StringGrid1Editing = true; // the selected cell may be edited
 
   // ---- settings (settings/) -----------------------------------------------
   void LoadSettings();
