@@ -5,6 +5,7 @@
 
 #include <QMainWindow>
 #include <QPixmap>
+#include <QStringList>
 #include <string>
 
 class QAction;
@@ -249,7 +250,7 @@ public:
   void Edit13Click();
   void Edit14Click();
   // The common-parameter box that shows a function code ("F113"), or none.
-  TClickEdit *CommonParameterBox(const QString &code) const;
+  TClickEdit *CommonBoxOfCode(const QString &code) const;
 
   // ---- user's command (drive/UserCommand.cpp) ----------------------------
   void UserDefineSendClick();
@@ -323,7 +324,15 @@ public:
   bool StringGrid1Editing = true; // the selected cell may be edited
 
   // ---- settings (settings/) -----------------------------------------------
+  // The settings are loaded in three steps around the port configuration at
+  // the first activation: line settings and timing, drive address and common
+  // parameters, command list. A table that cannot be read leaves the
+  // controls at their initial values and says so once.
   void LoadSettings();
+  void LoadProtocolSettings();
+  void LoadDriveSettings();
+  void LoadCommandList();
+  QStringList SettingsLoadProblems; // tables that could not be read at start
   void FormCloseQuery();
   void UProtocolClick();
   void UTimeinetervalClick();

@@ -63,7 +63,7 @@ void TForm1::OpenCommonParameter(int record) {
   FunctionTable::MoveTo(*this, remembered);
 }
 
-TClickEdit *TForm1::CommonParameterBox(const QString &code) const {
+TClickEdit *TForm1::CommonBoxOfCode(const QString &code) const {
   if (code == "F113")
     return Edit9;
   if (code == "F114" || code == "F007" || code == "F015")

@@ -34,7 +34,7 @@ bool GridColumnIsModify(const TForm1 &form) {
 
 // Puts a value into the common-parameter box that shows `code`, if any.
 void ShowInCommonBox(const TForm1 &form, const QString &code, const QString &text) {
-  if (TClickEdit *box = form.CommonParameterBox(code))
+  if (TClickEdit *box = form.CommonBoxOfCode(code))
     box->setText(text);
 }
 } // namespace

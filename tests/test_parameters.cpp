@@ -1,0 +1,563 @@
+// The function table against the drive simulator over a real pseudo-terminal:
+// the parameter window, read all, write all, the common-parameter panel, the
+// grid and the import and export of tables.
+#include "app/AppPaths.h"
+#include "app/MainWindow.h"
+#include "params/CurrentRowDelegate.h"
+#include "params/DecimalScaling.h"
+#include "params/FunctionTable.h"
+#include "params/ParameterCodes.h"
+#include "params/Rm40Parameters.h"
+#include "params/TInputBox.h"
+#include "settings/DataFolder.h"
+#include "settings/TableModel.h"
+#include "settings/TableStore.h"
+#include "sim/DriveSimulator.h"
+#include "support/DialogRecorder.h"
+#include "support/TestMain.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyleOptionViewItem>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+constexpr int kRunMs = 300000; // whole runs; generous for a loaded machine
+constexpr int kReplyMs = 30000;
+
+struct Request {
+  std::string function;
+  int reg = 0;
+  int value = 0;
+  bool operator==(const Request &) const = default;
+};
+
+// The requests the simulator saw, ASCII frames ":AAFFRRRRVVVVLL\r\n".
+std::vector<Request> Requests(const DriveSimulator &sim) {
+  std::vector<Request> out;
+  for (const std::string &frame : sim.ReceivedFrames())
+    if (frame.size() >= 15)
+      out.push_back({frame.substr(3, 2), std::stoi(frame.substr(5, 4), nullptr, 16),
+                     std::stoi(frame.substr(9, 4), nullptr, 16)});
+  return out;
+}
+
+int RegisterOf(const std::string &code) { return std::stoi(ParameterRegister(code.substr(1)), nullptr, 16); }
+
+// The records the grid lists for the series, in CODE order.
+std::vector<Rm40Parameter> Listed() {
+  std::vector<Rm40Parameter> out;
+  for (const Rm40Parameter &p : Rm40Parameters())
+    if (p.name)
+      out.push_back(p);
+  std::sort(out.begin(), out.end(),
+            [](const Rm40Parameter &a, const Rm40Parameter &b) { return std::string(a.code) < b.code; });
+  return out;
+}
+
+bool IsReserved(const Rm40Parameter &p) { return std::string(p.name) == "Reserved"; }
+
+QString Field(const QString &code, const char *field) {
+  const int remembered = FunctionTable::CurrentRecord(*Form1);
+  const int record = FunctionTable::FindCode(*Form1, code, -1);
+  FunctionTable::MoveTo(*Form1, record);
+  const QString text = record < 0 ? "<missing>" : FunctionTable::Text(*Form1, field);
+  FunctionTable::MoveTo(*Form1, remembered);
+  return text;
+}
+
+// Stands the grid on the record of `code`, in the given column.
+void SelectCell(const QString &code, const QString &column) {
+  const int record = FunctionTable::FindCode(*Form1, code, -1);
+  QVERIFY(record >= 0);
+  FunctionTable::MoveTo(*Form1, record);
+  const QAbstractItemModel *model = Form1->DBGrid1->model();
+  for (int c = 0; c < model->columnCount(); ++c)
+    if (model->headerData(c, Qt::Horizontal).toString() == column)
+      Form1->DBGrid1->setCurrentIndex(model->index(record, c));
+  QCOMPARE(FunctionTable::CurrentRecord(*Form1), record);
+}
+
+bool Idle() {
+  const CommState &s = Form1->State;
+  return !s.ReadAllActive && !s.WriteAllActive && !s.WaitingReply && !Form1->ReadPending &&
+         !Form1->ModifyPending && s.ReceiveBuffer.empty();
+}
+
+// Writes one value of a settings table before the program starts.
+void SetStoredSetting(const QString &folder, const QString &table, int record, const char *field,
+                      const QString &value) {
+  TTableConnection connection;
+  connection.SetConnectionString(TTableConnection::ConnectionTextFor(folder));
+  connection.Open();
+  TTableQuery query(&connection);
+  query.SetSQL("select * from " + table);
+  query.Open();
+  query.First();
+  query.MoveBy(record - 1);
+  query.Edit();
+  query.FieldByName(field).SetAsString(value);
+  query.Post();
+  query.Close();
+}
+} // namespace
+
+class TestParameters : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir programFolder_;
+  std::unique_ptr<DriveSimulator> sim_;
+
+  QString DataFolder() const { return AppPaths::DataFolder(); }
+
+  // Gives every parameter the drive serves a distinct value.
+  void SeedDriveValues() {
+    int n = 0;
+    for (const Rm40Parameter &p : Listed())
+      if (!IsReserved(p))
+        sim_->SetParameter(1, static_cast<std::uint16_t>(RegisterOf(p.code)),
+                           static_cast<std::uint16_t>(1 + (n++ * 37) % 3000));
+  }
+
+  void StartRun(QPushButton *button) {
+    QVERIFY(Idle());
+    sim_->ClearReceivedFrames();
+    button->click();
+  }
+
+private slots:
+  void initTestCase() {
+    QVERIFY(programFolder_.isValid());
+    AppPaths::SetProgramFolder(programFolder_.path());
+    QCOMPARE(EnsureDataFolder(DataFolder()), QString());
+    // 38400 baud (tick 20 ms) and a short reply window keep the runs short.
+    SetStoredSetting(DataFolder(), "com_pro.dbf", 3, "TX610", "5");
+    SetStoredSetting(DataFolder(), "com_pro.dbf", 8, "TX610", "60");
+
+    SimOptions options;
+    options.baud = 38400;
+    sim_ = std::make_unique<DriveSimulator>(options);
+    QVERIFY2(sim_->Start(), sim_->Error().c_str());
+    std::string error;
+    QVERIFY2(CreateSymlink(sim_->SlavePath(), (DataFolder() + "ports/COM2").toStdString(), error),
+             error.c_str());
+
+    CreateApplicationWindows();
+    QVERIFY(InputBox != nullptr);
+    Form1->show();
+    Form1->activateWindow();
+    QTRY_VERIFY_WITH_TIMEOUT(Form1->Activated, 20000);
+    QCOMPARE(Form1->FunctionTableFile, QString("RM40.DBF"));
+    QCOMPARE(FunctionTable::RecordCount(*Form1), static_cast<int>(Listed().size()));
+    QCOMPARE(Form1->State.TickMs, 20);
+    QCOMPARE(Form1->MachineIDText(), QString("1"));
+    Form1->PageControl1->setCurrentIndex(1);
+  }
+
+  void cleanupTestCase() {
+    DestroyApplicationWindows();
+    sim_.reset();
+  }
+
+  void init() { Form1->CheckBox2->setChecked(false); }
+
+  // Range prompt, refusals and the request texts of the parameter window.
+  void parameterWindowChecksInput() {
+    DialogRecorder dialogs;
+    TInputBox *box = InputBox;
+
+    SelectCell("F113", "NAME");
+    Form1->DBGrid1CellClick(Form1->DBGrid1->currentIndex().column());
+    QVERIFY(dialogs.requests.isEmpty()); // only the MODIFY column opens it
+
+    SelectCell("F135", "MODIFY");
+    Form1->DBGrid1CellClick(Form1->DBGrid1->currentIndex().column());
+    QCOMPARE(dialogs.LastText(), QString("This parameter is not allowed to read or write!"));
+
+    dialogs.Clear();
+    SelectCell("F113", "MODIFY");
+    Form1->DBGrid1CellClick(Form1->DBGrid1->currentIndex().column());
+    QCOMPARE(dialogs.requests.size(), 1);
+    QCOMPARE(dialogs.requests[0].kind, Dialogs::Kind::Modal);
+    QCOMPARE(box->Label3->text(), QString("Please input data (0.00----400.00)"));
+    QCOMPARE(Form1->CurrentCode, QString("113"));
+
+    // Only digits and the separator get through the keys.
+    box->UmodifyFunc->clear();
+    QTest::keyClicks(box->UmodifyFunc, "4a5-.x5 ");
+    QCOMPARE(box->UmodifyFunc->text(), QString("45.5"));
+
+    box->UmodifyFunc->clear();
+    QVERIFY(!box->Button1Click());
+    QCOMPARE(box->InputboxHint->text(), QString("Hint: Please input data!"));
+
+    box->UmodifyFunc->setText("400.01");
+    QVERIFY(!box->Button1Click());
+    QCOMPARE(box->InputboxHint->text(), QString("Input data out of range!   Valid range:0.00----400.00"));
+    QVERIFY(!Form1->ModifyPending);
+
+    // The limits themselves are allowed.
+    box->UmodifyFunc->setText("400");
+    QVERIFY(box->Button1Click());
+    QCOMPARE(box->UmodifyFunc->text(), QString("400.00"));
+    QCOMPARE(Form1->ModifyFrame, std::string("0106010D9C40"));
+    box->UmodifyFunc->setText("0");
+    QVERIFY(box->Button1Click());
+    QCOMPARE(Form1->ModifyFrame, std::string("0106010D0000"));
+    QCOMPARE(box->InputboxHint->text(), QString("Hint:"));
+    Form1->ModifyPending = false;
+
+    box->Button4Click();
+    QCOMPARE(Form1->ReadFrame, std::string("0103010D0001"));
+    Form1->ReadPending = false;
+
+    // A parameter that may not be modified.
+    SelectCell("F102", "MODIFY");
+    Form1->DBGrid1CellClick(Form1->DBGrid1->currentIndex().column());
+    QCOMPARE(box->Label3->text(), QString("Please input data (------)"));
+    box->UmodifyFunc->setText("5");
+    dialogs.Clear();
+    QVERIFY(!box->Button1Click());
+    QCOMPARE(dialogs.LastText(), QString("This code is not allowed to modify!"));
+    QVERIFY(!Form1->ModifyPending);
+    box->Button3Click();
+    QCOMPARE(box->UmodifyFunc->text(), QString());
+  }
+
+  // One read per listed, non-reserved record in CODE order; the values
+  // land in NOWDATA and MODIFY with their decimals.
+  void readAllStoresDriveValues() {
+    DialogRecorder dialogs;
+    SeedDriveValues();
+    StartRun(Form1->ReadAll);
+    QCOMPARE(Form1->ReadAll->text(), QString("Read all functions_cancel"));
+    QVERIFY(!Form1->WriteAll->isEnabled());
+    QVERIFY(!Form1->TabSheet1->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(Idle(), kRunMs);
+
+    QCOMPARE(dialogs.Texts(), QStringList{"Have finished reading all codes!"});
+    QCOMPARE(Form1->ReadAll->text(), QString("Read all functions_ok"));
+    QVERIFY(Form1->WriteAll->isEnabled());
+    QVERIFY(Form1->TabSheet1->isEnabled());
+
+    std::vector<Request> expected;
+    for (const Rm40Parameter &p : Listed())
+      if (!IsReserved(p))
+        expected.push_back({"03", RegisterOf(p.code), 1});
+    QCOMPARE(Requests(*sim_), expected);
+
+    for (const Rm40Parameter &p : Listed()) {
+      if (IsReserved(p))
+        continue;
+      const auto raw = sim_->Parameter(1, static_cast<std::uint16_t>(RegisterOf(p.code)));
+      QVERIFY(raw.has_value());
+      const QString text = QString::fromStdString(
+          DecimalScaling::FormatRegisterValue(*raw, DecimalPlaces(std::string(p.code).substr(1)), "."));
+      QCOMPARE(Field(p.code, "NOWDATA"), text);
+      QCOMPARE(Field(p.code, "MODIFY"), text);
+    }
+    // The grid's own F113 on the parameter tab does not touch the panel.
+    QCOMPARE(Form1->Edit9->text(), QString("40.00"));
+  }
+
+  // With "Continue when communication errors happen" clear, a record whose
+  // reply was lost is asked again; with it checked the run moves on.
+  void failedRecordsAreAskedAgain() {
+    DialogRecorder dialogs;
+    LineFaults drop;
+    drop.dropProbability = 1.0;
+    sim_->SetLineFaults(drop);
+    StartRun(Form1->ReadAll);
+    QTRY_VERIFY_WITH_TIMEOUT(Requests(*sim_).size() >= 3, kReplyMs);
+    sim_->SetLineFaults(LineFaults{});
+    QTRY_VERIFY_WITH_TIMEOUT(Requests(*sim_).size() >= 6, kReplyMs);
+    Form1->ReadAll->click(); // cancel
+    QTRY_VERIFY_WITH_TIMEOUT(Idle(), kReplyMs);
+    std::vector<Request> seen = Requests(*sim_);
+    const std::vector<Rm40Parameter> listed = Listed();
+    // The first record stays the one asked until a reply comes.
+    QCOMPARE(seen[0].reg, RegisterOf(listed[0].code));
+    QCOMPARE(seen[1].reg, seen[0].reg);
+    QCOMPARE(seen[2].reg, seen[0].reg);
+    // Afterwards the records follow in order, each once.
+    auto firstOther =
+        std::find_if(seen.begin(), seen.end(), [&](const Request &r) { return r.reg != seen[0].reg; });
+    QVERIFY(firstOther != seen.end());
+    QCOMPARE(firstOther->reg, RegisterOf(listed[1].code));
+
+    Form1->CheckBox2->setChecked(true);
+    sim_->SetLineFaults(drop);
+    StartRun(Form1->ReadAll);
+    QTRY_VERIFY_WITH_TIMEOUT(Requests(*sim_).size() >= 3, kReplyMs);
+    Form1->ReadAll->click();
+    QTRY_VERIFY_WITH_TIMEOUT(Idle(), kReplyMs);
+    sim_->SetLineFaults(LineFaults{});
+    seen = Requests(*sim_);
+    for (int i = 0; i < 3; ++i)
+      QCOMPARE(seen[i].reg, RegisterOf(listed[i].code));
+    QVERIFY(dialogs.Texts().isEmpty());
+  }
+
+  // A register that answers FFFF ends read all with the fault warning.
+  void faultValueEndsReadAll() {
+    DialogRecorder dialogs;
+    const std::vector<Rm40Parameter> listed = Listed();
+    const auto reg = static_cast<std::uint16_t>(RegisterOf(listed[3].code));
+    const auto before = sim_->Parameter(1, reg);
+    sim_->SetParameter(1, reg, 0xFFFF);
+    StartRun(Form1->ReadAll);
+    QTRY_VERIFY_WITH_TIMEOUT(Idle(), kRunMs);
+    sim_->SetParameter(1, reg, *before);
+    QCOMPARE(dialogs.Texts(), QStringList{"Warning! Inverter is in fault status!"});
+    QCOMPARE(Requests(*sim_).size(), std::size_t(4));
+    QCOMPARE(Form1->ReadAll->text(), QString("Read all functions_ok"));
+    QCOMPARE(InputBox->InputboxHint->text(), QString("Hint: This parameter is not allowed to read!"));
+  }
+
+  // Write all sends every writeable record's NOWDATA, stops at an empty one,
+  // and marks what the drive confirmed in MODIFY.
+  void writeAllWritesStoredValues() {
+    DialogRecorder dialogs;
+    // Values inside every range that differ from what the drive holds: MIN.
+    std::vector<Rm40Parameter> writeable;
+    for (const Rm40Parameter &p : Listed())
+      if (p.writeable)
+        writeable.push_back(p);
+    QVERIFY(writeable.size() > 20);
+    for (const Rm40Parameter &p : Listed()) {
+      FunctionTable::MoveTo(*Form1, FunctionTable::FindCode(*Form1, p.code, -1));
+      FunctionTable::StoreValues(*Form1, p.writeable ? QString(p.min) : QString(), QString());
+    }
+    // The stored separator may differ from the current one.
+    FunctionTable::MoveTo(*Form1, FunctionTable::FindCode(*Form1, writeable[1].code, -1));
+    const QString commaValue = QString(writeable[1].max).replace('.', ',');
+    FunctionTable::StoreValues(*Form1, commaValue, QString());
+    // An empty value part way.
+    const Rm40Parameter &gap = writeable[12];
+    FunctionTable::MoveTo(*Form1, FunctionTable::FindCode(*Form1, gap.code, -1));
+    FunctionTable::StoreValues(*Form1, QString(), QString());
+
+    StartRun(Form1->WriteAll);
+    QTRY_VERIFY_WITH_TIMEOUT(Idle(), kRunMs);
+    QCOMPARE(dialogs.Texts(), QStringList{"Some functions value are empty!"});
+    std::vector<Request> expected;
+    for (std::size_t i = 0; i < 12; ++i) {
+      const std::string value = i == 1 ? writeable[1].max : writeable[i].min;
+      const int d = DecimalPlaces(std::string(writeable[i].code).substr(1));
+      expected.push_back(
+          {"06", RegisterOf(writeable[i].code),
+           *DecimalScaling::ToRegisterValue(DecimalScaling::NormalizeDecimals(value, d, "."), d, ".")});
+    }
+    QCOMPARE(Requests(*sim_), expected);
+    for (const Request &r : expected)
+      QCOMPARE(int(*sim_->Parameter(1, static_cast<std::uint16_t>(r.reg))), r.value);
+    QCOMPARE(Field(writeable[0].code, "MODIFY"), QString(writeable[0].min));
+    QCOMPARE(Field(gap.code, "MODIFY"), QString());
+
+    // With the gap filled the run goes to the end.
+    dialogs.Clear();
+    FunctionTable::MoveTo(*Form1, FunctionTable::FindCode(*Form1, gap.code, -1));
+    FunctionTable::StoreValues(*Form1, gap.max, QString());
+    StartRun(Form1->WriteAll);
+    QTRY_VERIFY_WITH_TIMEOUT(Idle(), kRunMs);
+    QCOMPARE(dialogs.Texts(), QStringList{"Have finished writing all codes!"});
+    QCOMPARE(Requests(*sim_).size(), writeable.size());
+    for (const Rm40Parameter &p : writeable)
+      QCOMPARE(Field(p.code, "MODIFY"), Field(p.code, "NOWDATA"));
+    QCOMPARE(FunctionTable::CurrentRecord(*Form1), FunctionTable::RecordCount(*Form1) - 1);
+    QCOMPARE(Form1->WriteAll->text(), QString("Write all functions_ok"));
+  }
+
+  void runsAreRefusedWhileTheDriveIsBusy() {
+    DialogRecorder dialogs;
+    const QString text[] = {"Please stop refresh before you start read all function!",
+                            "Please stop broadcast before you start read all function!",
+                            "Please stop running before you start read all function!"};
+    for (QPushButton *button : {Form1->ReadAll, Form1->WriteAll}) {
+      const QString idle = button->text();
+      Form1->State.ScanRunning = true;
+      button->click();
+      Form1->State.ScanRunning = false;
+      Form1->CheckBox1->setChecked(true);
+      button->click();
+      Form1->CheckBox1->setChecked(false);
+      Form1->UrunShape->SetBrushColor(LampColor::Green);
+      button->click();
+      Form1->UrunShape->SetBrushColor(LampColor::Off);
+      QCOMPARE(dialogs.Texts(), QStringList(std::begin(text), std::end(text)));
+      QCOMPARE(button->text(), idle);
+      QVERIFY(Idle());
+      dialogs.Clear();
+    }
+    // A cancel is refused the same way.
+    Form1->ReadAll->click();
+    Form1->UrunShape->SetBrushColor(LampColor::Green);
+    Form1->ReadAll->click();
+    QVERIFY(Form1->State.ReadAllActive);
+    Form1->UrunShape->SetBrushColor(LampColor::Off);
+    Form1->ReadAll->click();
+    QTRY_VERIFY_WITH_TIMEOUT(Idle(), kReplyMs);
+  }
+
+  // The frequency box on the control tab: 45 is written as 4500 to 010D and
+  // comes back as 45.00 in the box and in record 11.
+  void frequencyFromTheControlTab() {
+    DialogRecorder dialogs;
+    Form1->PageControl1->setCurrentIndex(0);
+    FunctionTable::MoveTo(*Form1, 40);
+    dialogs.onModal = [](QDialog *) {
+      InputBox->UmodifyFunc->setText("45");
+      InputBox->Button1Click();
+    };
+    sim_->ClearReceivedFrames();
+    Form1->Edit9Click();
+    QCOMPARE(Form1->CommonParamRow, 11);
+    QCOMPARE(FunctionTable::CurrentRecord(*Form1), 40); // the grid keeps its place
+    QCOMPARE(InputBox->Label3->text(), QString("Please input data (0.00----400.00)"));
+    QTRY_VERIFY_WITH_TIMEOUT(Idle() && !Requests(*sim_).empty(), kReplyMs);
+    QCOMPARE(Requests(*sim_), (std::vector<Request>{{"06", 0x010D, 0x1194}}));
+    QCOMPARE(*sim_->Parameter(1, 0x010D), std::uint16_t(4500));
+    QCOMPARE(InputBox->InputboxHint->text(), QString("Hint: Modify successfully!"));
+    QCOMPARE(Form1->Edit9->text(), QString("45.00"));
+    FunctionTable::MoveTo(*Form1, 11);
+    QCOMPARE(FunctionTable::Text(*Form1, "CODE"), QString("F113"));
+    QCOMPARE(FunctionTable::Text(*Form1, "NOWDATA"), QString("45.00"));
+    QCOMPARE(FunctionTable::Text(*Form1, "MODIFY"), QString("45.00"));
+
+    // A read from the panel fills the box of its parameter.
+    sim_->SetParameter(1, 0x010E, 123); // F114, one decimal
+    dialogs.onModal = [](QDialog *) { InputBox->Button4Click(); };
+    Form1->Edit10Click();
+    QTRY_VERIFY_WITH_TIMEOUT(Idle() && InputBox->UreadFunc->text() == "12.3", kReplyMs);
+    QCOMPARE(Form1->Edit10->text(), QString("12.3"));
+    QCOMPARE(InputBox->InputboxHint->text(), QString("Hint: Read successfully!"));
+    QCOMPARE(Field("F114", "NOWDATA"), QString("12.3"));
+    Form1->PageControl1->setCurrentIndex(1);
+  }
+
+  // The wheel moves the current record by one and the dark violet row
+  // follows it; the ends hold.
+  void wheelStepsOneRecord() {
+    const auto wheel = [](int delta) {
+      QWidget *viewport = Form1->DBGrid1->viewport();
+      QWheelEvent event(QPointF(5, 5), viewport->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, delta),
+                        Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+      QApplication::sendEvent(viewport, &event);
+    };
+    const auto violet = [](int row) {
+      QStyleOptionViewItem option;
+      const QModelIndex index = Form1->DBGrid1->model()->index(row, 0);
+      static_cast<TCurrentRowDelegate *>(Form1->DBGrid1->itemDelegate())->initStyleOption(&option, index);
+      return option.backgroundBrush.color() == ColorFromBgr(TCurrentRowDelegate::CurrentRowColor) &&
+             option.palette.color(QPalette::Text) == Qt::white;
+    };
+    const int last = FunctionTable::RecordCount(*Form1) - 1;
+    FunctionTable::MoveTo(*Form1, 5);
+    wheel(-120);
+    QCOMPARE(FunctionTable::CurrentRecord(*Form1), 6);
+    QVERIFY(violet(6));
+    QVERIFY(!violet(5));
+    wheel(120);
+    wheel(120);
+    QCOMPARE(FunctionTable::CurrentRecord(*Form1), 4);
+    QVERIFY(violet(4));
+    FunctionTable::MoveTo(*Form1, 0);
+    wheel(120);
+    QCOMPARE(FunctionTable::CurrentRecord(*Form1), 0);
+    FunctionTable::MoveTo(*Form1, last);
+    wheel(-120);
+    QCOMPARE(FunctionTable::CurrentRecord(*Form1), last);
+    QVERIFY(violet(last));
+  }
+
+  // Export names, no overwriting, and an imported table that receives the
+  // values read into it.
+  void exportAndImport() {
+    DialogRecorder dialogs;
+    const QString out = programFolder_.path() + "/out/";
+    QVERIFY(QDir().mkpath(out));
+    QFile source(DataFolder() + "RM40.DBF");
+    QVERIFY(source.open(QIODevice::ReadOnly));
+    const QByteArray table = source.readAll();
+
+    const auto exportAs = [&](const QString &name) {
+      dialogs.QueuePath(out + name);
+      Form1->ExportFunctions1Click();
+    };
+    exportAs("UFunc.DBF");
+    exportAs("backup");
+    exportAs("backup.Dbf");
+    exportAs("other.dbf");
+    QCOMPARE(dialogs.requests[0].text, QString("UFunc.DBF"));
+    QStringList made = QDir(out).entryList(QDir::Files);
+    made.sort();
+    QStringList wanted{"UFunc.DBF", "backup.Dbf.dbf", "backup.dbf", "other.dbf"};
+    wanted.sort();
+    QCOMPARE(made, wanted);
+    QFile copy(out + "backup.dbf");
+    QVERIFY(copy.open(QIODevice::ReadOnly));
+    QCOMPARE(copy.readAll(), table);
+
+    // An existing file is left as it was.
+    QFile existing(out + "keep.dbf");
+    QVERIFY(existing.open(QIODevice::WriteOnly));
+    existing.write("mine");
+    existing.close();
+    exportAs("keep.dbf");
+    QVERIFY(existing.open(QIODevice::ReadOnly));
+    QCOMPARE(existing.readAll(), QByteArray("mine"));
+    existing.close();
+
+    // Import, then a read from the grid is stored in the imported file.
+    dialogs.QueuePath(out + "other.dbf");
+    Form1->ImportFunctions1Click();
+    QCOMPARE(Form1->FunctionTableFile, QString("other.dbf"));
+    QCOMPARE(Form1->DataFolder, out);
+    QCOMPARE(FunctionTable::RecordCount(*Form1), static_cast<int>(Rm40Parameters().size()));
+    sim_->SetParameter(1, 0x0111, 777); // F117, one decimal
+    dialogs.onModal = [](QDialog *) { InputBox->Button4Click(); };
+    SelectCell("F117", "MODIFY");
+    Form1->DBGrid1CellClick(Form1->DBGrid1->currentIndex().column());
+    QTRY_VERIFY_WITH_TIMEOUT(Idle() && InputBox->UreadFunc->text() == "77.7", kReplyMs);
+
+    const auto storedIn = [](const QString &folder, const QString &file) {
+      TTableConnection connection;
+      connection.SetConnectionString(TTableConnection::ConnectionTextFor(folder));
+      connection.Open();
+      TTableQuery query(&connection);
+      query.SetSQL("select CODE,NOWDATA from " + file + " where CODE is not NULL order by CODE ");
+      query.Open();
+      for (query.First(); !query.Eof(); query.Next())
+        if (query.FieldByName("CODE").AsString() == "F117")
+          return query.FieldByName("NOWDATA").AsString();
+      return QString("<missing>");
+    };
+    QCOMPARE(storedIn(out, "other.dbf"), QString("77.7"));
+    QVERIFY(storedIn(DataFolder(), "RM40.DBF") != "77.7");
+
+    // Exporting now copies the imported file, not RM40.DBF.
+    exportAs("again.dbf");
+    QCOMPARE(storedIn(out, "again.dbf"), QString("77.7"));
+
+    // Leaving the series selector brings RM40.DBF back.
+    Form1->DriveSeriesExit();
+    QCOMPARE(Form1->FunctionTableFile, QString("RM40.DBF"));
+    QCOMPARE(Form1->DataFolder, DataFolder());
+    QCOMPARE(FunctionTable::RecordCount(*Form1), static_cast<int>(Listed().size()));
+  }
+};
+
+VDD_TEST_MAIN(TestParameters)
+#include "test_parameters.moc"
