@@ -5,9 +5,13 @@
 #include "app/AppPaths.h"
 #include "app/Dialogs.h"
 #include "app/VirtualKeyCode.h"
+#include "drive/TUmotorPara.h"
 #include "params/TInputBox.h"
 #include "protocol/HexText.h"
 #include "serial/TComm.h"
+#include "settings/TProtocolSet.h"
+#include "settings/TableModel.h"
+#include "settings/TableStore.h"
 #include "tools/TCheckSum.h"
 
 #include <QAction>
@@ -69,15 +73,29 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent) {
   FormCreate();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+  delete DataSource1;
+  delete ADOQuery1;
+  delete ADOConnection1;
+}
 
 void TForm1::FormCreate() {
   UncheckedBitmap = CheckBoxGlyph(StringGrid1, false);
   CheckedBitmap = CheckBoxGlyph(StringGrid1, true);
-  // Integration points, in this order, owned by other subsystems:
-  //   - the mouse-wheel stepping of DBGrid1 (WheelStep, function table);
-  //   - the table store connection for ProgramFolder + "database1" and
-  //     DataSource1 attached to DBGrid1 (table store);
+  // The mouse-wheel stepping of DBGrid1 (WheelStep) is installed with the
+  // function table's wiring.
+  try {
+    ADOConnection1->Close();
+    ADOConnection1->SetConnectionString(
+        TTableConnection::ConnectionTextFor(AppPaths::ProgramFolder() + QStringLiteral("database1")));
+    ADOConnection1->SetLoginPrompt(false);
+    ADOConnection1->Open();
+  } catch (const std::exception &error) {
+    // Raised while the window is being built, outside any handler: shown in
+    // the error box like any other error instead of ending the program. The
+    // store reports the missing folder again when a table is opened.
+    Dialogs::ShowError(QString::fromLocal8Bit(error.what()));
+  }
   const QStringList titles = {QStringLiteral("Select"), QStringLiteral("Function"),
                               QStringLiteral("Data"),   QStringLiteral("Command to Send"),
                               QStringLiteral("Reply"),  QStringLiteral("Note")};
@@ -97,17 +115,17 @@ void TForm1::FormActivate() {
   }
   PageControl1Change();
   Activated = true;
-  // Integration points, in this order, owned by other subsystems:
-  //   1. load com_pro.dbf: protocol window, scan fields, TimeIntervalMs,
-  //      TimeoutMs, the three sequence check boxes, StoredDecimalSeparator;
-  //   2. ApplyPortSettings(): configure and open the port, set the tick.
+  // TODO(settings): load com_pro.dbf here: protocol window, scan fields,
+  // TimeIntervalMs, TimeoutMs, the three sequence check boxes and
+  // StoredDecimalSeparator.
+  ApplyPortSettings();
   StatusBar1->SetPanelText(1, QStringLiteral("   Total Record   0"));
   StatusBar1->SetPanelText(2, QStringLiteral("   Error Record   0"));
   StatusBar1->SetPanelText(3, QStringLiteral("   Timeout Record   0"));
-  //   3. load dspara.dbf: series index, MachineID, the six common parameters;
-  //   4. load usercmd.dbf into StringGrid1.
+  // TODO(settings): load dspara.dbf here (series index, MachineID, the six
+  // common parameters), then usercmd.dbf into StringGrid1.
   State.PrevMachineID = MachineIDText().toStdString();
-  //   5. DriveSeriesExit(): open the function table of the selected series.
+  DriveSeriesExit();
   LoadDecimalSeparator();
   DataFolder = AppPaths::DataFolder();
 }
@@ -171,14 +189,20 @@ void TForm1::keyPressEvent(QKeyEvent *event) {
 
 void CreateApplicationWindows() {
   Form1 = new TForm1;
-  // TODO(start-up order): create the protocol settings window and the motor
-  // status window here, in that order, before the parameter window.
-  InputBox = new TInputBox;
+  // Owned by the main window so that closing it ends the program even while
+  // one of them is showing.
+  ProtocolSet = new TProtocolSet(Form1);
+  UmotorPara = new TUmotorPara(Form1);
+  InputBox = new TInputBox(Form1);
 }
 
 void DestroyApplicationWindows() {
   delete InputBox;
   InputBox = nullptr;
+  delete UmotorPara;
+  UmotorPara = nullptr;
+  delete ProtocolSet;
+  ProtocolSet = nullptr;
   delete Form1;
   Form1 = nullptr;
 }

@@ -3,6 +3,8 @@
 #include "app/MainWindow.h"
 
 #include "serial/TComm.h"
+#include "settings/TableModel.h"
+#include "settings/TableStore.h"
 
 #include <QAction>
 #include <QApplication>
@@ -114,6 +116,10 @@ void TForm1::BuildLayout() {
   Comm1->SetReadTotalTimeoutConstant(0);
   Comm1->SetWriteTotalTimeoutMultiplier(0);
   Comm1->SetWriteTotalTimeoutConstant(0);
+  // The table store: one connection, the one shared query and the grid's view of it.
+  ADOConnection1 = new TTableConnection;
+  ADOQuery1 = Named(new TTableQuery(ADOConnection1, this), "ADOQuery1");
+  DataSource1 = Named(new TTableModel(ADOQuery1, this), "DataSource1");
 
   // ---- main menu -----------------------------------------------------------
   QMenu *file1 = Named(menuBar()->addMenu(QStringLiteral("&File")), "File1");
@@ -374,6 +380,7 @@ void TForm1::BuildLayout() {
   auto *rwLayout = new QHBoxLayout(TabSheet2);
   rwLayout->setContentsMargins(6, 6, 6, 6);
   DBGrid1 = Named(new QTableView(TabSheet2), "DBGrid1");
+  DBGrid1->setModel(DataSource1);
   DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   DBGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
   DBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);

@@ -2,6 +2,7 @@
 #include "app/MainWindow.h"
 #include "app/VirtualKeyCode.h"
 #include "protocol/ConvertError.h"
+#include "settings/DataFolder.h"
 #include "support/DialogRecorder.h"
 #include "support/TestMain.h"
 #include "tools/TCheckSum.h"
@@ -47,6 +48,7 @@ private slots:
   void initTestCase() {
     QVERIFY(programFolder_.isValid());
     AppPaths::SetProgramFolder(programFolder_.path());
+    QCOMPARE(EnsureDataFolder(AppPaths::DataFolder()), QString());
     CreateApplicationWindows();
     QVERIFY(Form1 != nullptr);
   }
@@ -70,6 +72,9 @@ private slots:
     QCOMPARE(Form1->StatusBar1->PanelText(3), QString("   Timeout Record   0"));
     QCOMPARE(Form1->DataFolder, QDir(programFolder_.path()).filePath("database1/"));
     QCOMPARE(Form1->State.PrevMachineID, Form1->MachineIDText().toStdString());
+    QVERIFY(Form1->DBGrid1->model()->rowCount() > 20); // the RM40 function table is listed
+    QVERIFY(Form1->UpcSend->isActive());
+    QVERIFY(dialogs.Texts().isEmpty());
 
     // An import points DataFolder elsewhere; a dialog closing re-activates
     // the window, which must keep it.
@@ -78,6 +83,22 @@ private slots:
     QApplication::sendEvent(Form1, &activate);
     QCOMPARE(Form1->DataFolder, QString("/elsewhere/"));
     Form1->DataFolder = QDir(programFolder_.path()).filePath("database1/");
+  }
+
+  // A missing data folder is reported in the error box; the window is still made.
+  void missingDataFolder() {
+    QTemporaryDir empty;
+    AppPaths::SetProgramFolder(empty.path());
+    DialogRecorder dialogs;
+    {
+      TForm1 window;
+      QCOMPARE(dialogs.requests.size(), 1);
+      QCOMPARE(dialogs.requests[0].kind, Dialogs::Kind::Error);
+      QVERIFY2(dialogs.requests[0].text.contains("database1"), qPrintable(dialogs.requests[0].text));
+      QVERIFY(!window.Activated);
+      QCOMPARE(window.UpcSend->interval(), 80); // the design tick until the port is configured
+    }
+    AppPaths::SetProgramFolder(programFolder_.path());
   }
 
   void tabChanges() {
@@ -185,7 +206,6 @@ private slots:
              QList<QAction *>({Form1->Selectall1, Form1->clear1, Form1->copy1}));
     QCOMPARE(Form1->Selectall1->text(), QString("Select All"));
     QCOMPARE(Form1->StatusBar1->PanelCount(), 4);
-    QCOMPARE(Form1->UpcSend->interval(), 80);
   }
 
   // An error raised by a click handler is shown once, with its own message,
@@ -279,6 +299,8 @@ private slots:
       QSKIP("VDD_SCREENSHOT_DIR not set");
     QVERIFY(QDir().mkpath(folder));
     DialogRecorder dialogs;
+    Form1->show(); // also when this test runs alone
+    QTRY_VERIFY_WITH_TIMEOUT(Form1->Activated, 20000);
     const QStringList names = {"main_tab0_vossek_com.png", "main_tab1_vossek_rw.png",
                                "main_tab2_users_define.png"};
     for (int tab = 0; tab < 3; ++tab) {

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Saves pictures of the main window on each of its three tabs and of the
+# checksum window, drawn offscreen, into a folder (default build/screenshots).
+# Usage: bash scripts/screenshots.sh [folder]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out="$(realpath -m "${1:-build/screenshots}")"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
+cmake --build build --target test_main_window
+mkdir -p "$out"
+QT_QPA_PLATFORM=offscreen VDD_SCREENSHOT_DIR="$out" ./build/tests/test_main_window screenshots
+ls -1 "$out"/*.png
