@@ -1,1 +1,216 @@
-int main() { return 0; }
+// vossek-drive-sim: simulated drives behind a pseudo-terminal, so that the
+// tool can be run and tried without hardware.
+
+#include "sim/DriveSimulator.h"
+#include "sim/PseudoTerminal.h"
+#include "sim/SimCommands.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <iostream>
+#include <poll.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+  char wake = 1;
+  [[maybe_unused]] ssize_t n = ::write(signalPipe[1], &wake, 1);
+}
+
+const char Usage[] = "usage: vossek-drive-sim [options]\n"
+                     "  --mode ascii|rtu     Modbus framing (default ascii)\n"
+                     "  --drives LIST        drive addresses, e.g. 1-5 or 1,3,4,20 (default 1)\n"
+                     "  --link PATH          make PATH a symbolic link to the serial end\n"
+                     "  --baud N             send replies at the pace of an N baud line\n"
+                     "  --latency MS         the drives' processing time before a reply\n"
+                     "  --drop P             drop replies with probability P (0 to 1)\n"
+                     "  --corrupt P          send replies with a wrong checksum with probability P\n"
+                     "  --garbage P          send random bytes instead of replies with probability P\n"
+                     "  --split N:MS         send replies in N pieces, MS apart\n"
+                     "  --late MS            send every reply MS late\n"
+                     "  --fault A:CODE       start with drive A tripped with fault CODE (4 to 25)\n"
+                     "  --seed N             seed of the fault dice\n"
+                     "  --control PATH       read commands from the FIFO PATH while running\n"
+                     "                       (drop, corrupt, garbage, split, late, latency, fault,\n"
+                     "                       reset, off: the option names, values after a blank)\n"
+                     "  --quiet              do not log requests and replies on stderr\n"
+                     "The path of the serial end is printed on stdout.\n";
+
+int Fail(const std::string &message) {
+  std::cerr << "vossek-drive-sim: " << message << "\n";
+  return 2;
+}
+
+struct ControlFifo {
+  std::string path;
+  bool created = false;
+  int fd = -1;
+
+  bool Open(std::string &error) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0) {
+      if (!S_ISFIFO(st.st_mode)) {
+        error = path + " exists and is not a FIFO";
+        return false;
+      }
+    } else if (::mkfifo(path.c_str(), 0600) == 0) {
+      created = true;
+    } else {
+      error = "cannot create " + path + ": " + std::strerror(errno);
+      return false;
+    }
+    // Open for writing too, so that a writer closing it never reads as end of file.
+    fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+      error = "cannot open " + path + ": " + std::strerror(errno);
+      return false;
+    }
+    return true;
+  }
+  ~ControlFifo() {
+    if (fd >= 0)
+      ::close(fd);
+    if (created)
+      ::unlink(path.c_str());
+  }
+};
+
+} // namespace
+
+int main(int argc, char **argv) {
+  SimOptions options;
+  std::string linkPath, controlPath;
+  std::vector<std::string> startCommands;
+  bool quiet = false;
+
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= argc)
+        throw std::invalid_argument(arg + " needs a value");
+      return argv[++i];
+    };
+    try {
+      if (arg == "--help" || arg == "-h") {
+        std::cout << Usage;
+        return 0;
+      } else if (arg == "--mode") {
+        std::string mode = value();
+        if (mode != "ascii" && mode != "rtu")
+          return Fail("--mode is ascii or rtu");
+        options.rtu = mode == "rtu";
+      } else if (arg == "--drives") {
+        std::string error;
+        if (!ParseDriveList(value(), options.drives, error))
+          return Fail(error);
+      } else if (arg == "--link") {
+        linkPath = value();
+      } else if (arg == "--control") {
+        controlPath = value();
+      } else if (arg == "--baud") {
+        options.baud = std::stoi(value());
+      } else if (arg == "--latency") {
+        options.latencyMs = std::stoi(value());
+      } else if (arg == "--seed") {
+        options.seed = static_cast<std::uint32_t>(std::stoul(value()));
+      } else if (arg == "--drop" || arg == "--corrupt" || arg == "--garbage" || arg == "--split" ||
+                 arg == "--late" || arg == "--fault") {
+        std::string v = value();
+        for (char &c : v)
+          if (c == ':')
+            c = ' ';
+        startCommands.push_back(arg.substr(2) + " " + v);
+      } else if (arg == "--quiet") {
+        quiet = true;
+      } else {
+        return Fail("unknown option " + arg + "\n" + Usage);
+      }
+    } catch (const std::exception &e) {
+      return Fail(std::string("bad value for ") + arg + ": " + e.what());
+    }
+  }
+  if (options.baud < 0 || options.latencyMs < 0)
+    return Fail("--baud and --latency cannot be negative");
+  if (!quiet)
+    options.log = [](const std::string &line) { std::cerr << line << std::endl; };
+
+  DriveSimulator sim(options);
+  for (const std::string &command : startCommands) {
+    std::string error;
+    if (!ApplySimCommand(sim, command, error))
+      return Fail(error);
+  }
+
+  if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+    return Fail(std::string("cannot create a pipe: ") + std::strerror(errno));
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
+
+  ControlFifo control;
+  if (!controlPath.empty()) {
+    control.path = controlPath;
+    std::string error;
+    if (!control.Open(error))
+      return Fail(error);
+  }
+
+  if (!sim.Start())
+    return Fail(sim.Error());
+  std::string slave = sim.SlavePath();
+  if (!linkPath.empty()) {
+    std::string error;
+    if (!CreateSymlink(slave, linkPath, error)) {
+      sim.Stop();
+      return Fail(error);
+    }
+  }
+  std::cout << slave << std::endl;
+  if (!quiet)
+    std::cerr << "vossek-drive-sim: " << (options.rtu ? "RTU" : "ASCII") << ", drives "
+              << options.drives.size() << (linkPath.empty() ? "" : ", linked at " + linkPath) << std::endl;
+
+  std::string pending;
+  for (;;) {
+    pollfd fds[2] = {{signalPipe[0], POLLIN, 0}, {control.fd, POLLIN, 0}};
+    int ready = ::poll(fds, control.fd >= 0 ? 2 : 1, -1);
+    if (ready < 0 && errno != EINTR)
+      break;
+    if (fds[0].revents & POLLIN)
+      break;
+    if (control.fd >= 0 && (fds[1].revents & POLLIN)) {
+      char buffer[256];
+      ssize_t n = ::read(control.fd, buffer, sizeof buffer);
+      if (n > 0)
+        pending.append(buffer, static_cast<std::size_t>(n));
+      for (std::size_t eol; (eol = pending.find('\n')) != std::string::npos;) {
+        std::string line = pending.substr(0, eol);
+        pending.erase(0, eol + 1);
+        if (!line.empty() && line.back() == '\r')
+          line.pop_back();
+        if (line.empty())
+          continue;
+        std::string error;
+        if (!ApplySimCommand(sim, line, error))
+          std::cerr << "vossek-drive-sim: " << error << std::endl;
+        else if (!quiet)
+          std::cerr << "vossek-drive-sim: " << line << std::endl;
+      }
+    }
+  }
+
+  sim.Stop();
+  if (!linkPath.empty())
+    RemoveSymlinkTo(slave, linkPath);
+  return 0;
+}

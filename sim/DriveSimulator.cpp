@@ -1,0 +1,353 @@
+#include "sim/DriveSimulator.h"
+
+#include "protocol/HexText.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+namespace {
+
+std::int64_t SteadyMs() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+std::string Printable(const std::vector<std::uint8_t> &bytes, FrameMode mode) {
+  if (mode == FrameMode::Rtu)
+    return BytesToHex(bytes.data(), bytes.size());
+  std::string text;
+  for (std::uint8_t b : bytes) {
+    if (b == '\r')
+      text += "\\r";
+    else if (b == '\n')
+      text += "\\n";
+    else
+      text += static_cast<char>(b);
+  }
+  return text;
+}
+
+} // namespace
+
+DriveSimulator::DriveSimulator(SimOptions options)
+    : options_(std::move(options)), mode_(options_.rtu ? FrameMode::Rtu : FrameMode::Ascii),
+      faults_(options_.faults), latencyMs_(options_.latencyMs), dice_(options_.seed) {
+  ParameterImage image =
+      BuildParameterImage(options_.parameters.empty() ? ShippedParameterDefinitions() : options_.parameters);
+  std::int64_t now = DriveNow();
+  for (int address : options_.drives) {
+    if (address >= 1 && address <= 247)
+      drives_.try_emplace(address, address, image, now);
+  }
+}
+
+DriveSimulator::~DriveSimulator() { Stop(); }
+
+std::int64_t DriveSimulator::DriveNow() const { return options_.clock ? options_.clock() : SteadyMs(); }
+
+void DriveSimulator::Log(const std::string &line) const {
+  if (options_.log)
+    options_.log(line);
+}
+
+bool DriveSimulator::Start() {
+  if (thread_.joinable())
+    return true;
+  if (!pty_.Open(error_))
+    return false;
+  int pipeFds[2];
+  if (::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) {
+    error_ = std::string("cannot create a pipe: ") + std::strerror(errno);
+    pty_.Close();
+    return false;
+  }
+  wakeRead_ = pipeFds[0];
+  wakeWrite_ = pipeFds[1];
+  stopping_ = false;
+  thread_ = std::thread(&DriveSimulator::Serve, this);
+  return true;
+}
+
+void DriveSimulator::Stop() {
+  if (!thread_.joinable())
+    return;
+  stopping_ = true;
+  char wake = 1;
+  [[maybe_unused]] ssize_t n = ::write(wakeWrite_, &wake, 1);
+  thread_.join();
+  ::close(wakeRead_);
+  ::close(wakeWrite_);
+  wakeRead_ = wakeWrite_ = -1;
+  pty_.Close();
+}
+
+bool DriveSimulator::Pause(int ms) {
+  if (ms <= 0)
+    return !stopping_;
+  pollfd wake{wakeRead_, POLLIN, 0};
+  std::int64_t end = SteadyMs() + ms;
+  while (!stopping_) {
+    std::int64_t left = end - SteadyMs();
+    if (left <= 0)
+      return true;
+    ::poll(&wake, 1, static_cast<int>(left));
+  }
+  return false;
+}
+
+void DriveSimulator::Serve() {
+  FrameAssembler assembler(mode_);
+  std::vector<ReceivedFrame> frames;
+  std::uint8_t buffer[512];
+  while (!stopping_) {
+    pollfd fds[2] = {{pty_.MasterFd(), POLLIN, 0}, {wakeRead_, POLLIN, 0}};
+    int silence = assembler.MsUntilSilence(SteadyMs());
+    int ready = ::poll(fds, 2, silence >= 0 ? silence + 1 : 500);
+    if (stopping_)
+      break;
+    if (ready > 0 && (fds[0].revents & POLLIN)) {
+      ssize_t n = ::read(pty_.MasterFd(), buffer, sizeof buffer);
+      if (n > 0)
+        assembler.Feed(buffer, static_cast<std::size_t>(n), SteadyMs(), frames);
+      else if (n < 0 && errno != EAGAIN && errno != EINTR)
+        Pause(50); // EIO: nobody on the serial end; wait instead of spinning
+    } else if (ready > 0 && (fds[0].revents & (POLLHUP | POLLERR))) {
+      Pause(50);
+    }
+    assembler.Idle(SteadyMs(), frames);
+    for (const ReceivedFrame &frame : frames) {
+      if (stopping_)
+        break;
+      HandleFrame(frame);
+    }
+    frames.clear();
+  }
+}
+
+void DriveSimulator::HandleFrame(const ReceivedFrame &frame) {
+  std::vector<std::uint8_t> reply;
+  {
+    std::lock_guard lock(mutex_);
+    received_.push_back(frame.lineText);
+    // A drive ignores what it cannot trust or what is not for it.
+    if (!frame.checksumOk || frame.body.size() < 2)
+      return;
+    int address = frame.body[0];
+    std::int64_t now = DriveNow();
+    if (address == 0) {
+      for (auto &[a, drive] : drives_)
+        drive.Handle(frame.body, now);
+      return;
+    }
+    auto drive = drives_.find(address);
+    if (drive == drives_.end())
+      return;
+    reply = drive->second.Handle(frame.body, now);
+  }
+  Log("RX " +
+      Printable(std::vector<std::uint8_t>(frame.lineText.begin(), frame.lineText.end()), FrameMode::Ascii));
+  if (!reply.empty())
+    SendReply(reply);
+}
+
+bool DriveSimulator::Chance(double probability) {
+  if (probability <= 0)
+    return false;
+  if (probability >= 1)
+    return true;
+  return std::uniform_real_distribution<double>(0, 1)(dice_) < probability;
+}
+
+std::vector<std::uint8_t> DriveSimulator::Garbage(std::size_t length) {
+  std::vector<std::uint8_t> bytes(length);
+  if (mode_ == FrameMode::Ascii) {
+    // No ":" anywhere, so no part of it can pass for a frame.
+    static const char noise[] = "GHJKLMNPQRSTUVWXYZ#!?*0123456789ABCDEF\r\n";
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof noise - 2);
+    for (auto &b : bytes)
+      b = static_cast<std::uint8_t>(noise[pick(dice_)]);
+    return bytes;
+  }
+  std::uniform_int_distribution<int> byte(0, 255);
+  for (auto &b : bytes)
+    b = static_cast<std::uint8_t>(byte(dice_));
+  // Make sure the CRC can never match by chance.
+  std::vector<std::uint8_t> frame = EncodeRtuFrame(std::vector<std::uint8_t>(bytes.begin(), bytes.end() - 2));
+  bytes[length - 2] = static_cast<std::uint8_t>(frame[length - 2] ^ 0x5A);
+  return bytes;
+}
+
+void DriveSimulator::SendReply(const std::vector<std::uint8_t> &body) {
+  LineFaults faults;
+  int latency;
+  bool drop, corrupt, garbage;
+  {
+    std::lock_guard lock(mutex_);
+    faults = faults_;
+    latency = latencyMs_;
+    drop = Chance(faults.dropProbability);
+    corrupt = Chance(faults.corruptProbability);
+    garbage = Chance(faults.garbageProbability);
+  }
+  if (drop) {
+    Log("-- reply dropped");
+    return;
+  }
+  if (!Pause(latency + faults.lateMs))
+    return;
+
+  std::vector<std::uint8_t> out = EncodeFrame(mode_, body);
+  if (garbage) {
+    std::lock_guard lock(mutex_);
+    out = Garbage(out.size());
+  } else if (corrupt) {
+    if (mode_ == FrameMode::Rtu) {
+      out[out.size() - 2] ^= 0xFF;
+    } else {
+      // The LRC stands in the two characters before CR LF.
+      std::string lrc(out.end() - 4, out.end() - 2);
+      std::uint8_t wrong = static_cast<std::uint8_t>(HexToByte(lrc) + 1);
+      std::string hex = ByteToHex(wrong);
+      out[out.size() - 4] = static_cast<std::uint8_t>(hex[0]);
+      out[out.size() - 3] = static_cast<std::uint8_t>(hex[1]);
+    }
+  }
+
+  std::size_t pieces = faults.splitPieces >= 2 ? static_cast<std::size_t>(faults.splitPieces) : 1;
+  pieces = std::min(pieces, out.size());
+  std::size_t done = 0;
+  for (std::size_t i = 0; i < pieces; ++i) {
+    std::size_t end = out.size() * (i + 1) / pieces;
+    if (i > 0 && !Pause(faults.splitGapMs))
+      return;
+    if (!WriteAll(out.data() + done, end - done))
+      return;
+    done = end;
+  }
+  {
+    std::lock_guard lock(mutex_);
+    ++repliesSent_;
+  }
+  Log("TX " + Printable(out, mode_));
+}
+
+bool DriveSimulator::WriteAll(const std::uint8_t *bytes, std::size_t count) {
+  int baud = options_.baud;
+  // A character is 10 bits on the line (start, 7 or 8 data, parity or not, stop).
+  long charNs = baud > 0 ? 10'000'000'000L / baud : 0;
+  std::size_t step = charNs > 0 ? 1 : count;
+  for (std::size_t at = 0; at < count && !stopping_;) {
+    ssize_t n = ::write(pty_.MasterFd(), bytes + at, std::min(step, count - at));
+    if (n < 0) {
+      if (errno == EAGAIN || errno == EINTR) {
+        pollfd out{pty_.MasterFd(), POLLOUT, 0};
+        ::poll(&out, 1, 100);
+        continue;
+      }
+      Log(std::string("-- write failed: ") + std::strerror(errno));
+      return false;
+    }
+    at += static_cast<std::size_t>(n);
+    if (charNs > 0) {
+      timespec pause{0, charNs * n};
+      while (pause.tv_nsec >= 1'000'000'000L) {
+        pause.tv_sec += 1;
+        pause.tv_nsec -= 1'000'000'000L;
+      }
+      nanosleep(&pause, nullptr);
+    }
+  }
+  return !stopping_;
+}
+
+bool DriveSimulator::Serves(int address) const {
+  std::lock_guard lock(mutex_);
+  return drives_.count(address) != 0;
+}
+
+std::vector<int> DriveSimulator::Addresses() const {
+  std::lock_guard lock(mutex_);
+  std::vector<int> addresses;
+  for (const auto &entry : drives_)
+    addresses.push_back(entry.first);
+  return addresses;
+}
+
+std::optional<std::uint16_t> DriveSimulator::Parameter(int address, std::uint16_t reg) const {
+  std::lock_guard lock(mutex_);
+  auto drive = drives_.find(address);
+  if (drive == drives_.end())
+    return std::nullopt;
+  return drive->second.Parameter(reg);
+}
+
+bool DriveSimulator::SetParameter(int address, std::uint16_t reg, std::uint16_t raw) {
+  std::lock_guard lock(mutex_);
+  auto drive = drives_.find(address);
+  if (drive == drives_.end())
+    return false;
+  // The ramp so far ran with the old value.
+  drive->second.Advance(DriveNow());
+  return drive->second.SetParameter(reg, raw);
+}
+
+std::optional<std::array<std::uint16_t, DriveModel::StatusRegisterCount>>
+DriveSimulator::StatusBlock(int address) {
+  std::lock_guard lock(mutex_);
+  auto drive = drives_.find(address);
+  if (drive == drives_.end())
+    return std::nullopt;
+  return drive->second.StatusBlock(DriveNow());
+}
+
+bool DriveSimulator::InjectDriveFault(int address, int code) {
+  std::lock_guard lock(mutex_);
+  auto drive = drives_.find(address);
+  return drive != drives_.end() && drive->second.InjectFault(code, DriveNow());
+}
+
+void DriveSimulator::ResetDriveFaults() {
+  std::lock_guard lock(mutex_);
+  for (auto &entry : drives_)
+    entry.second.Handle({static_cast<std::uint8_t>(entry.first), 0x06, 0x20, 0x00, 0x00, 0x09}, DriveNow());
+}
+
+int DriveSimulator::DriveFault(int address) const {
+  std::lock_guard lock(mutex_);
+  auto drive = drives_.find(address);
+  return drive == drives_.end() ? 0 : drive->second.FaultCode();
+}
+
+void DriveSimulator::SetLineFaults(const LineFaults &faults) {
+  std::lock_guard lock(mutex_);
+  faults_ = faults;
+}
+
+LineFaults DriveSimulator::Faults() const {
+  std::lock_guard lock(mutex_);
+  return faults_;
+}
+
+void DriveSimulator::SetLatency(int ms) {
+  std::lock_guard lock(mutex_);
+  latencyMs_ = ms;
+}
+
+std::vector<std::string> DriveSimulator::ReceivedFrames() const {
+  std::lock_guard lock(mutex_);
+  return received_;
+}
+
+void DriveSimulator::ClearReceivedFrames() {
+  std::lock_guard lock(mutex_);
+  received_.clear();
+}
+
+int DriveSimulator::RepliesSent() const {
+  std::lock_guard lock(mutex_);
+  return repliesSent_;
+}

@@ -1,0 +1,114 @@
+#pragma once
+
+#include "sim/DriveModel.h"
+#include "sim/ModbusFraming.h"
+#include "sim/ParameterImage.h"
+#include "sim/PseudoTerminal.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+// Faults put on the line on purpose, to see how the tool copes.
+struct LineFaults {
+  double dropProbability = 0;    // a reply is not sent
+  double corruptProbability = 0; // a reply's LRC / CRC is wrong
+  double garbageProbability = 0; // random bytes go out instead of the reply
+  int splitPieces = 0;           // 2 or more: the reply goes out in pieces...
+  int splitGapMs = 0;            // ...with this pause between them
+  int lateMs = 0;                // extra wait before the reply
+
+  bool operator==(const LineFaults &) const = default;
+};
+
+struct SimOptions {
+  bool rtu = false;
+  std::vector<int> drives{1};
+  int baud = 0;      // > 0: replies go out at the pace of this line (10 bits a character)
+  int latencyMs = 0; // the drive's processing time before it answers
+  LineFaults faults;
+  std::uint32_t seed = 1; // of the fault dice
+  // Milliseconds of a steady clock for the drives' ramps; empty: the real
+  // steady clock. Tests hand in a clock they move themselves.
+  std::function<std::int64_t()> clock;
+  // The parameter list the drives start from; empty: the shipped list.
+  std::vector<ParameterDefinition> parameters;
+  // One line per request and reply; empty: nothing is logged.
+  std::function<void(const std::string &)> log;
+};
+
+// Drives behind a pseudo-terminal, served on a thread of their own.
+// Every public member may be called from any thread.
+class DriveSimulator {
+public:
+  explicit DriveSimulator(SimOptions options);
+  ~DriveSimulator();
+  DriveSimulator(const DriveSimulator &) = delete;
+  DriveSimulator &operator=(const DriveSimulator &) = delete;
+
+  // Opens the pseudo-terminal and starts serving. False with Error() on failure.
+  bool Start();
+  void Stop();
+  const std::string &Error() const { return error_; }
+  // The serial end the tool opens.
+  std::string SlavePath() const { return pty_.SlavePath(); }
+
+  bool Serves(int address) const;
+  std::vector<int> Addresses() const;
+
+  std::optional<std::uint16_t> Parameter(int address, std::uint16_t reg) const;
+  bool SetParameter(int address, std::uint16_t reg, std::uint16_t raw);
+  std::optional<std::array<std::uint16_t, DriveModel::StatusRegisterCount>> StatusBlock(int address);
+  // Trips the drive with a fault code 4..25 until it is reset.
+  bool InjectDriveFault(int address, int code);
+  // Clears the faults of every drive, as a reset command to each would.
+  void ResetDriveFaults();
+  int DriveFault(int address) const;
+
+  void SetLineFaults(const LineFaults &faults);
+  LineFaults Faults() const;
+  void SetLatency(int ms);
+
+  // Every request seen on the line, valid or not, in order: ASCII the
+  // characters from ":" to LF, RTU the bytes as upper-case hex text.
+  std::vector<std::string> ReceivedFrames() const;
+  void ClearReceivedFrames();
+  int RepliesSent() const;
+
+private:
+  void Serve();
+  void HandleFrame(const ReceivedFrame &frame);
+  void SendReply(const std::vector<std::uint8_t> &body);
+  bool Chance(double probability);
+  std::vector<std::uint8_t> Garbage(std::size_t length);
+  bool WriteAll(const std::uint8_t *bytes, std::size_t count);
+  // Sleeps; returns false when Stop() cut the wait short.
+  bool Pause(int ms);
+  std::int64_t DriveNow() const;
+  void Log(const std::string &line) const;
+
+  SimOptions options_;
+  FrameMode mode_;
+  PseudoTerminal pty_;
+  std::string error_;
+  std::thread thread_;
+  std::atomic<bool> stopping_{false};
+  int wakeRead_ = -1;
+  int wakeWrite_ = -1;
+
+  mutable std::mutex mutex_; // guards everything below
+  std::map<int, DriveModel> drives_;
+  LineFaults faults_;
+  int latencyMs_ = 0;
+  std::mt19937 dice_;
+  std::vector<std::string> received_;
+  int repliesSent_ = 0;
+};

@@ -1,0 +1,153 @@
+#include "sim/ModbusFraming.h"
+
+#include "protocol/HexText.h"
+
+#include <cctype>
+
+namespace {
+
+int HexValue(std::uint8_t c) {
+  if (c >= '0' && c <= '9')
+    return c - '0';
+  if (c >= 'A' && c <= 'F')
+    return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f')
+    return c - 'a' + 10;
+  return -1;
+}
+
+bool RtuCrcMatches(const std::vector<std::uint8_t> &frame) {
+  if (frame.size() < 4)
+    return false;
+  std::size_t n = frame.size() - 2;
+  return ComputeCRC16(frame, n) == BytesToHex(frame.data() + n, 2);
+}
+
+} // namespace
+
+std::string EncodeAsciiFrame(const std::vector<std::uint8_t> &body) {
+  std::string hex = BytesToHex(body.data(), body.size());
+  return ":" + hex + ComputeLRC(hex) + "\r\n";
+}
+
+std::vector<std::uint8_t> EncodeRtuFrame(const std::vector<std::uint8_t> &body) {
+  std::string crc = ComputeCRC16(body, body.size());
+  std::vector<std::uint8_t> frame = body;
+  frame.push_back(static_cast<std::uint8_t>(HexValue(crc[0]) * 16 + HexValue(crc[1])));
+  frame.push_back(static_cast<std::uint8_t>(HexValue(crc[2]) * 16 + HexValue(crc[3])));
+  return frame;
+}
+
+std::vector<std::uint8_t> EncodeFrame(FrameMode mode, const std::vector<std::uint8_t> &body) {
+  if (mode == FrameMode::Rtu)
+    return EncodeRtuFrame(body);
+  std::string text = EncodeAsciiFrame(body);
+  return std::vector<std::uint8_t>(text.begin(), text.end());
+}
+
+std::size_t ExpectedRtuRequestLength(const std::vector<std::uint8_t> &head) {
+  if (head.size() < 2)
+    return 0;
+  switch (head[1]) {
+  case 0x03:
+  case 0x06:
+    return 8;
+  case 0x10:
+    return head.size() < 7 ? 0 : 9 + static_cast<std::size_t>(head[6]);
+  default:
+    return 0;
+  }
+}
+
+void FrameAssembler::Feed(const std::uint8_t *bytes, std::size_t count, std::int64_t nowMs,
+                          std::vector<ReceivedFrame> &frames) {
+  if (mode_ == FrameMode::Ascii) {
+    for (std::size_t i = 0; i < count; ++i)
+      FeedAscii(bytes[i], frames);
+    return;
+  }
+  // A silence before these bytes ends the frame collected so far.
+  if (!pending_.empty() && nowMs - lastByteMs_ >= silenceMs_)
+    FlushRtu(frames);
+  for (std::size_t i = 0; i < count; ++i) {
+    pending_.push_back(bytes[i]);
+    TakeRtuIfComplete(frames);
+  }
+  lastByteMs_ = nowMs;
+}
+
+void FrameAssembler::Idle(std::int64_t nowMs, std::vector<ReceivedFrame> &frames) {
+  if (mode_ == FrameMode::Rtu && !pending_.empty() && nowMs - lastByteMs_ >= silenceMs_)
+    FlushRtu(frames);
+}
+
+int FrameAssembler::MsUntilSilence(std::int64_t nowMs) const {
+  if (mode_ != FrameMode::Rtu || pending_.empty())
+    return -1;
+  std::int64_t left = lastByteMs_ + silenceMs_ - nowMs;
+  return left < 0 ? 0 : static_cast<int>(left);
+}
+
+void FrameAssembler::FeedAscii(std::uint8_t byte, std::vector<ReceivedFrame> &frames) {
+  if (byte == ':') {
+    pending_.assign(1, byte);
+    inAsciiFrame_ = true;
+    return;
+  }
+  if (!inAsciiFrame_)
+    return;
+  pending_.push_back(byte);
+  if (byte != '\n')
+    return;
+  inAsciiFrame_ = false;
+
+  ReceivedFrame frame;
+  frame.lineText.assign(pending_.begin(), pending_.end());
+  pending_.clear();
+  // ":" + at least address, function and LRC + CR LF
+  const std::string &text = frame.lineText;
+  bool wellFormed = text.size() >= 9 && text[text.size() - 2] == '\r' && (text.size() - 3) % 2 == 0;
+  std::string digits;
+  if (wellFormed) {
+    digits = text.substr(1, text.size() - 3);
+    for (char c : digits) {
+      if (HexValue(static_cast<std::uint8_t>(c)) < 0) {
+        wellFormed = false;
+        break;
+      }
+    }
+  }
+  if (wellFormed) {
+    for (std::size_t i = 0; i + 1 < digits.size(); i += 2)
+      frame.body.push_back(static_cast<std::uint8_t>(HexValue(digits[i]) * 16 + HexValue(digits[i + 1])));
+    std::uint8_t lrc = frame.body.back();
+    frame.body.pop_back();
+    std::string upper;
+    for (char c : digits.substr(0, digits.size() - 2))
+      upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    frame.checksumOk = ComputeLRC(upper) == ByteToHex(lrc);
+  }
+  frames.push_back(std::move(frame));
+}
+
+void FrameAssembler::TakeRtuIfComplete(std::vector<ReceivedFrame> &frames) {
+  std::size_t expected = ExpectedRtuRequestLength(pending_);
+  if (expected == 0 || pending_.size() != expected || !RtuCrcMatches(pending_))
+    return;
+  ReceivedFrame frame;
+  frame.lineText = BytesToHex(pending_.data(), pending_.size());
+  frame.body.assign(pending_.begin(), pending_.end() - 2);
+  frame.checksumOk = true;
+  pending_.clear();
+  frames.push_back(std::move(frame));
+}
+
+void FrameAssembler::FlushRtu(std::vector<ReceivedFrame> &frames) {
+  ReceivedFrame frame;
+  frame.lineText = BytesToHex(pending_.data(), pending_.size());
+  frame.checksumOk = RtuCrcMatches(pending_);
+  if (frame.checksumOk)
+    frame.body.assign(pending_.begin(), pending_.end() - 2);
+  pending_.clear();
+  frames.push_back(std::move(frame));
+}

@@ -1,0 +1,109 @@
+#include "sim/SimCommands.h"
+
+#include "sim/DriveSimulator.h"
+
+#include <sstream>
+
+namespace {
+
+bool ParseInt(const std::string &text, int &value) {
+  try {
+    std::size_t used = 0;
+    value = std::stoi(text, &used);
+    return used == text.size();
+  } catch (const std::exception &) {
+    return false;
+  }
+}
+
+bool ParseProbability(const std::string &text, double &value) {
+  try {
+    std::size_t used = 0;
+    value = std::stod(text, &used);
+    return used == text.size() && value >= 0 && value <= 1;
+  } catch (const std::exception &) {
+    return false;
+  }
+}
+
+} // namespace
+
+bool ParseDriveList(const std::string &text, std::vector<int> &drives, std::string &error) {
+  drives.clear();
+  std::stringstream items(text);
+  std::string item;
+  while (std::getline(items, item, ',')) {
+    int first = 0, last = 0;
+    std::size_t dash = item.find('-', 1);
+    bool ok = dash == std::string::npos
+                  ? ParseInt(item, first) && ParseInt(item, last)
+                  : ParseInt(item.substr(0, dash), first) && ParseInt(item.substr(dash + 1), last);
+    if (!ok || first < 1 || last > 247 || first > last) {
+      error = "bad drive address or range '" + item + "' (addresses are 1 to 247)";
+      return false;
+    }
+    for (int a = first; a <= last; ++a)
+      drives.push_back(a);
+  }
+  if (drives.empty()) {
+    error = "no drive address given";
+    return false;
+  }
+  return true;
+}
+
+bool ApplySimCommand(DriveSimulator &sim, const std::string &line, std::string &error) {
+  std::istringstream words(line);
+  std::string verb, a, b, extra;
+  words >> verb >> a >> b >> extra;
+  if (!extra.empty()) {
+    error = "too many words in '" + line + "'";
+    return false;
+  }
+  LineFaults faults = sim.Faults();
+  double p = 0;
+  int n = 0, m = 0;
+  auto bad = [&](const std::string &usage) {
+    error = "usage: " + usage;
+    return false;
+  };
+
+  if (verb == "drop" || verb == "corrupt" || verb == "garbage") {
+    if (!b.empty() || !ParseProbability(a, p))
+      return bad(verb + " PROBABILITY (0 to 1)");
+    (verb == "drop"      ? faults.dropProbability
+     : verb == "corrupt" ? faults.corruptProbability
+                         : faults.garbageProbability) = p;
+  } else if (verb == "split") {
+    if (!ParseInt(a, n) || !ParseInt(b, m) || n < 0 || m < 0)
+      return bad("split PIECES GAP_MS");
+    faults.splitPieces = n;
+    faults.splitGapMs = m;
+  } else if (verb == "late" || verb == "latency") {
+    if (!b.empty() || !ParseInt(a, n) || n < 0)
+      return bad(verb + " MS");
+    if (verb == "latency") {
+      sim.SetLatency(n);
+      return true;
+    }
+    faults.lateMs = n;
+  } else if (verb == "fault") {
+    if (!ParseInt(a, n) || !ParseInt(b, m))
+      return bad("fault ADDRESS CODE");
+    if (!sim.InjectDriveFault(n, m)) {
+      error = "no drive " + a + " or fault code " + b + " outside 4 to 25";
+      return false;
+    }
+    return true;
+  } else if (verb == "reset" && a.empty()) {
+    sim.ResetDriveFaults();
+    return true;
+  } else if (verb == "off" && a.empty()) {
+    faults = LineFaults{};
+  } else {
+    error = "unknown command '" + line + "'";
+    return false;
+  }
+  sim.SetLineFaults(faults);
+  return true;
+}
