@@ -1,8 +1,9 @@
 #include "protocol/ConvertError.h"
+#include "protocol/Frames.h"
 #include "protocol/HexText.h"
 #include "support/DialogRecorder.h"
 #include "support/TestMain.h"
-#include "tools/CheckSumCalculation.h"
+#include "tools/CheckSumInput.h"
 #include "tools/TCheckSum.h"
 
 #include <QLabel>
@@ -100,9 +101,9 @@ private slots:
   // Pasted text can hold pairs that are not hex: the conversion error shows in
   // the error box after the LRC was written; the CRC keeps its old text.
   void pastedNonHex() {
-    QCOMPARE(CheckSumBytes("0aFF1"), std::vector<std::uint8_t>({0x0A, 0xFF}));
+    QCOMPARE(HexPairsToBytes("0aFF1"), std::vector<std::uint8_t>({0x0A, 0xFF}));
     try {
-      CheckSumBytes("01zz");
+      HexPairsToBytes("01zz");
       QFAIL("zz must raise the conversion error");
     } catch (const EConvertError &error) {
       QCOMPARE(QString(error.what()), QString("'$zz' is not a valid integer value"));

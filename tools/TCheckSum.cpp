@@ -1,7 +1,8 @@
 #include "tools/TCheckSum.h"
 
+#include "protocol/Frames.h"
 #include "protocol/HexText.h"
-#include "tools/CheckSumCalculation.h"
+#include "tools/CheckSumInput.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -88,7 +89,7 @@ void TCheckSumBox::CalButtonClick() {
   UlrcSum->setText(LrcCaption + QString::fromStdString(ComputeLRC(digits)));
   // A pasted pair that is not hex raises the conversion error here; the LRC
   // has been shown already and the CRC keeps its previous text.
-  const std::vector<std::uint8_t> bytes = CheckSumBytes(digits);
+  const std::vector<std::uint8_t> bytes = HexPairsToBytes(digits);
   UcrcSum->setText(CrcCaption + QString::fromStdString(ComputeCRC16(bytes, bytes.size())));
 }
 
