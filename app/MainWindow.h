@@ -159,6 +159,11 @@ public:
   QPushButton *WriteAll = nullptr;
 
   // Tab 2 "User's Define"
+  // The command list: 6 columns, 36 rows at start. Row 0 is the title row
+  // ("Select", "Function", ...; not selectable, not editable, drawn like a
+  // header) and the table's own headers are hidden, so grid row r is command
+  // row r (1 to rowCount() - 1). Every cell of the start rows holds an item;
+  // rows added later need their items made.
   QTableWidget *StringGrid1 = nullptr;
   QPushButton *Ustradd = nullptr;
   QPushButton *ustrdel = nullptr;
