@@ -9,6 +9,7 @@ QString EnsureDataFolder(const QString &folder) {
   if (!QDir().mkpath(folder))
     return "Cannot create the data folder " + folder;
   const QDir dir(folder);
+  RemoveAbandonedTemporaryFiles(dir.absolutePath().toStdString());
   const QStringList present = dir.entryList(QDir::Files);
   QStringList failures;
   for (const TShippedTable &table : ShippedTables()) {

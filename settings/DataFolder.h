@@ -4,6 +4,6 @@
 
 // Makes sure the data folder exists and holds the four tables the program
 // needs; a missing table is created with its delivered contents, an existing
-// one is never touched. Returns an empty text on success, otherwise a message
-// that says what could not be made.
+// one is never touched. Files left by a save that was cut short are removed. Returns an empty text on
+// success, otherwise a message that says what could not be made.
 QString EnsureDataFolder(const QString &folder);

@@ -4,8 +4,10 @@
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
@@ -150,12 +152,16 @@ void SyncFolder(const std::string &folder) {
   }
 }
 
+constexpr const char *TemporaryPrefix = ".~";
+constexpr const char *TemporarySuffix = ".tmp.dbf";
+
 // A file name beside `path` that no other writer uses; it ends in ".dbf" so
-// that shapelib accepts it.
+// that shapelib accepts it. The writer's process id is part of the name:
+// ".~<table>.<pid>.<n>.tmp.dbf".
 std::string TemporaryName(const std::string &path) {
   static std::atomic<unsigned> counter{0};
-  return DirName(path) + "/.~" + BaseName(path) + "." + std::to_string(::getpid()) + "." +
-         std::to_string(counter++) + ".tmp.dbf";
+  return DirName(path) + "/" + TemporaryPrefix + BaseName(path) + "." + std::to_string(::getpid()) + "." +
+         std::to_string(counter++) + TemporarySuffix;
 }
 
 // Removes the temporary file unless it was moved into place.
@@ -385,4 +391,36 @@ bool CreateDbfTable(const std::string &path, const std::vector<TDbfFieldDef> &fi
   temporary.Release();
   SyncFolder(DirName(path));
   return true;
+}
+
+int RemoveAbandonedTemporaryFiles(const std::string &folder) {
+  DIR *dir = ::opendir(folder.c_str());
+  if (!dir)
+    return 0;
+  const std::string prefix = TemporaryPrefix, suffix = TemporarySuffix;
+  int removed = 0;
+  while (const dirent *entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.size() <= prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+      continue;
+    // ".~<table>.<pid>.<n>.tmp.dbf": the process id is the second-last number
+    const std::string stem = name.substr(0, name.size() - suffix.size());
+    const auto counterDot = stem.find_last_of('.');
+    if (counterDot == std::string::npos || counterDot == 0)
+      continue;
+    const auto pidDot = stem.find_last_of('.', counterDot - 1);
+    if (pidDot == std::string::npos)
+      continue;
+    const std::string pidText = stem.substr(pidDot + 1, counterDot - pidDot - 1);
+    if (pidText.empty() || pidText.find_first_not_of("0123456789") != std::string::npos || pidText.size() > 9)
+      continue;
+    const pid_t pid = static_cast<pid_t>(std::stol(pidText));
+    if (pid == ::getpid() || ::kill(pid, 0) == 0 || errno != ESRCH)
+      continue;
+    if (std::remove((folder + "/" + name).c_str()) == 0)
+      ++removed;
+  }
+  ::closedir(dir);
+  return removed;
 }

@@ -63,6 +63,10 @@ void UpdateDbfTable(const std::string &path, const std::vector<TDbfFieldDef> &ex
 bool CreateDbfTable(const std::string &path, const std::vector<TDbfFieldDef> &fields,
                     const std::vector<std::vector<TDbfValue>> &records, bool replaceExisting);
 
+// Removes the half-written files that writers killed in the middle of a save
+// left in `folder` (those of running processes are kept). Returns how many.
+int RemoveAbandonedTemporaryFiles(const std::string &folder);
+
 // The field's bytes for a value: padded to the field width (numbers aligned
 // right). Raises ETableStoreError when a number does not fit.
 std::string EncodeDbfValue(const TDbfFieldDef &field, const TDbfValue &value);

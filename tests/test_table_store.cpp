@@ -447,6 +447,12 @@ private slots:
         QCOMPARE(reader.FieldByName("TEXT").AsString(), QString(60, tag[0]));
       }
     }
+    // the killed writers' half-written files go; a running writer's stay
+    const QString running = QString(".~big.dbf.%1.0.tmp.dbf").arg(getpid());
+    WriteFile(folder_ + "/" + running, "x");
+    WriteFile(folder_ + "/.~big.dbf.999999999.3.tmp.dbf", "x"); // beyond any process id
+    QCOMPARE(EnsureDataFolder(folder_), QString());
+    QCOMPARE(QDir(folder_).entryList({".~*"}, QDir::Files | QDir::Hidden), QStringList{running});
   }
 
   void ensureDataFolderCreatesOnlyMissingTables() {
