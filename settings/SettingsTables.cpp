@@ -1,0 +1,174 @@
+// Loading the settings tables at the first activation and saving them when
+// the main window closes.
+#include "app/AppPaths.h"
+#include "app/Dialogs.h"
+#include "app/MainWindow.h"
+#include "protocol/HexText.h"
+#include "settings/SettingsRecords.h"
+#include "settings/TProtocolSet.h"
+#include "settings/TableStore.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTableWidget>
+
+namespace {
+TClickEdit *CommonParameterBox(TForm1 *form, int i) {
+  TClickEdit *const boxes[6] = {form->Edit9,  form->Edit10, form->Edit11,
+                                form->Edit12, form->Edit13, form->Edit14};
+  return boxes[i];
+}
+
+QString CellText(const QTableWidget *grid, int row, int column) {
+  const QTableWidgetItem *item = grid->item(row, column);
+  return item ? item->text() : QString();
+}
+
+void SetCellText(QTableWidget *grid, int row, int column, const QString &text) {
+  if (QTableWidgetItem *item = grid->item(row, column))
+    item->setText(text);
+  else
+    grid->setItem(row, column, new QTableWidgetItem(text));
+}
+
+// Selects an item of a list; an index the list does not have leaves it as it
+// is (a damaged table must not blank a control).
+void SelectItem(QComboBox *box, int index) {
+  if (index >= 0 && index < box->count())
+    box->setCurrentIndex(index);
+}
+} // namespace
+
+void TForm1::LoadSettings() {
+  LoadProtocolSettings();
+  LoadDriveSettings();
+  LoadCommandList();
+}
+
+void TForm1::LoadProtocolSettings() {
+  TProtocolSettings s; // the delivered values, used when the table cannot be read
+  try {
+    s = ReadProtocolSettings(*ADOQuery1);
+  } catch (const std::exception &error) {
+    ADOQuery1->Close();
+    SettingsLoadProblems << QStringLiteral("com_pro.dbf: ") + QString::fromLocal8Bit(error.what());
+  }
+  SelectItem(ProtocolSet->ComPort, s.comPort);
+  SeriesStart->setText(s.seriesStart);
+  SeriesStop->setText(s.seriesStop);
+  ArbitraryNum->setText(s.arbitraryNum);
+  StoredDecimalSeparator = s.storedDecimalSeparator;
+  SelectItem(ProtocolSet->ModbusMode, s.modbusMode);
+  SelectItem(ProtocolSet->UserBaud, s.userBaud);
+  SelectItem(ProtocolSet->UserDataBit, s.userDataBit);
+  SelectItem(ProtocolSet->UserParity, s.userParity);
+  SelectItem(ProtocolSet->UserStopBit, s.userStopBit);
+  TimeIntervalMs = s.timeIntervalMs;
+  TimeoutMs = s.timeoutMs;
+  UErrorCheck->setChecked(s.errorOccur);
+  UTimeoutCheck->setChecked(s.timeOut);
+  UAddChecksum->setChecked(s.addChecksum);
+}
+
+void TForm1::LoadDriveSettings() {
+  TDriveSettings s;
+  s.machineId = MachineID->currentText();
+  for (int i = 0; i < 6; ++i)
+    s.commonParameters[static_cast<std::size_t>(i)] = CommonParameterBox(this, i)->text();
+  try {
+    s = ReadDriveSettings(*ADOQuery1);
+  } catch (const std::exception &error) {
+    ADOQuery1->Close();
+    SettingsLoadProblems << QStringLiteral("dspara.dbf: ") + QString::fromLocal8Bit(error.what());
+  }
+  SelectItem(DriveSeries, s.seriesIndex);
+  SeriesRow = s.seriesIndex + 1;
+  MachineID->setEditText(s.machineId);
+  for (int i = 0; i < 6; ++i)
+    CommonParameterBox(this, i)->setText(s.commonParameters[static_cast<std::size_t>(i)]);
+}
+
+void TForm1::LoadCommandList() {
+  std::vector<TCommandRow> rows;
+  try {
+    rows = ReadCommandList(*ADOQuery1);
+  } catch (const std::exception &error) {
+    ADOQuery1->Close();
+    rows.clear();
+    SettingsLoadProblems << QStringLiteral("usercmd.dbf: ") + QString::fromLocal8Bit(error.what());
+  }
+  for (const TCommandRow &row : rows) {
+    if (row.row < 1)
+      continue; // row 0 holds the captions
+    if (row.row >= StringGrid1->rowCount())
+      StringGrid1->setRowCount(row.row + 1);
+    for (int c = 0; c < 6; ++c)
+      SetCellText(StringGrid1, row.row, c, row.cells[static_cast<std::size_t>(c)]);
+  }
+  // The last of the three steps reports every table that could not be read,
+  // in one message.
+  if (!SettingsLoadProblems.isEmpty()) {
+    Dialogs::ShowMessage(QStringLiteral("Some settings could not be read; the initial values are used "
+                                        "for them.\n") +
+                         SettingsLoadProblems.join('\n'));
+    SettingsLoadProblems.clear();
+  }
+}
+
+void TForm1::FormCloseQuery() {
+  // Rows count as used when any column but "Select" holds text.
+  std::vector<TCommandRow> rows;
+  for (int r = 1; r < StringGrid1->rowCount(); ++r) {
+    bool used = false;
+    for (int c = 1; c < 6 && !used; ++c)
+      used = !CellText(StringGrid1, r, c).isEmpty();
+    if (!used)
+      continue;
+    TCommandRow row;
+    row.row = r;
+    for (int c = 0; c < 6; ++c)
+      row.cells[static_cast<std::size_t>(c)] = CellText(StringGrid1, r, c);
+    rows.push_back(row);
+  }
+
+  TProtocolSettings protocol;
+  protocol.comPort = ProtocolSet->ComPort->currentIndex();
+  protocol.seriesStart = SeriesStart->text();
+  protocol.seriesStop = SeriesStop->text();
+  protocol.arbitraryNum = ArbitraryNum->text();
+  protocol.storedDecimalSeparator = QString::fromStdString(LocaleDecimalSeparator);
+  protocol.modbusMode = ProtocolSet->ModbusMode->currentIndex();
+  protocol.userBaud = ProtocolSet->UserBaud->currentIndex();
+  protocol.userDataBit = ProtocolSet->UserDataBit->currentIndex();
+  protocol.userParity = ProtocolSet->UserParity->currentIndex();
+  protocol.userStopBit = ProtocolSet->UserStopBit->currentIndex();
+  protocol.timeIntervalMs = TimeIntervalMs;
+  protocol.timeoutMs = TimeoutMs;
+  protocol.errorOccur = UErrorCheck->isChecked();
+  protocol.timeOut = UTimeoutCheck->isChecked();
+  protocol.addChecksum = UAddChecksum->isChecked();
+
+  try {
+    ADOConnection1->Close();
+    ADOConnection1->SetConnectionString(
+        TTableConnection::ConnectionTextFor(AppPaths::ProgramFolder() + QStringLiteral("database1")));
+    ADOConnection1->SetLoginPrompt(false);
+    ADOConnection1->Open();
+    WriteCommandList(*ADOQuery1, rows);
+    WriteProtocolSettings(*ADOQuery1, protocol);
+    if (Dialogs::OkCancel(QStringLiteral("Confirm box"), QStringLiteral("Do you want to save changes?"))) {
+      TDriveSettings drive;
+      drive.machineId = MachineID->currentText();
+      for (int i = 0; i < 6; ++i)
+        drive.commonParameters[static_cast<std::size_t>(i)] = CommonParameterBox(this, i)->text();
+      WriteDriveSettings(*ADOQuery1, SeriesRow, drive);
+    }
+  } catch (const std::exception &error) {
+    // The tables are written whole or not at all, so nothing is damaged; the
+    // user is told what was not saved and the window still closes.
+    ADOQuery1->Close();
+    Dialogs::ShowError(QStringLiteral("The settings could not be saved: ") +
+                       QString::fromLocal8Bit(error.what()));
+  }
+}
