@@ -115,17 +115,21 @@ void TForm1::FormActivate() {
   }
   PageControl1Change();
   Activated = true;
-  // TODO(settings): load com_pro.dbf here: protocol window, scan fields,
-  // TimeIntervalMs, TimeoutMs, the three sequence check boxes and
-  // StoredDecimalSeparator.
+  LoadProtocolSettings();
   ApplyPortSettings();
   StatusBar1->SetPanelText(1, QStringLiteral("   Total Record   0"));
   StatusBar1->SetPanelText(2, QStringLiteral("   Error Record   0"));
   StatusBar1->SetPanelText(3, QStringLiteral("   Timeout Record   0"));
-  // TODO(settings): load dspara.dbf here (series index, MachineID, the six
-  // common parameters), then usercmd.dbf into StringGrid1.
+  LoadDriveSettings();
+  LoadCommandList();
   State.PrevMachineID = MachineIDText().toStdString();
-  DriveSeriesExit();
+  try {
+    DriveSeriesExit();
+  } catch (const std::exception &error) {
+    // A missing or damaged function table is reported; the rest of the
+    // start-up still has to happen.
+    Dialogs::ShowError(QString::fromLocal8Bit(error.what()));
+  }
   LoadDecimalSeparator();
   DataFolder = AppPaths::DataFolder();
 }
@@ -172,7 +176,13 @@ bool TForm1::event(QEvent *event) {
 }
 
 void TForm1::closeEvent(QCloseEvent *event) {
-  // Integration point: FormCloseQuery() saves the settings here.
+  try {
+    FormCloseQuery();
+  } catch (const std::exception &error) {
+    // Settings that cannot be saved are reported, but never keep the
+    // program from closing.
+    Dialogs::ShowError(QString::fromLocal8Bit(error.what()));
+  }
   event->accept();
 }
 

@@ -73,7 +73,11 @@ private slots:
     QCOMPARE(Form1->DataFolder, QDir(programFolder_.path()).filePath("database1/"));
     QCOMPARE(Form1->State.PrevMachineID, Form1->MachineIDText().toStdString());
     QVERIFY(Form1->DBGrid1->model()->rowCount() > 20); // the RM40 function table is listed
+    // The delivered line settings were loaded before the port was configured.
     QVERIFY(Form1->UpcSend->isActive());
+    QCOMPARE(Form1->UpcSend->interval(), 80);
+    QVERIFY2(Form1->StatusBar1->PanelText(0).startsWith("          Protocol :  COM2, ASCII, 9600"),
+             qPrintable(Form1->StatusBar1->PanelText(0)));
     QVERIFY(dialogs.Texts().isEmpty());
 
     // An import points DataFolder elsewhere; a dialog closing re-activates
@@ -321,9 +325,18 @@ private slots:
     Form1->PageControl1->setCurrentIndex(0);
   }
 
-  // Runs last: "E&xit" closes the window.
+  // Runs last: "E&xit" runs the close query and closes the window, also when
+  // the settings cannot be saved.
   void exitCloses() {
+    DialogRecorder dialogs;
     QVERIFY(Form1->isVisible());
+    Form1->Exit2->trigger();
+    QVERIFY(!Form1->isVisible());
+    QVERIFY2(dialogs.Texts().contains("Do you want to save changes?"), qPrintable(dialogs.Texts().join('|')));
+
+    Form1->show();
+    QVERIFY(QDir(AppPaths::DataFolder()).removeRecursively());
+    dialogs.Clear();
     Form1->Exit2->trigger();
     QVERIFY(!Form1->isVisible());
   }
