@@ -1,0 +1,19 @@
+// Connects the communication engine: the send timer, the serial port's
+// received data and the history pane's pop-up menu.
+#include "app/MainWindow.h"
+
+#include "serial/TComm.h"
+
+#include <QAction>
+#include <QTimer>
+
+void TForm1::WireCommunication() {
+  connect(UpcSend, &QTimer::timeout, this, [this] { UpcSendTimer(); });
+  UpcSend->start(State.TickMs);
+  Comm1->OnReceiveData = [this](TComm *, const char *buffer, std::uint16_t length) {
+    Comm1ReceiveData(buffer, length);
+  };
+  connect(Selectall1, &QAction::triggered, this, [this] { Selectall1Click(); });
+  connect(clear1, &QAction::triggered, this, [this] { clear1Click(); });
+  connect(copy1, &QAction::triggered, this, [this] { copy1Click(); });
+}

@@ -1,0 +1,127 @@
+// The history pane: one line per exchange, red while the request is
+// unanswered or failed, black once its reply was accepted; the pop-up menu and
+// the three record counters of the status bar.
+#include "app/MainWindow.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextEdit>
+
+namespace {
+// A line must stay one line: control characters of a malformed reply (a CR
+// LF in the middle, a stray byte) are shown as "/xHH", like the CR LF marks.
+QString ShownText(const QString &text) {
+  QString shown;
+  shown.reserve(text.size());
+  for (const QChar c : text) {
+    if (c.unicode() < 0x20 || c == QChar::ParagraphSeparator || c == QChar::LineSeparator)
+      shown += "/x" + QString("%1").arg(c.unicode(), 2, 16, QChar('0')).toUpper();
+    else
+      shown += c;
+  }
+  return shown;
+}
+
+// An empty pane still holds one empty block; it counts as no line at all.
+bool PaneIsEmpty(const QTextDocument *document) {
+  return document->blockCount() == 1 && document->firstBlock().length() <= 1;
+}
+
+void SetBlockColor(QTextDocument *document, const QTextBlock &block, int color) {
+  QTextCursor cursor(document);
+  cursor.setPosition(block.position());
+  cursor.setPosition(block.position() + block.length() - 1, QTextCursor::KeepAnchor);
+  QTextCharFormat format;
+  format.setForeground(ColorFromBgr(color));
+  cursor.mergeCharFormat(format);
+}
+} // namespace
+
+int TForm1::HistoryLineCount() const {
+  const QTextDocument *document = SendRevHistory->document();
+  return PaneIsEmpty(document) ? 0 : document->blockCount();
+}
+
+QString TForm1::HistoryLine(int line) const {
+  if (line < 0 || line >= HistoryLineCount())
+    return {};
+  return SendRevHistory->document()->findBlockByNumber(line).text();
+}
+
+void TForm1::ColorHistoryLine(int line, int color) {
+  if (line < 0 || line >= HistoryLineCount())
+    return;
+  QTextDocument *document = SendRevHistory->document();
+  // a cursor of its own, so the caret and the selection stay where they are
+  SetBlockColor(document, document->findBlockByNumber(line), color);
+}
+
+void TForm1::AppendHistoryLine(const QString &text, int color) {
+  QTextDocument *document = SendRevHistory->document();
+  QTextCursor cursor(document);
+  cursor.movePosition(QTextCursor::End);
+  if (!PaneIsEmpty(document))
+    cursor.insertBlock();
+  QTextCharFormat format;
+  format.setForeground(ColorFromBgr(color));
+  cursor.insertText(ShownText(text), format);
+  ColorHistoryLine(HistoryLineCount() - 1, color);
+}
+
+void TForm1::CompleteLastHistoryLine(const QString &suffix, bool black) {
+  const int count = HistoryLineCount();
+  if (count == 0) {
+    // "Clear" emptied the pane while the reply was awaited: the completion
+    // stands as a line of its own rather than being lost
+    AppendHistoryLine(suffix, black ? 0 : 255);
+    return;
+  }
+  QTextDocument *document = SendRevHistory->document();
+  const QTextBlock last = document->lastBlock();
+  QTextCursor cursor(document);
+  cursor.setPosition(last.position() + last.length() - 1);
+  // the appended text takes the colour of the line's last character
+  cursor.insertText(ShownText(suffix));
+  if (black)
+    ColorHistoryLine(count - 1, 0);
+}
+
+void TForm1::DeleteFirstHistoryLine() {
+  if (HistoryLineCount() == 0)
+    return;
+  QTextDocument *document = SendRevHistory->document();
+  QTextCursor cursor(document);
+  cursor.setPosition(0);
+  if (document->blockCount() > 1)
+    cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor);
+  else
+    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+  cursor.removeSelectedText();
+}
+
+void TForm1::ShowRecordCounters() {
+  StatusBar1->SetPanelText(1, "   Total Record   " + QString::number(State.TotalRecords));
+  StatusBar1->SetPanelText(2, "   Error Record   " + QString::number(State.ErrorRecords));
+  StatusBar1->SetPanelText(3, "   Timeout Record   " + QString::number(State.TimeoutRecords));
+}
+
+void TForm1::Selectall1Click() { SendRevHistory->selectAll(); }
+
+void TForm1::clear1Click() {
+  SendRevHistory->clear();
+  State.TotalRecords = 0;
+  State.TimeoutRecords = 0;
+  State.ErrorRecords = 0;
+  ShowRecordCounters();
+}
+
+void TForm1::copy1Click() {
+  // plain text only; the pane's paragraph separators become line breaks
+  QString text = SendRevHistory->textCursor().selectedText();
+  text.replace(QChar::ParagraphSeparator, '\n');
+  text.replace(QChar::LineSeparator, '\n');
+  QApplication::clipboard()->setText(text);
+}

@@ -1,0 +1,73 @@
+// Applying the line settings chosen in the protocol settings window to the
+// serial port, and the tick length that goes with the line speed.
+#include "app/MainWindow.h"
+
+#include "protocol/ConvertError.h"
+#include "serial/TComm.h"
+#include "settings/TProtocolSet.h"
+
+#include <QComboBox>
+#include <QTimer>
+
+namespace {
+// Tick length by the item index of the baud rate list; slower lines need
+// longer ticks since a reply takes longer to arrive.
+int TickMsForBaudIndex(int index, int current) {
+  static const int ticks[] = {600, 300, 150, 80, 40, 20, 20, 20};
+  if (index < 0 || index >= static_cast<int>(std::size(ticks)))
+    return current;
+  return ticks[index];
+}
+} // namespace
+
+void TForm1::ApplyPortSettings() {
+  TProtocolSet &settings = *ProtocolSet;
+  Comm1->ClosePort();
+  Comm1->SetCommName(settings.ComPort->currentText());
+
+  // The data bits are how the rest of the program tells the modes apart.
+  if (settings.ModbusMode->currentText() == "ASCII") {
+    Comm1->SetByteSize(TByteSize::_7);
+    settings.UserDataBit->setCurrentIndex(0);
+  } else {
+    Comm1->SetByteSize(TByteSize::_8);
+    settings.UserDataBit->setCurrentIndex(1);
+  }
+  Comm1->SetBaudRate(static_cast<std::uint32_t>(StrToInt(settings.UserBaud->currentText().toStdString())));
+
+  State.TickMs = TickMsForBaudIndex(settings.UserBaud->currentIndex(), State.TickMs);
+  UpcSend->stop();
+  UpcSend->setInterval(State.TickMs);
+  UpcSend->start();
+
+  switch (settings.UserParity->currentIndex()) {
+  case 0:
+    Comm1->SetParity(TParity::None);
+    break;
+  case 1:
+    Comm1->SetParity(TParity::Odd);
+    break;
+  case 2:
+    Comm1->SetParity(TParity::Even);
+    break;
+  default:
+    break;
+  }
+  switch (settings.UserStopBit->currentIndex()) {
+  case 0:
+    Comm1->SetStopBits(TStopBits::_1);
+    break;
+  case 1:
+    Comm1->SetStopBits(TStopBits::_2);
+    break;
+  default:
+    break;
+  }
+  Comm1->OpenPort();
+
+  StatusBar1->SetPanelText(
+      0, "          Protocol :  " + settings.ComPort->currentText() + ", " +
+             settings.ModbusMode->currentText() + ", " + settings.UserBaud->currentText() + ", " +
+             settings.UserDataBit->currentText() + ", " + settings.UserParity->currentText() + ", " +
+             settings.UserStopBit->currentText());
+}

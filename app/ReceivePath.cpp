@@ -1,0 +1,163 @@
+// The receive path: bytes from the port collect in the receive buffer; when
+// the reply window has passed, the buffer is judged as no response, an error
+// reply or an accepted reply, and an accepted reply goes to the one consumer
+// that asked for it.
+#include "app/MainWindow.h"
+
+#include "params/TInputBox.h"
+#include "protocol/HexText.h"
+#include "protocol/ReplyCheck.h"
+#include "serial/TComm.h"
+
+#include <QCheckBox>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <algorithm>
+
+namespace {
+constexpr int UserDefineTab = 2;
+constexpr int ReplyColumn = 4; // "Reply" column of the command list
+const char *const ReplyMark = "  ----- R >   ";
+const char *const NoResponseMark = "  -----> No response!   ";
+
+// Keeps the first bytes of a reply that fit ReplyBytes; the rest of the
+// array is zeroed so that no consumer reads a byte of an earlier reply.
+void StoreReplyBytes(CommState &state, const std::vector<std::uint8_t> &bytes) {
+  state.ReplyBytes.fill(0);
+  std::copy_n(bytes.begin(), std::min(bytes.size(), state.ReplyBytes.size()), state.ReplyBytes.begin());
+}
+
+void ClearReceived(CommState &state) {
+  state.ReceiveBuffer.clear();
+  state.ReceivedChunk.clear();
+}
+} // namespace
+
+void TForm1::SetLamps(int run, int stop, int fwd, int rev, int jog, int fault, int com) {
+  UrunShape->SetBrushColor(run);
+  UstopShape->SetBrushColor(stop);
+  UfwdShape->SetBrushColor(fwd);
+  UrevShape->SetBrushColor(rev);
+  UjogShape->SetBrushColor(jog);
+  UfaultShape->SetBrushColor(fault);
+  UcomShape->SetBrushColor(com);
+}
+
+void TForm1::Comm1ReceiveData(const char *buffer, unsigned length) {
+  // an empty piece carries nothing and must not pass for a reply
+  if (length == 0)
+    return;
+  if (IsRtuMode())
+    State.ReceivedChunk = BytesToHex(reinterpret_cast<const std::uint8_t *>(buffer), length);
+  else
+    State.ReceivedChunk.assign(buffer, length);
+  State.ReceivedCount += static_cast<int>(length);
+  State.ReceiveBuffer += State.ReceivedChunk;
+  State.DataArrived = true;
+}
+
+void TForm1::WaitHandler() {
+  CommState &s = State;
+  if (s.DataArrived) {
+    s.DataArrived = false;
+    try {
+      if (IsRtuMode()) {
+        s.ReplyText = s.ReceiveBuffer;
+        s.ReplyBody = s.ReplyText;
+        StoreReplyBytes(s, HexTextToBytes(s.ReplyText));
+        ProcessReply();
+      } else {
+        AssembleAsciiReply(s.ReceiveBuffer);
+      }
+    } catch (...) {
+      // a consumer that fails must not leave the exchange open forever
+      ClearReceived(s);
+      s.ReceivedCount = 0;
+      s.WaitingReply = false;
+      throw;
+    }
+    ClearReceived(s);
+    return;
+  }
+
+  CompleteLastHistoryLine(NoResponseMark, false);
+  SetLamps(LampColor::Off, LampColor::Olive, LampColor::Off, LampColor::Off, LampColor::Off, LampColor::Off,
+           LampColor::Red);
+  ClearReceived(s);
+  s.WaitTicks = 0;
+  s.DataArrived = false;
+  ++s.TimeoutRecords;
+  StatusBar1->SetPanelText(3, "   Timeout Record   " + QString::number(s.TimeoutRecords));
+  s.WaitingReply = false;
+  if (PageControl1->currentIndex() == UserDefineTab && UTimeoutCheck->isChecked() && s.SequenceAwaitingReply)
+    UdefStopClick();
+}
+
+void TForm1::AssembleAsciiReply(const std::string &text) {
+  const AsciiReply reply = SplitAsciiReply(text);
+  State.ReplyBody = reply.body;
+  State.ReplyText = reply.text;
+  if (!reply.wellFormed) {
+    ErrorReply();
+    return;
+  }
+  StoreReplyBytes(State, reply.bytes);
+  ProcessReply();
+}
+
+void TForm1::ProcessReply() {
+  CommState &s = State;
+  if (CheckReply(s.ReplyBody, s.LastSentFrame, IsRtuMode()) != ReplyFault::None) {
+    ErrorReply();
+    return;
+  }
+  CompleteLastHistoryLine(ReplyMark + QString::fromStdString(s.ReplyText), true);
+  UcomShape->SetBrushColor(LampColor::Off);
+
+  if (s.UserCmdAwaitingReply) {
+    s.UserCmdAwaitingReply = false; // the user's own request is only logged
+  } else if (s.SequenceAwaitingReply) {
+    StoreSequenceReply();
+  } else {
+    switch (ConsumerOfReply(s.ReplyBytes[1], s.LastSentFrame)) {
+    case ReplyConsumer::ReadParameter:
+      ReadParameterReply();
+      break;
+    case ReplyConsumer::DriveStatus:
+      ShowDriveStatus();
+      break;
+    case ReplyConsumer::ModifyParameter:
+      ModifyParameterReply();
+      break;
+    case ReplyConsumer::ControlLamps:
+      ShowControlLamps();
+      break;
+    case ReplyConsumer::None:
+      break;
+    }
+  }
+  s.WaitingReply = false;
+  s.ReceivedCount = 0;
+}
+
+void TForm1::ErrorReply() {
+  CommState &s = State;
+  if (InputBox)
+    InputBox->InputboxHint->setText("Hint: Error!   Please check!");
+  ++s.ErrorRecords;
+  StatusBar1->SetPanelText(2, "   Error Record   " + QString::number(s.ErrorRecords));
+  CompleteLastHistoryLine(ReplyMark + QString::fromStdString(s.ReplyText), false);
+  s.ReceivedCount = 0;
+  ClearReceived(s);
+  if (s.SequenceAwaitingReply) {
+    // into the row the request was built from, not the next one to search
+    WriteSequenceReply(QString::fromStdString(s.ReplyText));
+    s.SequenceAwaitingReply = false;
+  }
+  s.UserCmdAwaitingReply = false;
+  s.WaitingReply = false;
+  SetLamps(LampColor::Off, LampColor::Off, LampColor::Off, LampColor::Off, LampColor::Off, LampColor::Off,
+           LampColor::Red);
+  if (UErrorCheck->isChecked() && PageControl1->currentIndex() == UserDefineTab)
+    UdefStopClick();
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QDialog>
+
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+
+// The "ProtocolSettings" window: serial port, Modbus mode and line settings.
+// Created once at start and only shown and hidden afterwards, so its choices
+// persist for the whole run; "OK" applies them to the port, "Close" keeps
+// them for the next "OK" and for saving at exit.
+class TProtocolSet : public QDialog {
+  Q_OBJECT
+public:
+  explicit TProtocolSet(QWidget *parent = nullptr);
+
+  QLineEdit *Edit1 = nullptr;       // "Machine Series", read-only
+  QComboBox *ComPort = nullptr;     // "COM1" to "COM20", editable
+  QComboBox *ModbusMode = nullptr;  // "ASCII", "RTU"
+  QComboBox *UserBaud = nullptr;    // "1200" to "115200"
+  QComboBox *UserDataBit = nullptr; // "7", "8"; follows the mode
+  QComboBox *UserParity = nullptr;  // "N", "O", "E"
+  QComboBox *UserStopBit = nullptr; // "1", "2"
+  QPushButton *Button1 = nullptr;   // "OK"
+  QPushButton *Button2 = nullptr;   // "Close"
+
+  void ModbusModeChange();
+  void Button1Click();
+  void Button2Click();
+
+  // Shows the window centred on the given one (not modal).
+  void ShowCentredOn(QWidget *owner);
+};
