@@ -235,7 +235,16 @@ private slots:
     writer.Edit();
     writer.FieldByName("VALIDNUM").SetAsInteger(5);
     writer.FieldByName("NOTE").SetAsString("second");
+    // the old file is never written into: a second name for it keeps the old
+    // contents while the new table takes its place
+    const QString table = folder_ + "/usercmd.dbf";
+    const QByteArray before = ReadFile(table);
+    QVERIFY(::link(table.toLocal8Bit().constData(), (folder_ + "/before.lnk").toLocal8Bit().constData()) ==
+            0);
     writer.Post();
+    QCOMPARE(ReadFile(folder_ + "/before.lnk"), before);
+    QVERIFY(ReadFile(table) != before);
+    QCOMPARE(ReadFile(table).size(), before.size());
 
     // another connection sees both records at once
     TTableConnection other;
