@@ -499,8 +499,10 @@ private slots:
     // A stale link is replaced, the parent folder made, and the link removed at SIGTERM.
     QString link = dir.filePath("ports/sub/COM3");
     QVERIFY(CreateSymlinkOk("/nonexistent", link.toStdString()));
+    QString control = dir.filePath("sim.ctl");
     QProcess sim;
-    sim.start(program, {"--quiet", "--mode", "rtu", "--drives", "2,5", "--link", link});
+    sim.start(program, {"--quiet", "--mode", "rtu", "--drives", "2,5", "--link", link, "--control", control,
+                        "--fault", "2:9"});
     QVERIFY(sim.waitForReadyRead(10000));
     QString slave = QString::fromUtf8(sim.readLine()).trimmed();
     QVERIFY(slave.startsWith("/dev/"));
@@ -509,12 +511,19 @@ private slots:
       Port port(link.toStdString());
       QCOMPARE(port.AskRtu("050310000001"), std::string("0503020000"));
       QVERIFY(port.AskRtu("010310000001", 300).empty());
+      QCOMPARE(port.AskRtu("020310050001"), std::string("0203026409")); // tripped from the start
+      // Commands through the control FIFO take effect while it runs.
+      { std::ofstream(control.toStdString()) << "fault 5 12\nbogus\ndrop 1\n"; }
+      QTRY_COMPARE_WITH_TIMEOUT(port.AskRtu("050310050001", 300), std::string(), 10000);
+      { std::ofstream(control.toStdString()) << "off\n"; }
+      QTRY_COMPARE_WITH_TIMEOUT(port.AskRtu("050310050001", 300), std::string("050302640C"), 10000);
     }
     sim.terminate();
     QVERIFY(sim.waitForFinished(10000));
     QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
     QCOMPARE(sim.exitCode(), 0);
     QVERIFY(!QFileInfo::exists(link) && !QFileInfo(link).isSymLink());
+    QVERIFY(!QFileInfo::exists(control)); // the FIFO it made is gone too
   }
 
 private:
