@@ -7,6 +7,7 @@
 #include <QFocusEvent>
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
+#include <QTimer>
 
 namespace InputFilters {
 namespace {
@@ -15,25 +16,41 @@ QValidator *CharacterValidator(const QString &characterClass, QObject *parent) {
   return new QRegularExpressionValidator(QRegularExpression("[" + characterClass + "]*"), parent);
 }
 
+// Set while a field check runs: the focus moves it makes (a message box,
+// the focus put back into the refused field) must not start other checks.
 bool fieldCheckRunning = false;
+
+class FieldCheckScope {
+public:
+  FieldCheckScope() : outer_(fieldCheckRunning) { fieldCheckRunning = true; }
+  ~FieldCheckScope() { fieldCheckRunning = outer_; }
+  FieldCheckScope(const FieldCheckScope &) = delete;
+  FieldCheckScope &operator=(const FieldCheckScope &) = delete;
+
+private:
+  bool outer_;
+};
 
 class FieldExitFilter : public QObject {
 public:
-  FieldExitFilter(QObject *parent, std::function<void()> onExit)
-      : QObject(parent), onExit_(std::move(onExit)) {}
+  FieldExitFilter(QWidget *field, std::function<void()> onExit)
+      : QObject(field), onExit_(std::move(onExit)) {}
 
   bool eventFilter(QObject *watched, QEvent *event) override {
+    // The check runs once the focus has settled on the next control and the
+    // field has finished its own focus-out handling (which drops the
+    // selection), so that a refused field keeps the focus and selection the
+    // check gives it.
+    // A field that is disabled (the drive address while broadcasting) loses
+    // the focus without being left by the user.
     if (event->type() == QEvent::FocusOut && LeavesField(static_cast<QFocusEvent *>(event)) &&
-        !fieldCheckRunning) {
-      fieldCheckRunning = true;
-      try {
+        !fieldCheckRunning)
+      QTimer::singleShot(0, this, [this, field = static_cast<QWidget *>(watched)] {
+        if (!field->isEnabled())
+          return;
+        const FieldCheckScope scope;
         onExit_();
-      } catch (...) {
-        fieldCheckRunning = false;
-        throw;
-      }
-      fieldCheckRunning = false;
-    }
+      });
     return QObject::eventFilter(watched, event);
   }
 
@@ -96,6 +113,7 @@ void OnMouseButtons(QWidget *widget, std::function<void()> onPress, std::functio
 }
 
 void RefuseField(QWidget *field, const FieldCheck &check) {
+  const FieldCheckScope scope;
   Dialogs::ShowMessage(QString::fromStdString(check.message));
   field->setFocus();
   if (!check.selectText)

@@ -24,6 +24,7 @@ public:
     SpeedColumn = 4,
     DcVoltageColumn = 5,
     MachineStatusColumn = 9,
+    RemarkColumn = 11,
   };
 
   explicit TUmotorPara(QWidget *parent = nullptr);

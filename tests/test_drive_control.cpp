@@ -1,0 +1,528 @@
+// The drive panels end to end: commands, scans and the user's command go
+// through the real send timer, serial component and a pseudo-terminal to the
+// drive simulator, whose replies drive the lamps, the status values and the
+// motor status table.
+#include "app/AppPaths.h"
+#include "app/MainWindow.h"
+#include "drive/TUmotorPara.h"
+#include "protocol/HexText.h"
+#include "serial/TComm.h"
+#include "settings/TProtocolSet.h"
+#include "sim/DriveSimulator.h"
+#include "support/DialogRecorder.h"
+#include "support/TestMain.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+#include <memory>
+
+namespace {
+std::vector<std::string> StatusRequests(const std::vector<int> &addresses) {
+  static const char digits[] = "0123456789ABCDEF";
+  std::vector<std::string> frames;
+  for (int address : addresses) {
+    // ":" + address + "0310000006" + LRC + CR LF
+    const int lrc = (0x100 - ((address + 0x03 + 0x10 + 0x06) & 0xFF)) & 0xFF;
+    std::string frame = ":";
+    frame += digits[address >> 4];
+    frame += digits[address & 0xF];
+    frame += "0310000006";
+    frame += digits[lrc >> 4];
+    frame += digits[lrc & 0xF];
+    frames.push_back(frame + "\r\n");
+  }
+  return frames;
+}
+
+struct Lamps {
+  int run, stop, fwd, rev, jog, fault, com;
+  bool operator==(const Lamps &) const = default;
+};
+
+Lamps ShownLamps() {
+  return {Form1->UrunShape->BrushColor(), Form1->UstopShape->BrushColor(), Form1->UfwdShape->BrushColor(),
+          Form1->UrevShape->BrushColor(), Form1->UjogShape->BrushColor(),  Form1->UfaultShape->BrushColor(),
+          Form1->UcomShape->BrushColor()};
+}
+
+char *toString(const Lamps &l) {
+  return qstrdup(QString("run %1 stop %2 fwd %3 rev %4 jog %5 fault %6 com %7")
+                     .arg(l.run)
+                     .arg(l.stop)
+                     .arg(l.fwd)
+                     .arg(l.rev)
+                     .arg(l.jog)
+                     .arg(l.fault)
+                     .arg(l.com)
+                     .toUtf8()
+                     .constData());
+}
+
+QStringList FileLines(const QString &path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly))
+    return {};
+  const QString text = QString::fromLatin1(file.readAll());
+  if (!text.endsWith("\r\n"))
+    return {"(no CR LF at the end)"};
+  QStringList lines = text.split("\r\n");
+  lines.removeLast();
+  return lines;
+}
+} // namespace
+
+class TestDriveControl : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir folder_;
+  std::unique_ptr<DriveSimulator> sim_;
+  DialogRecorder dialogs_;
+
+  void Connect(std::vector<int> drives) {
+    Form1->UpcSend->stop();
+    Form1->Comm1->ClosePort();
+    sim_.reset();
+    SimOptions options;
+    options.drives = std::move(drives);
+    sim_ = std::make_unique<DriveSimulator>(options);
+    QVERIFY2(sim_->Start(), sim_->Error().c_str());
+    const QString link = AppPaths::DataFolder() + "ports/COM2";
+    QFile::remove(link);
+    QVERIFY(QFile::link(QString::fromStdString(sim_->SlavePath()), link));
+    ProtocolSet->ComPort->setCurrentText("COM2");
+    ProtocolSet->ModbusMode->setCurrentIndex(0); // ASCII
+    Form1->ApplyPortSettings();
+    Form1->UpcSend->stop(); // the tests run the ticks themselves
+    QVERIFY2(Form1->Comm1->PortOpen(), qPrintable(Form1->Comm1->PortOpenError()));
+    // The reply is judged at the second tick after the request; Tick() waits
+    // for it to arrive first, so a slow machine never makes a time-out.
+    Form1->TimeoutMs = 0;
+    CommState &s = Form1->State;
+    s.WaitingReply = s.ControlPending = s.UserCmdPending = s.UserCmdAwaitingReply = false;
+    s.ReceiveBuffer.clear();
+    s.ControlType = 0;
+    if (Form1->UPeriodScan->text() != "Scan")
+      Form1->UPeriodScanClick();
+    Form1->CheckBox1->setChecked(false);
+    Form1->MachineID->setEditText("1");
+    dialogs_.Clear();
+  }
+
+  bool ReplyComplete() const {
+    const std::string &buffer = Form1->State.ReceiveBuffer;
+    return buffer.size() >= 2 && buffer.compare(buffer.size() - 2, 2, "\r\n") == 0;
+  }
+
+  void Tick() {
+    if (Form1->State.WaitingReply && Form1->State.WaitTicks == 0)
+      QTRY_VERIFY_WITH_TIMEOUT(ReplyComplete(), 20000);
+    Form1->UpcSendTimer();
+  }
+
+  // Ticks until the simulator has seen `count` requests and their replies
+  // have been handled.
+  void TickUntilFrames(std::size_t count) {
+    for (int ticks = 0; ticks < 2000; ++ticks) {
+      if (sim_->ReceivedFrames().size() >= count && !Form1->State.WaitingReply &&
+          Form1->State.ReceiveBuffer.empty())
+        return;
+      Tick();
+      if (QTest::currentTestFailed())
+        return;
+    }
+    QFAIL("the requests did not go out");
+  }
+
+  void StartScan(bool series, const QString &from, const QString &to, const QString &list) {
+    (series ? Form1->SeriesType : Form1->ArbitraryType)->setChecked(true);
+    Form1->SeriesStart->setText(from);
+    Form1->SeriesStop->setText(to);
+    Form1->ArbitraryNum->setText(list);
+    Form1->ScanPeriod->setText("100");
+    Form1->UPeriodScanClick();
+  }
+
+  QString Cell(int row, int column) const { return UmotorPara->Cell(row, column); }
+
+private slots:
+  void initTestCase() {
+    QVERIFY(folder_.isValid());
+    AppPaths::SetProgramFolder(folder_.path());
+    QVERIFY(QDir().mkpath(AppPaths::DataFolder() + "ports"));
+    CreateApplicationWindows();
+    if (!ProtocolSet)
+      ProtocolSet = new TProtocolSet;
+    if (!UmotorPara)
+      UmotorPara = new TUmotorPara;
+    // the first activation configures the port from the settings: let it
+    // happen before the tests point the port at the simulator
+    Form1->show();
+    Form1->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(Form1));
+    QTRY_VERIFY(Form1->Activated);
+    Form1->DriveSeries->setCurrentIndex(0);
+    LocaleDecimalSeparator = std::string(1, '.');
+  }
+
+  void cleanupTestCase() {
+    Form1->UpcSend->stop();
+    Form1->Comm1->ClosePort();
+    sim_.reset();
+  }
+
+  // FWD START to drive 10: the framed request on the line, the lamps after
+  // the echo; an address that is no number or out of range queues nothing.
+  void commandGoesOutAndLightsLamps() {
+    Connect({1, 10});
+    Form1->MachineID->setEditText("10");
+    QTest::mouseClick(Form1->UFwdStart, Qt::LeftButton);
+    QVERIFY(Form1->State.ControlPending);
+    QCOMPARE(Form1->State.ControlFrame, std::string("0A0620000001"));
+    TickUntilFrames(1);
+    QCOMPARE(sim_->ReceivedFrames(), std::vector<std::string>{":0A0620000001CF\r\n"});
+    using namespace LampColor;
+    QCOMPARE(ShownLamps(), (Lamps{Green, Off, Green, Off, Off, Off, Off}));
+
+    // DEC STOP through the tool bar's STOP off the sequence tab
+    QTest::mouseClick(Form1->UdefStop, Qt::LeftButton);
+    QCOMPARE(Form1->State.ControlFrame, std::string("0A0620000003"));
+    TickUntilFrames(2);
+    QCOMPARE(ShownLamps(), (Lamps{Off, Olive, Off, Off, Off, Off, Off}));
+
+    // no address: the conversion error is shown and nothing is queued
+    Form1->MachineID->setEditText("");
+    dialogs_.Clear();
+    QTest::mouseClick(Form1->URevStart, Qt::LeftButton);
+    QCOMPARE(dialogs_.LastText(), QString("'' is not a valid integer value"));
+    QVERIFY(!Form1->State.ControlPending);
+    QCOMPARE(Form1->State.ControlFrame, std::string("0A0620000003"));
+    // an address beyond the two hex digits of the request is refused
+    Form1->MachineID->setEditText("300");
+    QTest::mouseClick(Form1->UReset, Qt::LeftButton);
+    QCOMPARE(dialogs_.LastText(), QString("Invalid input! Valid range:0-247!"));
+    QVERIFY(!Form1->State.ControlPending);
+    QCOMPARE(Form1->State.ControlType, 3);
+  }
+
+  // Press and release within one tick: only the stop of the jog goes out.
+  // Any mouse button jogs.
+  void jogPressAndReleaseWithinOneTick() {
+    Connect({1});
+    QTest::mousePress(Form1->UFwdJog, Qt::RightButton);
+    QCOMPARE(Form1->State.ControlFrame, std::string("010620000005"));
+    QTest::mouseRelease(Form1->UFwdJog, Qt::RightButton);
+    QCOMPARE(Form1->State.ControlFrame, std::string("010620000006"));
+    TickUntilFrames(1);
+    QCOMPARE(sim_->ReceivedFrames(), std::vector<std::string>{":010620000006D3\r\n"});
+
+    QTest::mousePress(Form1->URevJog, Qt::LeftButton);
+    TickUntilFrames(2);
+    QCOMPARE(sim_->ReceivedFrames().back(), std::string(":01062000000ACF\r\n"));
+    using namespace LampColor;
+    QCOMPARE(ShownLamps(), (Lamps{Green, Off, Off, Green, Green, Off, Off}));
+    QTest::mouseRelease(Form1->URevJog, Qt::LeftButton);
+    TickUntilFrames(3);
+    QCOMPARE(sim_->ReceivedFrames().back(), std::string(":01062000000BCE\r\n"));
+  }
+
+  // The address box: digits only, "0" switches broadcast on, leaving it with
+  // a bad value is refused; broadcast and scan exclude each other.
+  void addressBoxAndBroadcast() {
+    Connect({1, 2});
+    Form1->MachineID->setEditText("");
+    Form1->MachineID->setFocus();
+    QTest::keyClicks(Form1->MachineID, "a2-x");
+    QCOMPARE(Form1->MachineID->currentText(), QString("2"));
+    QVERIFY(!Form1->CheckBox1->isChecked());
+    Form1->MachineIDExit();
+    QCOMPARE(Form1->State.PrevMachineID, std::string("2"));
+
+    Form1->MachineID->setEditText("248");
+    Form1->MachineIDExit();
+    QCOMPARE(dialogs_.LastText(), QString("Invalid input! Valid range:0-247!"));
+    QCOMPARE(Form1->State.PrevMachineID, std::string("2"));
+
+    Form1->MachineID->setEditText("");
+    QTest::keyClicks(Form1->MachineID, "0");
+    QVERIFY(Form1->CheckBox1->isChecked());
+    QVERIFY(!Form1->MachineID->isEnabled());
+    QCOMPARE(Form1->State.PrevMachineID, std::string("0"));
+    Form1->CheckBox1->setChecked(false);
+    QCOMPARE(Form1->MachineID->currentText(), QString("1"));
+    QVERIFY(Form1->MachineID->isEnabled());
+
+    // a broadcast command is sent and not awaited
+    Form1->CheckBox1->setChecked(true);
+    QTest::mouseClick(Form1->UStart, Qt::LeftButton);
+    QCOMPARE(Form1->State.ControlFrame, std::string("000620000008"));
+    Tick();
+    QTRY_COMPARE(sim_->ReceivedFrames(), std::vector<std::string>{":000620000008D2\r\n"});
+    QVERIFY(!Form1->State.WaitingReply);
+
+    // no scan while broadcasting
+    dialogs_.Clear();
+    StartScan(true, "1", "2", "1");
+    QCOMPARE(dialogs_.LastText(), QString("Stop broadcast before you start refresh!"));
+    QVERIFY(!Form1->State.ScanRunning);
+    QCOMPARE(Form1->UPeriodScan->text(), QString("Scan"));
+    Form1->CheckBox1->setChecked(false);
+    QCOMPARE(Form1->MachineID->currentText(), QString("1"));
+
+    // no broadcast while scanning
+    StartScan(true, "1", "2", "1");
+    QVERIFY(Form1->State.ScanRunning);
+    dialogs_.Clear();
+    Form1->CheckBox1->click();
+    QCOMPARE(dialogs_.Texts(), QStringList{"Scanning!Plese close Scan before starting broadcast!"});
+    QVERIFY(!Form1->CheckBox1->isChecked());
+    QCOMPARE(Form1->MachineID->currentText(), QString("1"));
+    Form1->MachineID->setEditText("0");
+    QCOMPARE(dialogs_.LastText(), QString("Scanning!Plese close Scan before starting broadcast!"));
+    QCOMPARE(Form1->MachineID->currentText(), QString("1"));
+    QVERIFY(!Form1->CheckBox1->isChecked());
+    Form1->UPeriodScanClick();
+    QVERIFY(!Form1->State.ScanRunning);
+  }
+
+  // A range 3..5 polls 3, 4, 5, 3 and fills rows 3 to 5; only the drive in
+  // MachineID reaches the main window's values. A fault shows its name.
+  void seriesScanFillsTheTable() {
+    Connect({3, 4, 5});
+    sim_->SetParameter(4, DriveModel::AccelerationRegister, 0); // at speed at once
+    sim_->SetParameter(4, DriveModel::SetFrequencyRegister, 4000);
+    Form1->MachineID->setEditText("4");
+    Form1->UFwdStartClick();
+    TickUntilFrames(1);
+    sim_->InjectDriveFault(5, 10);
+    sim_->ClearReceivedFrames();
+    Form1->UoutFreq->clear();
+
+    StartScan(true, "3", "5", "1");
+    QCOMPARE(Form1->UPeriodScan->text(), QString("Pause"));
+    QVERIFY(Form1->SeriesStart->isReadOnly());
+    QVERIFY(!Form1->SeriesType->isEnabled());
+    QVERIFY(!Form1->UProtocol->isEnabled());
+    TickUntilFrames(4);
+    QCOMPARE(sim_->ReceivedFrames(), StatusRequests({3, 4, 5, 3}));
+
+    // drive 4 runs at its set frequency of 40.00 Hz with a 4-pole motor:
+    // 1200 r/min
+    const auto block = sim_->StatusBlock(4);
+    QVERIFY(block.has_value());
+    QCOMPARE((*block)[0], std::uint16_t(4000));
+    QCOMPARE(Cell(4, 0), QString("4"));
+    QCOMPARE(Cell(4, TUmotorPara::FrequencyColumn), QString("40.00"));
+    QCOMPARE(Cell(4, TUmotorPara::SpeedColumn), QString("1200"));
+    QCOMPARE(Cell(4, TUmotorPara::DcVoltageColumn), QString::number(DriveModel::DcBusVolts));
+    QCOMPARE(Cell(4, TUmotorPara::MachineStatusColumn), QString("Forward Start"));
+    QCOMPARE(Cell(3, TUmotorPara::FrequencyColumn), QString("0.00"));
+    QCOMPARE(Cell(3, TUmotorPara::MachineStatusColumn), QString("Stop"));
+    QCOMPARE(Cell(5, TUmotorPara::MachineStatusColumn), QString("OL2"));
+    QCOMPARE(Cell(6, TUmotorPara::FrequencyColumn), QString());
+
+    // the main window shows drive 4 only; the machine status follows every reply
+    QCOMPARE(Form1->UoutFreq->text(), QString("40.00"));
+    QCOMPARE(Form1->UoutSpeed->text(), QString("1200"));
+    QCOMPARE(Form1->machinestate->text(), QString("Stop")); // drive 3 answered last
+    using namespace LampColor;
+    QCOMPARE(ShownLamps(), (Lamps{Green, Off, Green, Off, Off, Off, Off}));
+
+    // Pause, then Scan again starts the range from its first address
+    Form1->UPeriodScanClick();
+    QCOMPARE(Form1->UPeriodScan->text(), QString("Scan"));
+    QVERIFY(!Form1->SeriesStart->isReadOnly());
+    QVERIFY(Form1->UProtocol->isEnabled());
+    sim_->ClearReceivedFrames();
+    StartScan(true, "5", "3", "1");
+    TickUntilFrames(5);
+    QCOMPARE(sim_->ReceivedFrames(), StatusRequests({5, 4, 3, 5, 5}));
+    QCOMPARE(Form1->machinestate->text(), QString("OL2"));
+    Form1->UPeriodScanClick();
+  }
+
+  // The list check, the list scan, and a scan of nothing refused.
+  void listScan() {
+    Connect({1, 3, 4, 20});
+    Form1->ArbitraryNum->setText("1,3,4,20,");
+    Form1->ArbitraryNumExit();
+    QCOMPARE(Form1->ArbitraryNum->text(), QString("1,3,4,20"));
+    QVERIFY(dialogs_.Texts().isEmpty());
+    StartScan(false, "1", "1", "1,3,4,20,");
+    QVERIFY(Form1->State.ScanRunning);
+    TickUntilFrames(5);
+    QCOMPARE(sim_->ReceivedFrames(), StatusRequests({1, 3, 4, 20, 1}));
+    QCOMPARE(Cell(20, TUmotorPara::MachineStatusColumn), QString("Stop"));
+    Form1->UPeriodScanClick();
+
+    for (const auto &[list, message] : {std::pair{"1,300,4", "Invalid data! Range:1-247!"},
+                                        std::pair{"1,3,300", "Invalid input data! Valid range: 1-247."},
+                                        std::pair{"", "Please input data!"}}) {
+      dialogs_.Clear();
+      StartScan(false, "1", "1", list);
+      QCOMPARE(dialogs_.Texts(), QStringList{message});
+      QVERIFY(!Form1->State.ScanRunning);
+      QCOMPARE(Form1->UPeriodScan->text(), QString("Scan"));
+    }
+    dialogs_.Clear();
+    StartScan(true, "0", "5", "1");
+    QCOMPARE(dialogs_.Texts(), QStringList{"Invalid data!  Range:1-247!"});
+    QVERIFY(!Form1->State.ScanRunning);
+
+    // a refused period keeps the last good one and the scan starts anyway
+    Form1->ScanPeriod->setText("360000");
+    Form1->ScanPeriodExit();
+    QCOMPARE(Form1->State.ScanPeriodMs, 360000);
+    dialogs_.Clear();
+    Form1->ScanPeriod->setText("99");
+    Form1->ScanPeriodExit();
+    QCOMPARE(dialogs_.Texts(), QStringList{"Invalid input data! Valid range: 100-360000."});
+    QCOMPARE(Form1->State.ScanPeriodMs, 360000);
+  }
+
+  // The saved table: 248 lines, two blanks before each cell.
+  void savedTable() {
+    UmotorPara->SetCell(3, TUmotorPara::FrequencyColumn, "12.50");
+    Form1->UmotorScanClick();
+    QVERIFY(UmotorPara->isVisible());
+    QCOMPARE(UmotorPara->StringGrid1->columnCount(), 12);
+    QCOMPARE(UmotorPara->StringGrid1->rowCount(), 248);
+    QCOMPARE(UmotorPara->StringGrid1->rowHeight(100), 24);
+    QCOMPARE(UmotorPara->StringGrid1->columnWidth(11), 116);
+
+    const QString path = folder_.filePath("status.doc");
+    dialogs_.Clear();
+    dialogs_.QueuePath(path);
+    UmotorPara->save1->trigger();
+    QCOMPARE(dialogs_.requests.size(), 1);
+    QCOMPARE(dialogs_.requests[0].text, QString("machine_status.txt"));
+    QCOMPARE(dialogs_.requests[0].filter, QString("text file(*.txt)|*.txt|word file(*.doc)|*.doc"));
+    QStringList lines = FileLines(path);
+    QCOMPARE(lines.size(), 248);
+    QCOMPARE(lines[0], QString("  Address  Frequency  Output Voltage  Output Current  Current Speed"
+                               "  DC Voltage  Current Tmp  Backwater Tmp  Current Humidity  Machine Status"
+                               "  Com Status  Remark"));
+    QVERIFY2(lines[3].startsWith("  3  12.50  "), qPrintable(lines[3]));
+    QCOMPARE(lines[200], "  200" + QString(22, ' '));
+    QCOMPARE(lines[247], "  247" + QString(22, ' '));
+
+    // saving again writes the table as it stands now; a cancel writes nothing
+    UmotorPara->SetCell(200, TUmotorPara::RemarkColumn, "spare");
+    dialogs_.QueuePath(path);
+    UmotorPara->save1Click();
+    lines = FileLines(path);
+    QCOMPARE(lines.size(), 248);
+    QCOMPARE(lines[200], "  200" + QString(20, ' ') + "  spare");
+    QFile::remove(path);
+    UmotorPara->save1Click(); // no path queued: cancelled
+    QVERIFY(!QFile::exists(path));
+
+    UmotorPara->Exit1->trigger();
+    QVERIFY(!UmotorPara->isVisible());
+    QCOMPARE(Cell(3, TUmotorPara::FrequencyColumn), QString("12.50"));
+  }
+
+  // The user's command: field checks, the request text, one request per tick.
+  void userCommand() {
+    Connect({1, 10});
+    Form1->RandW->setCurrentIndex(1);
+    QCOMPARE(Form1->LengthOrData->text(), QString("Data"));
+    Form1->RandW->setCurrentIndex(0);
+    QCOMPARE(Form1->LengthOrData->text(), QString("Length"));
+
+    Form1->UdefineAddr->clear();
+    Form1->UdefineAddr->setFocus();
+    QTest::keyClicks(Form1->UdefineAddr, "a1g0F0");
+    QCOMPARE(Form1->UdefineAddr->text(), QString("10F0"));
+    Form1->UdefineAddr->setText("A");
+    QVERIFY(Form1->UdefineAddrExit());
+    QCOMPARE(Form1->UdefineAddr->text(), QString("000A"));
+
+    Form1->UdefineMachine->setEditText("10");
+    Form1->UdefineAddr->setText("1000");
+    Form1->Edit7->setText("1");
+    Form1->UserDefineSendClick();
+    QCOMPARE(Form1->State.UserCmdFrame, std::string("0A0310000001"));
+    QCOMPARE(Form1->Edit7->text(), QString("1"));
+    QVERIFY(Form1->State.UserCmdPending);
+    // a second press before the tick replaces the first
+    Form1->Edit7->setText("2");
+    QTest::mouseClick(Form1->UserDefineSend, Qt::LeftButton);
+    Form1->MachineID->setEditText("10");
+    TickUntilFrames(1);
+    Tick();
+    QCOMPARE(sim_->ReceivedFrames(), std::vector<std::string>{":0A0310000002E1\r\n"});
+
+    Form1->UdefineMachine->setEditText("0");
+    Form1->RandW->setCurrentIndex(1);
+    Form1->Edit7->setText("FF");
+    Form1->UserDefineSendClick();
+    QCOMPARE(Form1->State.UserCmdFrame, std::string("0006100000FF"));
+
+    // refused fields queue nothing; both messages appear, the address's first
+    Form1->State.UserCmdPending = false;
+    dialogs_.Clear();
+    Form1->UdefineAddr->clear();
+    Form1->UserDefineSendClick();
+    QCOMPARE(dialogs_.Texts(), QStringList{"Invalid input! "});
+    QVERIFY(!Form1->State.UserCmdPending);
+    dialogs_.Clear();
+    Form1->UdefineAddr->setText("10000");
+    Form1->Edit7->clear();
+    Form1->UserDefineSendClick();
+    QCOMPARE(dialogs_.Texts(),
+             (QStringList{"Error input! Please input hex data range:0000-FFFF!", "Invalid input! "}));
+    QVERIFY(Form1->State.UserCmdInvalid);
+    dialogs_.Clear();
+    Form1->UdefineAddr->setText("1000");
+    Form1->Edit7->setText("12345");
+    Form1->UserDefineSendClick();
+    QCOMPARE(dialogs_.Texts(), QStringList{"Invalid input! Valid range:0000-FFFF!"});
+    QVERIFY(!Form1->State.UserCmdPending);
+    dialogs_.Clear();
+    Form1->Edit7->setText("1");
+    Form1->UdefineMachine->setEditText("300");
+    Form1->UserDefineSendClick();
+    QCOMPARE(dialogs_.Texts(), QStringList{"Invalid input! Valid range:0-247!"});
+    QVERIFY(!Form1->State.UserCmdPending);
+  }
+
+  // Leaving a field runs its check and takes the focus back on a bad value.
+  void leavingAFieldChecksIt() {
+    Form1->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(Form1));
+    Form1->ScanPeriod->setText("99");
+    Form1->ScanPeriod->setFocus();
+    QTRY_VERIFY(Form1->ScanPeriod->hasFocus());
+    Form1->SeriesStart->setText("1");
+    dialogs_.Clear();
+    Form1->SeriesStart->setFocus();
+    QTRY_COMPARE(dialogs_.Texts(), QStringList{"Invalid input data! Valid range: 100-360000."});
+    QVERIFY(Form1->ScanPeriod->hasFocus());
+    QCOMPARE(Form1->ScanPeriod->selectedText(), QString("99"));
+    Form1->ScanPeriod->setText("500");
+    Form1->SeriesStart->setFocus();
+    QTRY_COMPARE(Form1->State.ScanPeriodMs, 500);
+    QVERIFY(Form1->SeriesStart->hasFocus());
+    // tabbing on from a refused range field brings the focus back to it
+    Form1->SeriesStart->setText("248");
+    QTest::keyClick(Form1->SeriesStart, Qt::Key_Tab);
+    QTRY_COMPARE(dialogs_.Texts().size(), 2);
+    QCOMPARE(dialogs_.LastText(), QString("Invalid data!  Range:1-247!"));
+    QVERIFY(Form1->SeriesStart->hasFocus());
+    QTest::qWait(50);
+    QCOMPARE(dialogs_.Texts().size(), 2); // and starts no other check
+  }
+};
+
+VDD_TEST_MAIN(TestDriveControl)
+#include "test_drive_control.moc"
