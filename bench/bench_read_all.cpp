@@ -11,9 +11,11 @@
 #include "params/FunctionTable.h"
 #include "params/Rm40Parameters.h"
 #include "settings/DataFolder.h"
+#include "settings/TProtocolSet.h"
 #include "settings/TableStore.h"
 #include "sim/DriveSimulator.h"
 
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QPushButton>
 #include <QTabWidget>
@@ -24,18 +26,14 @@
 #include <cstring>
 
 namespace {
-void SetStoredSetting(const QString &folder, int record, const QString &value) {
-  TTableConnection connection;
-  connection.SetConnectionString(TTableConnection::ConnectionTextFor(folder));
-  connection.Open();
-  TTableQuery query(&connection);
-  query.SetSQL("select * from com_pro.dbf");
-  query.Open();
-  query.First();
-  query.MoveBy(record - 1);
-  query.Edit();
-  query.FieldByName("TX610").SetAsString(value);
-  query.Post();
+// The simulator's line at 38400 baud (tick 20 ms) with a short reply
+// window, chosen in the protocol window as the user would.
+void UseFastLine(int replyWindowMs) {
+  ProtocolSet->ComPort->setCurrentText("COM2");
+  ProtocolSet->ModbusMode->setCurrentText("ASCII");
+  ProtocolSet->UserBaud->setCurrentText("38400");
+  Form1->TimeoutMs = replyWindowMs;
+  Form1->ApplyPortSettings();
 }
 } // namespace
 
@@ -49,8 +47,6 @@ int main(int argc, char **argv) {
   const QString data = AppPaths::DataFolder();
   if (!EnsureDataFolder(data).isEmpty())
     return 1;
-  SetStoredSetting(data, 3, "5"); // 38400 baud
-  SetStoredSetting(data, 8, QString::number(replyWindowMs));
 
   SimOptions options;
   options.baud = 38400;
@@ -69,6 +65,7 @@ int main(int argc, char **argv) {
   CreateApplicationWindows();
   Form1->show();
   Form1->FormActivate();
+  UseFastLine(replyWindowMs);
   Form1->PageControl1->setCurrentIndex(1);
 
   int requests = 0, reserved = 0;

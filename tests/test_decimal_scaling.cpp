@@ -73,6 +73,10 @@ private slots:
     QCOMPARE(ReplaceSeparator("1.2.3", ".", ","), std::string("1,2,3"));
     QCOMPARE(ReplaceSeparator("50,00", ",", ","), std::string("50,00"));
     QCOMPARE(ReplaceSeparator("50.00", "", ","), std::string("50.00"));
+    // A stored value written under another locale is read with the current one.
+    QCOMPARE(WithSeparator("50,5", "."), std::string("50.5"));
+    QCOMPARE(WithSeparator("50.5", ","), std::string("50,5"));
+    QCOMPARE(WithSeparator("50.5", ""), std::string("50.5"));
   }
 
   void register_values_are_shown_with_their_decimals() {
