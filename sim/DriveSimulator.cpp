@@ -133,6 +133,8 @@ void DriveSimulator::HandleFrame(const ReceivedFrame &frame) {
   {
     std::lock_guard lock(mutex_);
     received_.push_back(frame.lineText);
+    while (received_.size() > options_.recordLimit)
+      received_.pop_front();
     // A drive ignores what it cannot trust or what is not for it.
     if (!frame.checksumOk || frame.body.size() < 2)
       return;
@@ -339,7 +341,7 @@ void DriveSimulator::SetLatency(int ms) {
 
 std::vector<std::string> DriveSimulator::ReceivedFrames() const {
   std::lock_guard lock(mutex_);
-  return received_;
+  return std::vector<std::string>(received_.begin(), received_.end());
 }
 
 void DriveSimulator::ClearReceivedFrames() {

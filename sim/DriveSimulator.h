@@ -8,6 +8,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -41,6 +42,8 @@ struct SimOptions {
   std::function<std::int64_t()> clock;
   // The parameter list the drives start from; empty: the shipped list.
   std::vector<ParameterDefinition> parameters;
+  // How many of the latest requests ReceivedFrames() keeps.
+  std::size_t recordLimit = 10000;
   // One line per request and reply; empty: nothing is logged.
   std::function<void(const std::string &)> log;
 };
@@ -77,8 +80,9 @@ public:
   LineFaults Faults() const;
   void SetLatency(int ms);
 
-  // Every request seen on the line, valid or not, in order: ASCII the
-  // characters from ":" to LF, RTU the bytes as upper-case hex text.
+  // The requests seen on the line, valid or not, oldest first (the latest
+  // recordLimit of them): ASCII the characters from ":" to LF, RTU the bytes
+  // as upper-case hex text.
   std::vector<std::string> ReceivedFrames() const;
   void ClearReceivedFrames();
   int RepliesSent() const;
@@ -109,6 +113,6 @@ private:
   LineFaults faults_;
   int latencyMs_ = 0;
   std::mt19937 dice_;
-  std::vector<std::string> received_;
+  std::deque<std::string> received_;
   int repliesSent_ = 0;
 };

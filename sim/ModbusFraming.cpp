@@ -72,6 +72,8 @@ void FrameAssembler::Feed(const std::uint8_t *bytes, std::size_t count, std::int
   for (std::size_t i = 0; i < count; ++i) {
     pending_.push_back(bytes[i]);
     TakeRtuIfComplete(frames);
+    if (pending_.size() >= MaxRtuFrame)
+      FlushRtu(frames);
   }
   lastByteMs_ = nowMs;
 }
@@ -97,7 +99,7 @@ void FrameAssembler::FeedAscii(std::uint8_t byte, std::vector<ReceivedFrame> &fr
   if (!inAsciiFrame_)
     return;
   pending_.push_back(byte);
-  if (byte != '\n')
+  if (byte != '\n' && pending_.size() < MaxAsciiFrame)
     return;
   inAsciiFrame_ = false;
 

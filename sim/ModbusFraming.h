@@ -38,8 +38,14 @@ std::vector<std::uint8_t> EncodeFrame(FrameMode mode, const std::vector<std::uin
 // that many bytes with a good CRC are in. If the CRC does not match, the bytes
 // keep collecting until the silence, and the whole lot is then discarded as
 // one bad frame.
+//
+// Neither mode holds more than a Modbus frame can be (513 characters, 256
+// bytes): a longer run is line noise and is dropped as one bad frame.
 class FrameAssembler {
 public:
+  static constexpr std::size_t MaxAsciiFrame = 513;
+  static constexpr std::size_t MaxRtuFrame = 256;
+
   explicit FrameAssembler(FrameMode mode, int silenceMs = 4) : mode_(mode), silenceMs_(silenceMs) {}
 
   // Bytes that arrived at nowMs. Complete frames are appended to `frames`.

@@ -176,11 +176,26 @@ private slots:
     QCOMPARE(frames.size(), std::size_t(2));
     QVERIFY(!frames[1].checksumOk);
     QCOMPARE(frames[1].lineText, std::string("010620000001"));
+    // An endless run of bytes is cut off at the longest frame and dropped.
+    Bytes noise(1000, 0x55);
+    frames.clear();
+    rtu.Feed(noise.data(), noise.size(), 250, frames);
+    QCOMPARE(frames.size(), std::size_t(1000 / FrameAssembler::MaxRtuFrame));
+    for (const ReceivedFrame &f : frames)
+      QVERIFY(!f.checksumOk && f.lineText.size() == 2 * FrameAssembler::MaxRtuFrame);
+    rtu.Idle(260, frames);
+    frames.clear();
+    std::string endless = ":" + std::string(2000, '0');
+    ascii.Feed(reinterpret_cast<const std::uint8_t *>(endless.data()), endless.size(), 0, frames);
+    QCOMPARE(frames.size(), std::size_t(1));
+    QVERIFY(!frames[0].checksumOk);
+    QCOMPARE(frames[0].lineText.size(), FrameAssembler::MaxAsciiFrame);
+    frames.clear();
     // A good frame split across writes still reassembles.
     rtu.Feed(good.data(), 3, 300, frames);
     rtu.Feed(good.data() + 3, 5, 301, frames);
-    QCOMPARE(frames.size(), std::size_t(3));
-    QVERIFY(frames[2].checksumOk);
+    QCOMPARE(frames.size(), std::size_t(1));
+    QVERIFY(frames[0].checksumOk);
   }
 
   void rampFollowsTheTimes() {
@@ -295,6 +310,18 @@ private slots:
     // Address 9 is not on the line: silence.
     QVERIFY(rig.port->AskAscii("090310000001", 400).empty());
     QCOMPARE(rig.sim->ReceivedFrames().size(), std::size_t(5));
+
+    // A long run keeps only the latest requests.
+    SimOptions limited;
+    limited.recordLimit = 3;
+    SimRig small(limited);
+    QVERIFY(small.Ready());
+    for (int i = 0; i < 5; ++i)
+      QCOMPARE(small.Status(i), i == 3 ? 4 << 8 : i == 4 ? 537 : 0);
+    QCOMPARE(small.sim->ReceivedFrames(),
+             (std::vector<std::string>{":010310020001" + ComputeLRC("010310020001") + "\r\n",
+                                       ":010310030001" + ComputeLRC("010310030001") + "\r\n",
+                                       ":010310040001" + ComputeLRC("010310040001") + "\r\n"}));
   }
 
   void exceptionReplies() {
