@@ -337,6 +337,17 @@ private slots:
     using namespace LampColor;
     QCOMPARE(ShownLamps(), (Lamps{Green, Off, Green, Off, Off, Off, Off}));
 
+    // with no drive series selected a status reply changes no display
+    Form1->DriveSeries->setCurrentIndex(-1);
+    Form1->State.ReplyBytes = {4, 3, 12, 0x03, 0xE8, 0, 0, 0, 0, 4, 0, 0, 0, 100, 0};
+    Form1->ShowDriveStatus();
+    QCOMPARE(Form1->UoutFreq->text(), QString("40.00"));
+    QCOMPARE(Cell(4, TUmotorPara::FrequencyColumn), QString("40.00"));
+    Form1->DriveSeries->setCurrentIndex(0);
+    Form1->ShowDriveStatus();
+    QCOMPARE(Form1->UoutFreq->text(), QString("10.00"));
+    QCOMPARE(Cell(4, TUmotorPara::MachineStatusColumn), QString("Stop"));
+
     // Pause, then Scan again starts the range from its first address
     Form1->UPeriodScanClick();
     QCOMPARE(Form1->UPeriodScan->text(), QString("Scan"));

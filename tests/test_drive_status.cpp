@@ -1,3 +1,5 @@
+#include "app/Widgets.h"
+#include "drive/ControlLamps.h"
 #include "drive/StatusDecoding.h"
 
 #include <QTest>
@@ -88,6 +90,22 @@ private slots:
     // the code is the low byte of register 1005
     const auto reply = StatusReply(5, {0, 0, 0, 0, 0, HighLow(100, 7)});
     QCOMPARE(DecodeStatusReply(reply.data(), ".").machineStatus, std::string("0L1"));
+  }
+
+  // Every status reply of the drive in the address box redraws the lamps for
+  // the last command.
+  void lampsFollowTheLastCommand() {
+    using namespace LampColor;
+    QCOMPARE(LampsAfterCommand(FwdStart), (LampColors{Green, Off, Green, Off, Off, Off, Off}));
+    QCOMPARE(LampsAfterCommand(RevStart), (LampColors{Green, Off, Off, Green, Off, Off, Off}));
+    QCOMPARE(LampsAfterCommand(FwdJogPress), (LampColors{Green, Off, Green, Off, Green, Off, Off}));
+    QCOMPARE(LampsAfterCommand(RevJogPress), (LampColors{Green, Off, Off, Green, Green, Off, Off}));
+    QCOMPARE(LampsAfterCommand(Start), (LampColors{Green, Off, Off, Off, Off, Off, Off}));
+    for (int stop : {DecStop, FreeStop, FwdJogRelease, RevJogRelease, Reset})
+      QCOMPARE(LampsAfterCommand(stop), (LampColors{Off, Olive, Off, Off, Off, Off, Off}));
+    for (int unchanged : {int(NoCommand), 7, 12})
+      QCOMPARE(LampsAfterCommand(unchanged), std::nullopt);
+    QCOMPARE(ControlCode(RevJogRelease), std::string("000B"));
   }
 };
 
