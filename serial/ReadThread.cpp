@@ -47,11 +47,7 @@ void TReadThread::Execute() {
   // Never ask for more than the buffer holds, whatever we were given.
   const auto readSize = static_cast<std::uint16_t>(std::clamp<std::size_t>(inputLen_, 1, buffer.size()));
 
-  serial_icounter_struct initial{};
-  haveCounters_ = ioctl(portHandle_, TIOCGICOUNT, &initial) == 0;
-  if (haveCounters_)
-    counters_ = {initial.dcd,    initial.rng, initial.frame,      initial.overrun,
-                 initial.parity, initial.brk, initial.buf_overrun};
+  haveCounters_ = ReadCounters(counters_);
 
   Outcome outcome;
   for (;;) {
@@ -123,35 +119,24 @@ TReadThread::Outcome TReadThread::ReadAvailable(char *buffer, std::uint16_t read
   }
 }
 
-void TReadThread::ReportLineEvents() {
+bool TReadThread::ReadCounters(TLineCounters &counters) const {
   serial_icounter_struct now{};
-  if (ioctl(portHandle_, TIOCGICOUNT, &now) != 0) {
+  if (ioctl(portHandle_, TIOCGICOUNT, &now) != 0)
+    return false;
+  counters = {now.dcd, now.rng, now.frame, now.overrun, now.parity, now.brk, now.buf_overrun};
+  return true;
+}
+
+void TReadThread::ReportLineEvents() {
+  TLineCounters current;
+  if (!ReadCounters(current)) {
     haveCounters_ = false;
     return;
   }
-  const Counters current{now.dcd, now.rng, now.frame, now.overrun, now.parity, now.brk, now.buf_overrun};
-
-  std::uint32_t errors = 0;
-  if (current.BufferOverrun != counters_.BufferOverrun)
-    errors |= CommErrorBufferOverrun;
-  if (current.Overrun != counters_.Overrun)
-    errors |= CommErrorOverrun;
-  if (current.Parity != counters_.Parity)
-    errors |= CommErrorParity;
-  if (current.Frame != counters_.Frame)
-    errors |= CommErrorFrame;
-  if (current.Break != counters_.Break)
-    errors |= CommErrorBreak;
-
-  std::uint32_t modem = 0;
-  if (current.Carrier != counters_.Carrier)
-    modem |= ModemEventCarrier;
-  if (current.Ring != counters_.Ring)
-    modem |= ModemEventRing;
+  const TLineEvents events = LineEventsBetween(counters_, current);
   counters_ = current;
-
-  if (errors != 0)
-    PostCommEvent(notifyWindow_, MsgReceiveError, errors);
-  if (modem != 0)
-    PostCommEvent(notifyWindow_, MsgModemStateChange, modem);
+  if (events.Errors != 0)
+    PostCommEvent(notifyWindow_, MsgReceiveError, events.Errors);
+  if (events.ModemEvents != 0)
+    PostCommEvent(notifyWindow_, MsgModemStateChange, events.ModemEvents);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "serial/LineEvents.h"
+
 #include <cstdint>
 #include <thread>
 
@@ -29,6 +31,7 @@ private:
 
   void Execute();
   Outcome ReadAvailable(char *buffer, std::uint16_t readSize);
+  bool ReadCounters(TLineCounters &counters) const;
   void ReportLineEvents();
 
   int portHandle_;
@@ -38,10 +41,8 @@ private:
   std::uint16_t inBufferSize_;
   std::thread thread_;
 
-  // Last seen driver counters, for telling which line events happened.
-  struct Counters {
-    int Carrier = 0, Ring = 0, Frame = 0, Overrun = 0, Parity = 0, Break = 0, BufferOverrun = 0;
-  };
+  // Last seen driver counters, for telling which line events happened. A
+  // pseudo-terminal keeps none.
   bool haveCounters_ = false;
-  Counters counters_;
+  TLineCounters counters_;
 };

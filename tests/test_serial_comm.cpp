@@ -3,6 +3,7 @@
 
 #include "app/AppPaths.h"
 #include "serial/CommEvents.h"
+#include "serial/LineEvents.h"
 #include "serial/LineSettings.h"
 #include "serial/PortNames.h"
 #include "serial/TComm.h"
@@ -139,6 +140,8 @@ class TestSerialComm : public QObject {
 private slots:
   void portNamesMapToDevices();
   void lineSettingsMapOntoTermios();
+  void lineCountersGiveErrorAndModemEvents();
+  void notificationsReachTheirHandlersInPostingOrder();
   void propertySetterRules();
   void openFailuresAreReportedAsText();
   void secondOpenLeavesFirstConnectionWorking();
@@ -250,6 +253,63 @@ void TestSerialComm::lineSettingsMapOntoTermios() {
   QVERIFY(lines.Dtr && lines.RtsByDriver);
 }
 
+void TestSerialComm::lineCountersGiveErrorAndModemEvents() {
+  const TLineCounters before{1, 2, 3, 4, 5, 6, 7};
+  TLineEvents events = LineEventsBetween(before, before);
+  QCOMPARE(events.Errors, 0u);
+  QCOMPARE(events.ModemEvents, 0u);
+
+  TLineCounters after = before;
+  after.Frame += 2;
+  after.BufferOverrun += 1;
+  after.Carrier += 1;
+  events = LineEventsBetween(before, after);
+  QCOMPARE(events.Errors, CommErrorFrame | CommErrorBufferOverrun);
+  QCOMPARE(events.ModemEvents, ModemEventCarrier);
+
+  after = before;
+  after.Overrun += 1;
+  after.Parity += 1;
+  after.Break += 1;
+  after.Ring += 3;
+  events = LineEventsBetween(before, after);
+  QCOMPARE(events.Errors, CommErrorOverrun | CommErrorParity | CommErrorBreak);
+  QCOMPARE(events.ModemEvents, ModemEventRing);
+  QCOMPARE(CommErrorFrame, 0x8u);
+  QCOMPARE(ModemEventCarrier | ModemEventRing, 12u);
+}
+
+void TestSerialComm::notificationsReachTheirHandlersInPostingOrder() {
+  TComm comm;
+  QObject *notifier = comm.findChild<QObject *>();
+  QVERIFY(notifier);
+
+  QStringList log;
+  comm.OnReceiveData = [&](TComm *sender, const char *buffer, std::uint16_t length) {
+    QCOMPARE(sender, &comm);
+    log << "data " + QString::fromLatin1(buffer, length);
+    // A handler may drop itself; the call in progress must survive that.
+    if (QByteArray(buffer, length) == "stop")
+      comm.OnReceiveData = nullptr;
+  };
+  comm.OnReceiveError = [&](TComm *, std::uint32_t mask) { log << QString("error %1").arg(mask); };
+  comm.OnModemStateChange = [&](TComm *, std::uint32_t bits) { log << QString("modem %1").arg(bits); };
+  comm.OnRequestHangup = [&](TComm *) { log << "hangup"; };
+  comm.OnSendDataEmpty = [&](TComm *) { log << "empty"; };
+
+  PostCommEvent(notifier, MsgReceiveData, 2, "ab");
+  PostCommEvent(notifier, MsgReceiveError, CommErrorFrame | CommErrorOverrun);
+  PostCommEvent(notifier, MsgModemStateChange, ModemEventCarrier | ModemEventRing);
+  PostCommEvent(notifier, static_cast<TCommMessage>(1030), 7); // not ours: ignored
+  PostCommEvent(notifier, MsgSendDataEmpty);
+  PostCommEvent(notifier, MsgReceiveData, 4, "stop");
+  PostCommEvent(notifier, MsgReceiveData, 4, "lost");
+  PostCommEvent(notifier, MsgRequestHangup);
+  QTRY_COMPARE_WITH_TIMEOUT(log.size(), 6, kLongWaitMs);
+  QTest::qWait(50);
+  QCOMPARE(log, QStringList({"data ab", "error 10", "modem 12", "empty", "data stop", "hangup"}));
+}
+
 void TestSerialComm::propertySetterRules() {
   TComm comm;
   QCOMPARE(comm.CommName(), QString("COM1"));
@@ -287,8 +347,9 @@ void TestSerialComm::propertySetterRules() {
   QVERIFY(OpenOn(comm, pty));
   QVERIFY(!comm.WriteData(&byte, 0));
   // Output goes to the line as it is.
-  comm.SetOutput(":0106200000017\r\n");
-  QCOMPARE(pty.Read(17), QByteArray(":0106200000017\r\n"));
+  const QByteArray frame(":010620000001D8\r\n");
+  comm.SetOutput(QString::fromLatin1(frame));
+  QCOMPARE(pty.Read(frame.size()), frame);
 }
 
 void TestSerialComm::openFailuresAreReportedAsText() {
