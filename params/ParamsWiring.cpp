@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QPushButton>
 #include <QTableView>
 #include <QWheelEvent>
@@ -21,7 +22,9 @@ public:
 protected:
   bool eventFilter(QObject *watched, QEvent *event) override {
     if (watched == form_->DriveSeries && event->type() == QEvent::FocusOut) {
-      form_->DriveSeriesExit();
+      // Opening the drop-down list is not leaving the selector.
+      if (static_cast<QFocusEvent *>(event)->reason() != Qt::PopupFocusReason)
+        form_->DriveSeriesExit();
     } else if (watched == form_->DBGrid1->viewport() && event->type() == QEvent::Wheel) {
       const QPoint delta = static_cast<QWheelEvent *>(event)->angleDelta();
       if (delta.y() != 0)
