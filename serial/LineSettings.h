@@ -47,6 +47,11 @@ speed_t BaudConstant(std::uint32_t baudRate);
 // opening and reading, then size, parity, stop bits and flow control. Fields
 // the settings do not govern keep their values. An unknown rate leaves the
 // speed unchanged.
+//
+// The terminal interface has no counterpart for DSR flow control and DSR
+// sensitivity, for continuing after XOFF, for the XON/XOFF limits, for
+// dropping zero bytes or for a replacement character other than zero; those
+// settings are kept but do not change the device.
 void ToTermios(const TLineSettings &settings, termios &tio);
 
 // What the DTR and RTS output lines should be while the port is open. Lines
