@@ -109,6 +109,8 @@ void DriveSimulator::Serve() {
     int ready = ::poll(fds, 2, silence >= 0 ? silence + 1 : 500);
     if (stopping_)
       break;
+    if (ready == 0)
+      pty_.ReleaseStaleExclusiveUse();
     if (ready > 0 && (fds[0].revents & POLLIN)) {
       ssize_t n = ::read(pty_.MasterFd(), buffer, sizeof buffer);
       if (n > 0)

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -42,6 +44,18 @@ bool PseudoTerminal::Open(std::string &error) {
   }
   fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
   return true;
+}
+
+void PseudoTerminal::ReleaseStaleExclusiveUse() {
+  int exclusive = 0;
+  if (slave_ < 0 || ioctl(slave_, TIOCGEXCL, &exclusive) != 0 || !exclusive)
+    return;
+  // Port users take this lock before they go exclusive; if it is free, the
+  // one that set the mode is gone.
+  if (flock(slave_, LOCK_EX | LOCK_NB) != 0)
+    return;
+  ioctl(slave_, TIOCNXCL);
+  flock(slave_, LOCK_UN);
 }
 
 void PseudoTerminal::Close() {

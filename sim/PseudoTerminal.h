@@ -17,6 +17,13 @@ public:
   bool Open(std::string &error);
   void Close();
 
+  // A port user that ends without closing the port (as the tool does at
+  // exit) leaves the line in exclusive mode, and since the simulator keeps the
+  // line open that mode would outlive it and turn away the next user. When
+  // the line is exclusive but nobody holds the port's lock any more, this
+  // lifts the mode. Cheap; call it now and then.
+  void ReleaseStaleExclusiveUse();
+
   int MasterFd() const { return master_; }
   const std::string &SlavePath() const { return slavePath_; }
 

@@ -15,6 +15,8 @@
 #include <fcntl.h>
 #include <fstream>
 #include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -53,6 +55,7 @@ public:
       ::close(fd_);
   }
   bool IsOpen() const { return fd_ >= 0; }
+  int Fd() const { return fd_; }
 
   void Send(const Bytes &bytes) { QCOMPARE(::write(fd_, bytes.data(), bytes.size()), ssize_t(bytes.size())); }
   void Send(const std::string &text) { Send(Bytes(text.begin(), text.end())); }
@@ -503,6 +506,22 @@ private slots:
         QCOMPARE(port.AskAscii("0103010D0001"), std::string("0103021388"));
     }
     Port port(path);
+    QCOMPARE(port.AskAscii("010310000001"), std::string("0103020000"));
+
+    // A user that locks the port and makes it exclusive keeps it so while it
+    // holds the lock; once it is gone without closing properly, the line is
+    // free again for the next user.
+    int exclusive = -1;
+    {
+      Port user(path);
+      QVERIFY(user.IsOpen());
+      QCOMPARE(flock(user.Fd(), LOCK_EX | LOCK_NB), 0);
+      QCOMPARE(ioctl(user.Fd(), TIOCEXCL), 0);
+      QTest::qWait(1500); // the simulator looks at least twice in this time
+      QCOMPARE(ioctl(port.Fd(), TIOCGEXCL, &exclusive), 0);
+      QCOMPARE(exclusive, 1);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(ioctl(port.Fd(), TIOCGEXCL, &exclusive) == 0 && exclusive == 0, 10000);
     QCOMPARE(port.AskAscii("010310000001"), std::string("0103020000"));
   }
 
