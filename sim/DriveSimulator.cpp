@@ -11,6 +11,8 @@
 
 namespace {
 
+using Bytes = std::vector<std::uint8_t>;
+
 std::int64_t SteadyMs() {
   using namespace std::chrono;
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
@@ -131,6 +133,7 @@ void DriveSimulator::Serve() {
 }
 
 void DriveSimulator::HandleFrame(const ReceivedFrame &frame) {
+  std::string seen = "RX " + Printable(Bytes(frame.lineText.begin(), frame.lineText.end()), FrameMode::Ascii);
   std::vector<std::uint8_t> reply;
   {
     std::lock_guard lock(mutex_);
@@ -138,22 +141,26 @@ void DriveSimulator::HandleFrame(const ReceivedFrame &frame) {
     while (received_.size() > options_.recordLimit)
       received_.pop_front();
     // A drive ignores what it cannot trust or what is not for it.
-    if (!frame.checksumOk || frame.body.size() < 2)
+    if (!frame.checksumOk || frame.body.size() < 2) {
+      Log(seen + "  (bad frame, ignored)");
       return;
+    }
     int address = frame.body[0];
     std::int64_t now = DriveNow();
     if (address == 0) {
       for (auto &[a, drive] : drives_)
         drive.Handle(frame.body, now);
+      Log(seen + "  (broadcast)");
       return;
     }
     auto drive = drives_.find(address);
-    if (drive == drives_.end())
+    if (drive == drives_.end()) {
+      Log(seen + "  (no such drive)");
       return;
+    }
     reply = drive->second.Handle(frame.body, now);
   }
-  Log("RX " +
-      Printable(std::vector<std::uint8_t>(frame.lineText.begin(), frame.lineText.end()), FrameMode::Ascii));
+  Log(seen);
   if (!reply.empty())
     SendReply(reply);
 }
