@@ -8,6 +8,8 @@
 #include <QTimer>
 
 void TForm1::WireCommunication() {
+  // ticks keep their length: reply windows and scan periods count them
+  UpcSend->setTimerType(Qt::PreciseTimer);
   connect(UpcSend, &QTimer::timeout, this, [this] { UpcSendTimer(); });
   UpcSend->start(State.TickMs);
   Comm1->OnReceiveData = [this](TComm *, const char *buffer, std::uint16_t length) {
