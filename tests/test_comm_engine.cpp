@@ -109,7 +109,7 @@ class TestCommEngine : public QObject {
   int TickUntilSettled() {
     int ticks = 0;
     do {
-      QTest::qWait(5);
+      QTest::qWait(Form1->State.TickMs); // reply windows pass in real time
       Form1->UpcSendTimer();
       ++ticks;
     } while ((Form1->State.WaitingReply || !Form1->State.ReceiveBuffer.empty()) && ticks < 100000);
@@ -470,6 +470,7 @@ private slots:
       QCOMPARE(LineColor(line), ColorFromBgr(Red));
     QCOMPARE(Form1->State.TotalRecords, 150);
 
+    Form1->TimeoutMs = 200;
     Form1->State.ErrorRecords = 3;
     Form1->State.TimeoutRecords = 4;
     Form1->MachineID->setCurrentText("1");
@@ -488,6 +489,16 @@ private slots:
     Form1->SendFrame("010310000001");
     QCOMPARE(Form1->StatusBar1->PanelText(1), QString("   Total Record   1"));
     TickUntilSettled();
+
+    // colouring a line past the last changes nothing and keeps the caret
+    QTextCursor caret = Form1->SendRevHistory->textCursor();
+    caret.setPosition(5);
+    Form1->SendRevHistory->setTextCursor(caret);
+    Form1->ColorHistoryLine(2, Red);
+    Form1->ColorHistoryLine(0, Red);
+    QCOMPARE(LineColor(0), ColorFromBgr(Red));
+    QCOMPARE(LineColor(1), ColorFromBgr(Black));
+    QCOMPARE(Form1->SendRevHistory->textCursor().position(), 5);
 
     // "Select All" and "Copy" put the plain text on the clipboard
     Form1->Selectall1->trigger();
