@@ -513,9 +513,10 @@ void TestSerialComm::sendDataEmptyOnceAfterQueuedWrites() {
   // The writer reports its empty queue once when it starts.
   QTRY_COMPARE_WITH_TIMEOUT(received.emptyReports, 1, kLongWaitMs);
 
-  // The far end is not reading yet, so the first block cannot be written
-  // through before the second is queued.
-  const QByteArray first = Pattern(60000, 1);
+  // The far end is not reading yet and a pseudo-terminal holds far less than
+  // the first block, so it cannot be written through before the second is
+  // queued.
+  const QByteArray first = Pattern(65000, 1);
   const QByteArray second = Pattern(500, 2);
   QVERIFY(comm.WriteData(first.constData(), static_cast<std::uint16_t>(first.size())));
   QVERIFY(comm.WriteData(second.constData(), static_cast<std::uint16_t>(second.size())));
