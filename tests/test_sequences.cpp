@@ -12,6 +12,7 @@
 #include "support/DialogRecorder.h"
 #include "support/TestMain.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -518,6 +519,129 @@ private slots:
     DueStep();
     QCOMPARE(Bodies(), (std::vector<std::string>{"010301050001", "010301060001"}));
     Form1->UdefStopClick();
+  }
+
+  // The list itself: check marks by click and by arrow keys, which cells
+  // may be edited in which mode, the key filter, SelectAll and the row buttons.
+  void editingTheList() {
+    ClearGrid();
+    QTableWidget *grid = Form1->StringGrid1;
+    grid->setEnabled(true);
+    DialogRecorder dialogs;
+    Form1->Activated = true; // the settings of the first activation are not part of this test
+    Form1->show();
+    Form1->PageControl1->setCurrentIndex(2);
+    QVERIFY(QTest::qWaitForWindowExposed(Form1));
+    const auto click = [grid](int row, int column) {
+      grid->scrollToItem(grid->item(row, column));
+      QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                        grid->visualItemRect(grid->item(row, column)).center());
+    };
+
+    Form1->SetGridText(1, 0, "Yes");
+    Form1->SetGridText(2, 0, "x");
+    click(1, 0);
+    QCOMPARE(Form1->GridText(1, 0), QString("No"));
+    click(1, 0); // the cell already selected toggles again
+    QCOMPARE(Form1->GridText(1, 0), QString("Yes"));
+    QVERIFY(!Form1->StringGrid1Editing);
+    QTest::keyClick(grid, Qt::Key_Down);
+    QCOMPARE(grid->currentRow(), 2);
+    QCOMPARE(Form1->GridText(2, 0), QString("Yes")); // "x" counts as not selected
+
+    // Function mode, Read: Data cannot be edited; Write and selecting again allows it.
+    click(3, 2);
+    QVERIFY(!Form1->StringGrid1Editing);
+    Form1->RadioGroup1->SetItemIndex(1);
+    QVERIFY(!Form1->StringGrid1Editing);
+    click(3, 2);
+    QVERIFY(Form1->StringGrid1Editing);
+    for (int column : {3, 4}) {
+      click(3, column);
+      QVERIFY(!Form1->StringGrid1Editing);
+    }
+    click(3, 1);
+    QVERIFY(Form1->StringGrid1Editing);
+    // Command mode
+    Form1->UMODE->SetItemIndex(1);
+    Form1->UMODEClick();
+    QVERIFY(!Form1->RadioGroup1->isEnabled());
+    for (int column : {1, 2}) {
+      click(3, column);
+      QVERIFY(!Form1->StringGrid1Editing);
+    }
+    for (int column : {3, 4, 5}) {
+      click(3, column);
+      QVERIFY(Form1->StringGrid1Editing);
+    }
+    Form1->UMODE->SetItemIndex(0);
+    Form1->UMODEClick();
+    QVERIFY(Form1->RadioGroup1->isEnabled());
+
+    // Typing: only hex digits, backspace and the decimal separator outside Note.
+    click(4, 1);
+    QTest::keyClicks(grid, "g");
+    QVERIFY(!grid->isPersistentEditorOpen(grid->currentIndex()) && Form1->GridText(4, 1).isEmpty());
+    const auto typeInto = [grid](int row, int column, const char *keys) {
+      grid->editItem(grid->item(row, column));
+      auto *editor = grid->viewport()->findChild<QLineEdit *>();
+      QVERIFY(editor);
+      QTest::keyClicks(editor, keys);
+      QTest::keyClick(editor, Qt::Key_Return);
+    };
+    typeInto(4, 1, "Fa-g105");
+    QTRY_COMPARE(Form1->GridText(4, 1), QString("F105")); // the editor commits on its next turn
+    click(4, 5);
+    typeInto(4, 5, "a-g");
+    QTRY_COMPARE(Form1->GridText(4, 5), QString("a-g"));
+    QVERIFY(Form1->StringGrid1KeyPress(2, QChar::fromLatin1(LocaleDecimalSeparator[0])));
+    QVERIFY(Form1->StringGrid1KeyPress(3, QChar(8)));
+    QVERIFY(!Form1->StringGrid1KeyPress(3, QChar('a')));
+
+    // SelectAll leaves texts other than "Yes", "No" and empty alone.
+    ClearGrid();
+    Form1->SetGridText(1, 0, "");
+    Form1->SetGridText(2, 0, "x");
+    Form1->SelectAll->setChecked(true);
+    Form1->SelectAllClick();
+    QCOMPARE(Form1->GridText(1, 0), QString("Yes"));
+    QCOMPARE(Form1->GridText(2, 0), QString("x"));
+    QCOMPARE(Form1->GridText(Rows - 1, 0), QString("Yes"));
+    Form1->SelectAll->setChecked(false);
+    Form1->SelectAllClick();
+    QCOMPARE(Form1->GridText(1, 0), QString("No"));
+    QCOMPARE(Form1->GridText(2, 0), QString("x"));
+
+    // Insert below row 3, New at the end, Delete
+    for (int row = 1; row < Rows; ++row)
+      Form1->SetGridText(row, 5, QString("note %1").arg(row));
+    Form1->SelectGridCell(3, 0);
+    const QString mark3 = Form1->GridText(3, 0);
+    Form1->ustrinsertClick();
+    QCOMPARE(grid->rowCount(), Rows + 1);
+    QCOMPARE(Form1->GridText(4, 0), QString("No"));
+    QCOMPARE(Form1->GridText(4, 5), QString());
+    QCOMPARE(Form1->GridText(5, 5), QString("note 4"));
+    QCOMPARE(grid->currentRow(), 3);
+    QCOMPARE(Form1->GridText(3, 0), mark3); // staying selected toggles nothing
+    Form1->UstraddClick();
+    QCOMPARE(grid->rowCount(), Rows + 2);
+    QCOMPARE(Form1->GridText(Rows + 1, 0), QString("No"));
+    Form1->ustrdelClick();
+    QCOMPARE(grid->rowCount(), Rows + 1);
+    QCOMPARE(Form1->GridText(2, 5), QString("note 2"));
+    QCOMPARE(Form1->GridText(3, 0), QString("No")); // the inserted row moved up into place
+    QCOMPARE(Form1->GridText(4, 5), QString("note 4"));
+    QCOMPARE(grid->currentRow(), 3);
+    grid->setRowCount(2);
+    Form1->SetGridText(1, 3, "010301050001");
+    Form1->SelectGridCell(1, 3);
+    Form1->ustrdelClick();
+    QCOMPARE(grid->rowCount(), 2); // the single command row is emptied, not removed
+    QCOMPARE(Form1->GridText(1, 3), QString());
+    QCOMPARE(Form1->GridText(0, 3), QString("Command to Send"));
+    Form1->hide();
+    ClearGrid();
   }
 
   // "Add checksum into command" cleared: the body goes out bare, in both modes.
