@@ -57,6 +57,12 @@ struct CommState {
   int TotalRecords = 0;
   int ErrorRecords = 0;
   int TimeoutRecords = 0;
+  // Shown nowhere and never reset, so that a watcher can check that every
+  // request ended in exactly one way: replies accepted since start, and
+  // receptions judged while no request awaited a reply (a late reply after
+  // its time-out, the rest of a split reply).
+  long long AcceptedReplies = 0;
+  long long UnsolicitedReceptions = 0;
   std::string LastSentFrame;
   std::string SentFrameText;
   std::string ReceivedChunk;

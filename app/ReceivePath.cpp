@@ -60,6 +60,8 @@ void TForm1::WaitHandler() {
   CommState &s = State;
   if (s.DataArrived) {
     s.DataArrived = false;
+    if (!s.WaitingReply)
+      ++s.UnsolicitedReceptions;
     try {
       if (IsRtuMode()) {
         s.ReplyText = s.ReceiveBuffer;
@@ -113,6 +115,7 @@ void TForm1::ProcessReply() {
   }
   CompleteLastHistoryLine(ReplyMark + QString::fromStdString(s.ReplyText), true);
   UcomShape->SetBrushColor(LampColor::Off);
+  ++s.AcceptedReplies;
 
   if (s.UserCmdAwaitingReply) {
     s.UserCmdAwaitingReply = false; // the user's own request is only logged
