@@ -1,0 +1,245 @@
+// The settings tables across a real restart of the windows, the fallback for
+// damaged tables, and the time dialog.
+#include "app/AppPaths.h"
+#include "app/MainWindow.h"
+#include "settings/DataFolder.h"
+#include "settings/TProtocolSet.h"
+#include "settings/TTimeInput.h"
+#include "settings/TableStore.h"
+#include "support/DialogRecorder.h"
+#include "support/TestMain.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <pty.h>
+#include <unistd.h>
+
+namespace {
+// A pseudo-terminal for the tool to open, so that no test touches a real
+// serial device.
+struct Pty {
+  int master = -1, slave = -1;
+  QString path;
+  Pty() {
+    char name[256] = {};
+    if (openpty(&master, &slave, name, nullptr, nullptr) == 0)
+      path = QString::fromLocal8Bit(name);
+  }
+  ~Pty() {
+    if (master >= 0)
+      close(master);
+    if (slave >= 0)
+      close(slave);
+  }
+};
+
+QString Cell(int row, int column) {
+  const QTableWidgetItem *item = Form1->StringGrid1->item(row, column);
+  return item ? item->text() : QString();
+}
+
+void SetCell(int row, int column, const QString &text) {
+  if (QTableWidgetItem *item = Form1->StringGrid1->item(row, column))
+    item->setText(text);
+  else
+    Form1->StringGrid1->setItem(row, column, new QTableWidgetItem(text));
+}
+} // namespace
+
+class TestSettings : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir folder_;
+  Pty com2_, com5_;
+
+  void Start() {
+    CreateApplicationWindows();
+    Form1->show();
+    Form1->FormActivate();
+    QVERIFY(Form1->Activated);
+  }
+
+  void Stop() {
+    Form1->close(); // runs the close query
+    DestroyApplicationWindows();
+  }
+
+private slots:
+  void initTestCase() {
+    QVERIFY(folder_.isValid());
+    AppPaths::SetProgramFolder(folder_.path());
+    QCOMPARE(EnsureDataFolder(AppPaths::DataFolder()), QString());
+    QVERIFY(!com2_.path.isEmpty() && !com5_.path.isEmpty());
+    QDir().mkpath(AppPaths::DataFolder() + "ports");
+    QVERIFY(QFile::link(com2_.path, AppPaths::DataFolder() + "ports/COM2"));
+    QVERIFY(QFile::link(com5_.path, AppPaths::DataFolder() + "ports/COM5"));
+  }
+
+  // Everything the tables hold comes back after a restart; Cancel in the
+  // confirm box keeps the old drive address and common parameters while the
+  // rest is saved all the same.
+  void roundTripThroughRestart() {
+    DialogRecorder dialogs;
+    Start();
+    QCOMPARE(ProtocolSet->ComPort->currentText(), QString("COM2")); // the delivered settings
+    QCOMPARE(Form1->TimeoutMs, 500);
+    QCOMPARE(Form1->MachineIDText(), QString("1"));
+    QCOMPARE(Form1->Edit9->text(), QString("40.00"));
+
+    ProtocolSet->ComPort->setCurrentIndex(4);
+    ProtocolSet->ModbusMode->setCurrentIndex(1);
+    ProtocolSet->UserBaud->setCurrentIndex(5);
+    ProtocolSet->UserParity->setCurrentIndex(2);
+    ProtocolSet->UserStopBit->setCurrentIndex(1);
+    Form1->SeriesStart->setText("3");
+    Form1->SeriesStop->setText("5");
+    Form1->ArbitraryNum->setText("1,3,4,20");
+    Form1->TimeIntervalMs = 2500;
+    Form1->TimeoutMs = 800;
+    Form1->UErrorCheck->setChecked(true);
+    Form1->UAddChecksum->setChecked(true);
+    Form1->MachineID->setEditText("7");
+    Form1->Edit9->setText("45.00");
+    Form1->Edit14->setText("12.5");
+    SetCell(2, 1, "105");
+    SetCell(2, 0, "Yes");
+    SetCell(3, 0, "Yes"); // only the mark: not a used row
+    SetCell(5, 3, "010300000001");
+    SetCell(5, 5, "a note");
+    dialogs.QueueAnswer(true); // "Do you want to save changes?" -> OK
+    Stop();
+    QVERIFY(dialogs.Texts().contains("Do you want to save changes?"));
+
+    Start();
+    QCOMPARE(ProtocolSet->ComPort->currentText(), QString("COM5"));
+    QCOMPARE(ProtocolSet->ModbusMode->currentText(), QString("RTU"));
+    QCOMPARE(ProtocolSet->UserBaud->currentText(), QString("38400"));
+    QCOMPARE(ProtocolSet->UserParity->currentText(), QString("E"));
+    QCOMPARE(ProtocolSet->UserStopBit->currentText(), QString("2"));
+    QCOMPARE(Form1->SeriesStart->text(), QString("3"));
+    QCOMPARE(Form1->SeriesStop->text(), QString("5"));
+    QCOMPARE(Form1->ArbitraryNum->text(), QString("1,3,4,20"));
+    QCOMPARE(Form1->TimeIntervalMs, 2500);
+    QCOMPARE(Form1->TimeoutMs, 800);
+    QVERIFY(Form1->UErrorCheck->isChecked());
+    QVERIFY(!Form1->UTimeoutCheck->isChecked());
+    QVERIFY(Form1->UAddChecksum->isChecked());
+    QCOMPARE(Form1->MachineIDText(), QString("7"));
+    QCOMPARE(Form1->Edit9->text(), QString("45.00"));
+    QCOMPARE(Form1->Edit14->text(), QString("12.5"));
+    QCOMPARE(Cell(2, 1), QString("105"));
+    QCOMPARE(Cell(2, 0), QString("Yes"));
+    QCOMPARE(Cell(3, 0), QString());
+    QCOMPARE(Cell(4, 1), QString());
+    QCOMPARE(Cell(5, 3), QString("010300000001"));
+    QCOMPARE(Cell(5, 5), QString("a note"));
+    QCOMPARE(Form1->StatusBar1->PanelText(0).contains("COM5, RTU, 38400, 8, E, 2"), true);
+
+    // Cancel: the drive address and the common parameters stay as stored.
+    Form1->MachineID->setEditText("9");
+    Form1->Edit9->setText("12.00");
+    Form1->TimeoutMs = 900;
+    dialogs.QueueAnswer(false);
+    Stop();
+    Start();
+    QCOMPARE(Form1->MachineIDText(), QString("7"));
+    QCOMPARE(Form1->Edit9->text(), QString("45.00"));
+    QCOMPARE(Form1->TimeoutMs, 900);
+    dialogs.QueueAnswer(true);
+    Stop();
+  }
+
+  // More used rows than usercmd.dbf has records: the table grows instead of
+  // the last record being overwritten.
+  void moreRowsThanRecords() {
+    DialogRecorder dialogs;
+    Start();
+    Form1->StringGrid1->setRowCount(45);
+    for (int r = 1; r <= 44; ++r)
+      SetCell(r, 1, QString::number(100 + r));
+    dialogs.QueueAnswer(true);
+    Stop();
+    Start();
+    for (int r = 1; r <= 44; ++r)
+      QCOMPARE(Cell(r, 1), QString::number(100 + r));
+    for (int r = 1; r <= 44; ++r)
+      SetCell(r, 1, QString());
+    dialogs.QueueAnswer(true);
+    Stop();
+  }
+
+  // A damaged settings table: the program starts with the initial values
+  // and says so once; the other tables still load; closing rewrites it.
+  void damagedTableFallsBack() {
+    DialogRecorder dialogs;
+    const QString comPro = AppPaths::DataFolder() + "com_pro.dbf";
+    {
+      QFile file(comPro);
+      QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+      file.write("this is not a dBASE table at all");
+    }
+    Start();
+    QCOMPARE(dialogs.Texts().size(), 1);
+    QVERIFY(dialogs.LastText().contains("com_pro.dbf"));
+    QCOMPARE(ProtocolSet->ComPort->currentText(), QString("COM2"));
+    QCOMPARE(ProtocolSet->ModbusMode->currentText(), QString("ASCII"));
+    QCOMPARE(Form1->TimeoutMs, 500);
+    QCOMPARE(Form1->MachineIDText(), QString("7")); // dspara.dbf still read
+    dialogs.QueueAnswer(true);
+    Form1->close();
+    // The damaged table cannot be rewritten in place: the save reports it
+    // in the error box and the window closes all the same.
+    QVERIFY(dialogs.LastText().contains("could not be saved"));
+    QVERIFY(!Form1->isVisible());
+    DestroyApplicationWindows();
+    QFile::remove(comPro);
+    QCOMPARE(EnsureDataFolder(AppPaths::DataFolder()), QString());
+  }
+
+  // The time dialog: it shows the current value, refuses values outside
+  // 50..100000 ms and changes only the time it was opened for.
+  void timeDialog() {
+    DialogRecorder dialogs;
+    Start();
+    Form1->TimeoutMs = 500;
+    Form1->TimeIntervalMs = 1000;
+    Form1->State.WaitTicks = 5;
+    QStringList shown;
+    dialogs.onModal = [&](QDialog *dialog) {
+      auto *window = qobject_cast<TTimeInput *>(dialog);
+      QVERIFY(window != nullptr);
+      QCOMPARE(window->windowTitle(), QString("Time Control"));
+      shown << window->Edit1->text();
+      window->Edit1->setText("40");
+      QVERIFY(!window->Edit1Exit());
+      QCOMPARE(dialogs.LastText(), QString("Please input data! Range:50-100000."));
+      window->Edit1->setText("100001");
+      window->Button1Click(); // refused: nothing stored
+      window->Edit1->setText("");
+      window->Button1Click();
+      window->Edit1->setText("100000");
+      window->Button1Click();
+    };
+    Form1->UtimeoutClick();
+    QCOMPARE(Form1->State.WaitTicks, 0);
+    QCOMPARE(Form1->TimeoutMs, 100000);
+    QCOMPARE(Form1->TimeIntervalMs, 1000);
+    Form1->UTimeinetervalClick();
+    QCOMPARE(shown, QStringList({"500", "1000"}));
+    QCOMPARE(Form1->TimeIntervalMs, 100000);
+    QCOMPARE(Form1->TimeoutMs, 100000);
+    Form1->TimeoutMs = 500;
+    Form1->TimeIntervalMs = 1000;
+    dialogs.QueueAnswer(true);
+    Stop();
+  }
+};
+
+VDD_TEST_MAIN(TestSettings)
+#include "test_settings.moc"
