@@ -1,0 +1,146 @@
+// The drives go away while the tool scans them (the far end of the line
+// closes) and come back on a new line: the tool keeps running on its own
+// timer, every request in between ends as a time-out, and applying the port
+// settings again brings the replies back.
+#include "app/AppPaths.h"
+#include "app/MainWindow.h"
+#include "serial/TComm.h"
+#include "settings/TProtocolSet.h"
+#include "sim/DriveSimulator.h"
+#include "support/DialogRecorder.h"
+#include "support/TestMain.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
+#include <memory>
+
+namespace {
+// Every request sent has ended in exactly one way, or is still on the line;
+// data judged while nothing was awaited is an outcome without a request.
+bool CountsAddUp() {
+  const CommState &s = Form1->State;
+  return s.TotalRecords + s.UnsolicitedReceptions ==
+         s.AcceptedReplies + s.ErrorRecords + s.TimeoutRecords + (s.WaitingReply ? 1 : 0);
+}
+} // namespace
+
+class TestDeviceLoss : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir folder_;
+  DialogRecorder dialogs_;
+
+  std::unique_ptr<DriveSimulator> StartDrives() {
+    SimOptions options;
+    options.drives = {1, 2, 3};
+    auto sim = std::make_unique<DriveSimulator>(options);
+    if (!sim->Start())
+      qWarning("simulator: %s", sim->Error().c_str());
+    return sim;
+  }
+
+  // Points COM2 at the simulator's line and applies the protocol settings,
+  // as the protocol window's OK does; the send timer runs on its own.
+  void PointPortAt(const DriveSimulator &sim) {
+    const QString link = AppPaths::DataFolder() + "ports/COM2";
+    QFile::remove(link);
+    QVERIFY(QFile::link(QString::fromStdString(sim.SlavePath()), link));
+    ProtocolSet->ComPort->setCurrentText("COM2");
+    ProtocolSet->ModbusMode->setCurrentIndex(0); // ASCII
+    Form1->ApplyPortSettings();
+    QVERIFY2(Form1->Comm1->PortOpen(), qPrintable(Form1->Comm1->PortOpenError()));
+    QVERIFY(Form1->UpcSend->isActive());
+  }
+
+private slots:
+  void initTestCase() {
+    QVERIFY(folder_.isValid());
+    AppPaths::SetProgramFolder(folder_.path());
+    QVERIFY(QDir().mkpath(AppPaths::DataFolder() + "ports"));
+    CreateApplicationWindows();
+    Form1->show();
+    Form1->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(Form1));
+    QTRY_VERIFY(Form1->Activated);
+  }
+
+  void cleanupTestCase() {
+    Form1->UpcSend->stop();
+    Form1->Comm1->ClosePort();
+  }
+
+  void scanSurvivesTheLineGoingAway() {
+    std::unique_ptr<DriveSimulator> sim = StartDrives();
+    QVERIFY2(!sim->SlavePath().empty(), sim->Error().c_str());
+    dialogs_.Clear(); // what the first activation showed for its own port
+    PointPortAt(*sim);
+    // a short reply window so that the time-outs come quickly; a reply on a
+    // pseudo-terminal still arrives well within it
+    Form1->TimeoutMs = 300;
+    Form1->MachineID->setEditText("1");
+    Form1->SeriesType->setChecked(true);
+    Form1->SeriesStart->setText("1");
+    Form1->SeriesStop->setText("3");
+    Form1->ScanPeriod->setText("100");
+    Form1->UPeriodScanClick();
+    QVERIFY(Form1->State.ScanRunning);
+
+    CommState &s = Form1->State;
+    QTRY_VERIFY_WITH_TIMEOUT(s.AcceptedReplies >= 6, 60000);
+    QVERIFY(CountsAddUp());
+
+    // The drives go away: the far end of the line closes.
+    const long long acceptedBefore = s.AcceptedReplies;
+    const int timeoutsBefore = s.TimeoutRecords;
+    const int errorsBefore = s.ErrorRecords;
+    sim.reset();
+
+    // The main thread keeps turning: a timer of its own keeps firing while
+    // the requests time out one after the other. A send or a read that
+    // waited on the dead line would leave a gap of seconds between beats.
+    qint64 longestGapMs = 0;
+    QElapsedTimer sinceBeat;
+    sinceBeat.start();
+    QTimer heartbeat;
+    connect(&heartbeat, &QTimer::timeout,
+            [&] { longestGapMs = std::max(longestGapMs, sinceBeat.restart()); });
+    heartbeat.start(20);
+    QTRY_VERIFY_WITH_TIMEOUT(s.TimeoutRecords >= timeoutsBefore + 4, 120000);
+    heartbeat.stop();
+    QVERIFY2(longestGapMs < 5000, qPrintable(QString("main thread stood still for %1 ms").arg(longestGapMs)));
+    QVERIFY(s.ScanRunning);
+    // nothing came back, so nothing was accepted or judged wrong
+    QCOMPARE(s.AcceptedReplies, acceptedBefore);
+    QCOMPARE(s.ErrorRecords, errorsBefore);
+    QVERIFY(CountsAddUp());
+    QCOMPARE(Form1->UcomShape->BrushColor(), int(LampColor::Red));
+    QVERIFY(Form1->HistoryLine(Form1->HistoryLineCount() - 1).contains("-----> No response!") ||
+            Form1->HistoryLine(Form1->HistoryLineCount() - 2).contains("-----> No response!"));
+
+    // The drives come back on a new line; OK in the protocol window again.
+    sim = StartDrives();
+    QVERIFY2(!sim->SlavePath().empty(), sim->Error().c_str());
+    PointPortAt(*sim);
+    QVERIFY(s.ScanRunning);
+    QTRY_VERIFY_WITH_TIMEOUT(s.AcceptedReplies >= acceptedBefore + 6, 120000);
+    QVERIFY(sim->RepliesSent() >= 6);
+    QTRY_COMPARE_WITH_TIMEOUT(Form1->UcomShape->BrushColor(), int(LampColor::Off), 60000);
+    QVERIFY(CountsAddUp());
+    // drive failures never show a box
+    QVERIFY2(dialogs_.Texts().isEmpty(), qPrintable(dialogs_.Texts().join(" | ")));
+
+    Form1->UPeriodScanClick();
+    QVERIFY(!s.ScanRunning);
+  }
+};
+
+VDD_TEST_MAIN(TestDeviceLoss)
+#include "test_device_loss.moc"
