@@ -1,14 +1,19 @@
 #include "sequences/WorkbookExport.h"
 #include "sequences/WorkbookImport.h"
 
+#include "app/AppPaths.h"
+#include "app/MainWindow.h"
+#include "support/DialogRecorder.h"
 #include "support/TestMain.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -285,6 +290,90 @@ private slots:
     file.resize(file.size() / 2);
     file.close();
     QVERIFY(!ReadWorkbook(path, 201, 6).has_value());
+  }
+
+  // The menu items on the main window: the replace question, the extension,
+  // the message for an unreadable file with the grid left as it was, and an
+  // import that grows the grid to hold every imported command.
+  void menuItemsOnTheGrid() {
+    QTemporaryDir dir;
+    QTemporaryDir programFolder;
+    AppPaths::SetProgramFolder(programFolder.path());
+    DialogRecorder dialogs;
+    if (!Form1)
+      CreateApplicationWindows();
+    dialogs.Clear();
+    QTableWidget *grid = Form1->StringGrid1;
+    grid->setRowCount(36);
+    for (int row = 1; row < 36; ++row)
+      for (int column = 0; column < 6; ++column)
+        Form1->SetGridText(row, column, column == 0 ? "No" : QString("r%1c%2").arg(row).arg(column));
+
+    // export to a name without extension
+    dialogs.QueuePath(dir.filePath("cmds"));
+    Form1->Export1Click();
+    QVERIFY(QFileInfo::exists(dir.filePath("cmds.xlsx")));
+    QCOMPARE(dialogs.requests.first().filter, QString("Excel File(*.xlsx)|*.xlsx"));
+    QVERIFY(dialogs.Texts().isEmpty());
+    const std::optional<TextTable> written = ReadWorkbook(dir.filePath("cmds.xlsx"), 36, 6);
+    QVERIFY(written.has_value());
+    QCOMPARE(written->at(0).at(3), QString("Command to Send"));
+    QCOMPARE(written->at(35).at(5), QString("r35c5"));
+
+    // onto the existing file: No leaves it untouched, Yes replaces it
+    QFile existing(dir.filePath("cmds.xlsx"));
+    QVERIFY(existing.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    existing.write("keep me");
+    existing.close();
+    dialogs.Clear();
+    dialogs.QueuePath(dir.filePath("cmds.xlsx"));
+    dialogs.QueueAnswer(false);
+    QVERIFY(!Form1->ExportGridsToWorkbook({grid}));
+    QCOMPARE(dialogs.requests.last().kind, Dialogs::Kind::YesNo);
+    QCOMPARE(dialogs.requests.last().caption, QString("Question"));
+    QCOMPARE(dialogs.LastText(), QString("Are you sure to verride existing file") + QChar(0xFF1F));
+    QVERIFY(existing.open(QIODevice::ReadOnly));
+    QCOMPARE(existing.readAll(), QByteArray("keep me"));
+    existing.close();
+    dialogs.QueuePath(dir.filePath("cmds"));
+    dialogs.QueueAnswer(true);
+    QVERIFY(Form1->ExportGridsToWorkbook({grid}));
+    QVERIFY(ReadWorkbook(dir.filePath("cmds.xlsx"), 36, 6).has_value());
+    dialogs.QueuePath(QString()); // cancelled
+    QVERIFY(Form1->ExportGridsToWorkbook({grid}));
+
+    // unreadable files: the message, and the grid as it was
+    QFile broken(dir.filePath("broken.xlsx"));
+    QVERIFY(broken.open(QIODevice::WriteOnly));
+    broken.write("PK\x03\x04 this is no zip");
+    broken.close();
+    for (const QString &path : {broken.fileName(), dir.filePath("missing.xls")}) {
+      dialogs.Clear();
+      dialogs.QueuePath(path);
+      Form1->ImportClick();
+      QCOMPARE(dialogs.requests.first().filter, QString("Excel files (*.xls;*.xlsx)|*.xls;*.xlsx"));
+      QCOMPARE(dialogs.requests.last().kind, Dialogs::Kind::Error);
+      QCOMPARE(dialogs.LastText(), path + " not  found!");
+      QCOMPARE(grid->rowCount(), 36);
+      QCOMPARE(Form1->GridText(0, 0), QString("Select"));
+      QCOMPARE(Form1->GridText(7, 2), QString("r7c2"));
+    }
+
+    // a longer list: the grid grows to hold it, and the title row comes from the sheet
+    TextTable longer;
+    longer << QStringList{"", "Function"};
+    for (int row = 1; row < 50; ++row)
+      longer << QStringList{"Yes", QString("F1%1").arg(row % 100, 2, 10, QChar('0'))};
+    QVERIFY(WriteWorkbook(dir.filePath("long.xlsx"), {{"Sheet1", longer}}));
+    dialogs.Clear();
+    dialogs.QueuePath(dir.filePath("long.xlsx"));
+    Form1->ImportClick();
+    QVERIFY(dialogs.Texts().isEmpty());
+    QCOMPARE(grid->rowCount(), 50);
+    QCOMPARE(Form1->GridText(0, 0), QString()); // an empty first sheet row empties the title
+    QCOMPARE(Form1->GridText(0, 1), QString("Function"));
+    QCOMPARE(Form1->GridText(49, 1), QString("F149"));
+    QCOMPARE(Form1->GridText(7, 2), QString()); // empty sheet cells empty the grid
   }
 
   void damagedWorkbooksAreRefused() {
