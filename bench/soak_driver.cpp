@@ -188,6 +188,7 @@ int main(int argc, char **argv) {
     return 2;
   }
   Form1->TimeoutMs = 200;
+  Form1->TimeIntervalMs = 100; // the command list's pause between steps
   Form1->MachineID->setEditText("1");
   PrepareSequence();
   Form1->SeriesType->setChecked(true);

@@ -76,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   if ((data[3] & 0x0F) == 15) {
     while (at < size && data[at] != ';')
       request += static_cast<char>(data[at++]);
-    ++at;
+    at = std::min(at + 1, size); // past the ';'
   } else {
     request = KnownRequests[(data[3] & 0x0F) % std::size(KnownRequests)];
   }

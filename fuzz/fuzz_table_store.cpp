@@ -68,6 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         query.Post();
       } catch (const ETableStoreError &) {
         // a file that cannot be written back is refused, not damaged
+      } catch (const EConvertError &) {
+        // a logical or date field refuses the text
       }
       // what was posted must open again
       if (OpenQuery(query, "select * from x.dbf"))

@@ -1,14 +1,21 @@
 #include "sequences/WorkbookImport.h"
 
+#include <QDataStream>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QXmlStreamReader>
+#include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <freexl.h>
+#include <poll.h>
 #include <quazip/quazip.h>
 #include <quazip/quazipfile.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -326,8 +333,8 @@ std::optional<TextTable> ReadOpenXmlWorkbook(const QString &path, int rowCount, 
 
 // ---- legacy binary workbooks ------------------------------------------------
 
-std::optional<TextTable> ReadBinaryWorkbook(const QString &path, int rowCount, int columnCount,
-                                            const QString &decimalSeparator) {
+std::optional<TextTable> ReadBinaryWorkbookHere(const QString &path, int rowCount, int columnCount,
+                                                const QString &decimalSeparator) {
   if (QFileInfo(path).size() > WorkbookPartLimit)
     return std::nullopt;
   const void *handle = nullptr;
@@ -381,6 +388,82 @@ std::optional<TextTable> ReadBinaryWorkbook(const QString &path, int rowCount, i
     }
   }
   return cells.Take();
+}
+
+// The binary reader library overruns a stack buffer of its own on some
+// damaged ".xls" files (found by fuzzing), so it reads in a child process:
+// whatever such a file does, it cannot harm the program; a child that dies or
+// takes too long means an unreadable workbook. The texts come back through
+// a pipe.
+constexpr int BinaryReadLimitMs = 30000;
+
+std::optional<TextTable> ReadBinaryWorkbook(const QString &path, int rowCount, int columnCount,
+                                            const QString &decimalSeparator) {
+  int channel[2];
+  if (pipe(channel) != 0)
+    return std::nullopt;
+  const pid_t child = fork();
+  if (child < 0) {
+    close(channel[0]);
+    close(channel[1]);
+    return std::nullopt;
+  }
+  if (child == 0) {
+    close(channel[0]);
+    const std::optional<TextTable> table =
+        ReadBinaryWorkbookHere(path, rowCount, columnCount, decimalSeparator);
+    if (!table)
+      _exit(1);
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out << *table;
+    for (qsizetype sent = 0; sent < bytes.size();) {
+      const ssize_t n = write(channel[1], bytes.constData() + sent, static_cast<size_t>(bytes.size() - sent));
+      if (n < 0 && errno == EINTR)
+        continue;
+      if (n <= 0)
+        _exit(1);
+      sent += n;
+    }
+    _exit(0);
+  }
+
+  close(channel[1]);
+  QByteArray bytes;
+  QElapsedTimer clock;
+  clock.start();
+  bool complete = false;
+  while (clock.elapsed() < BinaryReadLimitMs) {
+    pollfd wait{channel[0], POLLIN, 0};
+    const int ready = poll(&wait, 1, static_cast<int>(BinaryReadLimitMs - clock.elapsed()));
+    if (ready < 0 && errno == EINTR)
+      continue;
+    if (ready <= 0)
+      break;
+    char buffer[65536];
+    const ssize_t n = read(channel[0], buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0) {
+      complete = n == 0;
+      break;
+    }
+    bytes.append(buffer, n);
+  }
+  close(channel[0]);
+  if (!complete)
+    kill(child, SIGKILL);
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (!complete || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    return std::nullopt;
+  TextTable table;
+  QDataStream stream(bytes);
+  stream >> table;
+  if (stream.status() != QDataStream::Ok)
+    return std::nullopt;
+  return table;
 }
 
 } // namespace
