@@ -474,6 +474,9 @@ void TForm1::BuildLayout() {
   // With a buddy the label reads its doubled ampersand as one "&".
   Label1->setBuddy(SendRevHistory);
   SendRevHistory->setReadOnly(true);
+  // every line added, completed, coloured or dropped would otherwise stay on
+  // the undo stack: a pane left scanning for days would grow without end
+  SendRevHistory->setUndoRedoEnabled(false);
   SendRevHistory->setAcceptRichText(true);
   SendRevHistory->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   SendRevHistory->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

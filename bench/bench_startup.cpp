@@ -8,8 +8,10 @@
 #include "settings/DataFolder.h"
 
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <cstdio>
 #include <ctime>
 #include <unistd.h>
@@ -72,10 +74,9 @@ int main(int argc, char **argv) {
 
   constexpr int idleSeconds = 3;
   const double cpu = CpuSeconds();
-  QElapsedTimer idle;
-  idle.start();
-  while (idle.elapsed() < idleSeconds * 1000)
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+  QEventLoop idle;
+  QTimer::singleShot(idleSeconds * 1000, &idle, &QEventLoop::quit);
+  idle.exec();
   std::printf("startup: idle window, CPU per second: %.2f ms\n", (CpuSeconds() - cpu) / idleSeconds * 1000);
   DestroyApplicationWindows();
   return 0;

@@ -31,9 +31,13 @@ run() { # name, command...
   local name="$1"
   shift
   local out status
-  out=$(QT_QPA_PLATFORM=offscreen timeout 900 "$@" 2>&1)
+  local errors
+  errors=$(mktemp)
+  out=$(QT_QPA_PLATFORM=offscreen timeout 900 "$@" 2>"$errors")
   status=$?
-  [ "$status" -eq 0 ] || out+=$'\n'"exit status: $status"
+  # the toolkit's warnings go to stderr; they are shown only when a run fails
+  [ "$status" -eq 0 ] || out+=$'\n'"$(tail -n 5 "$errors")"$'\n'"exit status: $status"
+  rm -f "$errors"
   while IFS= read -r line; do
     [ -n "$line" ] && printf '%s\t%s\n' "$name" "$line" >>"$report"
   done <<<"$out"
@@ -59,7 +63,8 @@ while IFS=$'\t' read -r name line; do
   if [[ "$name" == soak && "$line" == soak.* ]]; then
     printf '  %-56s | %s\n' "${line%% *}" "${line#* }"
   elif [[ "$line" == *": "* ]]; then
-    printf '  %-56s | %s\n' "${line%%: *}" "${line#*: }"
+    value="${line#*: }"
+    printf '  %-56s | %s\n' "${line%%: *}" "${value#"${value%%[![:space:]]*}"}"
   else
     printf '  %-56s |\n' "$line"
   fi

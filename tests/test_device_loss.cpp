@@ -18,6 +18,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QTextDocument>
+#include <QTextEdit>
 #include <QTimer>
 #include <algorithm>
 #include <memory>
@@ -136,6 +138,11 @@ private slots:
     QVERIFY(CountsAddUp());
     // drive failures never show a box
     QVERIFY2(dialogs_.Texts().isEmpty(), qPrintable(dialogs_.Texts().join(" | ")));
+
+    // the pane took hundreds of edits; none may be kept for undo, or a tool
+    // left scanning grows without end
+    QVERIFY(Form1->HistoryLineCount() <= 101);
+    QCOMPARE(Form1->SendRevHistory->document()->availableUndoSteps(), 0);
 
     Form1->UPeriodScanClick();
     QVERIFY(!s.ScanRunning);
