@@ -85,11 +85,7 @@ void TForm1::FormCreate() {
   // The mouse-wheel stepping of DBGrid1 (WheelStep) is installed with the
   // function table's wiring.
   try {
-    ADOConnection1->Close();
-    ADOConnection1->SetConnectionString(
-        TTableConnection::ConnectionTextFor(AppPaths::ProgramFolder() + QStringLiteral("database1")));
-    ADOConnection1->SetLoginPrompt(false);
-    ADOConnection1->Open();
+    ADOConnection1->Reconnect(AppPaths::ProgramFolder() + QStringLiteral("database1"));
   } catch (const std::exception &error) {
     // Raised while the window is being built, outside any handler: shown in
     // the error box like any other error instead of ending the program. The

@@ -16,11 +16,7 @@ QString SelectStatement(const QString &file, bool namedOnly) {
 }
 
 void Load(TForm1 &form, const QString &folder, const QString &file, bool namedOnly) {
-  TTableConnection &connection = *form.ADOConnection1;
-  connection.Close();
-  connection.SetConnectionString(TTableConnection::ConnectionTextFor(folder));
-  connection.SetLoginPrompt(false);
-  connection.Open();
+  form.ADOConnection1->Reconnect(folder);
   TTableQuery &query = Query(form);
   query.Close();
   query.SetSQL(QString());

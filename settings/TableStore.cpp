@@ -108,6 +108,13 @@ void TTableConnection::SetConnectionString(const QString &text) {
   connectionString_ = text;
 }
 
+void TTableConnection::Reconnect(const QString &folder) {
+  Close();
+  SetConnectionString(ConnectionTextFor(folder));
+  SetLoginPrompt(false);
+  Open();
+}
+
 void TTableConnection::Open() {
   if (connected_)
     return;

@@ -31,6 +31,9 @@ public:
   void SetLoginPrompt(bool) {} // there is never a login
   // Raises ETableStoreError for a malformed text or a missing folder.
   void Open();
+  // Points the connection at `folder`: close, new connection text, no
+  // login, open.
+  void Reconnect(const QString &folder);
   // Closes every query opened through this connection.
   void Close();
   bool Connected() const { return connected_; }
