@@ -386,6 +386,10 @@ void TForm1::BuildLayout() {
   DBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
   DBGrid1->setShowGrid(true);
   DBGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  // Narrow enough that MODIFY, the column the user clicks, shows beside the
+  // hints without scrolling; NAME gets the room that is left.
+  DBGrid1->horizontalHeader()->setDefaultSectionSize(78);
+  connect(DataSource1, &QAbstractItemModel::modelReset, DBGrid1, [this] { DBGrid1->setColumnWidth(1, 190); });
   DBGrid1->verticalHeader()->setDefaultSectionSize(20);
   rwLayout->addWidget(DBGrid1, 1);
   auto *rwSide = new QVBoxLayout;
