@@ -30,6 +30,7 @@
 #include <QStyleOptionButton>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 
@@ -166,8 +167,14 @@ void TForm1::CheckSum1Click() {
 }
 
 bool TForm1::event(QEvent *event) {
-  if (event->type() == QEvent::WindowActivate)
+  if (event->type() == QEvent::WindowActivate) {
     FormActivate();
+  } else if (event->type() == QEvent::Show && !Activated) {
+    // Without a window manager (a virtual display, a kiosk session) the
+    // window is shown but never made active; the first activation's work
+    // must run all the same, once the window is up.
+    QTimer::singleShot(0, this, [this] { FormActivate(); });
+  }
   return QMainWindow::event(event);
 }
 
