@@ -14,6 +14,7 @@
 #include "settings/TProtocolSet.h"
 #include "settings/TableStore.h"
 #include "sim/DriveSimulator.h"
+#include "support/FastLine.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -24,18 +25,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
-namespace {
-// The simulator's line at 38400 baud (tick 20 ms) with a short reply
-// window, chosen in the protocol window as the user would.
-void UseFastLine(int replyWindowMs) {
-  ProtocolSet->ComPort->setCurrentText("COM2");
-  ProtocolSet->ModbusMode->setCurrentText("ASCII");
-  ProtocolSet->UserBaud->setCurrentText("38400");
-  Form1->TimeoutMs = replyWindowMs;
-  Form1->ApplyPortSettings();
-}
-} // namespace
 
 int main(int argc, char **argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");

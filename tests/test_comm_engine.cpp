@@ -2,7 +2,6 @@
 // through the real serial component and a pseudo-terminal to the drive
 // simulator, whose replies come back the same way and are judged when the
 // reply window has passed.
-#include "app/AppPaths.h"
 #include "app/MainWindow.h"
 #include "protocol/ConvertError.h"
 #include "protocol/HexText.h"
@@ -10,6 +9,7 @@
 #include "settings/TProtocolSet.h"
 #include "sim/DriveSimulator.h"
 #include "support/DialogRecorder.h"
+#include "support/SimulatedRig.h"
 #include "support/TestMain.h"
 
 #include <QAction>
@@ -17,12 +17,9 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
-#include <QDir>
-#include <QFile>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextEdit>
 #include <QTimer>
@@ -58,34 +55,24 @@ QString LastLine() { return Form1->HistoryLine(Form1->HistoryLineCount() - 1); }
 class TestCommEngine : public QObject {
   Q_OBJECT
 
-  QTemporaryDir folder_;
-  std::unique_ptr<DriveSimulator> sim_;
+  SimulatedRig rig_;
   bool rtu_ = false;
 
   // A fresh simulator behind COM2 and the port configured for it.
   void Connect(bool rtu, int baudIndex = 5, LineFaults faults = {}) {
     Form1->UpcSend->stop();
     Form1->Comm1->ClosePort();
-    sim_.reset();
     SimOptions options;
     options.rtu = rtu;
     options.drives = {1, 2};
     options.faults = faults;
-    sim_ = std::make_unique<DriveSimulator>(options);
-    QVERIFY2(sim_->Start(), sim_->Error().c_str());
-    const QString link = AppPaths::DataFolder() + "ports/COM2";
-    QFile::remove(link);
-    QVERIFY(QFile::link(QString::fromStdString(sim_->SlavePath()), link));
+    if (!rig_.StartSimulator(options))
+      return;
     rtu_ = rtu;
 
-    ProtocolSet->ComPort->setCurrentText("COM2");
-    ProtocolSet->ModbusMode->setCurrentIndex(rtu ? 1 : 0);
-    ProtocolSet->UserBaud->setCurrentIndex(baudIndex);
-    ProtocolSet->UserParity->setCurrentIndex(0);
-    ProtocolSet->UserStopBit->setCurrentIndex(0);
-    Form1->ApplyPortSettings();
-    Form1->UpcSend->stop(); // ticks are run by hand unless a test starts the timer
-    QVERIFY2(Form1->Comm1->PortOpen(), qPrintable(Form1->Comm1->PortOpenError()));
+    rig_.ChooseLine(rtu, baudIndex);
+    if (!rig_.ApplyPort()) // ticks are run by hand unless a test starts the timer
+      return;
     QCOMPARE(Form1->IsRtuMode(), rtu);
     Reset();
   }
@@ -101,7 +88,7 @@ class TestCommEngine : public QObject {
     Form1->ReadPending = Form1->ModifyPending = false;
     Form1->MachineID->setCurrentText("1");
     Form1->clear1Click();
-    sim_->ClearReceivedFrames();
+    rig_.sim->ClearReceivedFrames();
   }
 
   // Runs ticks by hand, letting the port deliver between them, until nothing
@@ -116,6 +103,14 @@ class TestCommEngine : public QObject {
     return ticks;
   }
 
+  // Sends one request with the given reply window and ticks until its
+  // exchange is over.
+  void Exchange(int timeoutMs, const std::string &body) {
+    Form1->TimeoutMs = timeoutMs;
+    Form1->SendFrame(body);
+    TickUntilSettled();
+  }
+
   // True once a whole frame of the current mode is in the receive buffer.
   bool ReplyInBuffer(std::size_t rtuBytes = 7) const {
     const std::string &buffer = Form1->State.ReceiveBuffer;
@@ -126,20 +121,12 @@ class TestCommEngine : public QObject {
 
 private slots:
   void initTestCase() {
-    QVERIFY(folder_.isValid());
-    AppPaths::SetProgramFolder(folder_.path());
-    QVERIFY(QDir().mkpath(AppPaths::DataFolder() + "ports"));
-    CreateApplicationWindows();
-    if (!ProtocolSet)
-      ProtocolSet = new TProtocolSet;
+    if (!rig_.CreateWindows())
+      return;
     Form1->TimeoutMs = 500;
   }
 
-  void cleanupTestCase() {
-    Form1->UpcSend->stop();
-    Form1->Comm1->ClosePort();
-    sim_.reset();
-  }
+  void cleanupTestCase() { rig_.TearDown(); }
 
   // ASCII through the running timer: a control command goes out framed,
   // is logged red, and its echo completes the line in black.
@@ -152,7 +139,7 @@ private slots:
     QTRY_VERIFY_WITH_TIMEOUT(Form1->State.TotalRecords == 1 && !Form1->State.WaitingReply, 20000);
     Form1->UpcSend->stop();
 
-    QCOMPARE(sim_->ReceivedFrames(), std::vector<std::string>{":010620000001D8\r\n"});
+    QCOMPARE(rig_.sim->ReceivedFrames(), std::vector<std::string>{":010620000001D8\r\n"});
     QCOMPARE(Form1->HistoryLineCount(), 1);
     QVERIFY2(Matches(LastLine(), Stamp + " Send  >   :010620000001D8/x0D/x0A" +
                                      QRegularExpression::escape(ReplyMark) + ":010620000001D8/x0D/x0A"),
@@ -182,7 +169,7 @@ private slots:
     Form1->SendFrame("010310000001");
     QVERIFY2(Matches(LastLine(), Stamp + " Send  >   010310000001" + "80CA"), qPrintable(LastLine()));
     TickUntilSettled();
-    QCOMPARE(sim_->ReceivedFrames(), std::vector<std::string>{"01031000000180CA"});
+    QCOMPARE(rig_.sim->ReceivedFrames(), std::vector<std::string>{"01031000000180CA"});
     const QString line = LastLine();
     QVERIFY2(Matches(line, Stamp + " Send  >   01031000000180CA" + QRegularExpression::escape(ReplyMark) +
                                "010302[0-9A-F]{8}"),
@@ -210,12 +197,8 @@ private slots:
   // counted and the lamps show the failure.
   void timeOut() {
     for (bool rtu : {false, true}) {
-      LineFaults drop;
-      drop.dropProbability = 1;
-      Connect(rtu, 5, drop);
-      Form1->TimeoutMs = 60;
-      Form1->SendFrame("010310000001");
-      TickUntilSettled();
+      Connect(rtu, 5, {.dropProbability = 1});
+      Exchange(60, "010310000001");
       QVERIFY2(LastLine().endsWith(NoResponse), qPrintable(LastLine()));
       QVERIFY(!LastLine().contains(ReplyMark));
       QCOMPARE(LineColor(0), ColorFromBgr(Red));
@@ -257,21 +240,14 @@ private slots:
   // Replies that must not be accepted, and one that must despite arriving in pieces.
   void errorReplies() {
     // a reply in two pieces within the window is accepted
-    LineFaults split;
-    split.splitPieces = 2;
-    split.splitGapMs = 40;
-    Connect(false, 5, split);
-    Form1->TimeoutMs = 400;
-    Form1->SendFrame("010310000001");
-    TickUntilSettled();
+    Connect(false, 5, {.splitPieces = 2, .splitGapMs = 40});
+    Exchange(400, "010310000001");
     QCOMPARE(LineColor(0), ColorFromBgr(Black));
     QCOMPARE(Form1->State.ErrorRecords, 0);
 
     // an exception reply: the command 0007 is an illegal value
     Connect(false);
-    Form1->TimeoutMs = 100;
-    Form1->SendFrame("010620000007");
-    TickUntilSettled();
+    Exchange(100, "010620000007");
     QVERIFY2(LastLine().contains(ReplyMark + ":0186"), qPrintable(LastLine()));
     QCOMPARE(LineColor(0), ColorFromBgr(Red));
     QCOMPARE(Form1->State.ErrorRecords, 1);
@@ -281,12 +257,8 @@ private slots:
 
     // a wrong checksum, in either mode
     for (bool rtu : {false, true}) {
-      LineFaults corrupt;
-      corrupt.corruptProbability = 1;
-      Connect(rtu, 5, corrupt);
-      Form1->TimeoutMs = 100;
-      Form1->SendFrame("010310000001");
-      TickUntilSettled();
+      Connect(rtu, 5, {.corruptProbability = 1});
+      Exchange(100, "010310000001");
       QVERIFY2(LastLine().contains(ReplyMark), qPrintable(LastLine()));
       QCOMPARE(LineColor(0), ColorFromBgr(Red));
       QCOMPARE(Form1->State.ErrorRecords, 1);
@@ -295,10 +267,7 @@ private slots:
 
     // An ASCII frame still incomplete when the window ends is an error; its
     // rest, when it comes, waits a window of its own and is a second error.
-    LineFaults slowSplit;
-    slowSplit.splitPieces = 2;
-    slowSplit.splitGapMs = 1500;
-    Connect(false, 5, slowSplit);
+    Connect(false, 5, {.splitPieces = 2, .splitGapMs = 1500});
     Form1->TimeoutMs = 100;
     Form1->SendFrame("010310000001");
     QTRY_VERIFY_WITH_TIMEOUT(!Form1->State.ReceiveBuffer.empty(), 10000);
@@ -317,12 +286,8 @@ private slots:
   // A reply that comes after its request timed out is judged against the
   // last request sent: from another drive it is an error.
   void lateReplyIsJudgedAgainstTheLastRequest() {
-    LineFaults late;
-    late.lateMs = 1500;
-    Connect(false, 5, late);
-    Form1->TimeoutMs = 0;
-    Form1->SendFrame("010310000001");
-    TickUntilSettled();
+    Connect(false, 5, {.lateMs = 1500});
+    Exchange(0, "010310000001");
     QCOMPARE(Form1->State.TimeoutRecords, 1);
     Form1->MachineID->setCurrentText("2");
     Form1->SendFrame("020310000001");
@@ -355,10 +320,10 @@ private slots:
     s.ControlPending = true;
     Form1->UpcSendTimer();
     TickUntilSettled();
-    QCOMPARE(sim_->ReceivedFrames(),
+    QCOMPARE(rig_.sim->ReceivedFrames(),
              std::vector<std::string>{":010620000003" + ComputeLRC("010620000003") + "\r\n"});
 
-    sim_->ClearReceivedFrames();
+    rig_.sim->ClearReceivedFrames();
     Form1->MachineID->setCurrentText("0");
     Form1->ReadPending = true;
     Form1->ReadFrame = "000301000001";
@@ -373,8 +338,8 @@ private slots:
       Form1->UpcSendTimer();
     QVERIFY(Form1->ReadPending); // reads are never broadcast
     QCOMPARE(s.TotalRecords, 3);
-    QTRY_COMPARE_WITH_TIMEOUT(sim_->ReceivedFrames().size(), std::size_t(2), 10000);
-    QCOMPARE(sim_->ReceivedFrames()[1], ":000620000003" + ComputeLRC("000620000003") + "\r\n");
+    QTRY_COMPARE_WITH_TIMEOUT(rig_.sim->ReceivedFrames().size(), std::size_t(2), 10000);
+    QCOMPARE(rig_.sim->ReceivedFrames()[1], ":000620000003" + ComputeLRC("000620000003") + "\r\n");
 
     // a control command pending beside a read goes first
     Form1->MachineID->setCurrentText("1");
@@ -420,7 +385,7 @@ private slots:
       QVERIFY(!s.WaitingReply);
       QCOMPARE(Form1->HistoryLineCount(), rtu ? 2 : 1);
       QTest::qWait(200);
-      QVERIFY(sim_->ReceivedFrames().empty());
+      QVERIFY(rig_.sim->ReceivedFrames().empty());
     }
 
     // RTU: a pair that is no hex number raises before a reply is awaited,

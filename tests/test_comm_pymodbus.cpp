@@ -1,18 +1,15 @@
 // An independent Modbus peer: Debian's pymodbus serves holding registers on
 // one end of a pseudo-terminal pair; the program, on the other end, reads and
 // writes them in ASCII and in RTU and must accept every reply.
-#include "app/AppPaths.h"
 #include "app/MainWindow.h"
 #include "serial/TComm.h"
 #include "settings/TProtocolSet.h"
+#include "support/SimulatedRig.h"
 #include "support/TestMain.h"
 
 #include <QComboBox>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextEdit>
 #include <QTimer>
@@ -42,7 +39,7 @@ QString LastLine() { return Form1->HistoryLine(Form1->HistoryLineCount() - 1); }
 class TestCommPymodbus : public QObject {
   Q_OBJECT
 
-  QTemporaryDir folder_;
+  SimulatedRig rig_;
 
   // Sends one request as the user's own command and runs ticks until its
   // exchange is over; true when the reply was accepted.
@@ -62,8 +59,8 @@ class TestCommPymodbus : public QObject {
   }
 
   void Serve(bool rtu) {
-    const QString a = folder_.filePath(rtu ? "rtuA" : "asciiA");
-    const QString b = folder_.filePath(rtu ? "rtuB" : "asciiB");
+    const QString a = rig_.folder.filePath(rtu ? "rtuA" : "asciiA");
+    const QString b = rig_.folder.filePath(rtu ? "rtuB" : "asciiB");
     QProcess socat;
     socat.start("socat", {"-d", "-d", "pty,raw,echo=0,link=" + a, "pty,raw,echo=0,link=" + b});
     QVERIFY(socat.waitForStarted(10000));
@@ -83,15 +80,12 @@ class TestCommPymodbus : public QObject {
     server.start("/usr/bin/python3", {"-c", ServerScript, b, rtu ? "rtu" : "ascii"});
     QVERIFY(server.waitForStarted(10000));
 
-    const QString link = AppPaths::DataFolder() + "ports/COM3";
-    QFile::remove(link);
-    QVERIFY(QFile::link(QFileInfo(a).symLinkTarget(), link));
-    ProtocolSet->ComPort->setCurrentText("COM3");
-    ProtocolSet->ModbusMode->setCurrentIndex(rtu ? 1 : 0);
+    if (!rig_.LinkPort(QFileInfo(a).symLinkTarget(), "COM3"))
+      return;
+    rig_.ChoosePort(rtu, "COM3");
     ProtocolSet->UserBaud->setCurrentIndex(3);
-    Form1->ApplyPortSettings();
-    Form1->UpcSend->stop();
-    QVERIFY2(Form1->Comm1->PortOpen(), qPrintable(Form1->Comm1->PortOpenError()));
+    if (!rig_.ApplyPort())
+      return;
     Form1->TimeoutMs = 300;
     Form1->clear1Click();
 
@@ -125,14 +119,7 @@ class TestCommPymodbus : public QObject {
   }
 
 private slots:
-  void initTestCase() {
-    QVERIFY(folder_.isValid());
-    AppPaths::SetProgramFolder(folder_.path());
-    QVERIFY(QDir().mkpath(AppPaths::DataFolder() + "ports"));
-    CreateApplicationWindows();
-    if (!ProtocolSet)
-      ProtocolSet = new TProtocolSet;
-  }
+  void initTestCase() { rig_.CreateWindows(); }
 
   void asciiPeer() { Serve(false); }
   void rtuPeer() { Serve(true); }

@@ -2,7 +2,6 @@
 // through the real send timer, serial component and a pseudo-terminal to the
 // drive simulator, whose replies drive the lamps, the status values and the
 // motor status table.
-#include "app/AppPaths.h"
 #include "app/MainWindow.h"
 #include "drive/TUmotorPara.h"
 #include "protocol/HexText.h"
@@ -10,18 +9,17 @@
 #include "settings/TProtocolSet.h"
 #include "sim/DriveSimulator.h"
 #include "support/DialogRecorder.h"
+#include "support/SimulatedRig.h"
 #include "support/TestMain.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
 #include <memory>
@@ -84,26 +82,19 @@ QStringList FileLines(const QString &path) {
 class TestDriveControl : public QObject {
   Q_OBJECT
 
-  QTemporaryDir folder_;
-  std::unique_ptr<DriveSimulator> sim_;
+  SimulatedRig rig_;
   DialogRecorder dialogs_;
 
   void Connect(std::vector<int> drives) {
     Form1->UpcSend->stop();
     Form1->Comm1->ClosePort();
-    sim_.reset();
     SimOptions options;
     options.drives = std::move(drives);
-    sim_ = std::make_unique<DriveSimulator>(options);
-    QVERIFY2(sim_->Start(), sim_->Error().c_str());
-    const QString link = AppPaths::DataFolder() + "ports/COM2";
-    QFile::remove(link);
-    QVERIFY(QFile::link(QString::fromStdString(sim_->SlavePath()), link));
-    ProtocolSet->ComPort->setCurrentText("COM2");
-    ProtocolSet->ModbusMode->setCurrentIndex(0); // ASCII
-    Form1->ApplyPortSettings();
-    Form1->UpcSend->stop(); // the tests run the ticks themselves
-    QVERIFY2(Form1->Comm1->PortOpen(), qPrintable(Form1->Comm1->PortOpenError()));
+    if (!rig_.StartSimulator(options))
+      return;
+    rig_.ChoosePort(false); // ASCII
+    if (!rig_.ApplyPort())  // the tests run the ticks themselves
+      return;
     // The reply is judged at the second tick after the request; Tick() waits
     // for it to arrive first, so a slow machine never makes a time-out.
     Form1->TimeoutMs = 0;
@@ -133,7 +124,7 @@ class TestDriveControl : public QObject {
   // have been handled.
   void TickUntilFrames(std::size_t count) {
     for (int ticks = 0; ticks < 2000; ++ticks) {
-      if (sim_->ReceivedFrames().size() >= count && !Form1->State.WaitingReply &&
+      if (rig_.sim->ReceivedFrames().size() >= count && !Form1->State.WaitingReply &&
           Form1->State.ReceiveBuffer.empty())
         return;
       Tick();
@@ -156,14 +147,8 @@ class TestDriveControl : public QObject {
 
 private slots:
   void initTestCase() {
-    QVERIFY(folder_.isValid());
-    AppPaths::SetProgramFolder(folder_.path());
-    QVERIFY(QDir().mkpath(AppPaths::DataFolder() + "ports"));
-    CreateApplicationWindows();
-    if (!ProtocolSet)
-      ProtocolSet = new TProtocolSet;
-    if (!UmotorPara)
-      UmotorPara = new TUmotorPara;
+    if (!rig_.CreateWindows())
+      return;
     // the first activation configures the port from the settings: let it
     // happen before the tests point the port at the simulator
     Form1->show();
@@ -174,11 +159,7 @@ private slots:
     LocaleDecimalSeparator = std::string(1, '.');
   }
 
-  void cleanupTestCase() {
-    Form1->UpcSend->stop();
-    Form1->Comm1->ClosePort();
-    sim_.reset();
-  }
+  void cleanupTestCase() { rig_.TearDown(); }
 
   // FWD START to drive 10: the framed request on the line, the lamps after
   // the echo; an address that is no number or out of range queues nothing.
@@ -189,7 +170,7 @@ private slots:
     QVERIFY(Form1->State.ControlPending);
     QCOMPARE(Form1->State.ControlFrame, std::string("0A0620000001"));
     TickUntilFrames(1);
-    QCOMPARE(sim_->ReceivedFrames(), std::vector<std::string>{":0A0620000001CF\r\n"});
+    QCOMPARE(rig_.sim->ReceivedFrames(), std::vector<std::string>{":0A0620000001CF\r\n"});
     using namespace LampColor;
     QCOMPARE(ShownLamps(), (Lamps{Green, Off, Green, Off, Off, Off, Off}));
 
@@ -223,16 +204,16 @@ private slots:
     QTest::mouseRelease(Form1->UFwdJog, Qt::RightButton);
     QCOMPARE(Form1->State.ControlFrame, std::string("010620000006"));
     TickUntilFrames(1);
-    QCOMPARE(sim_->ReceivedFrames(), std::vector<std::string>{":010620000006D3\r\n"});
+    QCOMPARE(rig_.sim->ReceivedFrames(), std::vector<std::string>{":010620000006D3\r\n"});
 
     QTest::mousePress(Form1->URevJog, Qt::LeftButton);
     TickUntilFrames(2);
-    QCOMPARE(sim_->ReceivedFrames().back(), std::string(":01062000000ACF\r\n"));
+    QCOMPARE(rig_.sim->ReceivedFrames().back(), std::string(":01062000000ACF\r\n"));
     using namespace LampColor;
     QCOMPARE(ShownLamps(), (Lamps{Green, Off, Off, Green, Green, Off, Off}));
     QTest::mouseRelease(Form1->URevJog, Qt::LeftButton);
     TickUntilFrames(3);
-    QCOMPARE(sim_->ReceivedFrames().back(), std::string(":01062000000BCE\r\n"));
+    QCOMPARE(rig_.sim->ReceivedFrames().back(), std::string(":01062000000BCE\r\n"));
   }
 
   // The address box: digits only, "0" switches broadcast on, leaving it with
@@ -266,7 +247,7 @@ private slots:
     QTest::mouseClick(Form1->UStart, Qt::LeftButton);
     QCOMPARE(Form1->State.ControlFrame, std::string("000620000008"));
     Tick();
-    QTRY_COMPARE(sim_->ReceivedFrames(), std::vector<std::string>{":000620000008D2\r\n"});
+    QTRY_COMPARE(rig_.sim->ReceivedFrames(), std::vector<std::string>{":000620000008D2\r\n"});
     QVERIFY(!Form1->State.WaitingReply);
 
     // no scan while broadcasting
@@ -298,13 +279,13 @@ private slots:
   // MachineID reaches the main window's values. A fault shows its name.
   void seriesScanFillsTheTable() {
     Connect({3, 4, 5});
-    sim_->SetParameter(4, DriveModel::AccelerationRegister, 0); // at speed at once
-    sim_->SetParameter(4, DriveModel::SetFrequencyRegister, 4000);
+    rig_.sim->SetParameter(4, DriveModel::AccelerationRegister, 0); // at speed at once
+    rig_.sim->SetParameter(4, DriveModel::SetFrequencyRegister, 4000);
     Form1->MachineID->setEditText("4");
     Form1->UFwdStartClick();
     TickUntilFrames(1);
-    sim_->InjectDriveFault(5, 10);
-    sim_->ClearReceivedFrames();
+    rig_.sim->InjectDriveFault(5, 10);
+    rig_.sim->ClearReceivedFrames();
     Form1->UoutFreq->clear();
 
     StartScan(true, "3", "5", "1");
@@ -313,11 +294,11 @@ private slots:
     QVERIFY(!Form1->SeriesType->isEnabled());
     QVERIFY(!Form1->UProtocol->isEnabled());
     TickUntilFrames(4);
-    QCOMPARE(sim_->ReceivedFrames(), StatusRequests({3, 4, 5, 3}));
+    QCOMPARE(rig_.sim->ReceivedFrames(), StatusRequests({3, 4, 5, 3}));
 
     // drive 4 runs at its set frequency of 40.00 Hz with a 4-pole motor:
     // 1200 r/min
-    const auto block = sim_->StatusBlock(4);
+    const auto block = rig_.sim->StatusBlock(4);
     QVERIFY(block.has_value());
     QCOMPARE((*block)[0], std::uint16_t(4000));
     QCOMPARE(Cell(4, 0), QString("4"));
@@ -353,10 +334,10 @@ private slots:
     QCOMPARE(Form1->UPeriodScan->text(), QString("Scan"));
     QVERIFY(!Form1->SeriesStart->isReadOnly());
     QVERIFY(Form1->UProtocol->isEnabled());
-    sim_->ClearReceivedFrames();
+    rig_.sim->ClearReceivedFrames();
     StartScan(true, "5", "3", "1");
     TickUntilFrames(5);
-    QCOMPARE(sim_->ReceivedFrames(), StatusRequests({5, 4, 3, 5, 5}));
+    QCOMPARE(rig_.sim->ReceivedFrames(), StatusRequests({5, 4, 3, 5, 5}));
     QCOMPARE(Form1->machinestate->text(), QString("OL2"));
     Form1->UPeriodScanClick();
   }
@@ -371,7 +352,7 @@ private slots:
     StartScan(false, "1", "1", "1,3,4,20,");
     QVERIFY(Form1->State.ScanRunning);
     TickUntilFrames(5);
-    QCOMPARE(sim_->ReceivedFrames(), StatusRequests({1, 3, 4, 20, 1}));
+    QCOMPARE(rig_.sim->ReceivedFrames(), StatusRequests({1, 3, 4, 20, 1}));
     QCOMPARE(Cell(20, TUmotorPara::MachineStatusColumn), QString("Stop"));
     Form1->UPeriodScanClick();
 
@@ -410,7 +391,7 @@ private slots:
     QCOMPARE(UmotorPara->StringGrid1->rowHeight(100), 24);
     QCOMPARE(UmotorPara->StringGrid1->columnWidth(11), 116);
 
-    const QString path = folder_.filePath("status.doc");
+    const QString path = rig_.folder.filePath("status.doc");
     dialogs_.Clear();
     dialogs_.QueuePath(path);
     UmotorPara->save1->trigger();
@@ -471,7 +452,7 @@ private slots:
     Form1->MachineID->setEditText("10");
     TickUntilFrames(1);
     Tick();
-    QCOMPARE(sim_->ReceivedFrames(), std::vector<std::string>{":0A0310000002E1\r\n"});
+    QCOMPARE(rig_.sim->ReceivedFrames(), std::vector<std::string>{":0A0310000002E1\r\n"});
 
     Form1->UdefineMachine->setEditText("0");
     Form1->RandW->setCurrentIndex(1);

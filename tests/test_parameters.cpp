@@ -15,6 +15,8 @@
 #include "settings/TableStore.h"
 #include "sim/DriveSimulator.h"
 #include "support/DialogRecorder.h"
+#include "support/FastLine.h"
+#include "support/SimulatedRig.h"
 #include "support/TestMain.h"
 
 #include <QApplication>
@@ -28,7 +30,6 @@
 #include <QStyleOptionViewItem>
 #include <QTabWidget>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -104,23 +105,12 @@ bool Idle() {
   return !s.ReadAllActive && !s.WriteAllActive && !s.WaitingReply && !Form1->ReadPending &&
          !Form1->ModifyPending && s.ReceiveBuffer.empty();
 }
-
-// The simulator's line at 38400 baud (tick 20 ms) with a short reply
-// window, chosen in the protocol window as the user would.
-void UseFastLine(int replyWindowMs) {
-  ProtocolSet->ComPort->setCurrentText("COM2");
-  ProtocolSet->ModbusMode->setCurrentText("ASCII");
-  ProtocolSet->UserBaud->setCurrentText("38400");
-  Form1->TimeoutMs = replyWindowMs;
-  Form1->ApplyPortSettings();
-}
 } // namespace
 
 class TestParameters : public QObject {
   Q_OBJECT
 
-  QTemporaryDir programFolder_;
-  std::unique_ptr<DriveSimulator> sim_;
+  SimulatedRig rig_;
 
   QString DataFolder() const { return AppPaths::DataFolder(); }
 
@@ -129,29 +119,26 @@ class TestParameters : public QObject {
     int n = 0;
     for (const Rm40Parameter &p : Listed())
       if (!IsReserved(p))
-        sim_->SetParameter(1, static_cast<std::uint16_t>(RegisterOf(p.code)),
-                           static_cast<std::uint16_t>(1 + (n++ * 37) % 3000));
+        rig_.sim->SetParameter(1, static_cast<std::uint16_t>(RegisterOf(p.code)),
+                               static_cast<std::uint16_t>(1 + (n++ * 37) % 3000));
   }
 
   void StartRun(QPushButton *button) {
     QVERIFY(Idle());
-    sim_->ClearReceivedFrames();
+    rig_.sim->ClearReceivedFrames();
     button->click();
   }
 
 private slots:
   void initTestCase() {
-    QVERIFY(programFolder_.isValid());
-    AppPaths::SetProgramFolder(programFolder_.path());
+    if (!rig_.UseProgramFolder())
+      return;
     QCOMPARE(EnsureDataFolder(DataFolder()), QString());
 
     SimOptions options;
     options.baud = 38400;
-    sim_ = std::make_unique<DriveSimulator>(options);
-    QVERIFY2(sim_->Start(), sim_->Error().c_str());
-    std::string error;
-    QVERIFY2(CreateSymlink(sim_->SlavePath(), (DataFolder() + "ports/COM2").toStdString(), error),
-             error.c_str());
+    if (!rig_.StartSimulator(options))
+      return;
 
     CreateApplicationWindows();
     QVERIFY(InputBox != nullptr);
@@ -168,7 +155,7 @@ private slots:
 
   void cleanupTestCase() {
     DestroyApplicationWindows();
-    sim_.reset();
+    rig_.sim.reset();
   }
 
   void init() { Form1->CheckBox2->setChecked(false); }
@@ -256,12 +243,12 @@ private slots:
     for (const Rm40Parameter &p : Listed())
       if (!IsReserved(p))
         expected.push_back({"03", RegisterOf(p.code), 1});
-    QCOMPARE(Distinct(*sim_), expected);
+    QCOMPARE(Distinct(*rig_.sim), expected);
 
     for (const Rm40Parameter &p : Listed()) {
       if (IsReserved(p))
         continue;
-      const auto raw = sim_->Parameter(1, static_cast<std::uint16_t>(RegisterOf(p.code)));
+      const auto raw = rig_.sim->Parameter(1, static_cast<std::uint16_t>(RegisterOf(p.code)));
       QVERIFY(raw.has_value());
       const QString text = QString::fromStdString(
           DecimalScaling::FormatRegisterValue(*raw, DecimalPlaces(std::string(p.code).substr(1)), "."));
@@ -278,14 +265,14 @@ private slots:
     DialogRecorder dialogs;
     LineFaults drop;
     drop.dropProbability = 1.0;
-    sim_->SetLineFaults(drop);
+    rig_.sim->SetLineFaults(drop);
     StartRun(Form1->ReadAll);
-    QTRY_VERIFY_WITH_TIMEOUT(Requests(*sim_).size() >= 3, kReplyMs);
-    sim_->SetLineFaults(LineFaults{});
-    QTRY_VERIFY_WITH_TIMEOUT(Requests(*sim_).size() >= 6, kReplyMs);
+    QTRY_VERIFY_WITH_TIMEOUT(Requests(*rig_.sim).size() >= 3, kReplyMs);
+    rig_.sim->SetLineFaults(LineFaults{});
+    QTRY_VERIFY_WITH_TIMEOUT(Requests(*rig_.sim).size() >= 6, kReplyMs);
     Form1->ReadAll->click(); // cancel
     QTRY_VERIFY_WITH_TIMEOUT(Idle(), kReplyMs);
-    std::vector<Request> seen = Requests(*sim_);
+    std::vector<Request> seen = Requests(*rig_.sim);
     const std::vector<Rm40Parameter> listed = Listed();
     // The first record stays the one asked until a reply comes.
     QCOMPARE(seen[0].reg, RegisterOf(listed[0].code));
@@ -298,13 +285,13 @@ private slots:
     QCOMPARE(firstOther->reg, RegisterOf(listed[1].code));
 
     Form1->CheckBox2->setChecked(true);
-    sim_->SetLineFaults(drop);
+    rig_.sim->SetLineFaults(drop);
     StartRun(Form1->ReadAll);
-    QTRY_VERIFY_WITH_TIMEOUT(Requests(*sim_).size() >= 3, kReplyMs);
+    QTRY_VERIFY_WITH_TIMEOUT(Requests(*rig_.sim).size() >= 3, kReplyMs);
     Form1->ReadAll->click();
     QTRY_VERIFY_WITH_TIMEOUT(Idle(), kReplyMs);
-    sim_->SetLineFaults(LineFaults{});
-    seen = Requests(*sim_);
+    rig_.sim->SetLineFaults(LineFaults{});
+    seen = Requests(*rig_.sim);
     for (int i = 0; i < 3; ++i)
       QCOMPARE(seen[i].reg, RegisterOf(listed[i].code));
     QVERIFY(dialogs.Texts().isEmpty());
@@ -315,19 +302,19 @@ private slots:
     DialogRecorder dialogs;
     const std::vector<Rm40Parameter> listed = Listed();
     const auto reg = static_cast<std::uint16_t>(RegisterOf(listed[3].code));
-    const auto before = sim_->Parameter(1, reg);
-    sim_->SetParameter(1, reg, 0xFFFF);
+    const auto before = rig_.sim->Parameter(1, reg);
+    rig_.sim->SetParameter(1, reg, 0xFFFF);
     // A red COM ERROR lamp at the start makes the first record be read twice.
     Form1->UcomShape->SetBrushColor(LampColor::Red);
     StartRun(Form1->ReadAll);
     QTRY_VERIFY_WITH_TIMEOUT(Idle(), kRunMs);
-    sim_->SetParameter(1, reg, *before);
+    rig_.sim->SetParameter(1, reg, *before);
     QCOMPARE(dialogs.Texts(), QStringList{"Warning! Inverter is in fault status!"});
     std::vector<Request> expected;
     for (int i = 0; i < 4; ++i)
       expected.push_back({"03", RegisterOf(listed[i].code), 1});
-    QCOMPARE(Distinct(*sim_), expected);
-    QCOMPARE(Requests(*sim_).at(1), expected[0]);
+    QCOMPARE(Distinct(*rig_.sim), expected);
+    QCOMPARE(Requests(*rig_.sim).at(1), expected[0]);
     QCOMPARE(Form1->ReadAll->text(), QString("Read all functions_ok"));
     QCOMPARE(InputBox->InputboxHint->text(), QString("Hint: This parameter is not allowed to read!"));
   }
@@ -366,9 +353,9 @@ private slots:
           {"06", RegisterOf(writeable[i].code),
            *DecimalScaling::ToRegisterValue(DecimalScaling::NormalizeDecimals(value, d, "."), d, ".")});
     }
-    QCOMPARE(Distinct(*sim_), expected);
+    QCOMPARE(Distinct(*rig_.sim), expected);
     for (const Request &r : expected)
-      QCOMPARE(int(*sim_->Parameter(1, static_cast<std::uint16_t>(r.reg))), r.value);
+      QCOMPARE(int(*rig_.sim->Parameter(1, static_cast<std::uint16_t>(r.reg))), r.value);
     QCOMPARE(Field(writeable[0].code, "MODIFY"), QString(writeable[0].min));
     QCOMPARE(Field(gap.code, "MODIFY"), QString());
 
@@ -379,7 +366,7 @@ private slots:
     StartRun(Form1->WriteAll);
     QTRY_VERIFY_WITH_TIMEOUT(Idle(), kRunMs);
     QCOMPARE(dialogs.Texts(), QStringList{"Have finished writing all codes!"});
-    QCOMPARE(Distinct(*sim_).size(), writeable.size());
+    QCOMPARE(Distinct(*rig_.sim).size(), writeable.size());
     for (const Rm40Parameter &p : writeable)
       QCOMPARE(Field(p.code, "MODIFY"), Field(p.code, "NOWDATA"));
     QCOMPARE(FunctionTable::CurrentRecord(*Form1), FunctionTable::RecordCount(*Form1) - 1);
@@ -427,14 +414,14 @@ private slots:
       InputBox->UmodifyFunc->setText("45");
       InputBox->Button1Click();
     };
-    sim_->ClearReceivedFrames();
+    rig_.sim->ClearReceivedFrames();
     Form1->Edit9Click();
     QCOMPARE(Form1->CommonParamRow, 11);
     QCOMPARE(FunctionTable::CurrentRecord(*Form1), 40); // the grid keeps its place
     QCOMPARE(InputBox->Label3->text(), QString("Please input data (0.00----400.00)"));
-    QTRY_VERIFY_WITH_TIMEOUT(Idle() && !Requests(*sim_).empty(), kReplyMs);
-    QCOMPARE(Requests(*sim_), (std::vector<Request>{{"06", 0x010D, 0x1194}}));
-    QCOMPARE(*sim_->Parameter(1, 0x010D), std::uint16_t(4500));
+    QTRY_VERIFY_WITH_TIMEOUT(Idle() && !Requests(*rig_.sim).empty(), kReplyMs);
+    QCOMPARE(Requests(*rig_.sim), (std::vector<Request>{{"06", 0x010D, 0x1194}}));
+    QCOMPARE(*rig_.sim->Parameter(1, 0x010D), std::uint16_t(4500));
     QCOMPARE(InputBox->InputboxHint->text(), QString("Hint: Modify successfully!"));
     QCOMPARE(Form1->Edit9->text(), QString("45.00"));
     FunctionTable::MoveTo(*Form1, 11);
@@ -443,7 +430,7 @@ private slots:
     QCOMPARE(FunctionTable::Text(*Form1, "MODIFY"), QString("45.00"));
 
     // A read from the panel fills the box of its parameter.
-    sim_->SetParameter(1, 0x010E, 123); // F114, one decimal
+    rig_.sim->SetParameter(1, 0x010E, 123); // F114, one decimal
     dialogs.onModal = [](QDialog *) { InputBox->Button4Click(); };
     Form1->Edit10Click();
     QTRY_VERIFY_WITH_TIMEOUT(Idle() && InputBox->UreadFunc->text() == "12.3", kReplyMs);
@@ -492,7 +479,7 @@ private slots:
   // values read into it.
   void exportAndImport() {
     DialogRecorder dialogs;
-    const QString out = programFolder_.path() + "/out/";
+    const QString out = rig_.folder.path() + "/out/";
     QVERIFY(QDir().mkpath(out));
     QFile source(DataFolder() + "RM40.DBF");
     QVERIFY(source.open(QIODevice::ReadOnly));
@@ -532,7 +519,7 @@ private slots:
     QCOMPARE(Form1->FunctionTableFile, QString("other.dbf"));
     QCOMPARE(Form1->DataFolder, out);
     QCOMPARE(FunctionTable::RecordCount(*Form1), static_cast<int>(Rm40Parameters().size()));
-    sim_->SetParameter(1, 0x0111, 777); // F117, one decimal
+    rig_.sim->SetParameter(1, 0x0111, 777); // F117, one decimal
     dialogs.onModal = [](QDialog *) { InputBox->Button4Click(); };
     SelectCell("F117", "MODIFY");
     Form1->DBGrid1CellClick(Form1->DBGrid1->currentIndex().column());

@@ -10,19 +10,18 @@
 #include "sim/DriveSimulator.h"
 #include "sim/PseudoTerminal.h"
 #include "support/DialogRecorder.h"
+#include "support/SimulatedRig.h"
 #include "support/TestMain.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTableWidget>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
 #include <fcntl.h>
@@ -48,37 +47,22 @@ std::vector<std::uint8_t> Bytes(std::initializer_list<int> values) {
 class TestSequences : public QObject {
   Q_OBJECT
 
-  QTemporaryDir folder_;
-  std::unique_ptr<DriveSimulator> sim_;
-
-  void LinkPort(const std::string &slave) {
-    const QString link = AppPaths::DataFolder() + "ports/COM2";
-    QFile::remove(link);
-    QVERIFY(QFile::link(QString::fromStdString(slave), link));
-  }
+  SimulatedRig rig_;
 
   void Configure(bool rtu) {
-    ProtocolSet->ComPort->setCurrentText("COM2");
-    ProtocolSet->ModbusMode->setCurrentIndex(rtu ? 1 : 0);
-    ProtocolSet->UserBaud->setCurrentIndex(5);
-    ProtocolSet->UserParity->setCurrentIndex(0);
-    ProtocolSet->UserStopBit->setCurrentIndex(0);
-    Form1->ApplyPortSettings();
-    Form1->UpcSend->stop(); // the tests tick by hand
-    QVERIFY2(Form1->Comm1->PortOpen(), qPrintable(Form1->Comm1->PortOpenError()));
+    rig_.ChooseLine(rtu, 5);
+    rig_.ApplyPort(); // the tests tick by hand
   }
 
   void Connect(LineFaults faults = {}) {
     Form1->Comm1->ClosePort();
-    sim_.reset();
     SimOptions options;
     options.drives = {1};
     options.faults = faults;
-    sim_ = std::make_unique<DriveSimulator>(options);
-    QVERIFY2(sim_->Start(), sim_->Error().c_str());
-    LinkPort(sim_->SlavePath());
+    if (!rig_.StartSimulator(options))
+      return;
     Configure(false);
-    sim_->ClearReceivedFrames();
+    rig_.sim->ClearReceivedFrames();
   }
 
   // A fresh list: every row empty and unselected, Function mode, Read, one pass.
@@ -99,7 +83,7 @@ class TestSequences : public QObject {
   // The request texts the simulator saw, without ":", LRC and CR LF.
   std::vector<std::string> Bodies() const {
     std::vector<std::string> bodies;
-    for (const std::string &frame : sim_->ReceivedFrames())
+    for (const std::string &frame : rig_.sim->ReceivedFrames())
       bodies.push_back(frame.size() >= 5 ? frame.substr(1, frame.size() - 5) : frame);
     return bodies;
   }
@@ -136,8 +120,8 @@ class TestSequences : public QObject {
 
 private slots:
   void initTestCase() {
-    QVERIFY(folder_.isValid());
-    AppPaths::SetProgramFolder(folder_.path());
+    if (!rig_.UseProgramFolder())
+      return;
     QVERIFY(QDir().mkpath(AppPaths::DataFolder() + "ports"));
     CreateApplicationWindows();
     QVERIFY(ProtocolSet);
@@ -149,10 +133,7 @@ private slots:
     LoadDecimalSeparator();
   }
 
-  void cleanupTestCase() {
-    Form1->Comm1->ClosePort();
-    sim_.reset();
-  }
+  void cleanupTestCase() { rig_.TearDown(); }
 
   void registersAndRequests() {
     QCOMPARE(FunctionRegister("F105"), std::optional<std::string>("0105"));
@@ -266,7 +247,7 @@ private slots:
     Connect();
     ClearGrid();
     DialogRecorder dialogs;
-    QVERIFY(sim_->SetParameter(1, 0x0105, 1234));
+    QVERIFY(rig_.sim->SetParameter(1, 0x0105, 1234));
     Form1->SetGridText(1, 0, "Yes");
     Form1->SetGridText(1, 1, "F105");
     Form1->SetGridText(2, 1, "F106"); // not selected
@@ -302,7 +283,7 @@ private slots:
     QCOMPARE(Form1->GridText(2, 4), QString());
 
     // two passes: 1, 3, 1, 3, then the end the same way
-    sim_->ClearReceivedFrames();
+    rig_.sim->ClearReceivedFrames();
     Form1->URepeatTimes->setText("2");
     Run();
     for (int i = 0; i < 6; ++i)
@@ -312,7 +293,7 @@ private slots:
     QVERIFY(!Form1->State.SequenceRunning);
 
     // the last row of the grid answers into the last row
-    sim_->ClearReceivedFrames();
+    rig_.sim->ClearReceivedFrames();
     ClearGrid();
     Form1->SetGridText(Rows - 1, 0, "Yes");
     Form1->SetGridText(Rows - 1, 1, "F105");
@@ -335,7 +316,7 @@ private slots:
     QVERIFY(Form1->State.SequenceRunning);
     DueStep();
     QVERIFY(!Form1->State.SequenceRunning);
-    QVERIFY(sim_->ReceivedFrames().empty());
+    QVERIFY(rig_.sim->ReceivedFrames().empty());
     QVERIFY(dialogs.Texts().isEmpty());
 
     Form1->URepeatTimes->setText("0"); // idles until STOP
@@ -345,7 +326,7 @@ private slots:
     QVERIFY(Form1->State.SequenceRunning);
     Form1->UdefStopClick();
     QVERIFY(!Form1->State.SequenceRunning);
-    QVERIFY(sim_->ReceivedFrames().empty());
+    QVERIFY(rig_.sim->ReceivedFrames().empty());
   }
 
   // Writes in Function mode: the Data cell brought to the code's decimals,
@@ -367,7 +348,7 @@ private slots:
     DueStep();
     QCOMPARE(Form1->GridText(1, 2), QString("1.50"));
     QCOMPARE(Bodies(), std::vector<std::string>{"010601050096"});
-    QCOMPARE(sim_->Parameter(1, 0x0105), std::optional<std::uint16_t>(150));
+    QCOMPARE(rig_.sim->Parameter(1, 0x0105), std::optional<std::uint16_t>(150));
     QCOMPARE(Form1->GridText(1, 4), QString("1.50"));
     DueStep(false);
     QCOMPARE(Bodies().size(), std::size_t(1));
@@ -383,14 +364,14 @@ private slots:
       const char *data;
     } refused[] = {{"F105", "abc"}, {"F105", "700.00"}, {"F1X5", "1"}};
     for (const auto &row : refused) {
-      sim_->ClearReceivedFrames();
+      rig_.sim->ClearReceivedFrames();
       dialogs.Clear();
       Form1->SetGridText(1, 1, row.function);
       Form1->SetGridText(1, 2, row.data);
       Run();
       DueStep(false);
       QVERIFY2(!Form1->State.SequenceRunning, row.data);
-      QVERIFY(sim_->ReceivedFrames().empty());
+      QVERIFY(rig_.sim->ReceivedFrames().empty());
       QCOMPARE(dialogs.Texts().size(), 1);
       QVERIFY(dialogs.LastText().contains("Please check!"));
       QCOMPARE(Form1->GridText(1, 2), QString(row.data)); // the user's text stays for correcting
@@ -421,7 +402,7 @@ private slots:
     DueStep(false);
     QVERIFY(!Form1->State.SequenceRunning);
     QCOMPARE(dialogs.Texts().size(), 1);
-    QVERIFY(sim_->ReceivedFrames().empty());
+    QVERIFY(rig_.sim->ReceivedFrames().empty());
   }
 
   // STOP while a reply is awaited: the reply still lands in the grid and the
@@ -429,7 +410,7 @@ private slots:
   void stopWhileAwaitingReply() {
     Connect();
     ClearGrid();
-    QVERIFY(sim_->SetParameter(1, 0x0105, 1234));
+    QVERIFY(rig_.sim->SetParameter(1, 0x0105, 1234));
     Form1->SetGridText(1, 0, "Yes");
     Form1->SetGridText(1, 1, "F105");
     Form1->URepeatTimes->setText("0");
@@ -646,14 +627,15 @@ private slots:
 
   // "Add checksum into command" cleared: the body goes out bare, in both modes.
   void rawBodiesWithoutChecksum() {
-    sim_.reset();
+    rig_.sim.reset();
     for (bool rtu : {false, true}) {
       Form1->Comm1->ClosePort();
       PseudoTerminal line;
       std::string error;
       QVERIFY2(line.Open(error), error.c_str());
       ::fcntl(line.MasterFd(), F_SETFL, ::fcntl(line.MasterFd(), F_GETFL) | O_NONBLOCK);
-      LinkPort(line.SlavePath());
+      if (!rig_.LinkPort(QString::fromStdString(line.SlavePath())))
+        return;
       Configure(rtu);
       ClearGrid();
       Form1->MachineID->setCurrentText("0"); // nothing awaited: only the line counts
