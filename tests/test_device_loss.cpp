@@ -117,7 +117,10 @@ private slots:
     heartbeat.start(20);
     QTRY_VERIFY_WITH_TIMEOUT(s.TimeoutRecords >= timeoutsBefore + 4, 120000);
     heartbeat.stop();
-    QVERIFY2(longestGapMs < 5000, qPrintable(QString("main thread stood still for %1 ms").arg(longestGapMs)));
+    // The bound is far above any scheduling hiccup of a loaded machine; a
+    // send or read blocked on the dead line would stand still much longer.
+    QVERIFY2(longestGapMs < 15000,
+             qPrintable(QString("main thread stood still for %1 ms").arg(longestGapMs)));
     QVERIFY(s.ScanRunning);
     // nothing came back, so nothing was accepted or judged wrong
     QCOMPARE(s.AcceptedReplies, acceptedBefore);
