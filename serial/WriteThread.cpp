@@ -97,25 +97,34 @@ void TWriteThread::Execute() {
     PostCommEvent(notifyWindow_, MsgRequestHangup);
 }
 
-TWriteThread::Outcome TWriteThread::WaitForWork() {
+TWriteThread::Outcome TWriteThread::SleepUntil(int fd, short events, short &revents) {
   for (;;) {
-    pollfd waitSet[2] = {{closeEvent_.Fd(), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+    pollfd waitSet[2] = {{closeEvent_.Fd(), POLLIN, 0}, {fd, events, 0}};
     if (poll(waitSet, 2, -1) < 0) {
       if (errno == EINTR)
         continue;
       return Outcome::HangUp;
     }
+    // The close event comes first: a close request wins over everything else.
     if (waitSet[0].revents != 0)
       return Outcome::EndQuietly;
-    if (waitSet[1].revents & POLLIN) {
-      // Reset the wake-up counter; the queue itself says what is to do.
-      std::uint64_t count;
-      while (read(wakeFd_, &count, sizeof count) < 0 && errno == EINTR) {
-      }
-      return Outcome::Done;
-    }
-    return Outcome::HangUp;
+    revents = waitSet[1].revents;
+    return Outcome::Done;
   }
+}
+
+TWriteThread::Outcome TWriteThread::WaitForWork() {
+  short revents = 0;
+  const Outcome woken = SleepUntil(wakeFd_, POLLIN, revents);
+  if (woken != Outcome::Done)
+    return woken;
+  if (!(revents & POLLIN))
+    return Outcome::HangUp;
+  // Reset the wake-up counter; the queue itself says what is to do.
+  std::uint64_t count;
+  while (read(wakeFd_, &count, sizeof count) < 0 && errno == EINTR) {
+  }
+  return Outcome::Done;
 }
 
 TWriteThread::Outcome TWriteThread::WriteBlock(const QByteArray &block) {
@@ -137,17 +146,13 @@ TWriteThread::Outcome TWriteThread::WriteBlock(const QByteArray &block) {
 
     // The driver's output queue is full: sleep until it drains or we are
     // told to close.
-    pollfd waitSet[2] = {{closeEvent_.Fd(), POLLIN, 0}, {portHandle_, POLLOUT, 0}};
-    if (poll(waitSet, 2, -1) < 0) {
-      if (errno == EINTR)
-        continue;
-      return Outcome::HangUp;
-    }
-    if (waitSet[0].revents != 0)
+    short revents = 0;
+    const Outcome woken = SleepUntil(portHandle_, POLLOUT, revents);
+    if (woken != Outcome::Done)
+      return woken;
+    if (revents & POLLNVAL)
       return Outcome::EndQuietly;
-    if (waitSet[1].revents & POLLNVAL)
-      return Outcome::EndQuietly;
-    if (waitSet[1].revents & (POLLHUP | POLLERR))
+    if (revents & (POLLHUP | POLLERR))
       return Outcome::HangUp;
   }
   return Outcome::Done;

@@ -35,6 +35,9 @@ private:
   void Execute();
   Outcome WriteBlock(const QByteArray &block);
   Outcome WaitForWork();
+  // Sleeps until the close event is set (EndQuietly) or `fd` reports one of
+  // `events` (Done, with what it reported in `revents`).
+  Outcome SleepUntil(int fd, short events, short &revents);
   bool TakeNext(QByteArray &block);
   void Finish();
 
