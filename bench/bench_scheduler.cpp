@@ -8,6 +8,8 @@
 #include "settings/TProtocolSet.h"
 #include "sim/DriveSimulator.h"
 
+#include "bench/ProcessFigures.h"
+
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -16,17 +18,9 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
-#include <sys/resource.h>
 #include <vector>
 
 namespace {
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 // Runs the event loop for a while, sleeping between events.
 void RunFor(int ms) {
   QEventLoop loop;

@@ -4,6 +4,8 @@
 
 #include "serial/TComm.h"
 
+#include "bench/ProcessFigures.h"
+
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
@@ -15,18 +17,10 @@
 #include <vector>
 
 #include <pty.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
 using Clock = std::chrono::steady_clock;
-
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 bool WriteAll(int fd, const char *data, size_t size) {
   while (size > 0) {

@@ -7,6 +7,8 @@
 #include "app/MainWindow.h"
 #include "settings/DataFolder.h"
 
+#include "bench/ProcessFigures.h"
+
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -32,21 +34,6 @@ double MsSinceProcessStart() {
   return nowMs - startTicks * 1000.0 / sysconf(_SC_CLK_TCK);
 }
 
-double ResidentMb() {
-  QFile status("/proc/self/status");
-  if (!status.open(QIODevice::ReadOnly))
-    return 0;
-  for (const QByteArray &line : status.readAll().split('\n'))
-    if (line.startsWith("VmRSS:"))
-      return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-  return 0;
-}
-
-double CpuSeconds() {
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return t.tv_sec + t.tv_nsec / 1e9;
-}
 } // namespace
 
 int main(int argc, char **argv) {

@@ -15,6 +15,8 @@
 #include "settings/TableStore.h"
 #include "sim/DriveSimulator.h"
 
+#include "bench/ProcessFigures.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -40,16 +42,6 @@ constexpr int LastDrive = 247;
 constexpr int HistoryLimit = 101;
 constexpr double RssGrowthLimitMb = 5.0;
 constexpr int HangLimitSeconds = 30;
-
-double ResidentMb() {
-  QFile status("/proc/self/status");
-  if (!status.open(QIODevice::ReadOnly))
-    return 0;
-  for (const QByteArray &line : status.readAll().split('\n'))
-    if (line.startsWith("VmRSS:"))
-      return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-  return 0;
-}
 
 // Every request sent ends in exactly one way, or is still on the line; data
 // judged while nothing was awaited is an outcome without a request.
