@@ -3,6 +3,7 @@
 #include "app/AppPaths.h"
 #include "app/MainWindow.h"
 #include "settings/DataFolder.h"
+#include "settings/Preferences.h"
 #include "settings/TProtocolSet.h"
 #include "settings/TTimeInput.h"
 #include "settings/TableStore.h"
@@ -238,6 +239,30 @@ private slots:
     Form1->TimeIntervalMs = 1000;
     dialogs.QueueAnswer(true);
     Stop();
+  }
+
+  // preferences.ini: values of the wrong kind or out of range, a damaged or
+  // missing file read as the delivered values; saved values come back.
+  void preferencesFallBack() {
+    QTemporaryDir dir;
+    const QString folder = dir.path() + "/";
+    QCOMPARE(Preferences(folder).Int("Log/Days", 30, 1, 3650), 30);
+    QFile file(folder + "preferences.ini");
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[Line]\nCompleteOnReply=yes please\n[Log]\nDays=0\nMegabytes=64\n");
+    file.close();
+    Preferences read(folder);
+    QCOMPARE(read.Bool("Line/CompleteOnReply", false), false);
+    QCOMPARE(read.Int("Log/Days", 30, 1, 3650), 30);
+    QCOMPARE(read.Int("Log/Megabytes", 200, 1, 100000), 64);
+    read.Set("Line/CompleteOnReply", true);
+    QVERIFY(read.Save());
+    QCOMPARE(Preferences(folder).Bool("Line/CompleteOnReply", false), true);
+    QCOMPARE(Preferences(folder).Int("Log/Megabytes", 200, 1, 100000), 64);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[Line\n\x01\x02=\xff\n");
+    file.close();
+    QCOMPARE(Preferences(folder).Bool("Line/CompleteOnReply", false), false);
   }
 };
 
