@@ -7,7 +7,9 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QMenuBar>
+#include <QStyle>
 #include <QTableWidget>
+#include <algorithm>
 
 namespace {
 const int ColumnWidths[TUmotorPara::ColumnCount] = {64, 80, 79, 69, 77, 66, 74, 82, 81, 86, 67, 116};
@@ -30,20 +32,33 @@ TUmotorPara::TUmotorPara(QWidget *parent) : QMainWindow(parent) {
   StringGrid1->verticalHeader()->hide();
   StringGrid1->verticalHeader()->setDefaultSectionSize(RowHeight);
   StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  int width = 0;
-  for (int column = 0; column < ColumnCount; ++column) {
-    StringGrid1->setColumnWidth(column, ColumnWidths[column]);
-    width += ColumnWidths[column];
-  }
   setCentralWidget(StringGrid1);
-  resize(width + 40, 480);
+  resize(FitColumnsToTitles() + 40, 480);
   FormActivate();
 }
 
 bool TUmotorPara::event(QEvent *event) {
   if (event->type() == QEvent::WindowActivate)
     FormActivate();
+  if (event->type() == QEvent::FontChange)
+    FitColumnsToTitles();
   return QMainWindow::event(event);
+}
+
+// The designed widths are minimums: with a larger font a title would be cut
+// ("Output ..."), so its column grows to show it whole.
+int TUmotorPara::FitColumnsToTitles() {
+  const QFontMetrics metrics(StringGrid1->font());
+  // a cell's text keeps this margin on either side, plus the grid line
+  const int margin =
+      StringGrid1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, StringGrid1) + 1;
+  int width = 0;
+  for (int column = 0; column < ColumnCount; ++column) {
+    const int needed = metrics.horizontalAdvance(QString::fromLatin1(ColumnTitles[column])) + 2 * margin + 1;
+    StringGrid1->setColumnWidth(column, std::max(ColumnWidths[column], needed));
+    width += StringGrid1->columnWidth(column);
+  }
+  return width;
 }
 
 void TUmotorPara::FormActivate() {
