@@ -3,11 +3,12 @@
 #include "app/Dialogs.h"
 #include "drive/MotorStatusFile.h"
 
+#include <QAbstractItemDelegate>
 #include <QEvent>
 #include <QFile>
 #include <QHeaderView>
 #include <QMenuBar>
-#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QTableWidget>
 #include <algorithm>
 
@@ -32,15 +33,18 @@ TUmotorPara::TUmotorPara(QWidget *parent) : QMainWindow(parent) {
   StringGrid1->verticalHeader()->hide();
   StringGrid1->verticalHeader()->setDefaultSectionSize(RowHeight);
   StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  // A title wrapped onto a second line would not fit the row and show as
+  // "Output ...": titles stay on one line and the column fits them.
+  StringGrid1->setWordWrap(false);
   setCentralWidget(StringGrid1);
-  resize(FitColumnsToTitles() + 40, 480);
   FormActivate();
+  resize(FitColumnsToTitles() + 40, 480);
 }
 
 bool TUmotorPara::event(QEvent *event) {
   if (event->type() == QEvent::WindowActivate)
     FormActivate();
-  if (event->type() == QEvent::FontChange)
+  if (event->type() == QEvent::FontChange || event->type() == QEvent::Show)
     FitColumnsToTitles();
   return QMainWindow::event(event);
 }
@@ -48,13 +52,14 @@ bool TUmotorPara::event(QEvent *event) {
 // The designed widths are minimums: with a larger font a title would be cut
 // ("Output ..."), so its column grows to show it whole.
 int TUmotorPara::FitColumnsToTitles() {
-  const QFontMetrics metrics(StringGrid1->font());
-  // a cell's text keeps this margin on either side, plus the grid line
-  const int margin =
-      StringGrid1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, StringGrid1) + 1;
+  // the width the grid's own cell drawing needs for the title, margins
+  // included, plus the grid line
+  QStyleOptionViewItem option;
+  option.initFrom(StringGrid1);
   int width = 0;
   for (int column = 0; column < ColumnCount; ++column) {
-    const int needed = metrics.horizontalAdvance(QString::fromLatin1(ColumnTitles[column])) + 2 * margin + 1;
+    const QModelIndex title = StringGrid1->model()->index(0, column);
+    const int needed = StringGrid1->itemDelegate()->sizeHint(option, title).width() + 1;
     StringGrid1->setColumnWidth(column, std::max(ColumnWidths[column], needed));
     width += StringGrid1->columnWidth(column);
   }
