@@ -25,14 +25,50 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
+#include <termios.h>
 #include <thread>
+#include <unistd.h>
+#include <vector>
 
 namespace {
+// Runs the event loop as the program does, sleeping while there is nothing.
 void RunEventsFor(int ms) {
+  QEventLoop loop;
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+// The same burst read from a pseudo-terminal by a bare read loop: what the
+// line itself carries, for comparison. Bytes per second, 0 on failure.
+double BareLineBytesPerSecond(std::size_t burstBytes) {
+  SimOptions options;
+  options.rtu = true;
+  DriveSimulator sim(options);
+  if (!sim.Start())
+    return 0;
+  const int fd = ::open(sim.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+  if (fd < 0)
+    return 0;
+  termios raw{};
+  tcgetattr(fd, &raw);
+  cfmakeraw(&raw);
+  tcsetattr(fd, TCSANOW, &raw);
   QElapsedTimer clock;
   clock.start();
-  while (clock.elapsed() < ms)
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  std::thread burst([&] { sim.SendBurst(burstBytes, 11); });
+  std::vector<char> buffer(4096);
+  std::size_t got = 0;
+  while (got < burstBytes) {
+    const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+    if (n <= 0)
+      break;
+    got += static_cast<std::size_t>(n);
+  }
+  const double seconds = clock.elapsed() / 1000.0;
+  burst.join();
+  ::close(fd);
+  return got / seconds;
 }
 
 int LongestHistoryLine() {
@@ -98,7 +134,7 @@ int main(int argc, char **argv) {
     written = true;
   });
   while (!written || received - receivedAtStart < burstBytes) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
     if (clock.elapsed() > 600000)
       break;
   }
@@ -117,6 +153,9 @@ int main(int argc, char **argv) {
 
   std::printf("burst: %.1f MB of random bytes, RTU, scan of drive 1 every 100 ms, reply window 100 ms\n",
               burstMb);
+  const double bare = BareLineBytesPerSecond(burstBytes);
+  std::printf("bare read loop on the same kind of line: %.0f bytes/s; ratio program/bare %.2f\n", bare,
+              bare > 0 ? digested / digestSeconds / bare : 0.0);
   std::printf("digested: %.0f bytes/s (%zu bytes in %.2f s)\n", digested / digestSeconds, digested,
               digestSeconds);
   std::printf("resident memory: %.1f MB before, %.1f MB after, peak %.1f MB\n", residentBefore, ResidentMb(),
