@@ -4,6 +4,7 @@
 // it is idle again and whether replies are taken once the noise stops.
 // Usage: bench_line_noise [burst in MB, default 2]
 #include "ProcessFigures.h"
+#include "SimulatedProgram.h"
 
 #include "app/AppPaths.h"
 #include "app/Application.h"
@@ -14,6 +15,7 @@
 #include "settings/TProtocolSet.h"
 #include "sim/DriveSimulator.h"
 #include "sim/PseudoTerminal.h"
+#include "support/HistoryLines.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -70,13 +72,6 @@ double BareLineBytesPerSecond(std::size_t burstBytes) {
   ::close(fd);
   return got / seconds;
 }
-
-int LongestHistoryLine() {
-  int longest = 0;
-  for (int line = 0; line < Form1->HistoryLineCount(); ++line)
-    longest = std::max<int>(longest, Form1->HistoryLine(line).size());
-  return longest;
-}
 } // namespace
 
 int main(int argc, char **argv) {
@@ -86,19 +81,12 @@ int main(int argc, char **argv) {
   const auto burstBytes = static_cast<std::size_t>(burstMb * 1024 * 1024);
 
   QTemporaryDir folder;
-  AppPaths::SetProgramFolder(folder.path());
-  const QString data = AppPaths::DataFolder();
-  if (!EnsureDataFolder(data).isEmpty())
-    return 1;
   SimOptions options;
   options.rtu = true;
   options.baud = 38400;
   DriveSimulator sim(options);
-  std::string error;
-  if (!sim.Start() || !CreateSymlink(sim.SlavePath(), (data + "ports/COM2").toStdString(), error)) {
-    std::fprintf(stderr, "simulator: %s%s\n", sim.Error().c_str(), error.c_str());
+  if (!PrepareSimulatedProgram(folder, sim))
     return 1;
-  }
   Dialogs::SetHandler([](const Dialogs::Request &) { return Dialogs::Answer{}; });
   CreateApplicationWindows();
   Form1->show();
@@ -158,6 +146,10 @@ int main(int argc, char **argv) {
               bare > 0 ? digested / digestSeconds / bare : 0.0);
   std::printf("digested: %.0f bytes/s (%zu bytes in %.2f s)\n", digested / digestSeconds, digested,
               digestSeconds);
+  // the fastest line the protocol window offers, 10 bits a byte
+  const double fastestLine = 115200 / 10.0;
+  std::printf("fastest line offered (115200 baud): %.0f bytes/s; ratio digested/line %.1f\n", fastestLine,
+              digested / digestSeconds / fastestLine);
   std::printf("resident memory: %.1f MB before, %.1f MB after, peak %.1f MB\n", residentBefore, ResidentMb(),
               PeakResidentMb());
   std::printf("CPU in the 2 s after the burst: %.0f %%\n", 100 * cpuShare);

@@ -48,12 +48,8 @@ class TestDialogsAndGrids : public QObject {
 
 private slots:
   void initTestCase() {
-    if (!rig_.CreateWindows())
-      return;
-    Form1->show();
-    Form1->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(Form1));
-    QTRY_VERIFY(Form1->Activated);
+    if (rig_.CreateWindows())
+      rig_.ShowMainWindow();
   }
 
   void cleanupTestCase() {

@@ -15,6 +15,7 @@
 #include "sim/PseudoTerminal.h"
 #include "support/DialogRecorder.h"
 #include "support/FastLine.h"
+#include "support/HistoryLines.h"
 #include "support/SimulatedRig.h"
 #include "support/TestMain.h"
 
@@ -66,13 +67,6 @@ void ClickTab(int index) {
   QTabBar *bar = Form1->PageControl1->tabBar();
   QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
 }
-
-int LongestHistoryLine() {
-  int longest = 0;
-  for (int line = 0; line < Form1->HistoryLineCount(); ++line)
-    longest = std::max<int>(longest, Form1->HistoryLine(line).size());
-  return longest;
-}
 } // namespace
 
 class TestExchangeOutcomes : public QObject {
@@ -110,12 +104,8 @@ private slots:
     if (!rig_.UseProgramFolder())
       return;
     QCOMPARE(EnsureDataFolder(AppPaths::DataFolder()), QString());
-    if (!rig_.CreateWindows())
+    if (!rig_.CreateWindows() || !rig_.ShowMainWindow())
       return;
-    Form1->show();
-    Form1->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(Form1));
-    QTRY_VERIFY(Form1->Activated);
     Connect(false);
     Form1->UdefineAddr->setText("1000");
     Form1->Edit7->setText("1");
