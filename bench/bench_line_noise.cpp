@@ -113,6 +113,16 @@ int main(int argc, char **argv) {
   const double residentBefore = ResidentMb();
   const long long acceptedBefore = Form1->State.AcceptedReplies;
 
+  // the window's responsiveness: the longest gap between two 20 ms timer
+  // events while the burst is digested
+  QElapsedTimer sinceTick;
+  qint64 longestGapMs = 0;
+  QTimer ticker;
+  QObject::connect(&ticker, &QTimer::timeout,
+                   [&] { longestGapMs = std::max(longestGapMs, sinceTick.restart()); });
+  sinceTick.start();
+  ticker.start(20);
+
   std::atomic<bool> written = false;
   QElapsedTimer clock;
   clock.start();
@@ -127,6 +137,7 @@ int main(int argc, char **argv) {
       break;
   }
   const double digestSeconds = clock.elapsed() / 1000.0;
+  ticker.stop();
   burst.join();
   const std::size_t digested = received - receivedAtStart;
 
@@ -150,6 +161,8 @@ int main(int argc, char **argv) {
   const double fastestLine = 115200 / 10.0;
   std::printf("fastest line offered (115200 baud): %.0f bytes/s; ratio digested/line %.1f\n", fastestLine,
               digested / digestSeconds / fastestLine);
+  std::printf("longest pause of a 20 ms timer while digesting: %lld ms\n",
+              static_cast<long long>(longestGapMs));
   std::printf("resident memory: %.1f MB before, %.1f MB after, peak %.1f MB\n", residentBefore, ResidentMb(),
               PeakResidentMb());
   std::printf("CPU in the 2 s after the burst: %.0f %%\n", 100 * cpuShare);
