@@ -11,11 +11,11 @@
 // nothing here needs a lock.
 struct CommState {
   // Scheduler and wait state
-  int TickMs = 80;            // length of one tick; equals the timer interval
-  bool WaitingReply = false;  // a request to a non-zero address awaits its reply
-  int WaitTicks = 0;          // ticks counted while waiting
-  int IntervalTicks = 0;      // ticks since the last scan request or sequence step
-  bool DataArrived = false;   // received bytes were appended to ReceiveBuffer
+  int TickMs = 80;           // length of one tick; equals the timer interval
+  bool WaitingReply = false; // a request to a non-zero address awaits its reply
+  int WaitTicks = 0;         // ticks counted while waiting
+  int IntervalTicks = 0;     // ticks since the last scan request or sequence step
+  bool DataArrived = false;  // received bytes were appended to ReceiveBuffer
 
   // Pending requests (bodies as hex text, address first)
   bool ControlPending = false;
@@ -68,6 +68,9 @@ struct CommState {
   std::string ReceivedChunk;
   std::string ReceiveBuffer;
   int ReceivedCount = 0;
+  // Bytes of the current reply window beyond what any reply can hold; they
+  // are counted, not kept (line noise).
+  std::size_t ReceivedBeyondLimit = 0;
   static constexpr std::size_t ReplyBytesSize = 50;
   std::array<std::uint8_t, ReplyBytesSize> ReplyBytes{};
   std::string ReplyText;

@@ -15,6 +15,7 @@ void TForm1::WireCommunication() {
   Comm1->OnReceiveData = [this](TComm *, const char *buffer, std::uint16_t length) {
     Comm1ReceiveData(buffer, length);
   };
+  FollowNewestHistoryLine(SendRevHistory);
   connect(Selectall1, &QAction::triggered, this, [this] { Selectall1Click(); });
   connect(clear1, &QAction::triggered, this, [this] { clear1Click(); });
   connect(copy1, &QAction::triggered, this, [this] { copy1Click(); });

@@ -5,10 +5,12 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <memory>
 
 namespace {
 // A line must stay one line: control characters of a malformed reply (a CR
@@ -24,6 +26,9 @@ QString ShownText(const QString &text) {
   }
   return shown;
 }
+
+constexpr int HistoryLineLimit = 4000; // characters one line shows at most
+const char *const FullLineNote = " ... (line full, the rest is not shown)";
 
 // An empty pane still holds one empty block; it counts as no line at all.
 bool PaneIsEmpty(const QTextDocument *document) {
@@ -81,10 +86,18 @@ void TForm1::CompleteLastHistoryLine(const QString &suffix, bool black) {
   }
   QTextDocument *document = SendRevHistory->document();
   const QTextBlock last = document->lastBlock();
+  // Receptions that no request awaits (noise, late replies) all complete
+  // the last line: it is kept to a readable length and says so when full.
+  const int room = HistoryLineLimit - (last.length() - 1);
+  if (room <= 0)
+    return;
+  QString shown = ShownText(suffix);
+  if (shown.size() > room)
+    shown = shown.left(room) + FullLineNote;
   QTextCursor cursor(document);
   cursor.setPosition(last.position() + last.length() - 1);
   // the appended text takes the colour of the line's last character
-  cursor.insertText(ShownText(suffix));
+  cursor.insertText(shown);
   if (black)
     ColorHistoryLine(count - 1, 0);
 }
@@ -100,6 +113,19 @@ void TForm1::DeleteFirstHistoryLine() {
   else
     cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
   cursor.removeSelectedText();
+}
+
+void FollowNewestHistoryLine(QTextEdit *pane) {
+  // Following while the view is at the bottom; scrolling up to read older
+  // lines stops it, scrolling back down resumes it.
+  QScrollBar *bar = pane->verticalScrollBar();
+  auto following = std::make_shared<bool>(true);
+  QObject::connect(bar, &QScrollBar::valueChanged, pane,
+                   [bar, following](int value) { *following = value >= bar->maximum(); });
+  QObject::connect(bar, &QScrollBar::rangeChanged, pane, [bar, following](int, int maximum) {
+    if (*following)
+      bar->setValue(maximum);
+  });
 }
 
 void TForm1::ShowRecordCounters() {

@@ -99,6 +99,7 @@ void TForm1::FormCreate() {
                               QStringLiteral("Reply"),  QStringLiteral("Note")};
   for (int c = 0; c < titles.size(); ++c)
     StringGrid1->item(0, c)->setText(titles[c]);
+  StringGrid1->setHorizontalHeaderLabels(titles);
   Comm1->ClosePort(); // the port configuration opens it at the first activation
   Activated = false;
 }
@@ -177,6 +178,7 @@ bool TForm1::event(QEvent *event) {
 }
 
 void TForm1::closeEvent(QCloseEvent *event) {
+  StopTrafficBeforeClose();
   try {
     FormCloseQuery();
   } catch (const std::exception &error) {
@@ -186,6 +188,25 @@ void TForm1::closeEvent(QCloseEvent *event) {
   }
   SaveWindowState(this);
   event->accept();
+}
+
+// Nothing may run on behind the close question: a step of read all would
+// use the table that saving the settings reopens, and its messages would
+// cover the question. The window closes whatever the answer, so the ticks
+// end here too.
+void TForm1::StopTrafficBeforeClose() {
+  UpcSend->stop();
+  if (State.ReadAllActive)
+    EndReadAll();
+  if (State.WriteAllActive)
+    EndWriteAll();
+  ReadPending = false;
+  ModifyPending = false;
+  if (State.ScanRunning)
+    UPeriodScanClick();
+  State.SequenceRunning = false;
+  State.StopRequested = false;
+  State.SequenceAwaitingReply = false;
 }
 
 void TForm1::keyPressEvent(QKeyEvent *event) {

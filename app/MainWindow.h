@@ -187,6 +187,7 @@ public:
   void FormActivate();
   void PageControl1Change();
   void Exit2Click();
+  void StopTrafficBeforeClose();
   void DravoHelp1Click();
   void CheckSum1Click();
   int ActiveTab() const;
@@ -246,6 +247,7 @@ public:
   void ShowDriveStatus();
   void DecodeDriveStatus();
   void ShowMachineStatus();
+  bool IsShownDrive(int address) const; // the drive whose address MachineID shows
 
   // ---- common parameters (drive/CommonParameters.cpp) --------------------
   void OpenCommonParameter(int record);
@@ -267,7 +269,7 @@ public:
 
   // ---- period scan (drive/PeriodScan.cpp) --------------------------------
   void UPeriodScanClick();
-  void ScanPeriodExit();
+  bool ScanPeriodExit(); // false when the period is refused
   void SeriesStartExit();
   void SeriesStopExit();
   void ArbitraryNumExit();
@@ -315,7 +317,9 @@ public:
   void WriteSequenceReply(const QString &text);
   bool ExportGridsToWorkbook(const QList<QTableWidget *> &grids);
   // Command grid (sequences/CommandGrid.cpp)
-  void StringGrid1Click();
+  // A cell was selected; a drag over the Select column moves the selection
+  // without ticking the marks it passes (toggleMark false).
+  void StringGrid1Click(bool toggleMark = true);
   bool StringGrid1KeyPress(int column, QChar key); // false: the key is dropped
   void UMODEClick();
   void SelectAllClick();
@@ -358,6 +362,10 @@ private:
   void WireSequences();     // sequences/
   void WireSettings();      // settings/
 };
+
+// Keeps the newest line of the history pane in view as lines are added and
+// completed, unless the user has scrolled up to read older ones.
+void FollowNewestHistoryLine(QTextEdit *pane);
 
 class TProtocolSet;
 class TUmotorPara;

@@ -178,6 +178,7 @@ void TForm1::BuildLayout() {
   ToolBar1->addWidget(conditionsBox);
   ToolBar1->addSeparator();
   UAddChecksum = Named(new QCheckBox(QStringLiteral("Add checksum into command"), ToolBar1), "UAddChecksum");
+  UAddChecksum->setChecked(true); // a drive answers no step without its checksum
   ToolBar1->addWidget(UAddChecksum);
   UEnOrCn = ToolButton("UEnOrCn", "CN/EN", QString(), ToolBar1);
   ToolBar1->addWidget(UEnOrCn)->setVisible(false); // kept for the design, never shown
@@ -414,9 +415,14 @@ void TForm1::BuildLayout() {
   auto *userDefLayout = new QHBoxLayout(TabSheet3);
   userDefLayout->setContentsMargins(6, 6, 6, 6);
   StringGrid1 = Named(new QTableWidget(36, 6, TabSheet3), "StringGrid1");
-  StringGrid1->horizontalHeader()->hide();
   StringGrid1->verticalHeader()->hide();
   StringGrid1->verticalHeader()->setDefaultSectionSize(22);
+  // Row 0 holds the titles (saved and read with the rest of the list) but is
+  // hidden: the grid's own header shows them, so they stay in view while
+  // the list scrolls. FormCreate writes both.
+  StringGrid1->setRowHidden(0, true);
+  StringGrid1->horizontalHeader()->setSectionsClickable(false);
+  StringGrid1->horizontalHeader()->setHighlightSections(false);
   StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   StringGrid1->setSelectionMode(QAbstractItemView::ContiguousSelection);

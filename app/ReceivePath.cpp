@@ -6,6 +6,7 @@
 
 #include "params/TInputBox.h"
 #include "protocol/HexText.h"
+#include "protocol/ReceiveLimit.h"
 #include "protocol/ReplyCheck.h"
 #include "serial/TComm.h"
 
@@ -30,6 +31,7 @@ void StoreReplyBytes(CommState &state, const std::vector<std::uint8_t> &bytes) {
 void ClearReceived(CommState &state) {
   state.ReceiveBuffer.clear();
   state.ReceivedChunk.clear();
+  state.ReceivedBeyondLimit = 0;
 }
 } // namespace
 
@@ -47,11 +49,16 @@ void TForm1::Comm1ReceiveData(const char *buffer, unsigned length) {
   // an empty piece carries nothing and must not pass for a reply
   if (length == 0)
     return;
-  if (IsRtuMode())
-    State.ReceivedChunk = BytesToHex(reinterpret_cast<const std::uint8_t *>(buffer), length);
+  // Only what a reply can hold is kept; noise beyond it is only counted.
+  const bool rtu = IsRtuMode();
+  const std::size_t held = rtu ? State.ReceiveBuffer.size() / 2 : State.ReceiveBuffer.size();
+  const std::size_t kept = ReceiveLimit::Kept(held, length);
+  State.ReceivedBeyondLimit += length - kept;
+  if (rtu)
+    State.ReceivedChunk = BytesToHex(reinterpret_cast<const std::uint8_t *>(buffer), kept);
   else
-    State.ReceivedChunk.assign(buffer, length);
-  State.ReceivedCount += static_cast<int>(length);
+    State.ReceivedChunk.assign(buffer, kept);
+  State.ReceivedCount += static_cast<int>(kept);
   State.ReceiveBuffer += State.ReceivedChunk;
   State.DataArrived = true;
 }
@@ -63,7 +70,11 @@ void TForm1::WaitHandler() {
     if (!s.WaitingReply)
       ++s.UnsolicitedReceptions;
     try {
-      if (IsRtuMode()) {
+      if (s.ReceivedBeyondLimit > 0) {
+        // longer than any reply: an error, shown cut with what was left out
+        s.ReplyText = s.ReceiveBuffer + ReceiveLimit::CutNote(s.ReceivedBeyondLimit);
+        ErrorReply();
+      } else if (IsRtuMode()) {
         s.ReplyText = s.ReceiveBuffer;
         s.ReplyBody = s.ReplyText;
         StoreReplyBytes(s, HexTextToBytes(s.ReplyText));
@@ -88,9 +99,15 @@ void TForm1::WaitHandler() {
   ClearReceived(s);
   s.WaitTicks = 0;
   s.DataArrived = false;
+  // The user's command that got no answer no longer waits: the next reply
+  // belongs to whatever asks next.
+  s.UserCmdAwaitingReply = false;
   ++s.TimeoutRecords;
   StatusBar1->SetPanelText(3, "   Timeout Record   " + QString::number(s.TimeoutRecords));
   s.WaitingReply = false;
+  // The step's row shows that it got nothing, as it shows an error reply.
+  if (s.SequenceAwaitingReply)
+    WriteSequenceReply(QStringLiteral("No response!"));
   if (PageControl1->currentIndex() == UserDefineTab && UTimeoutCheck->isChecked() && s.SequenceAwaitingReply)
     UdefStopClick();
 }

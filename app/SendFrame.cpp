@@ -18,6 +18,8 @@ const char *const SendMark = " Send  > ";
 const char *const LoggedCrLf = "/x0D/x0A";
 const int HistoryLimit = 100; // more lines than this lose the oldest one
 
+bool IsBroadcastBody(const std::string &body) { return body.compare(0, 2, "00") == 0; }
+
 QString TimeStampNow() { return QString::fromStdString(FormatTimeStamp(CurrentLocalTime())); }
 
 // A sequence step goes out without its checksum when the user asks so; in
@@ -33,8 +35,8 @@ bool TForm1::IsRtuMode() const { return Comm1->ByteSize() == TByteSize::_8; }
 void TForm1::SendFrame(const std::string &body) {
   if (HistoryLineCount() > HistoryLimit)
     DeleteFirstHistoryLine();
-  SendRevHistory->moveCursor(QTextCursor::End);
-  SendRevHistory->ensureCursorVisible();
+  // The pane scrolls to the new line itself once it is there (see
+  // FollowNewestHistoryLine), unless the user scrolled up to read.
 
   // A text that is no number ends the handler here, before anything is sent.
   const int address = StrToInt(MachineID->currentText().toStdString());
@@ -56,7 +58,9 @@ void TForm1::SendFrame(const std::string &body) {
   if (rtu)
     HexPairsToBytes(body);
 
-  if (address != 0)
+  // A request to address 00 is a broadcast, whoever sends it (the user's
+  // command with Motor Addr 0): no drive answers it.
+  if (address != 0 && !IsBroadcastBody(body))
     State.WaitingReply = true;
   State.LastSentFrame = body;
 

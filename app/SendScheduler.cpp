@@ -60,7 +60,8 @@ void TForm1::UpcSendTimer() {
   } else if (s.UserCmdPending) {
     s.UserCmdPending = false;
     SendFrame(s.UserCmdFrame);
-    s.UserCmdAwaitingReply = true;
+    // a broadcast is not answered, so nothing is left waiting for its reply
+    s.UserCmdAwaitingReply = s.WaitingReply;
   } else if (ReadPending && !broadcast) {
     // cleared first: a request that raises must not raise again every tick
     ReadPending = false;

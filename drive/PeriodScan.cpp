@@ -46,7 +46,9 @@ void TForm1::UPeriodScanClick() {
     Dialogs::ShowMessage("Stop broadcast before you start refresh!");
     return;
   }
-  if (!scanning && !ScanFieldsHoldAddresses())
+  // A refused period refuses the start, like a field that names no drive:
+  // there is no good period to poll at.
+  if (!scanning && (!ScanFieldsHoldAddresses() || !ScanPeriodExit()))
     return;
 
   UPeriodScan->setText(scanning ? "Scan" : "Pause");
@@ -64,8 +66,6 @@ void TForm1::UPeriodScanClick() {
   State.ScanAddress = 0;
   State.ArbitraryIndex = 0;
   State.ScanStarting = true;
-  // A refused period keeps the last good one; the scan starts all the same.
-  ScanPeriodExit();
   State.ScanRunning = true;
 }
 
@@ -77,14 +77,15 @@ bool TForm1::ScanFieldsHoldAddresses() {
   return CheckRangeField(SeriesStart) && CheckRangeField(SeriesStop);
 }
 
-void TForm1::ScanPeriodExit() {
+bool TForm1::ScanPeriodExit() {
   int period = 0;
   const FieldCheck check = ScanList::CheckPeriod(ScanPeriod->text().toStdString(), period);
   if (!check.Ok()) {
     InputFilters::RefuseField(ScanPeriod, check);
-    return;
+    return false;
   }
   State.ScanPeriodMs = period;
+  return true;
 }
 
 void TForm1::SeriesStartExit() { CheckRangeField(SeriesStart); }

@@ -248,7 +248,29 @@ void DriveSimulator::SendReply(const std::vector<std::uint8_t> &body, FrameMode 
   Log("TX " + Printable(out, mode));
 }
 
+bool DriveSimulator::SendBurst(std::size_t count, std::uint32_t seed) {
+  std::mt19937 noise(seed);
+  std::uniform_int_distribution<int> byte(0, 255);
+  std::vector<std::uint8_t> bytes(count);
+  for (auto &b : bytes)
+    b = static_cast<std::uint8_t>(byte(noise));
+  const std::lock_guard<std::mutex> lock(writeMutex_);
+  for (std::size_t at = 0; at < count && !stopping_;) {
+    const ssize_t n = ::write(pty_.MasterFd(), bytes.data() + at, count - at);
+    if (n < 0) {
+      if (errno != EAGAIN && errno != EINTR)
+        return false;
+      pollfd out{pty_.MasterFd(), POLLOUT, 0};
+      ::poll(&out, 1, 100);
+      continue;
+    }
+    at += static_cast<std::size_t>(n);
+  }
+  return !stopping_;
+}
+
 bool DriveSimulator::WriteAll(const std::uint8_t *bytes, std::size_t count) {
+  const std::lock_guard<std::mutex> lock(writeMutex_);
   int baud = options_.baud;
   // A character is 10 bits on the line (start, 7 or 8 data, parity or not, stop).
   long charNs = baud > 0 ? 10'000'000'000L / baud : 0;

@@ -83,6 +83,11 @@ public:
   LineFaults Faults() const;
   void SetLatency(int ms);
 
+  // Puts `count` random bytes on the line at once and unpaced, as a device at
+  // the wrong baud rate, a streaming meter or a failing converter would.
+  // Returns when all are written (the reader must keep reading) or on Stop().
+  bool SendBurst(std::size_t count, std::uint32_t seed = 1);
+
   // The requests seen on the line, valid or not, oldest first (the latest
   // recordLimit of them): ASCII the characters from ":" to LF, RTU the bytes
   // as upper-case hex text.
@@ -108,6 +113,7 @@ private:
   std::string error_;
   std::thread thread_;
   std::atomic<bool> stopping_{false};
+  std::mutex writeMutex_; // a burst and a reply never interleave their bytes
   int wakeRead_ = -1;
   int wakeWrite_ = -1;
 

@@ -1,6 +1,7 @@
 #include "app/AppPaths.h"
 #include "app/MainWindow.h"
 #include "app/VirtualKeyCode.h"
+#include "drive/TUmotorPara.h"
 #include "protocol/ConvertError.h"
 #include "settings/DataFolder.h"
 #include "support/DialogRecorder.h"
@@ -377,6 +378,16 @@ private slots:
     };
     Form1->CheckSum1->trigger();
     QVERIFY(saved);
+    // the command list scrolled to its end, under its title row
+    Form1->PageControl1->setCurrentIndex(2);
+    Form1->StringGrid1->scrollToBottom();
+    QCoreApplication::processEvents();
+    QVERIFY(Form1->grab().save(QDir(folder).filePath("main_tab2_scrolled.png")));
+    Form1->StringGrid1->scrollToTop();
+    UmotorPara->show();
+    QCoreApplication::processEvents();
+    QVERIFY(UmotorPara->grab().save(QDir(folder).filePath("motor_status_window.png")));
+    UmotorPara->hide();
     Form1->PageControl1->setCurrentIndex(0);
   }
 
