@@ -3,7 +3,10 @@
 #include "settings/DbfFile.h"
 #include "settings/ShippedTables.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 QString EnsureDataFolder(const QString &folder) {
   if (!QDir().mkpath(folder))
@@ -28,4 +31,15 @@ QString EnsureDataFolder(const QString &folder) {
   if (failures.isEmpty())
     return {};
   return "The data folder " + folder + " is incomplete:\n" + failures.join("\n");
+}
+
+QString KeepCopyOfTable(const QString &tablePath) {
+  const QFileInfo table(tablePath);
+  if (!table.exists())
+    return {};
+  const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+  const QString copy = table.absolutePath() + '/' + table.completeBaseName() + QStringLiteral("-kept-") +
+                       stamp + '.' + table.suffix();
+  // The copy is of the file linked to, should the table be a link.
+  return QFile::copy(table.canonicalFilePath(), copy) ? QFileInfo(copy).fileName() : QString();
 }
