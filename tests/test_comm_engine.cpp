@@ -283,28 +283,31 @@ private slots:
     QVERIFY2(LastLine().endsWith("/x0D/x0A"), qPrintable(LastLine()));
   }
 
-  // A reply that comes after its request timed out is judged against the
-  // last request sent: from another drive it is an error.
-  void lateReplyIsJudgedAgainstTheLastRequest() {
-    Connect(false, 5, {.lateMs = 1500});
-    Exchange(0, "010310000001");
-    QCOMPARE(Form1->State.TimeoutRecords, 1);
-    Form1->MachineID->setCurrentText("2");
-    Form1->SendFrame("020310000001");
-    while (Form1->State.WaitingReply) // the drive answers nothing this early
-      Form1->UpcSendTimer();
-
-    // drive 1's answer arrives unasked and is checked against drive 2's request
-    QTRY_VERIFY_WITH_TIMEOUT(ReplyInBuffer(), 15000);
-    TickUntilSettled();
-    QCOMPARE(Form1->State.ErrorRecords, 1);
-    QVERIFY2(LastLine().contains(ReplyMark + ":0103"), qPrintable(LastLine()));
-    // drive 2's own late answer then matches the request and is accepted
-    QTRY_VERIFY_WITH_TIMEOUT(ReplyInBuffer(), 15000);
-    TickUntilSettled();
-    QCOMPARE(Form1->State.ErrorRecords, 1);
-    QVERIFY2(LastLine().contains(ReplyMark + ":0203"), qPrintable(LastLine()));
-    QCOMPARE(LineColor(1), ColorFromBgr(Black));
+  // A reply that comes after its request timed out is logged as late and is
+  // never taken for the answer of the next request, which goes out only once
+  // the line has been quiet for a reply window.
+  void lateReplyIsNeverTheNextAnswer() {
+    // 600 ms late with a 400 ms window: after the window, within the quiet one
+    Connect(false, 5, {.lateMs = 600});
+    Form1->TimeoutMs = 400;
+    const long long accepted = Form1->State.AcceptedReplies;
+    const long long late = Form1->State.LateReplies;
+    for (const char *request : {"0103010D0001", "0103010E0001"}) {
+      Form1->ReadFrame = request;
+      Form1->ReadPending = true;
+      for (int ticks = 0; ticks < 1000; ++ticks) {
+        const CommState &s = Form1->State;
+        if (!Form1->ReadPending && !s.WaitingReply && !s.QuietWindowPending && s.ReceiveBuffer.empty())
+          break;
+        QTest::qWait(s.TickMs);
+        Form1->UpcSendTimer();
+      }
+    }
+    QCOMPARE(rig_.sim->ReceivedFrames().size(), std::size_t(2));
+    QCOMPARE(Form1->State.AcceptedReplies, accepted);
+    QCOMPARE(Form1->State.LateReplies, late + 2);
+    QCOMPARE(Form1->State.TimeoutRecords, 2);
+    QVERIFY2(LastLine().contains("Late reply, not taken >   :0103"), qPrintable(LastLine()));
   }
 
   // Broadcasts are not awaited; of two commands in one tick only the last goes out;
