@@ -267,6 +267,16 @@ private slots:
     QTest::keyClick(Form1, Qt::Key_Q);
     QCOMPARE(dialogs.Texts(), QStringList({"112", "81"}));
 
+    // Ctrl+I on the parameter tab reaches "Import Functions"; the Ctrl key
+    // alone shows no code.
+    Form1->PageControl1->setCurrentIndex(1);
+    Form1->setFocus();
+    QTRY_VERIFY_WITH_TIMEOUT(QApplication::focusWidget() == Form1, 20000);
+    QTest::keyClick(Form1, Qt::Key_I, Qt::ControlModifier);
+    QCOMPARE(dialogs.Texts(), QStringList({"112", "81"}));
+    QCOMPARE(dialogs.requests.last().kind, Dialogs::Kind::OpenFile);
+    QCOMPARE(dialogs.requests.last().caption, QString("Import Functions"));
+
     Form1->PageControl1->setCurrentIndex(0);
     Form1->UoutFreq->setFocus();
     QTRY_VERIFY_WITH_TIMEOUT(QApplication::focusWidget() == Form1->UoutFreq, 20000);
