@@ -322,6 +322,11 @@ private slots:
       QCoreApplication::processEvents();
       QVERIFY(Form1->grab().save(QDir(folder).filePath(names[tab])));
     }
+    // the highlighted record at the end of the table, scrolled into view
+    Form1->PageControl1->setCurrentIndex(1);
+    QTest::keyClick(Form1->DBGrid1, Qt::Key_End);
+    QCoreApplication::processEvents();
+    QVERIFY(Form1->grab().save(QDir(folder).filePath("main_tab1_vossek_rw_last_record.png")));
     bool saved = false;
     dialogs.onModal = [&](QDialog *dialog) {
       auto *box = qobject_cast<TCheckSumBox *>(dialog);
