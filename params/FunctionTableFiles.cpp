@@ -32,8 +32,7 @@ void TForm1::ExportFunctions1Click() {
 }
 
 void TForm1::ImportFunctions1Click() {
-  const QString chosen =
-      Dialogs::GetOpenFileName("Import Functions", ImportFilter, AppPaths::ProgramFolder() + "database1");
+  const QString chosen = Dialogs::GetOpenFileName("Import Functions", ImportFilter, AppPaths::DataFolder());
   if (chosen.isEmpty())
     return;
   const QFileInfo file(chosen);

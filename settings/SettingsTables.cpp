@@ -180,8 +180,7 @@ void TForm1::FormCloseQuery() {
       failures << table + QStringLiteral(": ") + QString::fromLocal8Bit(error.what());
     }
   };
-  save(QStringLiteral("database1"),
-       [&] { ADOConnection1->Reconnect(AppPaths::ProgramFolder() + QStringLiteral("database1")); });
+  save(QStringLiteral("database1"), [&] { ADOConnection1->Reconnect(AppPaths::DataFolder()); });
   if (failures.isEmpty()) {
     save(QStringLiteral("usercmd.dbf"), [&] { WriteCommandList(*ADOQuery1, rows); });
     save(QStringLiteral("com_pro.dbf"), [&] { WriteProtocolSettings(*ADOQuery1, protocol); });
