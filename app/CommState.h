@@ -17,6 +17,11 @@ struct CommState {
   int IntervalTicks = 0;     // ticks since the last scan request or sequence step
   bool DataArrived = false;  // received bytes were appended to ReceiveBuffer
 
+  // After a time-out nothing is sent until the line has been quiet for one
+  // reply window, so that a late reply is not taken for the next request's.
+  bool QuietWindowPending = false;
+  int QuietTicks = 0;
+
   // Pending requests (bodies as hex text, address first)
   bool ControlPending = false;
   std::string ControlFrame;
@@ -38,6 +43,7 @@ struct CommState {
   std::vector<std::uint8_t> ArbitraryList;
   int ArbitraryIndex = 0;
   bool ArbitraryListParsed = false;
+  bool ScanAddressRefused = false; // the empty or bad address was reported once
 
   // User's define sequence
   bool SequenceRunning = false;
@@ -63,6 +69,7 @@ struct CommState {
   // its time-out, the rest of a split reply).
   long long AcceptedReplies = 0;
   long long UnsolicitedReceptions = 0;
+  long long LateReplies = 0; // received in the quiet window after a time-out, never taken
   std::string LastSentFrame;
   std::string SentFrameText;
   std::string ReceivedChunk;

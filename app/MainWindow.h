@@ -216,6 +216,8 @@ public:
   // ---- receive path (app/ReceivePath.cpp) --------------------------------
   void Comm1ReceiveData(const char *buffer, unsigned length);
   void WaitHandler();
+  // The tick while the line must stay quiet after a time-out.
+  void AwaitQuietLine();
   void AssembleAsciiReply(const std::string &text);
   void ProcessReply();
   void ErrorReply();
@@ -276,6 +278,8 @@ public:
   void SeriesScanStep();
   void ArbitraryScanStep();
   void SendScanRequest(int address);
+  // false while the drive address box holds no number (said once).
+  bool ScanAddressReady();
   void UmotorScanClick();
   bool ScanFieldsHoldAddresses(); // refuses (with a message) a scan of nothing
 

@@ -5,6 +5,7 @@
 #include "app/MainWindow.h"
 
 #include "params/TInputBox.h"
+#include "protocol/Frames.h"
 #include "protocol/HexText.h"
 #include "protocol/ReceiveLimit.h"
 #include "protocol/ReplyCheck.h"
@@ -20,6 +21,7 @@ constexpr int UserDefineTab = 2;
 constexpr int ReplyColumn = 4; // "Reply" column of the command list
 const char *const ReplyMark = "  ----- R >   ";
 const char *const NoResponseMark = "  -----> No response!   ";
+const char *const LateReplyMark = "  ----- Late reply, not taken >   ";
 
 // Keeps the first bytes of a reply that fit ReplyBytes; the rest of the
 // array is zeroed so that no consumer reads a byte of an earlier reply.
@@ -105,11 +107,40 @@ void TForm1::WaitHandler() {
   ++s.TimeoutRecords;
   StatusBar1->SetPanelText(3, "   Timeout Record   " + QString::number(s.TimeoutRecords));
   s.WaitingReply = false;
+  s.QuietWindowPending = true;
+  s.QuietTicks = 0;
   // The step's row shows that it got nothing, as it shows an error reply.
   if (s.SequenceAwaitingReply)
     WriteSequenceReply(QStringLiteral("No response!"));
   if (PageControl1->currentIndex() == UserDefineTab && UTimeoutCheck->isChecked() && s.SequenceAwaitingReply)
     UdefStopClick();
+}
+
+void TForm1::AwaitQuietLine() {
+  CommState &s = State;
+  if (s.DataArrived) { // a reply still coming in: wait for its end
+    s.DataArrived = false;
+    s.QuietTicks = 0;
+    return;
+  }
+  if (!s.ReceiveBuffer.empty()) {
+    // A function 03 reply names no register, so it could pass for the answer
+    // of the next read: it is only logged.
+    const std::string text = IsRtuMode() ? s.ReceiveBuffer : SplitAsciiReply(s.ReceiveBuffer).text;
+    AppendHistoryLine(QString::fromStdString(FormatTimeStamp(CurrentLocalTime())) + LateReplyMark +
+                          QString::fromStdString(text),
+                      LampColor::Red);
+    ++s.LateReplies;
+    ++s.UnsolicitedReceptions;
+    ClearReceived(s);
+    s.ReceivedCount = 0;
+    s.QuietTicks = 0;
+    return;
+  }
+  if (++s.QuietTicks * s.TickMs > TimeoutMs) {
+    s.QuietWindowPending = false;
+    s.QuietTicks = 0;
+  }
 }
 
 void TForm1::AssembleAsciiReply(const std::string &text) {

@@ -24,6 +24,12 @@ void TForm1::UpcSendTimer() {
   else
     s.IntervalTicks = 0;
 
+  // After a time-out the line must be quiet for one reply window first.
+  if (s.QuietWindowPending && !s.WaitingReply) {
+    AwaitQuietLine();
+    return;
+  }
+
   // Data that came unasked is timed like a reply, then checked.
   if (s.WaitingReply || !s.ReceiveBuffer.empty()) {
     ++s.WaitTicks;
@@ -69,7 +75,8 @@ void TForm1::UpcSendTimer() {
   } else if (ModifyPending) {
     ModifyPending = false;
     SendFrame(ModifyFrame);
-  } else if (s.ScanRunning && s.IntervalTicks * s.TickMs >= s.ScanPeriodMs && !broadcast) {
+  } else if (s.ScanRunning && s.IntervalTicks * s.TickMs >= s.ScanPeriodMs && !broadcast &&
+             ScanAddressReady()) {
     s.IntervalTicks = 0;
     if (SeriesType->isChecked())
       SeriesScanStep();

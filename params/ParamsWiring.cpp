@@ -2,6 +2,7 @@
 // parameter boxes of the control tab) to their handlers.
 #include "app/MainWindow.h"
 #include "params/CurrentRowDelegate.h"
+#include "params/GridCurrentRecord.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -48,6 +49,9 @@ void TForm1::WireParams() {
   // Values change only through the parameter window and read/write all.
   DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   DBGrid1->setItemDelegate(new TCurrentRowDelegate(DBGrid1));
+  // The press of a click moves the record before the release opens the
+  // parameter window, so the window works on the clicked record.
+  new TGridCurrentRecord(DBGrid1, DataSource1);
   connect(DBGrid1, &QTableView::clicked, this,
           [this](const QModelIndex &i) { DBGrid1CellClick(i.column()); });
   connect(DBGrid1, &QTableView::doubleClicked, this,
