@@ -149,6 +149,7 @@ private slots:
   void secondOpenLeavesFirstConnectionWorking();
   void lineSettingsReachTheOpenDevice();
   void sevenBitsEvenParityStillMovesBytes();
+  void rs485RefusedByTheDriverLeavesThePortWorking();
   void comNameResolvesThroughDataFolderLink();
   void quickWritesArriveWholeAndInOrder();
   void sendDataEmptyOnceAfterQueuedWrites();
@@ -421,14 +422,17 @@ void TestSerialComm::openFailuresAreReportedAsText() {
   comm.SetCommName("/dev/no-such-serial-device");
   comm.OpenPort();
   QCOMPARE(comm.PortOpenError(), QString("Error opening serial port"));
+  QCOMPARE(comm.PortOpenReason(), QString("No such device"));
   QVERIFY(!comm.PortOpen());
   comm.ClosePort();
   QCOMPARE(comm.PortOpenError(), QString());
+  QCOMPARE(comm.PortOpenReason(), QString());
   QVERIFY(!comm.PortOpen());
 
   comm.SetCommName("NOTAPORT");
   comm.SetPortOpen(true);
   QCOMPARE(comm.PortOpenError(), QString("Error opening serial port"));
+  QCOMPARE(comm.PortOpenReason(), QString("No such device"));
 
   QTemporaryDir scratch;
   QVERIFY(scratch.isValid());
@@ -465,6 +469,7 @@ void TestSerialComm::secondOpenLeavesFirstConnectionWorking() {
   other.SetCommName(pty.slavePath);
   other.OpenPort();
   QCOMPARE(other.PortOpenError(), QString("Error opening serial port"));
+  QCOMPARE(other.PortOpenReason(), QString("in use by another program"));
   QVERIFY(!other.PortOpen());
 
   CheckBytesMoveBothWays(comm, received, pty);
@@ -522,6 +527,23 @@ void TestSerialComm::sevenBitsEvenParityStillMovesBytes() {
   CheckBytesMoveBothWays(comm, received, pty);
   QCOMPARE(comm.ByteSize(), TByteSize::_7);
   QCOMPARE(comm.Parity(), TParity::Even);
+}
+
+void TestSerialComm::rs485RefusedByTheDriverLeavesThePortWorking() {
+  Pty pty;
+  QVERIFY(pty.IsValid());
+  TComm comm;
+  Received received;
+  received.Attach(comm);
+  comm.SetRs485(true);
+  // A pseudo-terminal, like a plain USB adapter, has no RS-485 mode.
+  QVERIFY(OpenOn(comm, pty));
+  QVERIFY(!comm.Rs485Active());
+  QCOMPARE(comm.Rs485Error(),
+           QString("RS-485 direction control not supported: Inappropriate ioctl for device"));
+  CheckBytesMoveBothWays(comm, received, pty);
+  comm.SetRs485(false);
+  QCOMPARE(comm.Rs485Error(), QString());
 }
 
 void TestSerialComm::comNameResolvesThroughDataFolderLink() {
