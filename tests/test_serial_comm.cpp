@@ -116,6 +116,14 @@ struct Received {
   }
 };
 
+// A component with its handlers attached, and a pseudo-terminal for it.
+struct PtyPort {
+  Pty pty;
+  TComm comm;
+  Received received;
+  PtyPort() { received.Attach(comm); }
+};
+
 bool OpenOn(TComm &comm, const Pty &pty) {
   comm.SetCommName(pty.slavePath);
   comm.OpenPort();
@@ -530,20 +538,17 @@ void TestSerialComm::sevenBitsEvenParityStillMovesBytes() {
 }
 
 void TestSerialComm::rs485RefusedByTheDriverLeavesThePortWorking() {
-  Pty pty;
-  QVERIFY(pty.IsValid());
-  TComm comm;
-  Received received;
-  received.Attach(comm);
-  comm.SetRs485(true);
+  PtyPort port;
+  QVERIFY(port.pty.IsValid());
+  port.comm.SetRs485(true);
   // A pseudo-terminal, like a plain USB adapter, has no RS-485 mode.
-  QVERIFY(OpenOn(comm, pty));
-  QVERIFY(!comm.Rs485Active());
-  QCOMPARE(comm.Rs485Error(),
+  QVERIFY(OpenOn(port.comm, port.pty));
+  QVERIFY(!port.comm.Rs485Active());
+  QCOMPARE(port.comm.Rs485Error(),
            QString("RS-485 direction control not supported: Inappropriate ioctl for device"));
-  CheckBytesMoveBothWays(comm, received, pty);
-  comm.SetRs485(false);
-  QCOMPARE(comm.Rs485Error(), QString());
+  CheckBytesMoveBothWays(port.comm, port.received, port.pty);
+  port.comm.SetRs485(false);
+  QCOMPARE(port.comm.Rs485Error(), QString());
 }
 
 void TestSerialComm::comNameResolvesThroughDataFolderLink() {

@@ -25,6 +25,12 @@ QByteArray Frame(FrameMode mode, const Body &body) {
   return QByteArray(reinterpret_cast<const char *>(bytes.data()), static_cast<qsizetype>(bytes.size()));
 }
 
+void AddModeRows() {
+  QTest::addColumn<bool>("rtu");
+  QTest::newRow("ASCII") << false;
+  QTest::newRow("RTU") << true;
+}
+
 // A process that is ended on every way out of a test, also when a check fails.
 struct Peer {
   std::unique_ptr<QProcess> process = std::make_unique<QProcess>();
@@ -107,22 +113,19 @@ private slots:
   void refusedConnectAndDroppedConnection();
 };
 
-void TestTcpSerialServer::simulatorGivesTheSameBytesOverTcpAsOnAPty_data() {
-  QTest::addColumn<bool>("rtu");
-  QTest::newRow("ASCII") << false;
-  QTest::newRow("RTU") << true;
-}
+void TestTcpSerialServer::simulatorGivesTheSameBytesOverTcpAsOnAPty_data() { AddModeRows(); }
 
 void TestTcpSerialServer::simulatorGivesTheSameBytesOverTcpAsOnAPty() {
   QFETCH(bool, rtu);
   const FrameMode mode = rtu ? FrameMode::Rtu : FrameMode::Ascii;
   const QString modeName = rtu ? "rtu" : "ascii";
-  const QList<Body> requests = {
-      {1, 0x03, 0x01, 0x0D, 0x00, 0x01},                                    // F113
-      {1, 0x06, 0x01, 0x0D, 0x09, 0xF6},                                    // F113 := 2550
-      {1, 0x03, 0x01, 0x0D, 0x00, 0x01}, {2, 0x03, 0x10, 0x00, 0x00, 0x06}, // status block
-      {1, 0x06, 0x01, 0x0D, 0x9C, 0x41},                                    // out of range: exception 03
-  };
+  // Read F113, set it to 2550, read it back, read drive 2's status block,
+  // set F113 out of range (exception 03).
+  const QList<Body> requests = {{1, 0x03, 0x01, 0x0D, 0x00, 0x01},
+                                {1, 0x06, 0x01, 0x0D, 0x09, 0xF6},
+                                {1, 0x03, 0x01, 0x0D, 0x00, 0x01},
+                                {2, 0x03, 0x10, 0x00, 0x00, 0x06},
+                                {1, 0x06, 0x01, 0x0D, 0x9C, 0x41}};
 
   QList<QByteArray> replies[2];
   for (const bool overTcp : {false, true}) {
@@ -144,11 +147,7 @@ void TestTcpSerialServer::simulatorGivesTheSameBytesOverTcpAsOnAPty() {
   QCOMPARE(replies[1][4], Frame(mode, {1, 0x86, 0x03}));
 }
 
-void TestTcpSerialServer::pymodbusServesOverTcp_data() {
-  QTest::addColumn<bool>("rtu");
-  QTest::newRow("ASCII") << false;
-  QTest::newRow("RTU") << true;
-}
+void TestTcpSerialServer::pymodbusServesOverTcp_data() { AddModeRows(); }
 
 void TestTcpSerialServer::pymodbusServesOverTcp() {
   QFETCH(bool, rtu);
