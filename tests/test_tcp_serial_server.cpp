@@ -53,16 +53,22 @@ QString StartSimulator(Peer &sim, const QStringList &arguments) {
   return QString::fromLocal8Bit(sim.process->readLine()).trimmed();
 }
 
-// A TCP port on 127.0.0.1 that nothing listens on at the moment.
-int FreePort() {
+// A socket bound to a free port of 127.0.0.1, which `address` then holds.
+int BoundSocket(sockaddr_in &address) {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
+  address = {};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t length = sizeof address;
   bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
   getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
-  close(fd);
+  return fd;
+}
+
+// A TCP port on 127.0.0.1 that nothing listens on at the moment.
+int FreePort() {
+  sockaddr_in address{};
+  close(BoundSocket(address));
   return ntohs(address.sin_port);
 }
 
@@ -192,6 +198,21 @@ void TestTcpSerialServer::refusedConnectAndDroppedConnection() {
   QCOMPARE(refused.comm.PortOpenReason(), QString("Connection refused"));
   QVERIFY(!refused.Open("tcp:127.0.0.1"));
   QCOMPARE(refused.comm.PortOpenReason(), QString("not a TCP serial server address (tcp:HOST:PORT)"));
+
+  // A server that never answers (here: one whose queue of connections is
+  // full, so its system drops further ones unanswered) does not hold the
+  // open for longer than the time allowed.
+  sockaddr_in address{};
+  const int listener = BoundSocket(address);
+  QCOMPARE(listen(listener, 0), 0);
+  const int waiting = socket(AF_INET, SOCK_STREAM, 0);
+  QCOMPARE(::connect(waiting, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+  refused.comm.SetTcpConnectTimeout(300);
+  const bool opened = refused.Open(QString("tcp:127.0.0.1:%1").arg(ntohs(address.sin_port)));
+  close(waiting);
+  close(listener);
+  QVERIFY(!opened);
+  QCOMPARE(refused.comm.PortOpenReason(), QString("Connection timed out"));
 
   // The server goes away under an open port: a hang-up, as when an adapter
   // is pulled out, and the port closes cleanly afterwards.
