@@ -17,7 +17,7 @@ namespace {
 // A USB serial device's interface sits one or two folders below the USB
 // device that carries the vendor and product: ttyACM's "device" is the
 // interface (1-1:1.0), ttyUSB's is the converter's port (1-1:1.0/ttyUSB0)
-// below it. A few more levels allow for hubs of odd drivers.
+// below it. The spare levels are for drivers that nest their ports deeper.
 constexpr int kLevelsToUsbDevice = 4;
 
 QString Rooted(const QString &root, const QString &path) { return QDir::cleanPath(root + '/' + path); }
