@@ -5,7 +5,9 @@
 #include "app/AppPaths.h"
 #include "app/Dialogs.h"
 #include "app/VirtualKeyCode.h"
+#include "app/WindowState.h"
 #include "drive/TUmotorPara.h"
+#include "help/UserGuide.h"
 #include "params/TInputBox.h"
 #include "protocol/HexText.h"
 #include "serial/TComm.h"
@@ -19,9 +21,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QEvent>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
@@ -32,7 +32,6 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QToolButton>
-#include <QUrl>
 
 TForm1 *Form1 = nullptr;
 TProtocolSet *ProtocolSet = nullptr;
@@ -66,12 +65,14 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent) {
   connect(Exit2, &QAction::triggered, this, [this] { Exit2Click(); });
   connect(DravoHelp1, &QAction::triggered, this, [this] { DravoHelp1Click(); });
   connect(CheckSum1, &QAction::triggered, this, [this] { CheckSum1Click(); });
+  connect(About1, &QAction::triggered, this, [] { Dialogs::ShowMessage(AboutText()); });
   WireCommunication();
   WireDrive();
   WireParams();
   WireSequences();
   WireSettings();
   FormCreate();
+  RestoreWindowState(this);
 }
 
 TForm1::~TForm1() {
@@ -86,7 +87,7 @@ void TForm1::FormCreate() {
   // The mouse-wheel stepping of DBGrid1 (WheelStep) is installed with the
   // function table's wiring.
   try {
-    ADOConnection1->Reconnect(AppPaths::ProgramFolder() + QStringLiteral("database1"));
+    ADOConnection1->Reconnect(AppPaths::DataFolder());
   } catch (const std::exception &error) {
     // Raised while the window is being built, outside any handler: shown in
     // the error box like any other error instead of ending the program. The
@@ -154,10 +155,7 @@ QString TForm1::MachineIDText() const { return MachineID->currentText(); }
 void TForm1::Exit2Click() { close(); }
 
 void TForm1::DravoHelp1Click() {
-  const QString guide = AppPaths::DataFolder() + QStringLiteral("DravoUserGuide.CHM");
-  // The desktop may report success for a file that is not there, so the file
-  // is checked first.
-  if (!QFileInfo(guide).isFile() || !QDesktopServices::openUrl(QUrl::fromLocalFile(guide)))
+  if (!OpenUserGuide())
     Dialogs::ShowMessage(QStringLiteral("Path error or file destroyed!Please reinstall the software!"));
 }
 
@@ -186,6 +184,7 @@ void TForm1::closeEvent(QCloseEvent *event) {
     // program from closing.
     Dialogs::ShowError(QString::fromLocal8Bit(error.what()));
   }
+  SaveWindowState(this);
   event->accept();
 }
 

@@ -44,7 +44,7 @@ public:
 
   // Main window fields
   bool Activated = false;
-  QString DataFolder; // program folder + "database1/"
+  QString DataFolder; // the data folder in use (AppPaths), or an imported table's folder
   QPixmap CheckedBitmap;
   QPixmap UncheckedBitmap;
   int TimeoutMs = 500;       // reply window
@@ -93,6 +93,7 @@ public:
   QAction *CheckSum1 = nullptr;
   QAction *DravoHelp1 = nullptr;
   QAction *Version101 = nullptr;
+  QAction *About1 = nullptr; // the version and the folders in use
 
   QTabWidget *PageControl1 = nullptr;
   QWidget *TabSheet1 = nullptr;

@@ -136,6 +136,7 @@ void TForm1::BuildLayout() {
   QMenu *help1 = Named(menuBar()->addMenu(QStringLiteral("Help")), "Help1");
   DravoHelp1 = Named(help1->addAction(QStringLiteral("VDD User Guide")), "DravoHelp1");
   Version101 = Named(help1->addAction(QStringLiteral("Version 1.0")), "Version101");
+  About1 = Named(help1->addAction(QStringLiteral("About")), "About1");
 
   // ---- tool bar --------------------------------------------------------------
   ToolBar1 = Named(new QToolBar(this), "ToolBar1");

@@ -37,7 +37,9 @@ std::string Printable(const std::vector<std::uint8_t> &bytes, FrameMode mode) {
 } // namespace
 
 DriveSimulator::DriveSimulator(SimOptions options)
-    : options_(std::move(options)), mode_(options_.rtu ? FrameMode::Rtu : FrameMode::Ascii),
+    : options_(std::move(options)),
+      mode_(options_.followRequestMode ? std::nullopt
+                                       : std::optional(options_.rtu ? FrameMode::Rtu : FrameMode::Ascii)),
       faults_(options_.faults), latencyMs_(options_.latencyMs), dice_(options_.seed) {
   ParameterImage image =
       BuildParameterImage(options_.parameters.empty() ? ShippedParameterDefinitions() : options_.parameters);
@@ -175,7 +177,7 @@ void DriveSimulator::HandleFrame(const ReceivedFrame &frame) {
   }
   Log(seen);
   if (!reply.empty())
-    SendReply(reply);
+    SendReply(reply, frame.mode);
 }
 
 bool DriveSimulator::Chance(double probability) {
@@ -186,9 +188,9 @@ bool DriveSimulator::Chance(double probability) {
   return std::uniform_real_distribution<double>(0, 1)(dice_) < probability;
 }
 
-std::vector<std::uint8_t> DriveSimulator::Garbage(std::size_t length) {
+std::vector<std::uint8_t> DriveSimulator::Garbage(std::size_t length, FrameMode mode) {
   std::vector<std::uint8_t> bytes(length);
-  if (mode_ == FrameMode::Ascii) {
+  if (mode == FrameMode::Ascii) {
     // No ":" anywhere, so no part of it can pass for a frame.
     static const char noise[] = "GHJKLMNPQRSTUVWXYZ#!?*0123456789ABCDEF\r\n";
     std::uniform_int_distribution<std::size_t> pick(0, sizeof noise - 2);
@@ -205,7 +207,7 @@ std::vector<std::uint8_t> DriveSimulator::Garbage(std::size_t length) {
   return bytes;
 }
 
-void DriveSimulator::SendReply(const std::vector<std::uint8_t> &body) {
+void DriveSimulator::SendReply(const std::vector<std::uint8_t> &body, FrameMode mode) {
   LineFaults faults;
   int latency;
   bool drop, corrupt, garbage;
@@ -224,12 +226,12 @@ void DriveSimulator::SendReply(const std::vector<std::uint8_t> &body) {
   if (!Pause(latency + faults.lateMs))
     return;
 
-  std::vector<std::uint8_t> out = EncodeFrame(mode_, body);
+  std::vector<std::uint8_t> out = EncodeFrame(mode, body);
   if (garbage) {
     std::lock_guard lock(mutex_);
-    out = Garbage(out.size());
+    out = Garbage(out.size(), mode);
   } else if (corrupt) {
-    if (mode_ == FrameMode::Rtu) {
+    if (mode == FrameMode::Rtu) {
       out[out.size() - 2] ^= 0xFF;
     } else {
       // The LRC stands in the two characters before CR LF.
@@ -256,7 +258,7 @@ void DriveSimulator::SendReply(const std::vector<std::uint8_t> &body) {
     std::lock_guard lock(mutex_);
     ++repliesSent_;
   }
-  Log("TX " + Printable(out, mode_));
+  Log("TX " + Printable(out, mode));
 }
 
 bool DriveSimulator::WriteAll(const std::uint8_t *bytes, std::size_t count) {

@@ -33,6 +33,9 @@ struct LineFaults {
 
 struct SimOptions {
   bool rtu = false;
+  // Answer each request in the framing it came in, ASCII or RTU (rtu is then
+  // not used), so that the drives follow whatever mode the master uses.
+  bool followRequestMode = false;
   std::vector<int> drives{1};
   int baud = 0;      // > 0: replies go out at the pace of this line (10 bits a character)
   int latencyMs = 0; // the drive's processing time before it answers
@@ -101,9 +104,9 @@ private:
   int LineFd() const { return UsesTcp() ? tcp_.ClientFd() : pty_.MasterFd(); }
   void Serve();
   void HandleFrame(const ReceivedFrame &frame);
-  void SendReply(const std::vector<std::uint8_t> &body);
+  void SendReply(const std::vector<std::uint8_t> &body, FrameMode mode);
   bool Chance(double probability);
-  std::vector<std::uint8_t> Garbage(std::size_t length);
+  std::vector<std::uint8_t> Garbage(std::size_t length, FrameMode mode);
   bool WriteAll(const std::uint8_t *bytes, std::size_t count);
   // Sleeps; returns false when Stop() cut the wait short.
   bool Pause(int ms);
@@ -111,7 +114,7 @@ private:
   void Log(const std::string &line) const;
 
   SimOptions options_;
-  FrameMode mode_;
+  std::optional<FrameMode> mode_; // empty: each request's own
   PseudoTerminal pty_;
   TcpLine tcp_;
   std::string error_;
