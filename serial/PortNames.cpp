@@ -6,8 +6,6 @@
 #include <QFileInfo>
 
 namespace {
-constexpr int kHighestComPort = 20;
-
 // The n of "COMn", or 0 when the name is not one of ours.
 int ComPortNumber(const QString &name) {
   if (!name.startsWith(QLatin1String("COM"), Qt::CaseInsensitive))
@@ -20,7 +18,11 @@ int ComPortNumber(const QString &name) {
       return 0;
   bool ok = false;
   const int number = digits.toInt(&ok);
-  return ok && number <= kHighestComPort ? number : 0;
+  return ok && number <= PortNames::HighestComPort ? number : 0;
+}
+
+QFileInfo ComLink(int number, const QString &dataFolder) {
+  return QFileInfo(QDir(dataFolder).filePath(QStringLiteral("ports/COM%1").arg(number)));
 }
 } // namespace
 
@@ -32,7 +34,7 @@ QString DevicePath(const QString &commName, const QString &dataFolder) {
   if (number == 0)
     return {};
 
-  const QFileInfo link(QDir(dataFolder).filePath(QStringLiteral("ports/COM%1").arg(number)));
+  const QFileInfo link = ComLink(number, dataFolder);
   if (link.isSymLink())
     return link.symLinkTarget();
   // A device node (or anything else) put there under the port's name is used
@@ -40,6 +42,14 @@ QString DevicePath(const QString &commName, const QString &dataFolder) {
   if (link.exists())
     return link.absoluteFilePath();
   return QStringLiteral("/dev/ttyS%1").arg(number - 1);
+}
+
+QString ComLinkTarget(const QString &commName, const QString &dataFolder) {
+  const int number = ComPortNumber(commName);
+  if (number == 0)
+    return {};
+  const QFileInfo link = ComLink(number, dataFolder);
+  return link.isSymLink() ? link.symLinkTarget() : QString();
 }
 
 QString DevicePath(const QString &commName) { return DevicePath(commName, AppPaths::DataFolder()); }

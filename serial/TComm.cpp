@@ -2,13 +2,17 @@
 
 #include "serial/CloseEvent.h"
 #include "serial/CommEvents.h"
+#include "serial/OpenFailureReason.h"
 #include "serial/PortNames.h"
 #include "serial/ReadThread.h"
+#include "serial/TcpSerialServer.h"
 #include "serial/WriteThread.h"
 
 #include <QFile>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -25,6 +29,8 @@ const char kNotCommHandle[] = "File handle is not a comm handle ";
 const char kNoEvent[] = "Unable to create event";
 const char kNoReadThread[] = "Unable to create read thread";
 const char kNoWriteThread[] = "Unable to create write thread";
+const char kNotTcpAddress[] = "not a TCP serial server address (tcp:HOST:PORT)";
+const char kNoRs485[] = "RS-485 direction control not supported: ";
 
 // WriteData takes at most this many bytes at a time.
 constexpr qsizetype kLargestWrite = 0xFFFF;
@@ -98,40 +104,24 @@ void TComm::SetInBufferSize(std::uint16_t size) {
 
 void TComm::OpenPort() {
   portOpenError_.clear();
+  portOpenReason_.clear();
   if (PortOpen()) {
     portOpenError_ = kAlreadyOpen;
     return;
   }
 
-  const QString path = PortNames::DevicePath(commName_);
-  const int fd = path.isEmpty()
-                     ? -1
-                     : open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    portOpenError_ = kOpenFailed;
+  const bool overTcp = TcpSerialServer::IsTcpName(commName_);
+  const int fd = overTcp ? ConnectToServer() : OpenDevice();
+  if (fd < 0)
     return;
-  }
-  // Exclusive use: the lock keeps out every other opener that asks (this
-  // program included, even as root); TIOCEXCL keeps out ordinary users who
-  // do not ask.
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    close(fd);
-    portOpenError_ = kOpenFailed;
-    return;
-  }
-  struct stat info {};
-  if (fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode) || !isatty(fd)) {
-    close(fd);
-    portOpenError_ = kNotCommHandle;
-    return;
-  }
-  ioctl(fd, TIOCEXCL);
 
   // The terminal driver's queues have fixed sizes, so there is nothing to
   // size here and no "Cannot setup comm buffer" (ECommsError) to raise.
 
   portHandle_ = fd;
-  tcflush(fd, TCIOFLUSH);
+  overTcp_ = overTcp;
+  if (!overTcp_)
+    tcflush(fd, TCIOFLUSH);
   ApplyTimeouts();
   ApplyLineSettings();
 
@@ -161,8 +151,54 @@ void TComm::OpenPort() {
   }
 }
 
+int TComm::OpenDevice() {
+  const QString path = PortNames::DevicePath(commName_);
+  if (path.isEmpty()) {
+    portOpenError_ = kOpenFailed;
+    portOpenReason_ = OpenFailureReason(ENODEV);
+    return -1;
+  }
+  const int fd = open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    portOpenError_ = kOpenFailed;
+    portOpenReason_ = OpenFailureReason(errno);
+    return -1;
+  }
+  // Exclusive use: the lock keeps out every other opener that asks (this
+  // program included, even as root); TIOCEXCL keeps out ordinary users who
+  // do not ask.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    portOpenReason_ = OpenFailureReason(errno);
+    close(fd);
+    portOpenError_ = kOpenFailed;
+    return -1;
+  }
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode) || !isatty(fd)) {
+    close(fd);
+    portOpenError_ = kNotCommHandle;
+    return -1;
+  }
+  ioctl(fd, TIOCEXCL);
+  return fd;
+}
+
+int TComm::ConnectToServer() {
+  const auto address = TcpSerialServer::ParseName(commName_);
+  if (!address) {
+    portOpenError_ = kOpenFailed;
+    portOpenReason_ = kNotTcpAddress;
+    return -1;
+  }
+  const int fd = TcpSerialServer::Connect(*address, tcpConnectTimeout_, portOpenReason_);
+  if (fd < 0)
+    portOpenError_ = kOpenFailed;
+  return fd;
+}
+
 void TComm::ClosePort() {
   portOpenError_.clear();
+  portOpenReason_.clear();
   if (!PortOpen())
     return;
   StopThreads();
@@ -181,17 +217,28 @@ void TComm::StopThreads() {
 }
 
 void TComm::CloseDevice() {
-  if (rs485Enabled_) {
-    serial_rs485 rs485{};
-    if (ioctl(portHandle_, TIOCGRS485, &rs485) == 0) {
-      rs485.flags &= ~SER_RS485_ENABLED;
-      ioctl(portHandle_, TIOCSRS485, &rs485);
-    }
-    rs485Enabled_ = false;
+  if (!overTcp_) {
+    // The next user of the port expects it as it was before us.
+    ApplyRs485(false);
+    ioctl(portHandle_, TIOCNXCL);
   }
-  ioctl(portHandle_, TIOCNXCL);
+  rs485Enabled_ = false;
+  rs485Error_.clear();
   close(portHandle_);
   portHandle_ = -1;
+  overTcp_ = false;
+}
+
+bool TComm::LineSettingsApply() const {
+  return PortOpen() ? !overTcp_ : !TcpSerialServer::IsTcpName(commName_);
+}
+
+void TComm::SetRs485(bool on) {
+  if (rs485_ == on)
+    return;
+  rs485_ = on;
+  if (PortOpen())
+    ApplyLineSettings();
 }
 
 bool TComm::WriteData(const void *data, std::uint16_t count) {
@@ -201,7 +248,7 @@ bool TComm::WriteData(const void *data, std::uint16_t count) {
 }
 
 void TComm::ApplyLineSettings() {
-  if (!PortOpen())
+  if (!PortOpen() || overTcp_)
     return;
   termios tio{};
   if (tcgetattr(portHandle_, &tio) == 0) {
@@ -209,27 +256,41 @@ void TComm::ApplyLineSettings() {
     tcsetattr(portHandle_, TCSANOW, &tio);
   }
 
-  const TModemLines lines = ModemLinesFor(line_);
-  SetModemLine(portHandle_, TIOCM_DTR, lines.Dtr);
-  if (!lines.RtsByDriver)
-    SetModemLine(portHandle_, TIOCM_RTS, lines.Rts);
-
   // RTS raised while sending: the driver's RS-485 mode does exactly that,
   // where the device offers it.
-  const bool wantRs485 = line_.RtsControl == TRtsControl::RtsTransmissionAvailable;
-  if (wantRs485 || rs485Enabled_) {
-    serial_rs485 rs485{};
-    if (ioctl(portHandle_, TIOCGRS485, &rs485) == 0) {
-      if (wantRs485) {
-        rs485.flags |= SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;
-        rs485.flags &= ~SER_RS485_RTS_AFTER_SEND;
-      } else {
-        rs485.flags &= ~SER_RS485_ENABLED;
-      }
-      if (ioctl(portHandle_, TIOCSRS485, &rs485) == 0)
-        rs485Enabled_ = wantRs485;
+  const bool wantRs485 = rs485_ || line_.RtsControl == TRtsControl::RtsTransmissionAvailable;
+  const TModemLines lines = ModemLinesFor(line_);
+  SetModemLine(portHandle_, TIOCM_DTR, lines.Dtr);
+  if (!lines.RtsByDriver && !wantRs485)
+    SetModemLine(portHandle_, TIOCM_RTS, lines.Rts);
+  ApplyRs485(wantRs485);
+}
+
+void TComm::ApplyRs485(bool wanted) {
+  rs485Error_.clear();
+  if (!wanted && !rs485Enabled_)
+    return;
+  // Drivers without the mode refuse both requests (a pseudo-terminal or a
+  // plain USB adapter: "Inappropriate ioctl for device"); the port stays
+  // usable and the reason is kept.
+  serial_rs485 rs485{};
+  if (ioctl(portHandle_, TIOCGRS485, &rs485) == 0) {
+    if (wanted) {
+      rs485.flags |= SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;
+      rs485.flags &= ~SER_RS485_RTS_AFTER_SEND;
+    } else {
+      rs485.flags &= ~SER_RS485_ENABLED;
+    }
+    // The driver hands back what it actually set.
+    if (ioctl(portHandle_, TIOCSRS485, &rs485) == 0) {
+      rs485Enabled_ = (rs485.flags & SER_RS485_ENABLED) != 0;
+      if (wanted && !rs485Enabled_)
+        rs485Error_ = QString(kNoRs485) + QString::fromLocal8Bit(std::strerror(EOPNOTSUPP));
+      return;
     }
   }
+  if (wanted)
+    rs485Error_ = QString(kNoRs485) + QString::fromLocal8Bit(std::strerror(errno));
 }
 
 void TComm::ApplyTimeouts() {

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -28,7 +29,13 @@ public:
 // for the creating thread only.
 //
 // Opening failures are reported as text in PortOpenError, never raised, with
-// the one exception of ECommsError "Cannot setup comm buffer".
+// the one exception of ECommsError "Cannot setup comm buffer"; PortOpenReason
+// says in the system's words why.
+//
+// A CommName of the form "tcp:HOST:PORT" connects to a transparent serial
+// server instead of opening a device. The socket is served by the same reader
+// and writer threads and gives the same events; a connection the server drops
+// ends the threads with OnRequestHangup, as an unplugged adapter does.
 //
 // No Q_OBJECT: the component has no signals or slots of its own, and without
 // meta-object code it links without the rest of the program.
@@ -48,6 +55,10 @@ public:
   std::uint8_t CommPort() const { return commPort_; }
   void SetCommPort(std::uint8_t port);
   QString PortOpenError() const { return portOpenError_; }
+  // Why the last OpenPort failed, as the system tells it ("No such device",
+  // "in use by another program", "Connection refused", ...); empty when it
+  // did not fail or the system gave no reason. Cleared with PortOpenError.
+  QString PortOpenReason() const { return portOpenReason_; }
   QString CommName() const { return commName_; }
   void SetCommName(const QString &name) { commName_ = name; }
   QString Output() const { return output_; }
@@ -58,6 +69,25 @@ public:
   void SetInputLen(std::uint16_t length);
   std::uint16_t InBufferSize() const { return inBufferSize_; }
   void SetInBufferSize(std::uint16_t size);
+
+  // False for a TCP serial server (the open port's, or else CommName's): its
+  // line runs with the settings made on the server, and the line settings and
+  // RS-485 mode here are kept but reach no device.
+  bool LineSettingsApply() const;
+  // How long OpenPort may wait for a TCP serial server, name look-up
+  // included; acts at the next OpenPort.
+  int TcpConnectTimeout() const { return tcpConnectTimeout_; }
+  void SetTcpConnectTimeout(int ms) { tcpConnectTimeout_ = std::max(ms, 1); }
+
+  // The kernel's RS-485 direction control: the driver raises RTS while it
+  // sends and drops it when the last bit is out, for adapters that switch
+  // their transceiver by RTS. Applied at OpenPort and at once to an open
+  // port. A port whose driver has no such mode still opens; Rs485Error then
+  // says why the mode is off.
+  bool Rs485() const { return rs485_; }
+  void SetRs485(bool on);
+  bool Rs485Active() const { return rs485Enabled_; }
+  QString Rs485Error() const { return rs485Error_; }
 
   // Line settings: a changed value is applied to an open port at once.
   std::uint32_t BaudRate() const { return line_.BaudRate; }
@@ -159,20 +189,31 @@ private:
   }
 
   void Dispatch(const TCommEvent &event);
+  // Each returns the open descriptor, or -1 with PortOpenError and
+  // PortOpenReason set.
+  int OpenDevice();
+  int ConnectToServer();
+  void ApplyRs485(bool wanted);
   void StopThreads();
   void CloseDevice();
 
   std::uint8_t commPort_ = 1;
   QString commName_ = QStringLiteral("COM1");
   QString portOpenError_;
+  QString portOpenReason_;
   QString output_;
   std::uint16_t inputLen_ = 1;
   std::uint16_t inBufferSize_ = 2048;
   TLineSettings line_;
   TTimeouts timeouts_;
 
+  int tcpConnectTimeout_ = 2000;
+  bool rs485_ = false;
+
   int portHandle_ = -1;
+  bool overTcp_ = false; // the open port is a TCP serial server's socket
   bool rs485Enabled_ = false;
+  QString rs485Error_;
   std::unique_ptr<TCloseEvent> closeEvent_;
   std::unique_ptr<TReadThread> readThread_;
   std::unique_ptr<TWriteThread> writeThread_;

@@ -9,11 +9,21 @@
 
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+namespace {
+bool IsSocket(int fd) {
+  struct stat info {};
+  return fstat(fd, &info) == 0 && S_ISSOCK(info.st_mode);
+}
+} // namespace
+
 TWriteThread::TWriteThread(int portHandle, TCloseEvent &closeEvent, QObject *notifyWindow)
-    : portHandle_(portHandle), closeEvent_(closeEvent), notifyWindow_(notifyWindow) {}
+    : portHandle_(portHandle), portIsSocket_(IsSocket(portHandle)), closeEvent_(closeEvent),
+      notifyWindow_(notifyWindow) {}
 
 TWriteThread::~TWriteThread() {
   Join();
@@ -131,7 +141,9 @@ TWriteThread::Outcome TWriteThread::WriteBlock(const QByteArray &block) {
   const char *next = block.constData();
   qsizetype remaining = block.size();
   while (remaining > 0) {
-    const ssize_t written = write(portHandle_, next, static_cast<size_t>(remaining));
+    const auto size = static_cast<size_t>(remaining);
+    const ssize_t written =
+        portIsSocket_ ? send(portHandle_, next, size, MSG_NOSIGNAL) : write(portHandle_, next, size);
     if (written > 0) {
       next += written;
       remaining -= written;

@@ -42,6 +42,10 @@ private:
   void Finish();
 
   int portHandle_;
+  // A TCP serial server's socket: written with send(), which reports a
+  // connection the far end has closed as an error instead of a SIGPIPE that
+  // would end the whole program.
+  bool portIsSocket_;
   TCloseEvent &closeEvent_;
   QObject *notifyWindow_;
   std::thread thread_;

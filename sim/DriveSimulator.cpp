@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -61,12 +62,13 @@ void DriveSimulator::Log(const std::string &line) const {
 bool DriveSimulator::Start() {
   if (thread_.joinable())
     return true;
-  if (!pty_.Open(error_))
+  if (UsesTcp() ? !tcp_.Open(options_.tcpPort, error_) : !pty_.Open(error_))
     return false;
   int pipeFds[2];
   if (::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) {
     error_ = std::string("cannot create a pipe: ") + std::strerror(errno);
     pty_.Close();
+    tcp_.Close();
     return false;
   }
   wakeRead_ = pipeFds[0];
@@ -87,6 +89,7 @@ void DriveSimulator::Stop() {
   ::close(wakeWrite_);
   wakeRead_ = wakeWrite_ = -1;
   pty_.Close();
+  tcp_.Close();
 }
 
 bool DriveSimulator::Pause(int ms) {
@@ -108,21 +111,31 @@ void DriveSimulator::Serve() {
   std::vector<ReceivedFrame> frames;
   std::uint8_t buffer[512];
   while (!stopping_) {
-    pollfd fds[2] = {{pty_.MasterFd(), POLLIN, 0}, {wakeRead_, POLLIN, 0}};
+    const int line = LineFd();
+    // Over TCP, a new client is taken only when the last one has gone.
+    const int listener = UsesTcp() && line < 0 ? tcp_.ListenFd() : -1;
+    pollfd fds[3] = {{line, POLLIN, 0}, {wakeRead_, POLLIN, 0}, {listener, POLLIN, 0}};
     int silence = assembler.MsUntilSilence(SteadyMs());
-    int ready = ::poll(fds, 2, silence >= 0 ? silence + 1 : 500);
+    int ready = ::poll(fds, 3, silence >= 0 ? silence + 1 : 500);
     if (stopping_)
       break;
-    if (ready == 0)
+    if (ready == 0 && !UsesTcp())
       pty_.ReleaseStaleExclusiveUse();
+    if (fds[2].revents & POLLIN)
+      tcp_.AcceptClient();
     if (ready > 0 && (fds[0].revents & POLLIN)) {
-      ssize_t n = ::read(pty_.MasterFd(), buffer, sizeof buffer);
+      ssize_t n = ::read(line, buffer, sizeof buffer);
       if (n > 0)
         assembler.Feed(buffer, static_cast<std::size_t>(n), SteadyMs(), frames);
+      else if (UsesTcp() && (n == 0 || (errno != EAGAIN && errno != EINTR)))
+        tcp_.DropClient(); // the client closed the connection, or it broke
       else if (n < 0 && errno != EAGAIN && errno != EINTR)
         Pause(50); // EIO: nobody on the serial end; wait instead of spinning
     } else if (ready > 0 && (fds[0].revents & (POLLHUP | POLLERR))) {
-      Pause(50);
+      if (UsesTcp())
+        tcp_.DropClient();
+      else
+        Pause(50);
     }
     assembler.Idle(SteadyMs(), frames);
     for (const ReceivedFrame &frame : frames) {
@@ -276,10 +289,13 @@ bool DriveSimulator::WriteAll(const std::uint8_t *bytes, std::size_t count) {
   long charNs = baud > 0 ? 10'000'000'000L / baud : 0;
   std::size_t step = charNs > 0 ? 1 : count;
   for (std::size_t at = 0; at < count && !stopping_;) {
-    ssize_t n = ::write(pty_.MasterFd(), bytes + at, std::min(step, count - at));
+    const int line = LineFd();
+    const std::size_t size = std::min(step, count - at);
+    // send() on a socket, so that a client gone away is an error, not a SIGPIPE.
+    ssize_t n = UsesTcp() ? ::send(line, bytes + at, size, MSG_NOSIGNAL) : ::write(line, bytes + at, size);
     if (n < 0) {
       if (errno == EAGAIN || errno == EINTR) {
-        pollfd out{pty_.MasterFd(), POLLOUT, 0};
+        pollfd out{line, POLLOUT, 0};
         ::poll(&out, 1, 100);
         continue;
       }

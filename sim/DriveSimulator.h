@@ -4,6 +4,7 @@
 #include "sim/ModbusFraming.h"
 #include "sim/ParameterImage.h"
 #include "sim/PseudoTerminal.h"
+#include "sim/TcpLine.h"
 
 #include <array>
 #include <atomic>
@@ -38,6 +39,9 @@ struct SimOptions {
   std::vector<int> drives{1};
   int baud = 0;      // > 0: replies go out at the pace of this line (10 bits a character)
   int latencyMs = 0; // the drive's processing time before it answers
+  // 0 or more: serve the line over TCP on 127.0.0.1 at this port (0: any
+  // free port), as a serial server would, instead of on a pseudo-terminal.
+  int tcpPort = -1;
   LineFaults faults;
   std::uint32_t seed = 1; // of the fault dice
   // Milliseconds of a steady clock for the drives' ramps; empty: the real
@@ -51,7 +55,8 @@ struct SimOptions {
   std::function<void(const std::string &)> log;
 };
 
-// Drives behind a pseudo-terminal, served on a thread of their own.
+// Drives behind a pseudo-terminal (or a TCP port), served on a thread of
+// their own.
 // Every public member may be called from any thread.
 class DriveSimulator {
 public:
@@ -60,12 +65,14 @@ public:
   DriveSimulator(const DriveSimulator &) = delete;
   DriveSimulator &operator=(const DriveSimulator &) = delete;
 
-  // Opens the pseudo-terminal and starts serving. False with Error() on failure.
+  // Opens the pseudo-terminal (or starts listening) and starts serving. False
+  // with Error() on failure.
   bool Start();
   void Stop();
   const std::string &Error() const { return error_; }
-  // The serial end the tool opens.
-  std::string SlavePath() const { return pty_.SlavePath(); }
+  // The port name the tool opens: the serial end of the pseudo-terminal, or
+  // "tcp:127.0.0.1:PORT".
+  std::string SlavePath() const { return UsesTcp() ? tcp_.PortName() : pty_.SlavePath(); }
 
   bool Serves(int address) const;
   std::vector<int> Addresses() const;
@@ -96,6 +103,10 @@ public:
   int RepliesSent() const;
 
 private:
+  bool UsesTcp() const { return options_.tcpPort >= 0; }
+  // Where requests come from and replies go: the pseudo-terminal's master
+  // end, or the connected client (-1 while there is none).
+  int LineFd() const { return UsesTcp() ? tcp_.ClientFd() : pty_.MasterFd(); }
   void Serve();
   void HandleFrame(const ReceivedFrame &frame);
   void SendReply(const std::vector<std::uint8_t> &body, FrameMode mode);
@@ -110,6 +121,7 @@ private:
   SimOptions options_;
   std::optional<FrameMode> mode_; // empty: each request's own
   PseudoTerminal pty_;
+  TcpLine tcp_;
   std::string error_;
   std::thread thread_;
   std::atomic<bool> stopping_{false};

@@ -1,5 +1,6 @@
-// vossek-drive-sim: simulated drives behind a pseudo-terminal, so that the
-// tool can be run and tried without hardware.
+// vossek-drive-sim: simulated drives behind a pseudo-terminal (or a TCP port,
+// as behind a serial server), so that the tool can be run and tried without
+// hardware.
 
 #include "sim/DriveSimulator.h"
 #include "sim/PseudoTerminal.h"
@@ -30,6 +31,8 @@ const char Usage[] = "usage: vossek-drive-sim [options]\n"
                      "                       in the framing it came in; ascii or rtu only that\n"
                      "  --drives LIST        drive addresses, e.g. 1-5 or 1,3,4,20 (default 1)\n"
                      "  --link PATH          make PATH a symbolic link to the serial end\n"
+                     "  --tcp PORT           serve on 127.0.0.1:PORT (0: any free port) instead of\n"
+                     "                       a pseudo-terminal, one client at a time\n"
                      "  --baud N             send replies at the pace of an N baud line\n"
                      "  --latency MS         the drives' processing time before a reply\n"
                      "  --drop P             drop replies with probability P (0 to 1)\n"
@@ -43,7 +46,8 @@ const char Usage[] = "usage: vossek-drive-sim [options]\n"
                      "                       (drop, corrupt, garbage, split, late, latency, fault,\n"
                      "                       reset, off: the option names, values after a blank)\n"
                      "  --quiet              do not log requests and replies on stderr\n"
-                     "The path of the serial end is printed on stdout.\n";
+                     "The path of the serial end (with --tcp: tcp:127.0.0.1:PORT) is printed on\n"
+                     "stdout.\n";
 
 int Fail(const std::string &message) {
   std::cerr << "vossek-drive-sim: " << message << "\n";
@@ -116,6 +120,12 @@ int main(int argc, char **argv) {
           return Fail(error);
       } else if (arg == "--link") {
         linkPath = value();
+      } else if (arg == "--tcp") {
+        const std::string port = value();
+        if (port.empty() || port.find_first_not_of("0123456789") != std::string::npos || port.size() > 5 ||
+            std::stoi(port) > 65535)
+          return Fail("--tcp is a port number 0 to 65535");
+        options.tcpPort = std::stoi(port);
       } else if (arg == "--control") {
         controlPath = value();
       } else if (arg == "--baud") {
@@ -142,6 +152,8 @@ int main(int argc, char **argv) {
   }
   if (options.baud < 0 || options.latencyMs < 0)
     return Fail("--baud and --latency cannot be negative");
+  if (options.tcpPort >= 0 && !linkPath.empty())
+    return Fail("--link needs a pseudo-terminal; with --tcp the tool opens tcp:127.0.0.1:PORT");
   if (!quiet)
     options.log = [](const std::string &line) { std::cerr << line << std::endl; };
 

@@ -5,6 +5,7 @@
 #include "serial/CommEvents.h"
 #include "serial/LineEvents.h"
 #include "serial/LineSettings.h"
+#include "serial/PortDetection.h"
 #include "serial/PortNames.h"
 #include "serial/TComm.h"
 
@@ -115,6 +116,14 @@ struct Received {
   }
 };
 
+// A component with its handlers attached, and a pseudo-terminal for it.
+struct PtyPort {
+  Pty pty;
+  TComm comm;
+  Received received;
+  PtyPort() { received.Attach(comm); }
+};
+
 bool OpenOn(TComm &comm, const Pty &pty) {
   comm.SetCommName(pty.slavePath);
   comm.OpenPort();
@@ -139,6 +148,7 @@ class TestSerialComm : public QObject {
 
 private slots:
   void portNamesMapToDevices();
+  void detectedDevicesFromAFakeTree();
   void lineSettingsMapOntoTermios();
   void lineCountersGiveErrorAndModemEvents();
   void notificationsReachTheirHandlersInPostingOrder();
@@ -147,6 +157,7 @@ private slots:
   void secondOpenLeavesFirstConnectionWorking();
   void lineSettingsReachTheOpenDevice();
   void sevenBitsEvenParityStillMovesBytes();
+  void rs485RefusedByTheDriverLeavesThePortWorking();
   void comNameResolvesThroughDataFolderLink();
   void quickWritesArriveWholeAndInOrder();
   void sendDataEmptyOnceAfterQueuedWrites();
@@ -173,6 +184,68 @@ void TestSerialComm::portNamesMapToDevices() {
   QCOMPARE(PortNames::DevicePath("COM20", data), QString("/dev/ttyS19"));
   for (const char *none : {"COM0", "COM21", "COM", "COM02", "COM2x", "ttyUSB0", ""})
     QVERIFY2(PortNames::DevicePath(none, data).isEmpty(), none);
+}
+
+void TestSerialComm::detectedDevicesFromAFakeTree() {
+  QTemporaryDir scratch;
+  QVERIFY(scratch.isValid());
+  const QString root = scratch.path();
+  auto write = [&](const QString &path, const QByteArray &text = {}) {
+    QVERIFY(QDir().mkpath(QFileInfo(root + path).path()));
+    QFile file(root + path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(text);
+  };
+  auto link = [&](const QString &target, const QString &path) {
+    QVERIFY(QDir().mkpath(QFileInfo(root + path).path()));
+    QVERIFY(QFile::link(target, root + path));
+  };
+  // As udev and the kernel lay them out: ttyUSB's device is the converter's
+  // port below the USB interface, ttyACM's the interface itself.
+  const QString usb = "/sys/devices/pci0000:00/0000:00:14.0/usb1/";
+  write(usb + "1-1/idVendor", "0403\n");
+  write(usb + "1-1/idProduct", "6001\n");
+  write(usb + "1-1/manufacturer", "FTDI\n");
+  write(usb + "1-1/product", "FT232R USB UART\n");
+  QVERIFY(QDir().mkpath(root + usb + "1-1/1-1:1.0/ttyUSB0"));
+  write(usb + "1-2/idVendor", "067b\n"); // no strings in its descriptor
+  write(usb + "1-2/idProduct", "2303\n");
+  QVERIFY(QDir().mkpath(root + usb + "1-2/1-2:1.0/ttyUSB1"));
+  write(usb + "1-3/idVendor", "2341\n");
+  write(usb + "1-3/manufacturer", "Arduino (www.arduino.cc)\n");
+  write(usb + "1-3/product", "Arduino Uno\n");
+  QVERIFY(QDir().mkpath(root + usb + "1-3/1-3:1.0"));
+  link("../../../devices/pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/ttyUSB0", "/sys/class/tty/ttyUSB0/device");
+  link("../../../devices/pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.0/ttyUSB1", "/sys/class/tty/ttyUSB1/device");
+  link("../../../devices/pci0000:00/0000:00:14.0/usb1/1-3/1-3:1.0", "/sys/class/tty/ttyACM0/device");
+  // Serial core ports: a 16550A at ttyS0, ttyS2 and ttyS10, none at ttyS1.
+  for (const char *uart : {"ttyS0", "ttyS10", "ttyS2"})
+    write(QString("/sys/class/tty/%1/type").arg(uart), "4\n");
+  write("/sys/class/tty/ttyS1/type", "0\n");
+  QVERIFY(QDir().mkpath(root + "/sys/class/tty/tty0"));
+  for (const char *node : {"ttyUSB0", "ttyUSB1", "ttyACM0", "ttyS0", "ttyS1", "ttyS2", "ttyS10", "tty0"})
+    write(QString("/dev/") + node);
+  const QString byId = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+  link("../../ttyUSB0", byId);
+  link("../../ttyUSB7", "/dev/serial/by-id/usb-gone-if00-port0"); // left behind: names nothing
+
+  const QList<TDetectedPort> expected = {
+      {byId, "FTDI FT232R USB UART, ttyUSB0"},
+      {"/dev/ttyUSB1", "USB 067b:2303, ttyUSB1"},
+      {"/dev/ttyACM0", "Arduino (www.arduino.cc) Arduino Uno, ttyACM0"},
+      {"/dev/ttyS0", "UART"},
+      {"/dev/ttyS2", "UART"},
+      {"/dev/ttyS10", "UART"},
+  };
+  QCOMPARE(PortDetection::SerialDevices(root), expected);
+
+  const QString data = root + "/program/database1";
+  QVERIFY(QDir().mkpath(data + "/ports"));
+  QVERIFY(QFile::link("/dev/ttyUSB0", data + "/ports/COM3"));
+  QVERIFY(QFile::link("/dev/pts/7", data + "/ports/COM12"));
+  const QList<TDetectedPort> linked = {{"COM3", "/dev/ttyUSB0 (FTDI FT232R USB UART)"},
+                                       {"COM12", "/dev/pts/7"}};
+  QCOMPARE(PortDetection::LinkedComPorts(data, root), linked);
 }
 
 void TestSerialComm::lineSettingsMapOntoTermios() {
@@ -357,14 +430,17 @@ void TestSerialComm::openFailuresAreReportedAsText() {
   comm.SetCommName("/dev/no-such-serial-device");
   comm.OpenPort();
   QCOMPARE(comm.PortOpenError(), QString("Error opening serial port"));
+  QCOMPARE(comm.PortOpenReason(), QString("No such device"));
   QVERIFY(!comm.PortOpen());
   comm.ClosePort();
   QCOMPARE(comm.PortOpenError(), QString());
+  QCOMPARE(comm.PortOpenReason(), QString());
   QVERIFY(!comm.PortOpen());
 
   comm.SetCommName("NOTAPORT");
   comm.SetPortOpen(true);
   QCOMPARE(comm.PortOpenError(), QString("Error opening serial port"));
+  QCOMPARE(comm.PortOpenReason(), QString("No such device"));
 
   QTemporaryDir scratch;
   QVERIFY(scratch.isValid());
@@ -401,6 +477,7 @@ void TestSerialComm::secondOpenLeavesFirstConnectionWorking() {
   other.SetCommName(pty.slavePath);
   other.OpenPort();
   QCOMPARE(other.PortOpenError(), QString("Error opening serial port"));
+  QCOMPARE(other.PortOpenReason(), QString("in use by another program"));
   QVERIFY(!other.PortOpen());
 
   CheckBytesMoveBothWays(comm, received, pty);
@@ -458,6 +535,20 @@ void TestSerialComm::sevenBitsEvenParityStillMovesBytes() {
   CheckBytesMoveBothWays(comm, received, pty);
   QCOMPARE(comm.ByteSize(), TByteSize::_7);
   QCOMPARE(comm.Parity(), TParity::Even);
+}
+
+void TestSerialComm::rs485RefusedByTheDriverLeavesThePortWorking() {
+  PtyPort port;
+  QVERIFY(port.pty.IsValid());
+  port.comm.SetRs485(true);
+  // A pseudo-terminal, like a plain USB adapter, has no RS-485 mode.
+  QVERIFY(OpenOn(port.comm, port.pty));
+  QVERIFY(!port.comm.Rs485Active());
+  QCOMPARE(port.comm.Rs485Error(),
+           QString("RS-485 direction control not supported: Inappropriate ioctl for device"));
+  CheckBytesMoveBothWays(port.comm, port.received, port.pty);
+  port.comm.SetRs485(false);
+  QCOMPARE(port.comm.Rs485Error(), QString());
 }
 
 void TestSerialComm::comNameResolvesThroughDataFolderLink() {

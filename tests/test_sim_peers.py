@@ -1,5 +1,6 @@
 """Independent Modbus masters talk to the drive simulator: Debian's pymodbus
-in ASCII and RTU, and mbpoll (libmodbus) in RTU. Our own code talking to our
+in ASCII and RTU, on the pseudo-terminal and over TCP (as through a serial
+server), and mbpoll (libmodbus) in RTU. Our own code talking to our
 own simulator proves nothing about the frames; these peers do."""
 
 import logging
@@ -10,7 +11,7 @@ import sys
 import time
 import unittest
 
-from pymodbus.client import ModbusSerialClient
+from pymodbus.client import ModbusSerialClient, ModbusTcpClient
 from pymodbus.framer.ascii_framer import ModbusAsciiFramer
 from pymodbus.framer.rtu_framer import ModbusRtuFramer
 
@@ -37,12 +38,17 @@ class Simulator:
 
 
 class PymodbusPeer(unittest.TestCase):
-    def exchange(self, framer, mode_args, bytesize, parity):
-        sim = Simulator("--drives", "1-3", *mode_args)
+    def exchange(self, framer, mode_args, bytesize, parity, tcp=False):
+        sim = Simulator("--drives", "1-3", *mode_args, *(["--tcp", "0"] if tcp else []))
         self.addCleanup(sim.close)
-        self.assertTrue(sim.path.startswith("/dev/"), sim.path)
-        client = ModbusSerialClient(sim.path, framer=framer, baudrate=9600, bytesize=bytesize,
-                                    parity=parity, stopbits=1, timeout=2, retries=1)
+        if tcp:
+            match = re.fullmatch(r"tcp:127\.0\.0\.1:(\d+)", sim.path)
+            self.assertTrue(match, sim.path)
+            client = ModbusTcpClient("127.0.0.1", int(match.group(1)), framer=framer, timeout=2, retries=1)
+        else:
+            self.assertTrue(sim.path.startswith("/dev/"), sim.path)
+            client = ModbusSerialClient(sim.path, framer=framer, baudrate=9600, bytesize=bytesize,
+                                        parity=parity, stopbits=1, timeout=2, retries=1)
         self.assertTrue(client.connect())
         self.addCleanup(client.close)
 
@@ -85,6 +91,10 @@ class PymodbusPeer(unittest.TestCase):
 
     def test_rtu(self):
         self.exchange(ModbusRtuFramer, ["--mode", "rtu"], 8, "N")
+
+    def test_ascii_and_rtu_over_tcp(self):
+        self.exchange(ModbusAsciiFramer, ["--mode", "ascii"], 7, "E", tcp=True)
+        self.exchange(ModbusRtuFramer, ["--mode", "rtu"], 8, "N", tcp=True)
 
     def test_default_mode_follows_each_request(self):
         """Without --mode the drives answer ASCII and RTU masters on the same

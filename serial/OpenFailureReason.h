@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QString>
+
+// The reason, in words an engineer can act on, why the system refused to open
+// a serial device: "Permission denied: add your user to the dialout group",
+// "No such device", "in use by another program", or the system's own text
+// for anything else. `errorNumber` is the errno of the failed open (or of the
+// lock taken right after it).
+QString OpenFailureReason(int errorNumber);
