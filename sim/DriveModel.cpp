@@ -99,7 +99,7 @@ std::vector<std::uint8_t> DriveModel::WriteRegister(const std::vector<std::uint8
   ParameterCell &p = cell->second;
   if (!p.writeable || value < p.min || value > p.max)
     return Exception(request, ExceptionCode::IllegalValue);
-  p.value = value;
+  p.value = p.holdsAtMost >= 0 && value > p.holdsAtMost ? static_cast<std::uint16_t>(p.holdsAtMost) : value;
   return request;
 }
 
@@ -257,5 +257,13 @@ bool DriveModel::SetParameter(std::uint16_t reg, std::uint16_t raw) {
   if (cell == parameters_.end())
     return false;
   cell->second.value = raw;
+  return true;
+}
+
+bool DriveModel::LimitParameter(std::uint16_t reg, std::int32_t raw) {
+  auto cell = parameters_.find(reg);
+  if (cell == parameters_.end())
+    return false;
+  cell->second.holdsAtMost = raw;
   return true;
 }

@@ -17,6 +17,7 @@ bool ParseDriveList(const std::string &text, std::vector<int> &drives, std::stri
 //   late MS         every reply MS later
 //   latency MS      the drives' processing time
 //   fault A CODE    trip drive A with fault CODE (4..25)
+//   clamp A:CODE V  drive A takes writes of CODE above V but holds V
 //   reset           clear the fault of every drive
 //   off             no more line faults (drop, corrupt, garbage, split, late)
 // Returns false with a reason for a command it does not know or bad numbers.
