@@ -2,6 +2,7 @@
 
 #include "app/CommState.h"
 #include "app/Widgets.h"
+#include "params/WriteAllCheck.h"
 
 #include <QMainWindow>
 #include <QPixmap>
@@ -158,6 +159,10 @@ public:
   QCheckBox *CheckBox2 = nullptr;
   QPushButton *ReadAll = nullptr;
   QPushButton *WriteAll = nullptr;
+  // Beside the delivered controls: write all reads back what it wrote, kept
+  // in preferences.ini (off as delivered); the comparison window.
+  QCheckBox *VerifyWriteAll = nullptr;
+  QPushButton *CompareParameters = nullptr;
 
   // Tab 2 "User's Define"
   // The command list: 6 columns, 36 rows at start. Row 0 is the title row
@@ -259,6 +264,8 @@ public:
   void Edit12Click();
   void Edit13Click();
   void Edit14Click();
+  // Each box's tooltip names the function code it stands for.
+  void ShowCommonParameterCodes();
   // The common-parameter box that shows a function code ("F113"), or none.
   TClickEdit *CommonBoxOfCode(const QString &code) const;
 
@@ -304,6 +311,10 @@ public:
   // Set while a read-all or write-all step shows a message box, so that the
   // ticks that run meanwhile do not start the next step.
   bool StepBoxShowing = false;
+  TWriteAllCheck WriteCheck; // what a write all with verification did
+  void ReadBackStep();       // one read of the verification after write all
+  void CompareParametersClick();
+  void WireParameterSets(); // the comparison and the verification option
 
   // ---- user's define (sequences/) ----------------------------------------
   void UdefRunClick();

@@ -409,6 +409,12 @@ void TForm1::BuildLayout() {
   WriteAll = Named(new QPushButton(QStringLiteral("Write all functions_ok"), TabSheet2), "WriteAll");
   rwSide->addWidget(ReadAll);
   rwSide->addWidget(WriteAll);
+  VerifyWriteAll = Named(new QCheckBox(QStringLiteral("Read back and verify after write all"), TabSheet2),
+                         "VerifyWriteAll");
+  rwSide->addWidget(VerifyWriteAll);
+  CompareParameters =
+      Named(new QPushButton(QStringLiteral("Compare parameters..."), TabSheet2), "CompareParameters");
+  rwSide->addWidget(CompareParameters);
   rwLayout->addLayout(rwSide);
 
   // Tab 2 "User's Define": the command list and its controls.

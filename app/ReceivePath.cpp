@@ -193,6 +193,10 @@ void TForm1::ProcessReply() {
 
 void TForm1::ErrorReply() {
   CommState &s = State;
+  // A value the drive will not take: write all with verification lists it
+  // and does not ask again.
+  if (WriteCheck.Active() && IsExceptionReply(s.ReplyBody, s.LastSentFrame, 3))
+    WriteCheck.Refused();
   if (InputBox)
     InputBox->InputboxHint->setText("Hint: Error!   Please check!");
   ++s.ErrorRecords;

@@ -6,6 +6,7 @@
 #include "params/DecimalScaling.h"
 #include "params/FunctionTable.h"
 #include "params/TInputBox.h"
+#include "params/VerifiedWriteAll.h"
 #include "protocol/HexText.h"
 
 #include <QCheckBox>
@@ -21,9 +22,9 @@ const QString WriteAllBusy = "Write all functions_cancel";
 
 // The controls that could disturb a run; `other` is the other run's button.
 void EnableDisturbingControls(TForm1 &form, QPushButton *other, bool enabled) {
-  for (QWidget *control :
-       std::initializer_list<QWidget *>{other, form.TabSheet1, form.TabSheet3, form.UProtocol,
-                                        form.UmotorScan, form.UdefRun, form.UdefStop, form.Utimeout})
+  for (QWidget *control : std::initializer_list<QWidget *>{
+           other, form.TabSheet1, form.TabSheet3, form.UProtocol, form.CompareParameters, form.UmotorScan,
+           form.UdefRun, form.UdefStop, form.Utimeout})
     control->setEnabled(enabled);
 }
 
@@ -81,6 +82,10 @@ void TForm1::WriteAllClick() {
     State.WriteAllIndex = 0;
     WriteAll->setText(WriteAllBusy);
     EnableDisturbingControls(*this, ReadAll, false);
+    if (VerifyWriteAll->isChecked())
+      WriteCheck.Begin();
+    else
+      WriteCheck.End();
   } else if (WriteAll->text() == WriteAllBusy) {
     EndWriteAll();
   }
@@ -94,6 +99,11 @@ void TForm1::EndReadAll() {
 }
 
 void TForm1::EndWriteAll() {
+  if (WriteCheck.ReadingBack()) {
+    State.ReadAllActive = false;
+    State.ReadAllIndex = 0;
+  }
+  WriteCheck.End();
   State.WriteAllActive = false;
   State.WriteAllIndex = 0;
   WriteAll->setText(WriteAllIdle);
@@ -103,6 +113,10 @@ void TForm1::EndWriteAll() {
 void TForm1::ReadAllStep() {
   if (StepBoxShowing)
     return;
+  if (WriteCheck.ReadingBack()) {
+    ReadBackStep();
+    return;
+  }
   const int count = FunctionTable::RecordCount(*this);
   if (count == 0) {
     // Nothing to read: end at once rather than stand on no record.
@@ -136,8 +150,9 @@ bool TForm1::WriteAllStep() {
   int &index = State.WriteAllIndex;
   FunctionTable::MoveTo(*this, index);
   // The previous record is written again only when it and this one are both
-  // writeable.
-  if (RetryLastRecord(*this) && FunctionTable::Writeable(*this)) {
+  // writeable, and not when the drive refused its value.
+  const bool refused = WriteCheck.TakeRefusal();
+  if (RetryLastRecord(*this) && !refused && FunctionTable::Writeable(*this)) {
     index = std::max(index - 1, 0);
     FunctionTable::MoveTo(*this, index);
     if (!FunctionTable::Writeable(*this))
@@ -145,8 +160,10 @@ bool TForm1::WriteAllStep() {
   }
   FunctionTable::MoveTo(*this, index);
 
-  if (FunctionTable::Writeable(*this)) {
-    const QString stored = FunctionTable::Text(*this, "NOWDATA");
+  const QString stored = FunctionTable::Text(*this, "NOWDATA");
+  if (FunctionTable::Writeable(*this) &&
+      (!WriteCheck.Active() ||
+       VerifiedWriteAll::MayWrite(*this, FunctionTable::Text(*this, "CODE"), stored))) {
     if (stored.isEmpty()) {
       EndWriteAll();
       Dialogs::ShowMessage("Some functions value are empty!");
@@ -166,6 +183,8 @@ bool TForm1::WriteAllStep() {
         EndWriteAll();
         throw;
       }
+      if (prepared && WriteCheck.Active())
+        VerifiedWriteAll::NoteWrite(*this, code);
       // Refused although there is a value: it does not fit in a register.
       if (!prepared && !InputBox->UmodifyFunc->text().isEmpty()) {
         EndWriteAll();
@@ -178,6 +197,10 @@ bool TForm1::WriteAllStep() {
   index = std::min(index + 1, count);
   if (count == index) {
     FunctionTable::MoveTo(*this, count - 1);
+    if (WriteCheck.Active()) {
+      VerifiedWriteAll::StartReadBack(*this);
+      return true;
+    }
     ShowStepMessage(*this, "Have finished writing all codes!");
     EndWriteAll();
   }
