@@ -136,10 +136,10 @@ void TCompareWindow::ShowRows() {
       Rows->setItem(r, c, item);
     }
   }
-  Rows->setColumnWidth(0, 60);
-  Rows->setColumnWidth(1, 220);
-  Rows->setColumnWidth(2, 130);
-  Rows->setColumnWidth(3, 110);
+  // Wide enough for the titles, so that the result stays in view.
+  const int widths[] = {55, 210, 150, 110, 90, 90};
+  for (int c = 0; c < 6; ++c)
+    Rows->setColumnWidth(c, widths[c]);
   Summary->setText(ParameterCompare::Summary(ParameterCompare::Count(compared_)));
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 namespace {
 
@@ -252,18 +253,22 @@ std::optional<std::uint16_t> DriveModel::Parameter(std::uint16_t reg) const {
   return cell->second.value;
 }
 
-bool DriveModel::SetParameter(std::uint16_t reg, std::uint16_t raw) {
-  auto cell = parameters_.find(reg);
-  if (cell == parameters_.end())
+namespace {
+// Changes the cell of `reg`, if the drive has one.
+bool ChangeCell(ParameterImage &parameters, std::uint16_t reg,
+                const std::function<void(ParameterCell &)> &change) {
+  auto cell = parameters.find(reg);
+  if (cell == parameters.end())
     return false;
-  cell->second.value = raw;
+  change(cell->second);
   return true;
+}
+} // namespace
+
+bool DriveModel::SetParameter(std::uint16_t reg, std::uint16_t raw) {
+  return ChangeCell(parameters_, reg, [raw](ParameterCell &cell) { cell.value = raw; });
 }
 
 bool DriveModel::LimitParameter(std::uint16_t reg, std::int32_t raw) {
-  auto cell = parameters_.find(reg);
-  if (cell == parameters_.end())
-    return false;
-  cell->second.holdsAtMost = raw;
-  return true;
+  return ChangeCell(parameters_, reg, [raw](ParameterCell &cell) { cell.holdsAtMost = raw; });
 }

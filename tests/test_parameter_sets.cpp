@@ -154,7 +154,8 @@ private slots:
     QCOMPARE(ListedCodes(window), (QStringList{"F105", "F131"}));
     QCOMPARE(ShownRow(window, "F105"),
              (QStringList{"F105", "Start Frequency", "1.50", "0.50", "0.00", "10.00", "differs"}));
-    QVERIFY(window->grab().save(QDir(rig_.folder.path()).filePath("compare.png")));
+    const QString pictures = qEnvironmentVariable("VDD_SCREENSHOT_DIR", rig_.folder.path());
+    QVERIFY(window->grab().save(QDir(pictures).filePath("compare_parameters.png")));
 
     Click(window->OnlyDifferences);
     QCOMPARE(window->Rows->rowCount(), FunctionTable::RecordCount(*Form1));
@@ -193,6 +194,7 @@ private slots:
     };
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(cell).center());
     QCOMPARE(named, QString("F113  Target Frequency"));
+    QVERIFY(InputBox->grab().save(QDir(pictures).filePath("input_box.png")));
     QCOMPARE(prompt, QString("Please input data (0.00----400.00)"));
     QTRY_VERIFY_WITH_TIMEOUT(Idle() && rig_.sim->Parameter(1, RegisterOf("F113")) == 4500, kReplyMs);
     Click(InputBox->Button3);
