@@ -45,6 +45,7 @@ void TForm1::DecodeDriveStatus() {
     UmotorPara->SetCell(row, TUmotorPara::DcVoltageColumn, QString::fromStdString(status.dcVoltage));
   }
   ShowMachineStatus();
+  emit DriveStatusDecoded(DecodeStatusValues(State.ReplyBytes.data()));
 }
 
 void TForm1::ShowMachineStatus() {

@@ -223,8 +223,10 @@ private slots:
     QVERIFY(Form1->Label1->font().bold());
     QVERIFY(Form1->SendRevHistory->isReadOnly());
     QCOMPARE(Form1->SendRevHistory->toolTip(), QString("It is only remember the last 100 records."));
-    QCOMPARE(Form1->PopupMenu1->actions(),
-             QList<QAction *>({Form1->Selectall1, Form1->clear1, Form1->copy1}));
+    const QList<QAction *> popup = Form1->PopupMenu1->actions();
+    QCOMPARE(popup.mid(0, 3), QList<QAction *>({Form1->Selectall1, Form1->clear1, Form1->copy1}));
+    QCOMPARE(popup.last(), Form1->OpenLogFolder1);
+    QCOMPARE(Form1->OpenLogFolder1->text(), QString("Open log folder"));
     QCOMPARE(Form1->Selectall1->text(), QString("Select All"));
     QCOMPARE(Form1->StatusBar1->PanelCount(), 4);
   }
