@@ -42,7 +42,7 @@ QString ExchangeCsvLine(const ExchangeRecord &record) {
       record.reply,
       OutcomeName(record.outcome),
       record.reason,
-      record.roundTripMs >= 0 ? QString::number(record.roundTripMs) : QString(),
+      record.roundTripMs >= 0 ? QString::number(record.roundTripMs, 'f', 2) : QString(),
   };
   QStringList cells;
   for (const QString &field : fields)

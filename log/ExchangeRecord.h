@@ -27,7 +27,7 @@ struct ExchangeRecord {
   QString reply;
   Outcome outcome = Outcome::NoReplyAwaited;
   QString reason;          // why an error reply was refused or a request not sent
-  qint64 roundTripMs = -1; // request to the last byte of the reply; -1 when none came
+  double roundTripMs = -1; // request to the last byte of the reply; negative when none came
 };
 
 // The log file's first line.

@@ -85,7 +85,7 @@ void TrafficLog::RequestLogged(const QString &line, bool awaitsReply, const QStr
 
 void TrafficLog::BytesArrived() {
   if (pending_)
-    lastByteMs_ = sinceSent_.elapsed();
+    lastByteMs_ = static_cast<double>(sinceSent_.nsecsElapsed()) / 1e6;
 }
 
 void TrafficLog::LineCompleted(const QString &suffix, bool accepted, const QString &reason,

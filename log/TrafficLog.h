@@ -54,5 +54,5 @@ private:
   std::unique_ptr<TrafficLogWriter> writer_;
   std::optional<ExchangeRecord> pending_; // the request whose reply is awaited
   QElapsedTimer sinceSent_;
-  qint64 lastByteMs_ = -1;
+  double lastByteMs_ = -1;
 };
