@@ -4,6 +4,7 @@
 #include "protocol/ConvertError.h"
 #include "settings/DataFolder.h"
 #include "support/DialogRecorder.h"
+#include "support/MenuClicks.h"
 #include "support/TestMain.h"
 #include "tools/TCheckSum.h"
 
@@ -38,17 +39,6 @@ class TestMainWindow : public QObject {
   static bool WriteFile(const QString &path, const QString &text = {}) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) == text.toUtf8().size();
-  }
-
-  // Opens the menu that holds `action` on the menu bar and clicks the entry.
-  static void ChooseFromMenu(QAction *action) {
-    QMenuBar *bar = Form1->menuBar();
-    auto *menu = qobject_cast<QMenu *>(action->parent());
-    QVERIFY(menu != nullptr);
-    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(menu->menuAction()).center());
-    QTRY_VERIFY(menu->isVisible());
-    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
-    QTRY_VERIFY(!menu->isVisible());
   }
 
   static void ExpectTabRules(int tab) {
@@ -286,15 +276,15 @@ private slots:
 
     const QString html = AppPaths::ProgramFolder() + "doc/user-guide.html";
     QVERIFY(QDir().mkpath(AppPaths::ProgramFolder() + "doc") && WriteFile(html));
-    ChooseFromMenu(Form1->DravoHelp1);
+    ChooseFromMenu(Form1, Form1->DravoHelp1);
     QTRY_VERIFY_WITH_TIMEOUT(openedFiles().contains(html), 10000);
     const QString chm = AppPaths::DataFolder() + "DravoUserGuide.CHM";
     QVERIFY(WriteFile(chm));
-    ChooseFromMenu(Form1->DravoHelp1);
+    ChooseFromMenu(Form1, Form1->DravoHelp1);
     QTRY_VERIFY_WITH_TIMEOUT(openedFiles().contains(chm), 10000);
     QVERIFY(dialogs.Texts().isEmpty());
 
-    ChooseFromMenu(Form1->About1);
+    ChooseFromMenu(Form1, Form1->About1);
     QCOMPARE(dialogs.requests.size(), 1);
     QVERIFY2(dialogs.LastText().contains("Data folder: " + AppPaths::DataFolder()) &&
                  dialogs.LastText().contains("User guide: " + chm),

@@ -7,6 +7,7 @@
 
 TrendChartView::TrendChartView(QChart *chart, QWidget *parent) : QChartView(chart, parent) {
   setMouseTracking(true);
+  viewport()->setMouseTracking(true);           // the cursor follows the pointer without a button held
   setRenderHint(QPainter::Antialiasing, false); // thousands of segments a redraw
   cursorLine_ = new QGraphicsLineItem(chart);
   cursorLine_->setPen(QPen(QColor(90, 90, 90), 1, Qt::DashLine));

@@ -89,7 +89,10 @@ TrendWindow::TrendWindow(const TrendStore &store, QWidget *parent)
   SeriesTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
   SeriesTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   SeriesTable->setToolTip(QStringLiteral("Tick a series to show it"));
-  SeriesTable->setFixedWidth(330);
+  SeriesTable->setFixedWidth(300);
+  // the column titles in the colours of their curves
+  for (int s = 0; s < TrendStore::SeriesCount; ++s)
+    SeriesTable->horizontalHeaderItem(s)->setForeground(SeriesColors[s]);
 
   chart_ = new QChart;
   chart_->legend()->setAlignment(Qt::AlignBottom);
@@ -150,7 +153,7 @@ TrendWindow::DriveCurves &TrendWindow::CurvesOf(int drive) {
   const QSignalBlocker blocker(SeriesTable);
   SeriesTable->insertRow(row);
   SeriesTable->setVerticalHeaderItem(row, new QTableWidgetItem(QStringLiteral("Drive %1").arg(drive)));
-  const Qt::PenStyle style = DriveStyles[curves_.size() % std::size(DriveStyles)];
+  const Qt::PenStyle style = DriveStyles[(curves_.size() - 1) % std::size(DriveStyles)];
   for (int s = 0; s < TrendStore::SeriesCount; ++s) {
     auto *item = new QTableWidgetItem;
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemIsSelectable);
@@ -277,7 +280,11 @@ void TrendWindow::Redraw() {
           QStringLiteral("%1: %2").arg(drive).arg(QString::fromStdString(MachineStatusName(mark.code))),
           chart_);
       label->setBrush(Qt::red);
-      label->setPos(chart_->mapToPosition(points.last(), curves.trips) + QPointF(6, 2));
+      // beside the mark, on its left near the right edge
+      const QPointF at = chart_->mapToPosition(points.last(), curves.trips);
+      const double width = label->boundingRect().width();
+      label->setPos(at.x() + 6 + width > chart_->plotArea().right() ? at.x() - 6 - width : at.x() + 6,
+                    at.y() + 2);
       label->setZValue(50);
       tripLabels_.append(label);
     }
