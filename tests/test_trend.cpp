@@ -8,6 +8,7 @@
 #include "support/SimulatedRig.h"
 #include "support/TestMain.h"
 #include "trend/TrendChartView.h"
+#include "trend/TrendStore.h"
 #include "trend/TrendWindow.h"
 
 #include <QChart>
@@ -112,7 +113,8 @@ private slots:
     QCOMPARE(speed2->checkState(), Qt::Unchecked);
     QChart *chart = trend->ChartView->chart();
     QVERIFY(!Curve(chart, "Drive 2 Speed (r/min)")->isVisible());
-    QVERIFY(Curve(chart, "Drive 1 Frequency (Hz)")->count() > 0);
+    QCOMPARE(trend->PlottedPointCount(2, 4), 0);
+    QVERIFY(trend->PlottedPointCount(1, 0) > 0);
 
     // the trip of drive 1 is marked once
     auto *trips = qobject_cast<QScatterSeries *>(chart->series().last());
@@ -170,6 +172,25 @@ private slots:
     dialogs_.QueuePath(pngPath);
     QTest::mouseClick(trend->ExportPngButton, Qt::LeftButton);
     QVERIFY(!QImage(pngPath).isNull());
+  }
+
+  // An hour of samples drawn 100 columns wide keeps every peak, the first and
+  // the last sample, in time order, with at most four points a column.
+  void decimationKeepsPeaks() {
+    TrendStore store;
+    for (int i = 0; i < 36000; ++i)
+      store.Add(1, i * 100LL, {i == 12345 ? 99.0 : i == 23456 ? -5.0 : 10.0, 0, 0, 0, 0}, 1);
+    const std::vector<TrendStore::Point> points = store.Decimated(1, TrendStore::Frequency, 0, 3600000, 100);
+    QVERIFY(points.size() <= 400);
+    QCOMPARE(points.front().time, 0LL);
+    QCOMPARE(points.back().time, 3599900LL);
+    QVERIFY(std::is_sorted(points.begin(), points.end(), [](auto &a, auto &b) { return a.time < b.time; }));
+    auto has = [&](std::int64_t time, float value) {
+      return std::any_of(points.begin(), points.end(),
+                         [&](auto &p) { return p.time == time && p.value == value; });
+    };
+    QVERIFY(has(1234500, 99.0f));
+    QVERIFY(has(2345600, -5.0f));
   }
 
   // Pictures of the trend: drive 1 runs up, trips, is reset and runs up

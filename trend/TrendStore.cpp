@@ -134,26 +134,31 @@ std::vector<TrendStore::Point> TrendStore::Decimated(int drive, int series, std:
   }
   points.reserve(static_cast<std::size_t>(columns) * 4);
   const double span = static_cast<double>(to - from);
+  // each column's end found by bisection, so the scan of the samples only compares values
+  const auto times = track.times.begin();
   std::size_t i = begin;
-  while (i < end) {
-    const std::size_t first = i;
-    const auto column =
-        static_cast<std::int64_t>(static_cast<double>(track.times[i] - from) * columns / span);
+  for (int column = 0; column < columns && i < end; ++column) {
     const auto columnEnd = from + static_cast<std::int64_t>(static_cast<double>(column + 1) * span / columns);
+    const auto stop =
+        static_cast<std::size_t>(std::lower_bound(times + static_cast<std::ptrdiff_t>(i),
+                                                  times + static_cast<std::ptrdiff_t>(end), columnEnd) -
+                                 times);
+    if (column == columns - 1 ? i == end : stop == i)
+      continue;
+    const std::size_t last = column == columns - 1 ? end - 1 : stop - 1;
     std::size_t low = i, high = i;
-    for (; i < end && track.times[i] < columnEnd; ++i) {
-      if (values[i] < values[low])
-        low = i;
-      if (values[i] > values[high])
-        high = i;
+    for (std::size_t j = i + 1; j <= last; ++j) {
+      if (values[j] < values[low])
+        low = j;
+      else if (values[j] > values[high])
+        high = j;
     }
-    if (i == first) // rounding put the column's end on this very sample
-      ++i;
-    std::size_t picks[4] = {first, low, high, i - 1};
+    std::size_t picks[4] = {i, low, high, last};
     std::sort(std::begin(picks), std::end(picks));
     for (int p = 0; p < 4; ++p)
       if (p == 0 || picks[p] != picks[p - 1])
         points.push_back({track.times[picks[p]], values[picks[p]]});
+    i = last + 1;
   }
   return points;
 }

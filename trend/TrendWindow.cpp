@@ -3,6 +3,7 @@
 #include "app/Dialogs.h"
 #include "drive/StatusDecoding.h"
 #include "trend/TrendChartView.h"
+#include "trend/TrendCurves.h"
 #include "trend/TrendExport.h"
 
 #include <QChart>
@@ -23,6 +24,7 @@
 #include <QValueAxis>
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 // Redraws at most ten times a second however fast the samples come.
@@ -43,7 +45,8 @@ const Qt::PenStyle DriveStyles[] = {Qt::SolidLine, Qt::DashLine, Qt::DotLine, Qt
 bool OnLeftAxis(int series) { return series == TrendStore::Frequency || series == TrendStore::Current; }
 
 // A range that starts at 0 for values that never go below it, with a little
-// room above the highest value.
+// room above the highest value, rounded to numbers that read well. Set only
+// when it changes: each change lays the curves out again.
 void FitAxis(QValueAxis *axis, double low, double high) {
   if (low > high) {
     low = 0;
@@ -51,8 +54,20 @@ void FitAxis(QValueAxis *axis, double low, double high) {
   }
   low = std::min(low, 0.0);
   high = high <= low ? low + 1 : high + (high - low) * 0.05;
-  axis->setRange(low, high);
-  axis->applyNiceNumbers();
+  // nice numbers: a step of 1, 2 or 5 times a power of ten, about five of them
+  const double rough = (high - low) / 5;
+  const double power = std::pow(10.0, std::floor(std::log10(rough)));
+  const double step = rough <= power       ? power
+                      : rough <= 2 * power ? 2 * power
+                      : rough <= 5 * power ? 5 * power
+                                           : 10 * power;
+  low = std::floor(low / step) * step;
+  high = std::ceil(high / step) * step;
+  if (axis->min() != low || axis->max() != high)
+    axis->setRange(low, high);
+  const int ticks = static_cast<int>(std::lround((high - low) / step)) + 1;
+  if (axis->tickCount() != ticks)
+    axis->setTickCount(ticks);
 }
 } // namespace
 
@@ -107,6 +122,8 @@ TrendWindow::TrendWindow(const TrendStore &store, QWidget *parent)
   chart_->addAxis(timeAxis_, Qt::AlignBottom);
   chart_->addAxis(leftAxis_, Qt::AlignLeft);
   chart_->addAxis(rightAxis_, Qt::AlignRight);
+  curvesItem_ = new TrendCurves(chart_);
+  curvesItem_->setZValue(10);
   ChartView = new TrendChartView(chart_, this);
   ChartView->setMinimumSize(400, 300);
   CursorLabel = new QLabel(this);
@@ -153,7 +170,7 @@ TrendWindow::DriveCurves &TrendWindow::CurvesOf(int drive) {
   const QSignalBlocker blocker(SeriesTable);
   SeriesTable->insertRow(row);
   SeriesTable->setVerticalHeaderItem(row, new QTableWidgetItem(QStringLiteral("Drive %1").arg(drive)));
-  const Qt::PenStyle style = DriveStyles[(curves_.size() - 1) % std::size(DriveStyles)];
+  const int shade = static_cast<int>((curves_.size() - 1) % 5);
   for (int s = 0; s < TrendStore::SeriesCount; ++s) {
     auto *item = new QTableWidgetItem;
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemIsSelectable);
@@ -164,7 +181,11 @@ TrendWindow::DriveCurves &TrendWindow::CurvesOf(int drive) {
                       .arg(QStringLiteral("Drive %1").arg(drive),
                            QString::fromLatin1(TrendStore::SeriesName(s)),
                            QString::fromLatin1(TrendStore::SeriesUnit(s))));
-    line->setPen(QPen(SeriesColors[s], 1.5, style));
+    // one pixel wide and solid: wide or dashed pens cost many times more to
+    // draw; the drives differ by shade
+    QPen pen(SeriesColors[s].darker(100 + 35 * shade), 1, Qt::SolidLine);
+    pen.setCosmetic(true);
+    line->setPen(pen);
     chart_->addSeries(line);
     line->attachAxis(timeAxis_);
     line->attachAxis(OnLeftAxis(s) ? leftAxis_ : rightAxis_);
@@ -179,6 +200,23 @@ TrendWindow::DriveCurves &TrendWindow::CurvesOf(int drive) {
   curves.trips->attachAxis(timeAxis_);
   curves.trips->attachAxis(leftAxis_);
   return curves;
+}
+
+int TrendWindow::PlottedPointCount(int drive, int series) const {
+  if (!Shown(drive, series))
+    return 0;
+  // the curves are drawn in the order of the drives and their series
+  std::size_t index = 0;
+  for (const auto &entry : curves_)
+    for (int s = 0; s < TrendStore::SeriesCount; ++s) {
+      if (entry.first == drive && s == series)
+        return index < curvesItem_->Curves().size()
+                   ? static_cast<int>(curvesItem_->Curves()[index].points.size())
+                   : 0;
+      if (Shown(entry.first, s))
+        ++index;
+    }
+  return 0;
 }
 
 bool TrendWindow::Shown(int drive, int series) const {
@@ -241,23 +279,27 @@ void TrendWindow::Redraw() {
     from_ = to_ - WindowMs(); // a paused view keeps its end, the length follows the choice
   }
   const int columns = std::max(1, static_cast<int>(chart_->plotArea().width()));
+  // the values first: they decide the axes, and the axes the pixels
   double lows[2] = {1e300, 1e300}, highs[2] = {-1e300, -1e300};
-  QList<QPointF> points;
+  struct ShownCurve {
+    QColor color;
+    int side;
+    std::vector<TrendStore::Point> points;
+  };
+  std::vector<ShownCurve> shownCurves;
   for (auto &[drive, curves] : curves_) {
     for (int s = 0; s < TrendStore::SeriesCount; ++s) {
       QLineSeries *line = curves.lines[static_cast<std::size_t>(s)];
       const bool shown = Shown(drive, s);
-      line->setVisible(shown);
-      points.clear();
-      if (shown) {
-        const int side = OnLeftAxis(s) ? 0 : 1;
-        for (const TrendStore::Point &point : store_.Decimated(drive, s, from_, to_, columns)) {
-          points.append(QPointF(static_cast<double>(point.time), point.value));
-          lows[side] = std::min(lows[side], static_cast<double>(point.value));
-          highs[side] = std::max(highs[side], static_cast<double>(point.value));
-        }
+      line->setVisible(shown); // its legend entry
+      if (!shown)
+        continue;
+      const int side = OnLeftAxis(s) ? 0 : 1;
+      shownCurves.push_back({line->pen().color(), side, store_.Decimated(drive, s, from_, to_, columns)});
+      for (const TrendStore::Point &point : shownCurves.back().points) {
+        lows[side] = std::min(lows[side], static_cast<double>(point.value));
+        highs[side] = std::max(highs[side], static_cast<double>(point.value));
       }
-      line->replace(points);
     }
   }
   timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(from_), QDateTime::fromMSecsSinceEpoch(to_));
@@ -265,6 +307,24 @@ void TrendWindow::Redraw() {
   FitAxis(leftAxis_, lows[0], highs[0]);
   FitAxis(rightAxis_, lows[1], highs[1]);
 
+  const QRectF plot = chart_->plotArea();
+  const QValueAxis *axes[2] = {leftAxis_, rightAxis_};
+  const double xScale = plot.width() / static_cast<double>(std::max<std::int64_t>(1, to_ - from_));
+  std::vector<TrendCurves::Curve> drawn;
+  drawn.reserve(shownCurves.size());
+  for (const ShownCurve &curve : shownCurves) {
+    const QValueAxis *axis = axes[curve.side];
+    const double yScale = plot.height() / std::max(1e-9, axis->max() - axis->min());
+    QPolygonF polyline;
+    polyline.reserve(static_cast<qsizetype>(curve.points.size()));
+    for (const TrendStore::Point &point : curve.points)
+      polyline.append(QPointF(plot.left() + static_cast<double>(point.time - from_) * xScale,
+                              plot.bottom() - (static_cast<double>(point.value) - axis->min()) * yScale));
+    drawn.push_back({curve.color, std::move(polyline)});
+  }
+  curvesItem_->SetCurves(plot, std::move(drawn));
+
+  QList<QPointF> points;
   // trips at the top of the left axis, named
   for (QGraphicsSimpleTextItem *label : tripLabels_)
     delete label;

@@ -18,6 +18,7 @@ class QScatterSeries;
 class QTableWidget;
 class QValueAxis;
 class TrendChartView;
+class TrendCurves;
 
 // "Trend": the values of the scanned drives against time, one curve per drive
 // and series, each shown or hidden in the series table; a rolling window of
@@ -40,6 +41,8 @@ public:
   std::int64_t ShownFrom() const { return from_; }
   std::int64_t ShownTo() const { return to_; }
   bool Paused() const { return paused_; }
+  // Points of the drive's series in the picture (0 when hidden).
+  int PlottedPointCount(int drive, int series) const;
 
   QComboBox *WindowLength = nullptr;
   QPushButton *PauseButton = nullptr; // "Pause" / "Resume"
@@ -71,6 +74,7 @@ private:
 
   const TrendStore &store_;
   QChart *chart_ = nullptr;
+  TrendCurves *curvesItem_ = nullptr;
   QDateTimeAxis *timeAxis_ = nullptr;
   QValueAxis *leftAxis_ = nullptr;  // Hz and A
   QValueAxis *rightAxis_ = nullptr; // V and r/min
