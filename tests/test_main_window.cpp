@@ -16,8 +16,10 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSplitter>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -370,6 +372,32 @@ private slots:
     Form1->CheckSum1->trigger();
     QVERIFY(saved);
     Form1->PageControl1->setCurrentIndex(0);
+  }
+
+  // The history pane dragged 40 pixels taller keeps its height through a
+  // restart of the program; without a stored split it is the delivered 140.
+  void historySplitSurvivesRestart() {
+    DialogRecorder dialogs;
+    Form1->show();
+    QTRY_VERIFY_WITH_TIMEOUT(Form1->Activated, 20000);
+    QSplitter *splitter = Form1->HistorySplitter;
+    QCOMPARE(splitter->sizes().value(1), 140);
+    QSplitterHandle *handle = splitter->handle(1);
+    const QPoint grip = handle->rect().center();
+    QTest::mousePress(handle, Qt::LeftButton, {}, grip);
+    QMouseEvent drag(QEvent::MouseMove, grip - QPoint(0, 40), handle->mapToGlobal(grip - QPoint(0, 40)),
+                     Qt::NoButton, Qt::LeftButton, {});
+    QApplication::sendEvent(handle, &drag);
+    QTest::mouseRelease(handle, Qt::LeftButton, {}, grip - QPoint(0, 40));
+    const QList<int> dragged = splitter->sizes();
+    QCOMPARE(dragged.value(1), 180);
+
+    Form1->Exit2->trigger();
+    DestroyApplicationWindows();
+    CreateApplicationWindows();
+    Form1->show();
+    QTRY_VERIFY_WITH_TIMEOUT(Form1->Activated, 20000);
+    QCOMPARE(Form1->HistorySplitter->sizes(), dragged);
   }
 
   // Runs last: "E&xit" runs the close query and closes the window, also when

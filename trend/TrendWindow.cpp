@@ -119,6 +119,7 @@ TrendWindow::TrendWindow(const TrendStore &store, QWidget *parent)
   leftAxis_->setTitleText(QStringLiteral("Hz, A"));
   rightAxis_ = new QValueAxis;
   rightAxis_->setTitleText(QStringLiteral("V, r/min"));
+  rightAxis_->setGridLineVisible(false); // the left axis draws the grid
   chart_->addAxis(timeAxis_, Qt::AlignBottom);
   chart_->addAxis(leftAxis_, Qt::AlignLeft);
   chart_->addAxis(rightAxis_, Qt::AlignRight);
