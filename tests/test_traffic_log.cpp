@@ -89,13 +89,7 @@ class TestTrafficLog : public QObject {
 
 private slots:
   void initTestCase() {
-    QVERIFY(rig_.CreateWindows());
-    QVERIFY(rig_.StartSimulator(SimOptions{}));
-    Form1->show();
-    QTRY_VERIFY_WITH_TIMEOUT(Form1->Activated, 20000);
-    rig_.ChoosePort(false);
-    QVERIFY(rig_.ApplyPort());
-    Form1->UpcSend->start(); // the program's own timer runs the scan
+    QVERIFY(rig_.StartRunning(SimOptions{})); // the program's own timer runs the scan
   }
 
   void cleanupTestCase() { rig_.TearDown(); }

@@ -70,15 +70,9 @@ class TestTrend : public QObject {
 
 private slots:
   void initTestCase() {
-    QVERIFY(rig_.CreateWindows());
     SimOptions options;
     options.drives = {1, 2};
-    QVERIFY(rig_.StartSimulator(options));
-    Form1->show();
-    QTRY_VERIFY_WITH_TIMEOUT(Form1->Activated, 20000);
-    rig_.ChoosePort(false);
-    QVERIFY(rig_.ApplyPort());
-    Form1->UpcSend->start();
+    QVERIFY(rig_.StartRunning(options));
   }
 
   void cleanupTestCase() { rig_.TearDown(); }
