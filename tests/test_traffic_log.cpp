@@ -3,6 +3,7 @@
 // the files pruned by age and by size.
 #include "app/AppPaths.h"
 #include "app/MainWindow.h"
+#include "drive/TUmotorPara.h"
 #include "log/TrafficLog.h"
 #include "support/DialogRecorder.h"
 #include "support/SimulatedRig.h"
@@ -159,6 +160,11 @@ private slots:
     QCOMPARE(errors, s.ErrorRecords);
     QCOMPARE(timeouts, s.TimeoutRecords);
     QCOMPARE(refused, 1);
+    // the motor status table counts drive 1's exchanges since the scan started
+    QCOMPARE(UmotorPara->Cell(1, TUmotorPara::RequestsColumn), QString::number(accepted + errors + timeouts));
+    QCOMPARE(UmotorPara->Cell(1, TUmotorPara::AcceptedColumn), QString::number(accepted));
+    QCOMPARE(UmotorPara->Cell(1, TUmotorPara::ErrorsColumn), QString::number(errors));
+    QCOMPARE(UmotorPara->Cell(1, TUmotorPara::TimeoutsColumn), QString::number(timeouts));
   }
 
   // The program killed while it scans: every line of the log is whole, and
