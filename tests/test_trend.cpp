@@ -193,8 +193,9 @@ private slots:
     const QString folder = qEnvironmentVariable("VDD_SCREENSHOT_DIR");
     if (folder.isEmpty())
       QSKIP("VDD_SCREENSHOT_DIR not set");
+    ChooseFromMenu(Form1, Form1->Trend1);
     auto *trend = Form1->findChild<TrendWindow *>();
-    trend->show();
+    QVERIFY(trend != nullptr);
     trend->WindowLength->setCurrentText("30 s");
     QTest::mouseClick(trend->LiveButton, Qt::LeftButton);
     QTest::mouseClick(Form1->UPeriodScan, Qt::LeftButton);
