@@ -193,9 +193,12 @@ private slots:
       QCOMPARE(f[Outcome], QString("accepted"));
     }
     const QDateTime newest = QDateTime::fromString(lines.last()[Time], "yyyy-MM-dd HH:mm:ss.zzz");
-    // an exchange is logged when its reply window (500 ms) has passed
+    // The newest exchange that could be in the file started up to one scan
+    // step (about 0.7 s: ticks and the 500 ms reply window) before it ended,
+    // and it ends when its reply window has passed: beyond the one second
+    // allowed, that much again is no loss.
     const qint64 lostMs = newest.msecsTo(killed);
-    QVERIFY2(lostMs < 1000 + 700, qPrintable(QString::number(lostMs)));
+    QVERIFY2(lostMs < 1000 + 1200, qPrintable(QString::number(lostMs)));
   }
 
   // Files older than the age limit go, then the oldest until the size limit
