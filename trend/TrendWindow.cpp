@@ -148,6 +148,15 @@ TrendWindow::TrendWindow(const TrendStore &store, QWidget *parent)
   connect(ExportCsvButton, &QPushButton::clicked, this, [this] { ExportCsv(); });
   connect(ExportPngButton, &QPushButton::clicked, this, [this] { ExportPng(); });
   connect(SeriesTable, &QTableWidget::itemChanged, this, [this] { Redraw(); });
+  // The curves are in pixels: a plot area laid out anew (the window shown or
+  // resized, the axis labels wider) needs them again.
+  connect(
+      chart_, &QChart::plotAreaChanged, this,
+      [this] {
+        if (isVisible())
+          Redraw();
+      },
+      Qt::QueuedConnection);
   connect(ChartView, &TrendChartView::ZoomRequested, this, &TrendWindow::Zoom);
   connect(ChartView, &TrendChartView::CursorMoved, this, &TrendWindow::ShowCursor);
 }
