@@ -13,6 +13,7 @@ void TForm1::WireCommunication() {
   connect(UpcSend, &QTimer::timeout, this, [this] { UpcSendTimer(); });
   UpcSend->start(State.TickMs);
   Comm1->OnReceiveData = [this](TComm *, const char *buffer, std::uint16_t length) {
+    emit BytesArrived();
     Comm1ReceiveData(buffer, length);
   };
   FollowNewestHistoryLine(SendRevHistory);

@@ -77,6 +77,7 @@ void TForm1::AppendHistoryLine(const QString &text, int color) {
 }
 
 void TForm1::CompleteLastHistoryLine(const QString &suffix, bool black) {
+  emit LineCompleted(ShownText(suffix), black);
   const int count = HistoryLineCount();
   if (count == 0) {
     // "Clear" emptied the pane while the reply was awaited: the completion

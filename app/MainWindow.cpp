@@ -6,8 +6,10 @@
 #include "app/Dialogs.h"
 #include "app/VirtualKeyCode.h"
 #include "app/WindowState.h"
+#include "drive/DriveCountsWiring.h"
 #include "drive/TUmotorPara.h"
 #include "help/UserGuide.h"
+#include "log/TrafficLogWiring.h"
 #include "params/TInputBox.h"
 #include "protocol/HexText.h"
 #include "serial/TComm.h"
@@ -15,6 +17,7 @@
 #include "settings/TableModel.h"
 #include "settings/TableStore.h"
 #include "tools/TCheckSum.h"
+#include "trend/TrendWiring.h"
 
 #include <QAction>
 #include <QApplication>
@@ -71,6 +74,9 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent) {
   WireParams();
   WireSequences();
   WireSettings();
+  WireTrafficLog(this);
+  WireTrend(this);
+  WireDriveCounts(this);
   FormCreate();
   RestoreWindowState(this);
 }

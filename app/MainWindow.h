@@ -2,6 +2,7 @@
 
 #include "app/CommState.h"
 #include "app/Widgets.h"
+#include "drive/StatusDecoding.h"
 
 #include <QMainWindow>
 #include <QPixmap>
@@ -16,6 +17,7 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QRadioButton;
+class QSplitter;
 class QTabWidget;
 class QTableView;
 class QTableWidget;
@@ -91,6 +93,7 @@ public:
   QAction *ExportFunctions1 = nullptr;
   QAction *Exit2 = nullptr;
   QAction *CheckSum1 = nullptr;
+  QAction *Trend1 = nullptr; // the trend window of the scanned drives
   QAction *DravoHelp1 = nullptr;
   QAction *Version101 = nullptr;
   QAction *About1 = nullptr; // the version and the folders in use
@@ -180,6 +183,8 @@ public:
   QAction *Selectall1 = nullptr;
   QAction *clear1 = nullptr;
   QAction *copy1 = nullptr;
+  QAction *OpenLogFolder1 = nullptr;    // the traffic log's folder in the file manager
+  QSplitter *HistorySplitter = nullptr; // tabs above, history below
   TStatusBar *StatusBar1 = nullptr;
 
   // ---- start-up and main window (app/MainWindow.cpp) ----------------------
@@ -351,6 +356,17 @@ public:
   void UProtocolClick();
   void UTimeinetervalClick();
   void UtimeoutClick();
+
+signals:
+  // What the history pane is told and what a status reply held, for those
+  // who keep it beyond the pane (traffic log, trend, per-drive counts).
+  // A request line; awaitsReply when the tool waits for its answer.
+  void RequestLogged(const QString &line, bool awaitsReply);
+  // The text added to the last line; accepted when it turned black.
+  void LineCompleted(const QString &suffix, bool accepted);
+  // Bytes arrived on the port.
+  void BytesArrived();
+  void DriveStatusDecoded(const DriveStatusValues &values);
 
 protected:
   bool event(QEvent *event) override;

@@ -48,9 +48,10 @@ void TForm1::SendFrame(const std::string &body) {
   // so no reply is awaited for it and it is not counted.
   const std::string refusal = BodyRefusal(body, rtu, raw);
   if (!refusal.empty()) {
-    AppendHistoryLine(TimeStampNow() + SendMark + "  " + QString::fromStdString(body) +
-                          "  -----> Not sent: " + QString::fromStdString(refusal) + "!   ",
-                      RequestColor);
+    const QString line = TimeStampNow() + SendMark + "  " + QString::fromStdString(body) +
+                         "  -----> Not sent: " + QString::fromStdString(refusal) + "!   ";
+    AppendHistoryLine(line, RequestColor);
+    emit RequestLogged(line, false);
     return;
   }
   // In RTU a pair that is not two hex digits raises the conversion error
@@ -87,6 +88,7 @@ void TForm1::SendFrame(const std::string &body) {
     if (!raw)
       line += LoggedCrLf;
     AppendHistoryLine(line, RequestColor);
+    emit RequestLogged(line, State.WaitingReply);
   }
 
   ++State.TotalRecords;
@@ -95,6 +97,8 @@ void TForm1::SendFrame(const std::string &body) {
 
 void TForm1::SendRtuFrame(const std::string &body) {
   const RtuFrame frame = BuildRtuFrame(body, SendsWithoutChecksum(*this, true));
-  AppendHistoryLine(TimeStampNow() + SendMark + "  " + QString::fromStdString(frame.text), RequestColor);
+  const QString line = TimeStampNow() + SendMark + "  " + QString::fromStdString(frame.text);
+  AppendHistoryLine(line, RequestColor);
+  emit RequestLogged(line, State.WaitingReply);
   Comm1->WriteData(frame.bytes.data(), static_cast<std::uint16_t>(frame.bytes.size()));
 }

@@ -82,6 +82,18 @@ bool SimulatedRig::ApplyPort() {
   return true;
 }
 
+bool SimulatedRig::StartRunning(const SimOptions &options) {
+  if (!CreateWindows() || !StartSimulator(options))
+    return false;
+  Form1->show();
+  RIG_VERIFY(QTest::qWaitFor([] { return Form1->Activated; }, 20000), "never activated");
+  ChoosePort(false);
+  if (!ApplyPort())
+    return false;
+  Form1->UpcSend->start();
+  return true;
+}
+
 void SimulatedRig::TearDown() {
   Form1->UpcSend->stop();
   Form1->Comm1->ClosePort();

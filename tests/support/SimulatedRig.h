@@ -42,6 +42,10 @@ public:
   // as the tests run the ticks themselves, and the port must be open.
   bool ApplyPort();
 
+  // CreateWindows, StartSimulator, the main window shown and activated, the
+  // port applied in ASCII, and the program's own send timer running.
+  bool StartRunning(const SimOptions &options);
+
   // Stops the send timer, closes the port and ends the simulator.
   void TearDown();
 };
