@@ -33,6 +33,8 @@ std::string RejectionReason(const std::string &replyText, const std::string &rep
     return "wrong function";
   case ReplyFault::Checksum:
     return "wrong checksum";
+  case ReplyFault::Length:
+    return "wrong length";
   case ReplyFault::None:
     break;
   }
