@@ -11,6 +11,9 @@
 #include <QTextEdit>
 
 namespace {
+constexpr int RequestColor = 255; // red until the reply is accepted
+const int HistoryLimit = 100;     // more lines than this lose the oldest one
+
 // A line must stay one line: control characters of a malformed reply (a CR
 // LF in the middle, a stray byte) are shown as "/xHH", like the CR LF marks.
 QString ShownText(const QString &text) {
@@ -89,6 +92,14 @@ void TForm1::CompleteLastHistoryLine(const QString &suffix, bool black) {
     ColorHistoryLine(count - 1, 0);
 }
 
+void TForm1::LogRequest(const QString &line) {
+  if (HistoryLineCount() > HistoryLimit)
+    DeleteFirstHistoryLine();
+  SendRevHistory->moveCursor(QTextCursor::End);
+  SendRevHistory->ensureCursorVisible();
+  AppendHistoryLine(line, RequestColor);
+}
+
 void TForm1::DeleteFirstHistoryLine() {
   if (HistoryLineCount() == 0)
     return;
@@ -112,10 +123,7 @@ void TForm1::Selectall1Click() { SendRevHistory->selectAll(); }
 
 void TForm1::clear1Click() {
   SendRevHistory->clear();
-  State.TotalRecords = 0;
-  State.TimeoutRecords = 0;
-  State.ErrorRecords = 0;
-  ShowRecordCounters();
+  Engine->ClearCounters();
 }
 
 void TForm1::copy1Click() {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/CommState.h"
 #include "app/Widgets.h"
+#include "exchange/ExchangeEngine.h"
 
 #include <QMainWindow>
 #include <QPixmap>
@@ -28,31 +28,35 @@ class TTableConnection;
 class TTableQuery;
 class TTableModel;
 
-// The main window "Vossek Drive Desk". It owns the serial component, the one
-// timer, the table store's connection and query, the grids and the shared
-// communication state. Its event handlers are defined in the files of the
-// subsystem they belong to (app/, drive/, params/, sequences/, settings/);
-// each subsystem connects its own handlers in its Wire... routine.
-class TForm1 : public QMainWindow {
+// The main window "Vossek Drive Desk". It owns the serial component, the
+// exchange engine (with the one timer and the shared communication state),
+// the table store's connection and query and the grids; it shows what the
+// engine reports and runs the steps the engine's tick calls. Its event
+// handlers are defined in the files of the subsystem they belong to (app/,
+// drive/, params/, sequences/, settings/); each subsystem connects its own
+// handlers in its Wire... routine.
+class TForm1 : public QMainWindow, public ExchangeSteps {
   Q_OBJECT
 public:
   explicit TForm1(QWidget *parent = nullptr);
   ~TForm1() override;
 
   // ---- shared state -------------------------------------------------------
-  CommState State;
+  TExchangeEngine *const Engine;
+  CommState &State; // the engine's
 
   // Main window fields
   bool Activated = false;
   QString DataFolder; // program folder + "database1/"
   QPixmap CheckedBitmap;
   QPixmap UncheckedBitmap;
-  int TimeoutMs = 500;       // reply window
-  int TimeIntervalMs = 1000; // pause between two sequence steps
-  bool ReadPending = false;
-  std::string ReadFrame;
-  bool ModifyPending = false;
-  std::string ModifyFrame;
+  // Kept in the engine's state, under the names the handlers know them by.
+  int &TimeoutMs;      // reply window
+  int &TimeIntervalMs; // pause between two sequence steps
+  bool &ReadPending;
+  std::string &ReadFrame;
+  bool &ModifyPending;
+  std::string &ModifyFrame;
   QString ParamMinText;
   QString ParamMaxText;
   QString ParamValueText;
@@ -64,7 +68,7 @@ public:
 
   // ---- non-visual components ---------------------------------------------
   TComm *Comm1 = nullptr;
-  QTimer *UpcSend = nullptr;
+  QTimer *UpcSend = nullptr; // the engine's timer
   TTableConnection *ADOConnection1 = nullptr;
   TTableQuery *ADOQuery1 = nullptr;
   TTableModel *DataSource1 = nullptr;
@@ -191,12 +195,15 @@ public:
   int ActiveTab() const;
   QString MachineIDText() const;
 
-  // ---- frame building and sending (app/SendFrame.cpp) --------------------
-  void SendFrame(const std::string &body);
-  void SendRtuFrame(const std::string &body);
-  bool IsRtuMode() const;
+  // ---- the exchange engine's work, under the window's names ----------------
+  void SendFrame(const std::string &body) { Engine->SendFrame(body); }
+  bool IsRtuMode() const { return Engine->IsRtuMode(); }
+  void UpcSendTimer() { Engine->Tick(); }
+  void Comm1ReceiveData(const char *buffer, unsigned length) { Engine->ReceiveData(buffer, length); }
+  void WaitHandler() { Engine->WaitHandler(); }
 
   // ---- history (app/History.cpp) -----------------------------------------
+  void LogRequest(const QString &line); // a new red line, the oldest dropped past 100
   void ColorHistoryLine(int line, int color);
   int HistoryLineCount() const;
   QString HistoryLine(int line) const;
@@ -208,16 +215,18 @@ public:
   void copy1Click();
   void ShowRecordCounters();
 
-  // ---- send scheduler (app/SendScheduler.cpp) ------------------------------
-  void UpcSendTimer();
-
-  // ---- receive path (app/ReceivePath.cpp) --------------------------------
-  void Comm1ReceiveData(const char *buffer, unsigned length);
-  void WaitHandler();
-  void AssembleAsciiReply(const std::string &text);
-  void ProcessReply();
-  void ErrorReply();
+  // ---- outcomes of exchanges (app/ExchangeOutcomes.cpp) --------------------
   void SetLamps(int run, int stop, int fwd, int rev, int jog, int fault, int com);
+  void ShowAcceptedReply();
+  void DispatchReply(ReplyConsumer consumer);
+  void ShowRejectedReply(const QString &replyText, bool sequenceStep);
+  void ShowMissingReply(bool sequenceStep);
+  // Tells the engine the drive address shown (also when it was set quietly).
+  void TellMachineID();
+
+  // ---- steps the engine's tick calls ---------------------------------------
+  void StopSequence() override { UdefStopClick(); }
+  int ParameterRecordCount() const override;
 
   // ---- port configuration (app/PortConfiguration.cpp) --------------------
   void ApplyPortSettings();
@@ -270,8 +279,8 @@ public:
   void SeriesStartExit();
   void SeriesStopExit();
   void ArbitraryNumExit();
-  void SeriesScanStep();
-  void ArbitraryScanStep();
+  void SeriesScanStep() override;
+  void ArbitraryScanStep() override;
   void SendScanRequest(int address);
   void UmotorScanClick();
   bool ScanFieldsHoldAddresses(); // refuses (with a message) a scan of nothing
@@ -284,8 +293,8 @@ public:
   void ModifyParameterReply();
   void ReadAllClick();
   void WriteAllClick();
-  void ReadAllStep();
-  bool WriteAllStep(); // false when write all ended because a value was empty
+  void ReadAllStep() override;
+  bool WriteAllStep() override; // false when write all ended because a value was empty
   void ImportFunctions1Click();
   void ExportFunctions1Click();
   void EndReadAll();
@@ -301,7 +310,7 @@ public:
   // ---- user's define (sequences/) ----------------------------------------
   void UdefRunClick();
   void UdefStopClick();
-  void SequenceStep();
+  void SequenceStep() override;
   void StoreSequenceReply();
   void ImportClick();
   void Export1Click();

@@ -96,8 +96,7 @@ void TForm1::BuildLayout() {
     move(screen->availableGeometry().center() - QPoint(1021 / 2, 737 / 2));
 
   // ---- non-visual components ---------------------------------------------
-  UpcSend = Named(new QTimer(this), "UpcSend");
-  UpcSend->setInterval(80);
+  UpcSend = Engine->Timer;
   Comm1 = Named(new TComm(this), "Comm1");
   Comm1->SetCommName(QStringLiteral("COM2"));
   Comm1->SetDtrControl(TDtrControl::DtrEnable);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/CommState.h"
+#include "exchange/CommState.h"
 #include "drive/FieldCheck.h"
 
 #include <cstdint>

@@ -1,0 +1,173 @@
+// The receive path: bytes from the port collect in the receive buffer; when
+// the reply window has passed, or as soon as the reply is complete when so
+// chosen, the buffer is judged as no response, an error reply or an accepted
+// reply, and an accepted reply goes to the one consumer that asked for it.
+#include "exchange/ExchangeEngine.h"
+
+#include "exchange/ReplyCompletion.h"
+#include "protocol/HexText.h"
+#include "protocol/ReplyCheck.h"
+#include "serial/TComm.h"
+
+#include <QTimer>
+#include <algorithm>
+
+namespace {
+const char *const ReplyMark = "  ----- R >   ";
+const char *const NoResponseMark = "  -----> No response!   ";
+
+// Keeps the first bytes of a reply that fit ReplyBytes; the rest of the
+// array is zeroed so that no consumer reads a byte of an earlier reply.
+void StoreReplyBytes(CommState &state, const std::vector<std::uint8_t> &bytes) {
+  state.ReplyBytes.fill(0);
+  std::copy_n(bytes.begin(), std::min(bytes.size(), state.ReplyBytes.size()), state.ReplyBytes.begin());
+}
+
+void ClearReceived(CommState &state) {
+  state.ReceiveBuffer.clear();
+  state.ReceivedChunk.clear();
+}
+} // namespace
+
+void TExchangeEngine::ReceiveData(const char *buffer, unsigned length) {
+  // an empty piece carries nothing and must not pass for a reply
+  if (length == 0)
+    return;
+  if (IsRtuMode())
+    State.ReceivedChunk = BytesToHex(reinterpret_cast<const std::uint8_t *>(buffer), length);
+  else
+    State.ReceivedChunk.assign(buffer, length);
+  State.ReceivedCount += static_cast<int>(length);
+  State.ReceiveBuffer += State.ReceivedChunk;
+  State.DataArrived = true;
+  if (completeOnReply_ && State.WaitingReply)
+    CheckReplyComplete();
+}
+
+void TExchangeEngine::WaitHandler() {
+  CommState &s = State;
+  if (s.DataArrived) {
+    s.DataArrived = false;
+    if (!s.WaitingReply)
+      ++s.UnsolicitedReceptions;
+    try {
+      if (IsRtuMode()) {
+        s.ReplyText = s.ReceiveBuffer;
+        s.ReplyBody = s.ReplyText;
+        StoreReplyBytes(s, HexTextToBytes(s.ReplyText));
+        ProcessReply();
+      } else {
+        AssembleAsciiReply(s.ReceiveBuffer);
+      }
+    } catch (...) {
+      // a consumer that fails must not leave the exchange open forever
+      ClearReceived(s);
+      s.ReceivedCount = 0;
+      s.WaitingReply = false;
+      throw;
+    }
+    ClearReceived(s);
+    return;
+  }
+
+  emit LineCompleted(NoResponseMark, false);
+  ClearReceived(s);
+  s.WaitTicks = 0;
+  s.DataArrived = false;
+  ++s.TimeoutRecords;
+  emit CountersChanged();
+  s.WaitingReply = false;
+  emit ReplyMissing(s.SequenceAwaitingReply);
+}
+
+void TExchangeEngine::AssembleAsciiReply(const std::string &text) {
+  const AsciiReply reply = SplitAsciiReply(text);
+  State.ReplyBody = reply.body;
+  State.ReplyText = reply.text;
+  if (!reply.wellFormed) {
+    ErrorReply();
+    return;
+  }
+  StoreReplyBytes(State, reply.bytes);
+  ProcessReply();
+}
+
+void TExchangeEngine::ProcessReply() {
+  CommState &s = State;
+  if (CheckReply(s.ReplyBody, s.LastSentFrame, IsRtuMode()) != ReplyFault::None) {
+    ErrorReply();
+    return;
+  }
+  emit LineCompleted(ReplyMark + QString::fromStdString(s.ReplyText), true);
+  emit ReplyAccepted();
+  ++s.AcceptedReplies;
+
+  if (s.UserCmdAwaitingReply) {
+    s.UserCmdAwaitingReply = false; // the user's own request is only logged
+  } else if (s.SequenceAwaitingReply) {
+    emit SequenceReply();
+  } else {
+    const ReplyConsumer consumer = ConsumerOfReply(s.ReplyBytes[1], s.LastSentFrame);
+    if (consumer != ReplyConsumer::None)
+      emit ReplyDispatched(consumer);
+  }
+  s.WaitingReply = false;
+  s.ReceivedCount = 0;
+}
+
+void TExchangeEngine::ErrorReply() {
+  CommState &s = State;
+  ++s.ErrorRecords;
+  emit CountersChanged();
+  emit LineCompleted(ReplyMark + QString::fromStdString(s.ReplyText), false);
+  s.ReceivedCount = 0;
+  ClearReceived(s);
+  const bool sequenceStep = s.SequenceAwaitingReply;
+  s.SequenceAwaitingReply = false;
+  s.UserCmdAwaitingReply = false;
+  s.WaitingReply = false;
+  emit ReplyRejected(QString::fromStdString(s.ReplyText), sequenceStep);
+}
+
+// ---- handling a reply the moment it is complete ------------------------------
+
+void TExchangeEngine::CheckReplyComplete() {
+  const ReplyCompletion::Extent extent =
+      IsRtuMode() ? ReplyCompletion::RtuExtent(State.ReceiveBuffer, State.LastSentFrame)
+                  : ReplyCompletion::AsciiExtent(State.ReceiveBuffer);
+  switch (extent.state) {
+  case ReplyCompletion::State::Complete:
+    silence_->stop();
+    JudgeCompleteReply(extent.length);
+    break;
+  case ReplyCompletion::State::UnknownLength:
+    silence_->start(ReplyCompletion::SilenceMs(port_ ? port_->BaudRate() : 0));
+    break;
+  case ReplyCompletion::State::Incomplete:
+    break;
+  }
+}
+
+void TExchangeEngine::SilenceEnded() {
+  if (completeOnReply_ && State.WaitingReply && !State.ReceiveBuffer.empty())
+    JudgeCompleteReply(State.ReceiveBuffer.size());
+}
+
+void TExchangeEngine::JudgeCompleteReply(std::size_t length) {
+  CommState &s = State;
+  std::string rest = s.ReceiveBuffer.substr(length);
+  s.ReceiveBuffer.resize(length);
+  const int restBytes = static_cast<int>(IsRtuMode() ? rest.size() / 2 : rest.size());
+  s.ReceivedCount -= restBytes;
+  WaitHandler();
+  // What came after the reply is timed and judged as data nobody asked for.
+  s.ReceiveBuffer = std::move(rest);
+  s.ReceivedCount = restBytes;
+  s.DataArrived = !s.ReceiveBuffer.empty();
+  s.WaitTicks = 0;
+  if (s.WaitingReply || !s.ReceiveBuffer.empty())
+    return;
+  // The next step now rather than at the next tick, which then counts from here.
+  Timer->start();
+  StartNextRequest();
+}

@@ -1,0 +1,77 @@
+// Framing, sending, logging and counting of every request that goes on the
+// line. Callers hand over the body as hex text (address, function, data).
+#include "exchange/ExchangeEngine.h"
+
+#include "protocol/ConvertError.h"
+#include "protocol/Frames.h"
+#include "serial/TComm.h"
+
+namespace {
+constexpr int UserDefineTab = 2;
+const char *const SendMark = " Send  > ";
+const char *const LoggedCrLf = "/x0D/x0A";
+
+QString TimeStampNow() { return QString::fromStdString(FormatTimeStamp(CurrentLocalTime())); }
+} // namespace
+
+bool TExchangeEngine::IsRtuMode() const { return port_ && port_->ByteSize() == TByteSize::_8; }
+
+// A sequence step goes out without its checksum when the user asks so; in
+// ASCII only while the sequence's tab is the one shown.
+bool TExchangeEngine::SendsWithoutChecksum(bool rtu) const {
+  return State.SequenceAwaitingReply && !addChecksum_ && (rtu || activeTab_ == UserDefineTab);
+}
+
+void TExchangeEngine::SendFrame(const std::string &body) {
+  // A text that is no number ends the handler here, before anything is sent.
+  const int address = StrToInt(machineId_.toStdString());
+
+  const bool rtu = IsRtuMode();
+  const bool raw = SendsWithoutChecksum(rtu);
+
+  // A body that cannot be framed whole is refused before anything changes,
+  // so no reply is awaited for it and it is not counted.
+  const std::string refusal = BodyRefusal(body, rtu, raw);
+  if (!refusal.empty()) {
+    emit RequestLogged(TimeStampNow() + SendMark + "  " + QString::fromStdString(body) +
+                       "  -----> Not sent: " + QString::fromStdString(refusal) + "!   ");
+    return;
+  }
+  // In RTU a pair that is not two hex digits raises the conversion error
+  // now, before the request is noted as awaiting a reply.
+  if (rtu)
+    HexPairsToBytes(body);
+
+  if (address != 0)
+    State.WaitingReply = true;
+  State.LastSentFrame = body;
+
+  if (rtu) {
+    SendRtuFrame(body);
+  } else {
+    std::string output;
+    if (raw) {
+      State.SentFrameText = body;
+      output = body;
+    } else {
+      State.SentFrameText = AsciiFrameText(body);
+      output = State.SentFrameText + "\r\n";
+    }
+    if (port_)
+      port_->WriteData(output.data(), static_cast<std::uint16_t>(output.size()));
+    QString line = TimeStampNow() + SendMark + "  " + QString::fromStdString(State.SentFrameText);
+    if (!raw)
+      line += LoggedCrLf;
+    emit RequestLogged(line);
+  }
+
+  ++State.TotalRecords;
+  emit CountersChanged();
+}
+
+void TExchangeEngine::SendRtuFrame(const std::string &body) {
+  const RtuFrame frame = BuildRtuFrame(body, SendsWithoutChecksum(true));
+  emit RequestLogged(TimeStampNow() + SendMark + "  " + QString::fromStdString(frame.text));
+  if (port_)
+    port_->WriteData(frame.bytes.data(), static_cast<std::uint16_t>(frame.bytes.size()));
+}
