@@ -348,6 +348,7 @@ public:
   void LoadCommandList();
   QStringList SettingsLoadProblems; // tables that could not be read at start
   void FormCloseQuery();
+  void SaveLinePreferences(); // preferences.ini
   void UProtocolClick();
   void UTimeinetervalClick();
   void UtimeoutClick();

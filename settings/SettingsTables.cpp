@@ -4,6 +4,7 @@
 #include "app/Dialogs.h"
 #include "app/MainWindow.h"
 #include "protocol/HexText.h"
+#include "settings/Preferences.h"
 #include "settings/SettingsRecords.h"
 #include "settings/TProtocolSet.h"
 #include "settings/TableStore.h"
@@ -14,6 +15,8 @@
 #include <QTableWidget>
 
 namespace {
+const QString CompleteOnReplyKey = QStringLiteral("Line/CompleteOnReply");
+
 TClickEdit *CommonParameterBox(TForm1 *form, int i) {
   TClickEdit *const boxes[6] = {form->Edit9,  form->Edit10, form->Edit11,
                                 form->Edit12, form->Edit13, form->Edit14};
@@ -69,6 +72,8 @@ void TForm1::LoadProtocolSettings() {
   UErrorCheck->setChecked(s.errorOccur);
   UTimeoutCheck->setChecked(s.timeOut);
   UAddChecksum->setChecked(s.addChecksum);
+  ProtocolSet->CompleteOnReply->setChecked(
+      Preferences(AppPaths::DataFolder()).Bool(CompleteOnReplyKey, false));
 }
 
 void TForm1::LoadDriveSettings() {
@@ -167,4 +172,17 @@ void TForm1::FormCloseQuery() {
     Dialogs::ShowError(QStringLiteral("The settings could not be saved: ") +
                        QString::fromLocal8Bit(error.what()));
   }
+  SaveLinePreferences();
+}
+
+// The file is written only when a value changed, so that a program left at
+// the delivered values leaves no file behind.
+void TForm1::SaveLinePreferences() {
+  Preferences preferences(AppPaths::DataFolder());
+  const bool completeOnReply = ProtocolSet->CompleteOnReply->isChecked();
+  if (preferences.Bool(CompleteOnReplyKey, false) == completeOnReply)
+    return;
+  preferences.Set(CompleteOnReplyKey, completeOnReply);
+  if (!preferences.Save())
+    Dialogs::ShowError(QStringLiteral("The settings could not be saved: ") + preferences.Path());
 }
