@@ -3,6 +3,7 @@
 #include "app/Widgets.h"
 #include "exchange/ExchangeEngine.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPixmap>
 #include <QStringList>
@@ -161,6 +162,7 @@ public:
   QCheckBox *CheckBox2 = nullptr;
   QPushButton *ReadAll = nullptr;
   QPushButton *WriteAll = nullptr;
+  QLabel *ReadWriteProgress = nullptr; // how far read all or write all has come
 
   // Tab 2 "User's Define"
   // The command list: 6 columns, 36 rows at start. Row 0 is the title row
@@ -306,6 +308,8 @@ public:
   // Set while a read-all or write-all step shows a message box, so that the
   // ticks that run meanwhile do not start the next step.
   bool StepBoxShowing = false;
+  QElapsedTimer ReadWriteClock; // since the run started
+  void ShowReadWriteProgress();
 
   // ---- user's define (sequences/) ----------------------------------------
   void UdefRunClick();

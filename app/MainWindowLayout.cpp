@@ -406,6 +406,9 @@ void TForm1::BuildLayout() {
   WriteAll = Named(new QPushButton(QStringLiteral("Write all functions_ok"), TabSheet2), "WriteAll");
   rwSide->addWidget(ReadAll);
   rwSide->addWidget(WriteAll);
+  ReadWriteProgress = Named(new QLabel(TabSheet2), "ReadWriteProgress");
+  ReadWriteProgress->setWordWrap(true);
+  rwSide->addWidget(ReadWriteProgress);
   rwLayout->addLayout(rwSide);
 
   // Tab 2 "User's Define": the command list and its controls.

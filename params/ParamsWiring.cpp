@@ -2,6 +2,7 @@
 // parameter boxes of the control tab) to their handlers.
 #include "app/MainWindow.h"
 #include "params/CurrentRowDelegate.h"
+#include "settings/TableModel.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -54,6 +55,11 @@ void TForm1::WireParams() {
           [this](const QModelIndex &i) { DBGrid1DblClick(i.column()); });
 
   connect(ReadAll, &QPushButton::clicked, this, [this] { ReadAllClick(); });
+  // the grid keeps the record a run stands on in view
+  connect(DataSource1, &TTableModel::CurrentRowChanged, this, [this](int row) {
+    if (row >= 0)
+      DBGrid1->scrollTo(DataSource1->index(row, 0));
+  });
   connect(WriteAll, &QPushButton::clicked, this, [this] { WriteAllClick(); });
   connect(ImportFunctions1, &QAction::triggered, this, [this] { ImportFunctions1Click(); });
   connect(ExportFunctions1, &QAction::triggered, this, [this] { ExportFunctions1Click(); });

@@ -5,10 +5,12 @@
 #include "app/MainWindow.h"
 #include "params/DecimalScaling.h"
 #include "params/FunctionTable.h"
+#include "params/RunProgress.h"
 #include "params/TInputBox.h"
 #include "protocol/HexText.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QToolButton>
@@ -58,7 +60,28 @@ void ShowStepMessage(TForm1 &form, const QString &text) {
 }
 
 QString LastThree(const QString &code) { return code.right(3); }
+
+void ShowProgressText(TForm1 &form, const std::string &text) {
+  form.ReadWriteProgress->setText(QString::fromStdString(text));
+}
+
+// A run ended before its last record: by the user, or by a refusal.
+void ShowStopped(TForm1 &form, int index) {
+  const int count = FunctionTable::RecordCount(form);
+  if (index < count)
+    ShowProgressText(form, RunProgress::Stopped(index, count, form.ReadWriteClock.elapsed()));
+}
 } // namespace
+
+void TForm1::ShowReadWriteProgress() {
+  const bool reading = State.ReadAllActive;
+  const int done = reading ? State.ReadAllIndex : State.WriteAllIndex;
+  const int count = FunctionTable::RecordCount(*this);
+  const std::string verb = reading ? "Read" : "Written";
+  const qint64 elapsed = ReadWriteClock.elapsed();
+  ShowProgressText(*this, done >= count ? RunProgress::Finished(verb, done, count, elapsed)
+                                        : RunProgress::Running(verb, done, count, elapsed));
+}
 
 void TForm1::ReadAllClick() {
   if (!RunMayChange(*this))
@@ -68,6 +91,8 @@ void TForm1::ReadAllClick() {
     State.ReadAllIndex = 0;
     ReadAll->setText(ReadAllBusy);
     EnableDisturbingControls(*this, WriteAll, false);
+    ReadWriteClock.start();
+    ShowReadWriteProgress();
   } else if (ReadAll->text() == ReadAllBusy) {
     EndReadAll();
   }
@@ -81,12 +106,15 @@ void TForm1::WriteAllClick() {
     State.WriteAllIndex = 0;
     WriteAll->setText(WriteAllBusy);
     EnableDisturbingControls(*this, ReadAll, false);
+    ReadWriteClock.start();
+    ShowReadWriteProgress();
   } else if (WriteAll->text() == WriteAllBusy) {
     EndWriteAll();
   }
 }
 
 void TForm1::EndReadAll() {
+  ShowStopped(*this, State.ReadAllIndex);
   State.ReadAllActive = false;
   State.ReadAllIndex = 0;
   ReadAll->setText(ReadAllIdle);
@@ -94,6 +122,7 @@ void TForm1::EndReadAll() {
 }
 
 void TForm1::EndWriteAll() {
+  ShowStopped(*this, State.WriteAllIndex);
   State.WriteAllActive = false;
   State.WriteAllIndex = 0;
   WriteAll->setText(WriteAllIdle);
@@ -123,6 +152,7 @@ void TForm1::ReadAllStep() {
     }
   }
   ++State.ReadAllIndex;
+  ShowReadWriteProgress();
   if (count == State.ReadAllIndex) {
     ShowStepMessage(*this, "Have finished reading all codes!");
     EndReadAll();
@@ -176,6 +206,7 @@ bool TForm1::WriteAllStep() {
   }
 
   index = std::min(index + 1, count);
+  ShowReadWriteProgress();
   if (count == index) {
     FunctionTable::MoveTo(*this, count - 1);
     ShowStepMessage(*this, "Have finished writing all codes!");

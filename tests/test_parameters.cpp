@@ -27,6 +27,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStyleOptionViewItem>
 #include <QTabWidget>
 #include <QTableView>
@@ -294,6 +295,33 @@ private slots:
     seen = Requests(*rig_.sim);
     for (int i = 0; i < 3; ++i)
       QCOMPARE(seen[i].reg, RegisterOf(listed[i].code));
+    QVERIFY(dialogs.Texts().isEmpty());
+  }
+
+  // While read all runs, the line beside the buttons counts the records
+  // and the grid keeps the current one in view; a second click stops the
+  // run between two steps and the table stays whole.
+  void readAllProgressAndStop() {
+    DialogRecorder dialogs;
+    const int total = static_cast<int>(Listed().size());
+    const QRegularExpression running(
+        QString(R"(^Read (\d+) of %1 records, \d+:\d\d elapsed, about \d+:\d\d left$)").arg(total));
+    QVERIFY(Idle());
+    QTest::mouseClick(Form1->ReadAll, Qt::LeftButton);
+    QCOMPARE(Form1->ReadWriteProgress->text(), QString("Read 0 of %1 records, 0:00 elapsed").arg(total));
+    QTRY_VERIFY_WITH_TIMEOUT(running.match(Form1->ReadWriteProgress->text()).captured(1).toInt() >= 40,
+                             kRunMs);
+    const QModelIndex current = Form1->DBGrid1->model()->index(FunctionTable::CurrentRecord(*Form1), 0);
+    QVERIFY(Form1->DBGrid1->viewport()->rect().contains(Form1->DBGrid1->visualRect(current).center()));
+
+    QTest::mouseClick(Form1->ReadAll, Qt::LeftButton); // stop
+    QVERIFY(!Form1->State.ReadAllActive);
+    const QRegularExpressionMatch stopped =
+        QRegularExpression(QString(R"(^Stopped after (\d+) of %1 records, \d+:\d\d$)").arg(total))
+            .match(Form1->ReadWriteProgress->text());
+    QVERIFY2(stopped.hasMatch(), qPrintable(Form1->ReadWriteProgress->text()));
+    QTRY_VERIFY_WITH_TIMEOUT(Idle(), kReplyMs);
+    QCOMPARE(FunctionTable::RecordCount(*Form1), total); // the stored table reads whole
     QVERIFY(dialogs.Texts().isEmpty());
   }
 
