@@ -308,8 +308,12 @@ public:
   // Set while a read-all or write-all step shows a message box, so that the
   // ticks that run meanwhile do not start the next step.
   bool StepBoxShowing = false;
-  QElapsedTimer ReadWriteClock; // since the run started
+  QElapsedTimer ReadWriteClock;   // since the run started
+  qint64 KeptValuesWrittenMs = 0; // on ReadWriteClock
   void ShowReadWriteProgress();
+  bool PostsInBatches() const;
+  // Writes the values a run kept, every 200 ms or, with `now`, at once.
+  void WriteKeptValues(bool now);
 
   // ---- user's define (sequences/) ----------------------------------------
   void UdefRunClick();

@@ -63,6 +63,16 @@ void StoreValues(TForm1 &form, const QString &nowData, const QString &modify) {
   query.Post();
 }
 
+void KeepValues(TForm1 &form, const QString &nowData, const QString &modify) {
+  TTableQuery &query = Query(form);
+  query.Edit();
+  query.FieldByName("NOWDATA").SetAsString(nowData);
+  query.FieldByName("MODIFY").SetAsString(modify);
+  query.KeepEdits();
+}
+
+void WriteKeptValues(TForm1 &form) { Query(form).WriteKept(); }
+
 void Reopen(TForm1 &form, int record, bool hideWriteable) {
   TTableQuery &query = Query(form);
   query.Close();

@@ -65,6 +65,15 @@ void ShowProgressText(TForm1 &form, const std::string &text) {
   form.ReadWriteProgress->setText(QString::fromStdString(text));
 }
 
+// The values a run kept go to the file, and the grid shows the file as
+// stored, as after every reply of a run that does not keep them.
+void EndBatchedRun(TForm1 &form) {
+  if (!form.PostsInBatches())
+    return;
+  form.WriteKeptValues(true);
+  FunctionTable::Reopen(form, FunctionTable::CurrentRecord(form));
+}
+
 // A run ended before its last record: by the user, or by a refusal.
 void ShowStopped(TForm1 &form, int index) {
   const int count = FunctionTable::RecordCount(form);
@@ -72,6 +81,15 @@ void ShowStopped(TForm1 &form, int index) {
     ShowProgressText(form, RunProgress::Stopped(index, count, form.ReadWriteClock.elapsed()));
 }
 } // namespace
+
+void TForm1::WriteKeptValues(bool now) {
+  constexpr qint64 BatchMs = 200;
+  const qint64 elapsed = ReadWriteClock.isValid() ? ReadWriteClock.elapsed() : 0;
+  if (!now && elapsed - KeptValuesWrittenMs < BatchMs)
+    return;
+  KeptValuesWrittenMs = elapsed;
+  FunctionTable::WriteKeptValues(*this);
+}
 
 void TForm1::ShowReadWriteProgress() {
   const bool reading = State.ReadAllActive;
@@ -115,6 +133,7 @@ void TForm1::WriteAllClick() {
 
 void TForm1::EndReadAll() {
   ShowStopped(*this, State.ReadAllIndex);
+  EndBatchedRun(*this);
   State.ReadAllActive = false;
   State.ReadAllIndex = 0;
   ReadAll->setText(ReadAllIdle);
@@ -123,6 +142,7 @@ void TForm1::EndReadAll() {
 
 void TForm1::EndWriteAll() {
   ShowStopped(*this, State.WriteAllIndex);
+  EndBatchedRun(*this);
   State.WriteAllActive = false;
   State.WriteAllIndex = 0;
   WriteAll->setText(WriteAllIdle);
@@ -132,6 +152,7 @@ void TForm1::EndWriteAll() {
 void TForm1::ReadAllStep() {
   if (StepBoxShowing)
     return;
+  WriteKeptValues(false);
   const int count = FunctionTable::RecordCount(*this);
   if (count == 0) {
     // Nothing to read: end at once rather than stand on no record.
@@ -162,6 +183,7 @@ void TForm1::ReadAllStep() {
 bool TForm1::WriteAllStep() {
   if (StepBoxShowing)
     return true;
+  WriteKeptValues(false);
   const int count = FunctionTable::RecordCount(*this);
   int &index = State.WriteAllIndex;
   FunctionTable::MoveTo(*this, index);

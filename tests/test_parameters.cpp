@@ -298,6 +298,33 @@ private slots:
     QVERIFY(dialogs.Texts().isEmpty());
   }
 
+  // Handled as soon as they are complete, the replies of read all are kept
+  // and written in batches: every value still lands in its own record.
+  void readAllAtLineRateStoresEveryValue() {
+    DialogRecorder dialogs;
+    int n = 0;
+    for (const Rm40Parameter &p : Listed())
+      if (!IsReserved(p))
+        rig_.sim->SetParameter(1, static_cast<std::uint16_t>(RegisterOf(p.code)),
+                               static_cast<std::uint16_t>(7 + (n++ * 53) % 2900));
+    ProtocolSet->CompleteOnReply->setChecked(true);
+    Form1->ApplyPortSettings();
+    StartRun(Form1->ReadAll);
+    QTRY_VERIFY_WITH_TIMEOUT(Idle(), kRunMs);
+    ProtocolSet->CompleteOnReply->setChecked(false);
+    Form1->ApplyPortSettings();
+    QCOMPARE(dialogs.Texts(), QStringList{"Have finished reading all codes!"});
+    FunctionTable::Reopen(*Form1, 0); // what the file holds
+    for (const Rm40Parameter &p : Listed()) {
+      if (IsReserved(p))
+        continue;
+      const auto raw = rig_.sim->Parameter(1, static_cast<std::uint16_t>(RegisterOf(p.code)));
+      const QString text = QString::fromStdString(
+          DecimalScaling::FormatRegisterValue(*raw, DecimalPlaces(std::string(p.code).substr(1)), "."));
+      QCOMPARE(Field(p.code, "NOWDATA"), text);
+    }
+  }
+
   // While read all runs, the line beside the buttons counts the records
   // and the grid keeps the current one in view; a second click stops the
   // run between two steps and the table stays whole.
