@@ -1,10 +1,10 @@
 // Requests per second on a line paced at its baud rate: the program's read
 // all over the delivered table and a status scan, with replies judged at the
 // end of their reply window (fastest settings: reply window 0) and as soon
-// as they are complete (scan period 0), next to libmodbus reading the same
-// registers in a loop against the same simulator. libmodbus has no ASCII
-// mode; ASCII rows compare with the line's own bound instead (the reply's
-// characters at 10 bits each). Also: the time from a reply's last byte to
+// as they are complete (scan period 0), next to libmodbus and a pymodbus
+// client reading the same registers in a loop against the same simulator.
+// libmodbus has no ASCII mode; the line's own bound (the reply's characters
+// at 10 bits each) is printed too. Also: the time from a reply's last byte to
 // its value shown (median, 99th percentile) and the program's CPU use.
 // Usage: bench_line_rate [seconds per scan, default 4] [off-mode read-all requests, default 30]
 #include "app/AppPaths.h"
@@ -28,6 +28,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -139,6 +140,8 @@ void RunEvents(
 
 enum class Activity { ReadAll, Scan };
 
+std::vector<int> ReadAllRegisters(); // the registers read all asks for
+
 // One run of the program's windows on a fresh simulator.
 Figures RunProgram(bool rtu, int baud, bool completeOnReply, Activity activity, int scanSeconds,
                    int offReadAllRequests) {
@@ -235,12 +238,8 @@ Figures RunLibmodbus(int baud, Activity activity, int scanSeconds) {
   }
   modbus_set_slave(ctx, 1);
   modbus_set_response_timeout(ctx, 1, 0);
-  std::vector<int> registers; // those read all asks for
-  if (activity == Activity::ReadAll) {
-    for (const Rm40Parameter &p : Rm40Parameters())
-      if (p.name && std::strcmp(p.name, "Reserved") != 0)
-        registers.push_back(std::stoi(ParameterRegister(std::string(p.code).substr(1)), nullptr, 16));
-  }
+  // those read all asks for
+  const std::vector<int> registers = activity == Activity::ReadAll ? ReadAllRegisters() : std::vector<int>{};
   std::uint16_t values[8];
   int errors = 0;
   const Clock::time_point start = Clock::now();
@@ -264,6 +263,62 @@ Figures RunLibmodbus(int baud, Activity activity, int scanSeconds) {
   modbus_close(ctx);
   modbus_free(ctx);
   return figures;
+}
+
+// A pymodbus client reading the same registers in a loop, in a Python of
+// its own; its rate is what it prints.
+const char *const PymodbusLoop = R"(
+import logging, sys, time
+from pymodbus.client import ModbusSerialClient
+from pymodbus.framer.ascii_framer import ModbusAsciiFramer
+from pymodbus.framer.rtu_framer import ModbusRtuFramer
+logging.getLogger("pymodbus").setLevel(logging.CRITICAL)
+path, mode, baud, seconds = sys.argv[1], sys.argv[2], int(sys.argv[3]), float(sys.argv[4])
+registers = [int(r) for r in sys.argv[5:]]
+ascii = mode == "ascii"
+client = ModbusSerialClient(path, framer=ModbusAsciiFramer if ascii else ModbusRtuFramer, baudrate=baud,
+                            bytesize=7 if ascii else 8, parity="N", stopbits=1, timeout=1, retries=0)
+client.connect()
+done, start = 0, time.monotonic()
+if registers:
+    for register in registers:
+        client.read_holding_registers(register, 1, slave=1)
+        done += 1
+else:
+    while time.monotonic() - start < seconds:
+        client.read_holding_registers(0x1000, 6, slave=1)
+        done += 1
+print(done / (time.monotonic() - start))
+)";
+
+std::vector<int> ReadAllRegisters() {
+  std::vector<int> registers;
+  for (const Rm40Parameter &p : Rm40Parameters())
+    if (p.name && std::strcmp(p.name, "Reserved") != 0)
+      registers.push_back(std::stoi(ParameterRegister(std::string(p.code).substr(1)), nullptr, 16));
+  return registers;
+}
+
+double RunPymodbus(bool rtu, int baud, Activity activity, int scanSeconds) {
+  PacedSimulator sim;
+  if (!sim.Start(rtu, baud))
+    return 0;
+  QStringList arguments = {"-c",
+                           PymodbusLoop,
+                           QString::fromStdString(sim.sim->SlavePath()),
+                           rtu ? "rtu" : "ascii",
+                           QString::number(baud),
+                           QString::number(scanSeconds)};
+  if (activity == Activity::ReadAll)
+    for (const int r : ReadAllRegisters())
+      arguments << QString::number(r);
+  QProcess python;
+  python.start("/usr/bin/python3", arguments);
+  if (!python.waitForFinished(600000) || python.exitCode() != 0) {
+    std::fprintf(stderr, "pymodbus: %s\n", python.readAllStandardError().constData());
+    return 0;
+  }
+  return python.readAllStandardOutput().trimmed().toDouble();
 }
 
 // Replies per second that the line itself allows: the reply's characters at
@@ -298,6 +353,7 @@ int main(int argc, char **argv) {
     for (const int baud : {9600, 38400}) {
       for (const Activity activity : {Activity::ReadAll, Activity::Scan}) {
         const Figures peer = rtu ? RunLibmodbus(baud, activity, scanSeconds) : Figures{};
+        const double python = RunPymodbus(rtu, baud, activity, scanSeconds);
         for (const bool on : {false, true}) {
           const Figures ours = RunProgram(rtu, baud, on, activity, scanSeconds, offReadAllRequests);
           char ratio[16] = "-";
@@ -306,10 +362,12 @@ int main(int argc, char **argv) {
             std::snprintf(ratio, sizeof ratio, "%.3f", ours.Rate() / peer.Rate());
             std::snprintf(peerRate, sizeof peerRate, "%.1f", peer.Rate());
           }
-          std::printf("%-5s %-6d %-8s %-4s %-9d %-10.1f %-10s %-11s %-8.1f %-8.2f %-8.2f %.1f\n",
-                      rtu ? "RTU" : "ASCII", baud, activity == Activity::ReadAll ? "read all" : "scan",
-                      on ? "on" : "off", ours.requests, ours.Rate(), peerRate, ratio,
-                      LineBound(rtu, baud, activity), ours.p50, ours.p99, ours.cpuPercent);
+          std::printf(
+              "%-5s %-6d %-8s %-4s %-8d %-10.1f %-10s %-10s %-9.1f %-9.3f %-7.1f %-7.2f %-7.2f %.1f\n",
+              rtu ? "RTU" : "ASCII", baud, activity == Activity::ReadAll ? "read all" : "scan",
+              on ? "on" : "off", ours.requests, ours.Rate(), peerRate, ratio, python,
+              python > 0 ? ours.Rate() / python : 0.0, LineBound(rtu, baud, activity), ours.p50, ours.p99,
+              ours.cpuPercent);
           std::fflush(stdout);
         }
       }
