@@ -1,21 +1,12 @@
 #include "exchange/ReplyCompletion.h"
 
+#include "protocol/HexText.h"
+
 #include <algorithm>
 #include <cmath>
 
 namespace ReplyCompletion {
 namespace {
-// A hex digit's value, or -1.
-int Digit(char c) {
-  if (c >= '0' && c <= '9')
-    return c - '0';
-  if (c >= 'A' && c <= 'F')
-    return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  return -1;
-}
-
 // The number of `digits` hex digits at `at` of `text`, or -1 when there are
 // not that many or one is no hex digit.
 long HexAt(const std::string &text, std::size_t at, std::size_t digits) {
@@ -23,7 +14,7 @@ long HexAt(const std::string &text, std::size_t at, std::size_t digits) {
     return -1;
   long value = 0;
   for (std::size_t i = at; i < at + digits; ++i) {
-    const int d = Digit(text[i]);
+    const int d = HexDigitValue(text[i]);
     if (d < 0)
       return -1;
     value = value * 16 + d;
