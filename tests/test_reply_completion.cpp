@@ -47,31 +47,14 @@ class TestReplyCompletion : public QObject {
 
   SimulatedRig rig_;
 
-  void Start() {
-    CreateApplicationWindows();
-    Form1->show();
-    Form1->FormActivate();
-    QVERIFY(Form1->Activated);
-  }
-
-  void Stop() {
-    Form1->close(); // runs the close query
-    DestroyApplicationWindows();
-  }
-
   // A fresh simulator behind COM2, the port configured for it at 38400 baud
   // (20 ms ticks), ticks run by hand.
   void Connect(bool rtu, LineFaults faults = {}) {
-    Form1->UpcSend->stop();
-    Form1->Comm1->ClosePort();
     SimOptions options;
     options.rtu = rtu;
     options.drives = {1, 2};
     options.faults = faults;
-    if (!rig_.StartSimulator(options))
-      return;
-    rig_.ChooseLine(rtu, 5);
-    if (!rig_.ApplyPort())
+    if (!rig_.Reconnect(options, 5))
       return;
     Form1->MachineID->setCurrentText("1");
     Form1->clear1Click();
@@ -98,7 +81,7 @@ private slots:
   // lets the scan period go below 100 ms, and comes back after a restart.
   void optionSurvivesRestart() {
     DialogRecorder dialogs;
-    Start();
+    QVERIFY(SimulatedRig::StartProgram());
     QVERIFY(!ProtocolSet->CompleteOnReply->isChecked());
     QVERIFY(!Form1->Engine->CompleteOnReply());
     Form1->ScanPeriod->setText("0");
@@ -117,9 +100,9 @@ private slots:
     QCOMPARE(Form1->State.ScanPeriodMs, 0);
 
     dialogs.QueueAnswer(true);
-    Stop();
+    SimulatedRig::StopProgram();
     QCOMPARE(StoredPreference().toString(), QString("true"));
-    Start();
+    QVERIFY(SimulatedRig::StartProgram());
     QVERIFY(ProtocolSet->CompleteOnReply->isChecked());
     QVERIFY(Form1->Engine->CompleteOnReply());
   }
