@@ -8,6 +8,12 @@ namespace {
 const QString Columns = "CODE,NAME,MIN,MAX,DEFAULT,NOWDATA,MODIFY,WRITEABLE";
 
 TTableQuery &Query(const TForm1 &form) { return *form.ADOQuery1; }
+
+void SetValues(TTableQuery &query, const QString &nowData, const QString &modify) {
+  query.Edit();
+  query.FieldByName("NOWDATA").SetAsString(nowData);
+  query.FieldByName("MODIFY").SetAsString(modify);
+}
 } // namespace
 
 QString SelectStatement(const QString &file, bool namedOnly) {
@@ -56,19 +62,13 @@ bool Writeable(const TForm1 &form) { return Query(form).FieldByName("WRITEABLE")
 QString ShortCode(const TForm1 &form) { return Text(form, "CODE").mid(1, 3); }
 
 void StoreValues(TForm1 &form, const QString &nowData, const QString &modify) {
-  TTableQuery &query = Query(form);
-  query.Edit();
-  query.FieldByName("NOWDATA").SetAsString(nowData);
-  query.FieldByName("MODIFY").SetAsString(modify);
-  query.Post();
+  SetValues(Query(form), nowData, modify);
+  Query(form).Post();
 }
 
 void KeepValues(TForm1 &form, const QString &nowData, const QString &modify) {
-  TTableQuery &query = Query(form);
-  query.Edit();
-  query.FieldByName("NOWDATA").SetAsString(nowData);
-  query.FieldByName("MODIFY").SetAsString(modify);
-  query.KeepEdits();
+  SetValues(Query(form), nowData, modify);
+  Query(form).KeepEdits();
 }
 
 void WriteKeptValues(TForm1 &form) { Query(form).WriteKept(); }
