@@ -5,8 +5,9 @@
 #include <exception>
 
 TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv) {
+  // No display name: the platform would append it to every window's title
+  // ("ProtocolSettings — ..."), and each window carries its own caption.
   setApplicationName("Vossek Drive Desk");
-  setApplicationDisplayName("Vossek Drive Desk");
 }
 
 bool TApplication::notify(QObject *receiver, QEvent *event) {

@@ -42,6 +42,7 @@ void TForm1::WireCommunication() {
   connect(Engine, &TExchangeEngine::SequenceReply, this, &TForm1::StoreSequenceReply);
   connect(Engine, &TExchangeEngine::ReplyRejected, this, &TForm1::ShowRejectedReply);
   connect(Engine, &TExchangeEngine::ReplyMissing, this, &TForm1::ShowMissingReply);
+  FollowNewestHistoryLine(SendRevHistory);
 
   connect(Selectall1, &QAction::triggered, this, [this] { Selectall1Click(); });
   connect(clear1, &QAction::triggered, this, [this] { clear1Click(); });

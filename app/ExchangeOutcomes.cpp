@@ -61,6 +61,9 @@ void TForm1::ShowRejectedReply(const QString &replyText, bool sequenceStep) {
 void TForm1::ShowMissingReply(bool sequenceStep) {
   SetLamps(LampColor::Off, LampColor::Olive, LampColor::Off, LampColor::Off, LampColor::Off, LampColor::Off,
            LampColor::Red);
+  // The step's row shows that it got nothing, as it shows an error reply.
+  if (sequenceStep)
+    WriteSequenceReply(QStringLiteral("No response!"));
   if (ActiveTab() == UserDefineTab && UTimeoutCheck->isChecked() && sequenceStep)
     UdefStopClick();
 }

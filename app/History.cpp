@@ -5,10 +5,12 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <memory>
 
 namespace {
 constexpr int RequestColor = 255; // red until the reply is accepted
@@ -27,6 +29,9 @@ QString ShownText(const QString &text) {
   }
   return shown;
 }
+
+constexpr int HistoryLineLimit = 4000; // characters one line shows at most
+const char *const FullLineNote = " ... (line full, the rest is not shown)";
 
 // An empty pane still holds one empty block; it counts as no line at all.
 bool PaneIsEmpty(const QTextDocument *document) {
@@ -84,10 +89,18 @@ void TForm1::CompleteLastHistoryLine(const QString &suffix, bool black) {
   }
   QTextDocument *document = SendRevHistory->document();
   const QTextBlock last = document->lastBlock();
+  // Receptions that no request awaits (noise, late replies) all complete
+  // the last line: it is kept to a readable length and says so when full.
+  const int room = HistoryLineLimit - (last.length() - 1);
+  if (room <= 0)
+    return;
+  QString shown = ShownText(suffix);
+  if (shown.size() > room)
+    shown = shown.left(room) + FullLineNote;
   QTextCursor cursor(document);
   cursor.setPosition(last.position() + last.length() - 1);
   // the appended text takes the colour of the line's last character
-  cursor.insertText(ShownText(suffix));
+  cursor.insertText(shown);
   if (black)
     ColorHistoryLine(count - 1, 0);
 }
@@ -95,8 +108,8 @@ void TForm1::CompleteLastHistoryLine(const QString &suffix, bool black) {
 void TForm1::LogRequest(const QString &line) {
   if (HistoryLineCount() > HistoryLimit)
     DeleteFirstHistoryLine();
-  SendRevHistory->moveCursor(QTextCursor::End);
-  SendRevHistory->ensureCursorVisible();
+  // The pane scrolls to the new line itself once it is there (see
+  // FollowNewestHistoryLine), unless the user scrolled up to read.
   AppendHistoryLine(line, RequestColor);
 }
 
@@ -111,6 +124,19 @@ void TForm1::DeleteFirstHistoryLine() {
   else
     cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
   cursor.removeSelectedText();
+}
+
+void FollowNewestHistoryLine(QTextEdit *pane) {
+  // Following while the view is at the bottom; scrolling up to read older
+  // lines stops it, scrolling back down resumes it.
+  QScrollBar *bar = pane->verticalScrollBar();
+  auto following = std::make_shared<bool>(true);
+  QObject::connect(bar, &QScrollBar::valueChanged, pane,
+                   [bar, following](int value) { *following = value >= bar->maximum(); });
+  QObject::connect(bar, &QScrollBar::rangeChanged, pane, [bar, following](int, int maximum) {
+    if (*following)
+      bar->setValue(maximum);
+  });
 }
 
 void TForm1::ShowRecordCounters() {

@@ -5,7 +5,9 @@
 #include "app/AppPaths.h"
 #include "app/Dialogs.h"
 #include "app/VirtualKeyCode.h"
+#include "app/WindowState.h"
 #include "drive/TUmotorPara.h"
+#include "help/UserGuide.h"
 #include "params/TInputBox.h"
 #include "protocol/HexText.h"
 #include "serial/TComm.h"
@@ -19,9 +21,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QEvent>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
@@ -32,7 +32,6 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QToolButton>
-#include <QUrl>
 
 TForm1 *Form1 = nullptr;
 TProtocolSet *ProtocolSet = nullptr;
@@ -69,12 +68,14 @@ TForm1::TForm1(QWidget *parent)
   connect(Exit2, &QAction::triggered, this, [this] { Exit2Click(); });
   connect(DravoHelp1, &QAction::triggered, this, [this] { DravoHelp1Click(); });
   connect(CheckSum1, &QAction::triggered, this, [this] { CheckSum1Click(); });
+  connect(About1, &QAction::triggered, this, [] { Dialogs::ShowMessage(AboutText()); });
   WireCommunication();
   WireDrive();
   WireParams();
   WireSequences();
   WireSettings();
   FormCreate();
+  RestoreWindowState(this);
 }
 
 TForm1::~TForm1() {
@@ -89,7 +90,7 @@ void TForm1::FormCreate() {
   // The mouse-wheel stepping of DBGrid1 (WheelStep) is installed with the
   // function table's wiring.
   try {
-    ADOConnection1->Reconnect(AppPaths::ProgramFolder() + QStringLiteral("database1"));
+    ADOConnection1->Reconnect(AppPaths::DataFolder());
   } catch (const std::exception &error) {
     // Raised while the window is being built, outside any handler: shown in
     // the error box like any other error instead of ending the program. The
@@ -101,6 +102,7 @@ void TForm1::FormCreate() {
                               QStringLiteral("Reply"),  QStringLiteral("Note")};
   for (int c = 0; c < titles.size(); ++c)
     StringGrid1->item(0, c)->setText(titles[c]);
+  StringGrid1->setHorizontalHeaderLabels(titles);
   Comm1->ClosePort(); // the port configuration opens it at the first activation
   Activated = false;
 }
@@ -158,10 +160,7 @@ QString TForm1::MachineIDText() const { return MachineID->currentText(); }
 void TForm1::Exit2Click() { close(); }
 
 void TForm1::DravoHelp1Click() {
-  const QString guide = AppPaths::DataFolder() + QStringLiteral("DravoUserGuide.CHM");
-  // The desktop may report success for a file that is not there, so the file
-  // is checked first.
-  if (!QFileInfo(guide).isFile() || !QDesktopServices::openUrl(QUrl::fromLocalFile(guide)))
+  if (!OpenUserGuide())
     Dialogs::ShowMessage(QStringLiteral("Path error or file destroyed!Please reinstall the software!"));
 }
 
@@ -183,6 +182,7 @@ bool TForm1::event(QEvent *event) {
 }
 
 void TForm1::closeEvent(QCloseEvent *event) {
+  StopTrafficBeforeClose();
   try {
     FormCloseQuery();
   } catch (const std::exception &error) {
@@ -190,7 +190,27 @@ void TForm1::closeEvent(QCloseEvent *event) {
     // program from closing.
     Dialogs::ShowError(QString::fromLocal8Bit(error.what()));
   }
+  SaveWindowState(this);
   event->accept();
+}
+
+// Nothing may run on behind the close question: a step of read all would
+// use the table that saving the settings reopens, and its messages would
+// cover the question. The window closes whatever the answer, so the ticks
+// end here too.
+void TForm1::StopTrafficBeforeClose() {
+  UpcSend->stop();
+  if (State.ReadAllActive)
+    EndReadAll();
+  if (State.WriteAllActive)
+    EndWriteAll();
+  ReadPending = false;
+  ModifyPending = false;
+  if (State.ScanRunning)
+    UPeriodScanClick();
+  State.SequenceRunning = false;
+  State.StopRequested = false;
+  State.SequenceAwaitingReply = false;
 }
 
 void TForm1::keyPressEvent(QKeyEvent *event) {

@@ -48,7 +48,7 @@ public:
 
   // Main window fields
   bool Activated = false;
-  QString DataFolder; // program folder + "database1/"
+  QString DataFolder; // the data folder in use (AppPaths), or an imported table's folder
   QPixmap CheckedBitmap;
   QPixmap UncheckedBitmap;
   // Kept in the engine's state, under the names the handlers know them by.
@@ -98,6 +98,7 @@ public:
   QAction *CheckSum1 = nullptr;
   QAction *DravoHelp1 = nullptr;
   QAction *Version101 = nullptr;
+  QAction *About1 = nullptr; // the version and the folders in use
 
   QTabWidget *PageControl1 = nullptr;
   QWidget *TabSheet1 = nullptr;
@@ -192,6 +193,7 @@ public:
   void FormActivate();
   void PageControl1Change();
   void Exit2Click();
+  void StopTrafficBeforeClose();
   void DravoHelp1Click();
   void CheckSum1Click();
   int ActiveTab() const;
@@ -256,6 +258,7 @@ public:
   void ShowDriveStatus();
   void DecodeDriveStatus();
   void ShowMachineStatus();
+  bool IsShownDrive(int address) const; // the drive whose address MachineID shows
 
   // ---- common parameters (drive/CommonParameters.cpp) --------------------
   void OpenCommonParameter(int record);
@@ -277,7 +280,7 @@ public:
 
   // ---- period scan (drive/PeriodScan.cpp) --------------------------------
   void UPeriodScanClick();
-  void ScanPeriodExit();
+  bool ScanPeriodExit(); // false when the period is refused
   void SeriesStartExit();
   void SeriesStopExit();
   void ArbitraryNumExit();
@@ -331,7 +334,9 @@ public:
   void WriteSequenceReply(const QString &text);
   bool ExportGridsToWorkbook(const QList<QTableWidget *> &grids);
   // Command grid (sequences/CommandGrid.cpp)
-  void StringGrid1Click();
+  // A cell was selected; a drag over the Select column moves the selection
+  // without ticking the marks it passes (toggleMark false).
+  void StringGrid1Click(bool toggleMark = true);
   bool StringGrid1KeyPress(int column, QChar key); // false: the key is dropped
   void UMODEClick();
   void SelectAllClick();
@@ -375,6 +380,10 @@ private:
   void WireSequences();     // sequences/
   void WireSettings();      // settings/
 };
+
+// Keeps the newest line of the history pane in view as lines are added and
+// completed, unless the user has scrolled up to read older ones.
+void FollowNewestHistoryLine(QTextEdit *pane);
 
 class TProtocolSet;
 class TUmotorPara;

@@ -135,6 +135,7 @@ void TForm1::BuildLayout() {
   QMenu *help1 = Named(menuBar()->addMenu(QStringLiteral("Help")), "Help1");
   DravoHelp1 = Named(help1->addAction(QStringLiteral("VDD User Guide")), "DravoHelp1");
   Version101 = Named(help1->addAction(QStringLiteral("Version 1.0")), "Version101");
+  About1 = Named(help1->addAction(QStringLiteral("About")), "About1");
 
   // ---- tool bar --------------------------------------------------------------
   ToolBar1 = Named(new QToolBar(this), "ToolBar1");
@@ -176,6 +177,7 @@ void TForm1::BuildLayout() {
   ToolBar1->addWidget(conditionsBox);
   ToolBar1->addSeparator();
   UAddChecksum = Named(new QCheckBox(QStringLiteral("Add checksum into command"), ToolBar1), "UAddChecksum");
+  UAddChecksum->setChecked(true); // a drive answers no step without its checksum
   ToolBar1->addWidget(UAddChecksum);
   UEnOrCn = ToolButton("UEnOrCn", "CN/EN", QString(), ToolBar1);
   ToolBar1->addWidget(UEnOrCn)->setVisible(false); // kept for the design, never shown
@@ -415,9 +417,14 @@ void TForm1::BuildLayout() {
   auto *userDefLayout = new QHBoxLayout(TabSheet3);
   userDefLayout->setContentsMargins(6, 6, 6, 6);
   StringGrid1 = Named(new QTableWidget(36, 6, TabSheet3), "StringGrid1");
-  StringGrid1->horizontalHeader()->hide();
   StringGrid1->verticalHeader()->hide();
   StringGrid1->verticalHeader()->setDefaultSectionSize(22);
+  // Row 0 holds the titles (saved and read with the rest of the list) but is
+  // hidden: the grid's own header shows them, so they stay in view while
+  // the list scrolls. FormCreate writes both.
+  StringGrid1->setRowHidden(0, true);
+  StringGrid1->horizontalHeader()->setSectionsClickable(false);
+  StringGrid1->horizontalHeader()->setHighlightSections(false);
   StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   StringGrid1->setSelectionMode(QAbstractItemView::ContiguousSelection);

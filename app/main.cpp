@@ -23,7 +23,7 @@ int main(int argc, char **argv) {
     return 1;
   }
   TApplication app(argc, argv); // also sets the title "Vossek Drive Desk"
-  const QString problem = EnsureDataFolder(AppPaths::DataFolder());
+  const QString problem = EnsureDataFolder(AppPaths::DataFolder(), AppPaths::TemplateFolder());
   if (!problem.isEmpty())
     Dialogs::ShowError(problem);
   CreateApplicationWindows();

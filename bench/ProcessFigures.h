@@ -15,13 +15,20 @@ inline double CpuSeconds() {
          (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-// Resident memory of the process, in MB (0 when it cannot be read).
-inline double ResidentMb() {
+// A figure of /proc/self/status given in kB ("VmRSS:"), in MB; 0 when it
+// cannot be read.
+inline double StatusFigureMb(const QByteArray &name) {
   QFile status("/proc/self/status");
   if (!status.open(QIODevice::ReadOnly))
     return 0;
   for (const QByteArray &line : status.readAll().split('\n'))
-    if (line.startsWith("VmRSS:"))
-      return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    if (line.startsWith(name))
+      return line.mid(name.size()).trimmed().split(' ').first().toDouble() / 1024.0;
   return 0;
 }
+
+// Resident memory of the process, in MB.
+inline double ResidentMb() { return StatusFigureMb("VmRSS:"); }
+
+// The most resident memory the process has had so far, in MB.
+inline double PeakResidentMb() { return StatusFigureMb("VmHWM:"); }

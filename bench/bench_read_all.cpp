@@ -4,6 +4,8 @@
 // taken on the tick where (ticks waited - 1) x tick exceeds the reply window,
 // and the next step runs on the tick after. A "Reserved" record costs one
 // tick. Usage: bench_read_all [reply window in ms, default 40]
+#include "SimulatedProgram.h"
+
 #include "app/AppPaths.h"
 #include "app/Application.h"
 #include "app/Dialogs.h"
@@ -32,19 +34,11 @@ int main(int argc, char **argv) {
   const int replyWindowMs = argc > 1 ? std::atoi(argv[1]) : 40;
 
   QTemporaryDir folder;
-  AppPaths::SetProgramFolder(folder.path());
-  const QString data = AppPaths::DataFolder();
-  if (!EnsureDataFolder(data).isEmpty())
-    return 1;
-
   SimOptions options;
   options.baud = 38400;
   DriveSimulator sim(options);
-  std::string error;
-  if (!sim.Start() || !CreateSymlink(sim.SlavePath(), (data + "ports/COM2").toStdString(), error)) {
-    std::fprintf(stderr, "simulator: %s%s\n", sim.Error().c_str(), error.c_str());
+  if (!PrepareSimulatedProgram(folder, sim))
     return 1;
-  }
 
   QStringList messages;
   Dialogs::SetHandler([&](const Dialogs::Request &request) {

@@ -26,14 +26,20 @@ void TForm1::ShowDriveStatus() {
 void TForm1::DecodeDriveStatus() {
   const DriveStatusTexts status = DecodeStatusReply(State.ReplyBytes.data(), LocaleDecimalSeparator);
 
-  int shownDrive = -1;
-  if (TryStrToInt(MachineID->currentText().toStdString(), shownDrive) && shownDrive == status.address) {
+  if (IsShownDrive(status.address)) {
     UoutFreq->setText(QString::fromStdString(status.frequency));
     UoutVoltage->setText(QString::fromStdString(status.outputVoltage));
     UoutCurrent->setText(QString::fromStdString(status.outputCurrent));
     UdcVoltage->setText(QString::fromStdString(status.dcVoltage));
     UoutSpeed->setText(QString::fromStdString(status.speed));
     ShowControlLamps();
+    // The lamps of the last command say what the drive was told; a trip
+    // overrides them: the drive has stopped and shows its fault.
+    if (IsFaultCode(status.statusCode))
+      SetLamps(LampColor::Off, LampColor::Olive, LampColor::Off, LampColor::Off, LampColor::Off,
+               LampColor::Red, UcomShape->BrushColor());
+    else
+      UfaultShape->SetBrushColor(LampColor::Off);
   }
 
   if (UmotorPara && IsTableRow(status.address)) {
@@ -47,13 +53,18 @@ void TForm1::DecodeDriveStatus() {
   ShowMachineStatus();
 }
 
+// "Machine Status" belongs with the values beside it: the drive in
+// MachineID, not whichever drive of a scan answered last.
 void TForm1::ShowMachineStatus() {
   const int address = State.ReplyBytes[0];
   const QString name = QString::fromStdString(MachineStatusName(State.ReplyBytes[14]));
-  if (UmotorPara && IsTableRow(address)) {
+  if (UmotorPara && IsTableRow(address))
     UmotorPara->SetCell(address, TUmotorPara::MachineStatusColumn, name);
-    machinestate->setText(UmotorPara->Cell(address, TUmotorPara::MachineStatusColumn));
-  } else {
+  if (IsShownDrive(address))
     machinestate->setText(name);
-  }
+}
+
+bool TForm1::IsShownDrive(int address) const {
+  int shownDrive = -1;
+  return TryStrToInt(MachineID->currentText().toStdString(), shownDrive) && shownDrive == address;
 }

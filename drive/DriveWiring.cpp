@@ -56,10 +56,16 @@ void TForm1::WireDrive() {
   OnFieldExit(UdefineAddr, [this] { UdefineAddrExit(); });
   AllowOnly(Edit7, "0-9A-F");
   OnFieldExit(Edit7, [this] { Edit7Exit(); });
-  connect(UserDefineSend, &QPushButton::clicked, this, [this] { UserDefineSendClick(); });
+  connect(UserDefineSend, &QPushButton::clicked, this, [this] {
+    if (!InputFilters::RunPendingFieldChecks({UdefineAddr, Edit7, UdefineMachine}))
+      UserDefineSendClick();
+  });
 
   // Period Scan
-  connect(UPeriodScan, &QPushButton::clicked, this, [this] { UPeriodScanClick(); });
+  connect(UPeriodScan, &QPushButton::clicked, this, [this] {
+    if (!InputFilters::RunPendingFieldChecks({ScanPeriod, SeriesStart, SeriesStop, ArbitraryNum}))
+      UPeriodScanClick();
+  });
   AllowOnly(ScanPeriod, "0-9");
   OnFieldExit(ScanPeriod, [this] { ScanPeriodExit(); });
   AllowOnly(SeriesStart, "0-9");

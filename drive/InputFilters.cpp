@@ -8,6 +8,8 @@
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
 #include <QTimer>
+#include <algorithm>
+#include <vector>
 
 namespace InputFilters {
 namespace {
@@ -31,10 +33,31 @@ private:
   bool outer_;
 };
 
+// The fields refused so far, kept while the queued checks run so that the
+// caller can tell whether one of its own fields was refused.
+std::vector<const QWidget *> *refusedFields = nullptr;
+
+class FieldExitFilter;
+// Checks queued by a focus change that have not run yet.
+std::vector<FieldExitFilter *> pendingChecks;
+
 class FieldExitFilter : public QObject {
 public:
   FieldExitFilter(QWidget *field, std::function<void()> onExit)
-      : QObject(field), onExit_(std::move(onExit)) {}
+      : QObject(field), field_(field), onExit_(std::move(onExit)) {}
+  ~FieldExitFilter() override { std::erase(pendingChecks, this); }
+
+  // Runs the check queued when the field was left, if it has not run yet.
+  void RunPending() {
+    if (!pending_)
+      return;
+    pending_ = false;
+    std::erase(pendingChecks, this);
+    if (!field_->isEnabled())
+      return;
+    const FieldCheckScope scope;
+    onExit_();
+  }
 
   bool eventFilter(QObject *watched, QEvent *event) override {
     // The check runs once the focus has settled on the next control and the
@@ -44,13 +67,11 @@ public:
     // A field that is disabled (the drive address while broadcasting) loses
     // the focus without being left by the user.
     if (event->type() == QEvent::FocusOut && LeavesField(static_cast<QFocusEvent *>(event)) &&
-        !fieldCheckRunning)
-      QTimer::singleShot(0, this, [this, field = static_cast<QWidget *>(watched)] {
-        if (!field->isEnabled())
-          return;
-        const FieldCheckScope scope;
-        onExit_();
-      });
+        !fieldCheckRunning && !pending_) {
+      pending_ = true;
+      pendingChecks.push_back(this);
+      QTimer::singleShot(0, this, [this] { RunPending(); });
+    }
     return QObject::eventFilter(watched, event);
   }
 
@@ -66,7 +87,9 @@ private:
     }
   }
 
+  QWidget *field_;
   std::function<void()> onExit_;
+  bool pending_ = false;
 };
 
 class MouseButtonFilter : public QObject {
@@ -112,7 +135,22 @@ void OnMouseButtons(QWidget *widget, std::function<void()> onPress, std::functio
   widget->installEventFilter(new MouseButtonFilter(widget, std::move(onPress), std::move(onRelease)));
 }
 
+bool RunPendingFieldChecks(std::initializer_list<const QWidget *> fields) {
+  std::vector<const QWidget *> refused;
+  refusedFields = &refused;
+  const std::vector<FieldExitFilter *> queued = pendingChecks;
+  for (FieldExitFilter *filter : queued)
+    if (std::find(pendingChecks.begin(), pendingChecks.end(), filter) != pendingChecks.end())
+      filter->RunPending();
+  refusedFields = nullptr;
+  return std::any_of(fields.begin(), fields.end(), [&](const QWidget *field) {
+    return std::find(refused.begin(), refused.end(), field) != refused.end();
+  });
+}
+
 void RefuseField(QWidget *field, const FieldCheck &check) {
+  if (refusedFields)
+    refusedFields->push_back(field);
   const FieldCheckScope scope;
   Dialogs::ShowMessage(QString::fromStdString(check.message));
   field->setFocus();

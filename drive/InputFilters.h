@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <initializer_list>
 
 class QComboBox;
 class QLineEdit;
@@ -24,6 +25,12 @@ void AllowOnly(QComboBox *combo, const QString &characterClass);
 // check runs (it may show a message and take the focus back), the focus moves
 // it causes do not start other checks.
 void OnFieldExit(QWidget *field, std::function<void()> onExit);
+
+// Runs now the field checks queued by the last focus change (a click on a
+// button moves the focus away from a field before the button acts); true
+// when one of `fields` was refused. A button that checks these fields itself
+// runs this first and stops on a refusal, so one mistake shows one message.
+bool RunPendingFieldChecks(std::initializer_list<const QWidget *> fields);
 
 // Runs onPress when any mouse button goes down on the widget and onRelease
 // when it comes up again (a double click counts as a second press).

@@ -46,7 +46,9 @@ void TForm1::UPeriodScanClick() {
     Dialogs::ShowMessage("Stop broadcast before you start refresh!");
     return;
   }
-  if (!scanning && !ScanFieldsHoldAddresses())
+  // A refused period refuses the start, like a field that names no drive:
+  // there is no good period to poll at.
+  if (!scanning && (!ScanFieldsHoldAddresses() || !ScanPeriodExit()))
     return;
 
   UPeriodScan->setText(scanning ? "Scan" : "Pause");
@@ -64,8 +66,6 @@ void TForm1::UPeriodScanClick() {
   State.ScanAddress = 0;
   State.ArbitraryIndex = 0;
   State.ScanStarting = true;
-  // A refused period keeps the last good one; the scan starts all the same.
-  ScanPeriodExit();
   State.ScanRunning = true;
 }
 
@@ -77,7 +77,7 @@ bool TForm1::ScanFieldsHoldAddresses() {
   return CheckRangeField(SeriesStart) && CheckRangeField(SeriesStop);
 }
 
-void TForm1::ScanPeriodExit() {
+bool TForm1::ScanPeriodExit() {
   int period = 0;
   // A scan may follow the line's own pace once replies end their exchange
   // at their last byte; "0" then means the next drive at once.
@@ -85,9 +85,10 @@ void TForm1::ScanPeriodExit() {
   const FieldCheck check = ScanList::CheckPeriod(ScanPeriod->text().toStdString(), period, shortest);
   if (!check.Ok()) {
     InputFilters::RefuseField(ScanPeriod, check);
-    return;
+    return false;
   }
   State.ScanPeriodMs = period;
+  return true;
 }
 
 void TForm1::SeriesStartExit() { CheckRangeField(SeriesStart); }

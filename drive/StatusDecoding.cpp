@@ -9,6 +9,8 @@ unsigned Register(const std::uint8_t *reply, int index) {
 }
 } // namespace
 
+bool IsFaultCode(int code) { return code >= 3; }
+
 std::string MachineStatusName(int code) {
   // "0L1" begins with a zero and "OL2" with the letter O: that is how the
   // drive's own display shows them.

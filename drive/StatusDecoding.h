@@ -25,6 +25,10 @@ constexpr std::uint8_t StatusBlockByteCount = 12;
 // 1005). Codes without a name give "Unpredictable Fault".
 std::string MachineStatusName(int code);
 
+// Stop, Forward Start and Reverse Start are running states; every other code
+// (3 and up) means the drive has tripped.
+bool IsFaultCode(int code);
+
 // A value in hundredths as a text with exactly two decimals, written with the
 // given decimal separator: 5000 gives "50.00", 1 gives "0.01".
 std::string HundredthsText(unsigned value, const std::string &separator);

@@ -3,11 +3,14 @@
 #include "app/Dialogs.h"
 #include "drive/MotorStatusFile.h"
 
+#include <QAbstractItemDelegate>
 #include <QEvent>
 #include <QFile>
 #include <QHeaderView>
 #include <QMenuBar>
+#include <QStyleOptionViewItem>
 #include <QTableWidget>
+#include <algorithm>
 
 namespace {
 const int ColumnWidths[TUmotorPara::ColumnCount] = {64, 80, 79, 69, 77, 66, 74, 82, 81, 86, 67, 116};
@@ -30,20 +33,37 @@ TUmotorPara::TUmotorPara(QWidget *parent) : QMainWindow(parent) {
   StringGrid1->verticalHeader()->hide();
   StringGrid1->verticalHeader()->setDefaultSectionSize(RowHeight);
   StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  int width = 0;
-  for (int column = 0; column < ColumnCount; ++column) {
-    StringGrid1->setColumnWidth(column, ColumnWidths[column]);
-    width += ColumnWidths[column];
-  }
+  // A title wrapped onto a second line would not fit the row and show as
+  // "Output ...": titles stay on one line and the column fits them.
+  StringGrid1->setWordWrap(false);
   setCentralWidget(StringGrid1);
-  resize(width + 40, 480);
   FormActivate();
+  resize(FitColumnsToTitles() + 40, 480);
 }
 
 bool TUmotorPara::event(QEvent *event) {
   if (event->type() == QEvent::WindowActivate)
     FormActivate();
+  if (event->type() == QEvent::FontChange || event->type() == QEvent::Show)
+    FitColumnsToTitles();
   return QMainWindow::event(event);
+}
+
+// The designed widths are minimums: with a larger font a title would be cut
+// ("Output ..."), so its column grows to show it whole.
+int TUmotorPara::FitColumnsToTitles() {
+  // the width the grid's own cell drawing needs for the title, margins
+  // included, plus the grid line
+  QStyleOptionViewItem option;
+  option.initFrom(StringGrid1);
+  int width = 0;
+  for (int column = 0; column < ColumnCount; ++column) {
+    const QModelIndex title = StringGrid1->model()->index(0, column);
+    const int needed = StringGrid1->itemDelegate()->sizeHint(option, title).width() + 1;
+    StringGrid1->setColumnWidth(column, std::max(ColumnWidths[column], needed));
+    width += StringGrid1->columnWidth(column);
+  }
+  return width;
 }
 
 void TUmotorPara::FormActivate() {

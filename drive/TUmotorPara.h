@@ -44,4 +44,7 @@ public:
 
 protected:
   bool event(QEvent *event) override;
+
+private:
+  int FitColumnsToTitles(); // returns the table's width
 };

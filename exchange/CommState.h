@@ -74,6 +74,9 @@ struct CommState {
   std::string ReceivedChunk;
   std::string ReceiveBuffer;
   int ReceivedCount = 0;
+  // Bytes of the current reply window beyond what any reply can hold; they
+  // are counted, not kept (line noise).
+  std::size_t ReceivedBeyondLimit = 0;
   static constexpr std::size_t ReplyBytesSize = 50;
   std::array<std::uint8_t, ReplyBytesSize> ReplyBytes{};
   std::string ReplyText;

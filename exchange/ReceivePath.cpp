@@ -6,6 +6,7 @@
 
 #include "exchange/ReplyCompletion.h"
 #include "protocol/HexText.h"
+#include "protocol/ReceiveLimit.h"
 #include "protocol/ReplyCheck.h"
 #include "serial/TComm.h"
 
@@ -26,6 +27,7 @@ void StoreReplyBytes(CommState &state, const std::vector<std::uint8_t> &bytes) {
 void ClearReceived(CommState &state) {
   state.ReceiveBuffer.clear();
   state.ReceivedChunk.clear();
+  state.ReceivedBeyondLimit = 0;
 }
 } // namespace
 
@@ -33,11 +35,16 @@ void TExchangeEngine::ReceiveData(const char *buffer, unsigned length) {
   // an empty piece carries nothing and must not pass for a reply
   if (length == 0)
     return;
-  if (IsRtuMode())
-    State.ReceivedChunk = BytesToHex(reinterpret_cast<const std::uint8_t *>(buffer), length);
+  // Only what a reply can hold is kept; noise beyond it is only counted.
+  const bool rtu = IsRtuMode();
+  const std::size_t held = rtu ? State.ReceiveBuffer.size() / 2 : State.ReceiveBuffer.size();
+  const std::size_t kept = ReceiveLimit::Kept(held, length);
+  State.ReceivedBeyondLimit += length - kept;
+  if (rtu)
+    State.ReceivedChunk = BytesToHex(reinterpret_cast<const std::uint8_t *>(buffer), kept);
   else
-    State.ReceivedChunk.assign(buffer, length);
-  State.ReceivedCount += static_cast<int>(length);
+    State.ReceivedChunk.assign(buffer, kept);
+  State.ReceivedCount += static_cast<int>(kept);
   State.ReceiveBuffer += State.ReceivedChunk;
   State.DataArrived = true;
   if (completeOnReply_ && State.WaitingReply)
@@ -51,7 +58,11 @@ void TExchangeEngine::WaitHandler() {
     if (!s.WaitingReply)
       ++s.UnsolicitedReceptions;
     try {
-      if (IsRtuMode()) {
+      if (s.ReceivedBeyondLimit > 0) {
+        // longer than any reply: an error, shown cut with what was left out
+        s.ReplyText = s.ReceiveBuffer + ReceiveLimit::CutNote(s.ReceivedBeyondLimit);
+        ErrorReply();
+      } else if (IsRtuMode()) {
         s.ReplyText = s.ReceiveBuffer;
         s.ReplyBody = s.ReplyText;
         StoreReplyBytes(s, HexTextToBytes(s.ReplyText));
@@ -74,6 +85,9 @@ void TExchangeEngine::WaitHandler() {
   ClearReceived(s);
   s.WaitTicks = 0;
   s.DataArrived = false;
+  // The user's command that got no answer no longer waits: the next reply
+  // belongs to whatever asks next.
+  s.UserCmdAwaitingReply = false;
   ++s.TimeoutRecords;
   emit CountersChanged();
   s.WaitingReply = false;

@@ -11,6 +11,8 @@ constexpr int UserDefineTab = 2;
 const char *const SendMark = " Send  > ";
 const char *const LoggedCrLf = "/x0D/x0A";
 
+bool IsBroadcastBody(const std::string &body) { return body.compare(0, 2, "00") == 0; }
+
 QString TimeStampNow() { return QString::fromStdString(FormatTimeStamp(CurrentLocalTime())); }
 } // namespace
 
@@ -42,7 +44,9 @@ void TExchangeEngine::SendFrame(const std::string &body) {
   if (rtu)
     HexPairsToBytes(body);
 
-  if (address != 0)
+  // A request to address 00 is a broadcast, whoever sends it (the user's
+  // command with Motor Addr 0): no drive answers it.
+  if (address != 0 && !IsBroadcastBody(body))
     State.WaitingReply = true;
   State.LastSentFrame = body;
 

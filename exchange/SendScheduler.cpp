@@ -57,7 +57,8 @@ void TExchangeEngine::StartNextRequest() {
   } else if (s.UserCmdPending) {
     s.UserCmdPending = false;
     SendFrame(s.UserCmdFrame);
-    s.UserCmdAwaitingReply = true;
+    // a broadcast is not answered, so nothing is left waiting for its reply
+    s.UserCmdAwaitingReply = s.WaitingReply;
   } else if (s.ReadPending && !broadcast) {
     // cleared first: a request that raises must not raise again every tick
     s.ReadPending = false;

@@ -20,6 +20,7 @@ heading() {
   bench_table_store) echo "Table store timings" ;;
   bench_read_all) echo "Read all: measured against ideal" ;;
   bench_sim) echo "Drive simulator round trips" ;;
+  bench_line_noise) echo "Line noise: bytes digested per second, memory, recovery" ;;
   soak) echo "Short soak (${soak_seconds} s): counts and resident memory" ;;
   *) echo "$1" ;;
   esac

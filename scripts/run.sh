@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs the tool on simulated drives: installs what is missing, builds, starts
-# the drive simulator (drives 1 to 5, Modbus ASCII) on the port "COM2" that
-# the shipped settings name, then the tool. The simulator ends with the tool.
+# the drive simulator (drives 1 to 5, answering in ASCII or RTU as each
+# request comes, so whatever mode the tool has stored works) on the port
+# "COM2" that the shipped settings name, then the tool. The simulator ends
+# with the tool.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,7 +18,7 @@ cmake --build build --target vossek-drive-desk vossek-drive-sim
 
 # "COM2" is the device that build/database1/ports/COM2 links to.
 # Its log of requests and replies goes to build/vossek-drive-sim.log.
-./build/vossek-drive-sim --link build/database1/ports/COM2 --drives 1-5 --mode ascii > /dev/null 2> build/vossek-drive-sim.log &
+./build/vossek-drive-sim --link build/database1/ports/COM2 --drives 1-5 > /dev/null 2> build/vossek-drive-sim.log &
 sim_pid=$!
 trap 'kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true' EXIT
 

@@ -10,7 +10,8 @@ PACKAGES=(
   socat libmodbus-dev mbpoll
   python3 python3-pymodbus python3-serial python3-serial-asyncio
   python3-dbfread python3-dbf python3-openpyxl python3-xlwt
-  xvfb xauth imagemagick
+  xvfb xauth imagemagick x11-utils
+  desktop-file-utils appstream dpkg-dev python3-markdown librsvg2-bin
   clang libclang-rt-14-dev ccache
 )
 

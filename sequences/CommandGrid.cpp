@@ -10,6 +10,7 @@
 #include <QClipboard>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -99,16 +100,31 @@ private:
 };
 
 // Remembers which cell was current when a mouse button went down on the
-// grid, so that a click on the cell already selected counts as a selection.
+// grid, so that a click on the cell already selected counts as a selection,
+// and whether the current cell moves because the mouse is dragged over the
+// grid, which selects a range but ticks no mark on the way.
 class PressedCellWatcher : public QObject {
 public:
   PressedCellWatcher(QTableWidget *grid) : QObject(grid), grid_(grid) {}
   QModelIndex currentAtPress;
+  bool dragging = false;
 
 protected:
   bool eventFilter(QObject *, QEvent *event) override {
-    if (event->type() == QEvent::MouseButtonPress)
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
       currentAtPress = grid_->currentIndex();
+      dragging = false;
+      break;
+    case QEvent::MouseButtonRelease:
+      dragging = false;
+      break;
+    case QEvent::MouseMove:
+      dragging = static_cast<QMouseEvent *>(event)->buttons() != Qt::NoButton;
+      break;
+    default:
+      break;
+    }
     return false;
   }
 
@@ -139,7 +155,7 @@ void TForm1::SelectGridCell(int row, int column) {
   StringGrid1->setCurrentCell(row, column);
 }
 
-void TForm1::StringGrid1Click() {
+void TForm1::StringGrid1Click(bool toggleMark) {
   const int row = StringGrid1->currentRow();
   const int column = StringGrid1->currentColumn();
   if (row < 1 || column < 0)
@@ -153,8 +169,10 @@ void TForm1::StringGrid1Click() {
     editing = false;
   if (column == CommandColumn::Select) {
     editing = false;
-    SetGridText(row, column,
-                GridText(row, column) == QLatin1String("Yes") ? QStringLiteral("No") : QStringLiteral("Yes"));
+    if (toggleMark)
+      SetGridText(row, column,
+                  GridText(row, column) == QLatin1String("Yes") ? QStringLiteral("No")
+                                                                : QStringLiteral("Yes"));
   }
   StringGrid1Editing = editing;
 }
@@ -237,7 +255,8 @@ void TForm1::WireCommandGrid() {
   // that is already selected, both count as selecting a cell.
   auto *pressed = new PressedCellWatcher(StringGrid1);
   StringGrid1->viewport()->installEventFilter(pressed);
-  connect(StringGrid1, &QTableWidget::currentCellChanged, this, [this] { StringGrid1Click(); });
+  connect(StringGrid1, &QTableWidget::currentCellChanged, this,
+          [this, pressed] { StringGrid1Click(!pressed->dragging); });
   connect(StringGrid1, &QAbstractItemView::clicked, this, [this, pressed](const QModelIndex &index) {
     if (index == pressed->currentAtPress)
       StringGrid1Click();

@@ -4,20 +4,49 @@
 #include "settings/ShippedTables.h"
 
 #include <QDir>
+#include <QFile>
 
-QString EnsureDataFolder(const QString &folder) {
+namespace {
+// The file of `dir` named `name` whatever its case, as the store finds it;
+// empty when there is none.
+QString FileNamed(const QDir &dir, const QStringList &files, const QString &name) {
+  for (const QString &file : files)
+    if (file.compare(name, Qt::CaseInsensitive) == 0)
+      return dir.filePath(file);
+  return {};
+}
+
+// Copies a template table under a temporary name first, so that a copy cut
+// short never stands as the table. The copy is the user's to change, whatever
+// the template's permissions.
+bool CopyTemplate(const QString &source, const QString &target) {
+  const QString partial = target + QStringLiteral(".copying");
+  QFile::remove(partial);
+  if (!QFile::copy(source, partial))
+    return false;
+  QFile::setPermissions(partial, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+  if (QFile::rename(partial, target))
+    return true;
+  QFile::remove(partial);
+  return false;
+}
+} // namespace
+
+QString EnsureDataFolder(const QString &folder, const QString &templateFolder) {
   if (!QDir().mkpath(folder))
     return "Cannot create the data folder " + folder;
   const QDir dir(folder);
   RemoveAbandonedTemporaryFiles(dir.absolutePath().toStdString());
   const QStringList present = dir.entryList(QDir::Files);
+  const QDir templates(templateFolder);
+  const QStringList templateFiles =
+      templateFolder.isEmpty() ? QStringList() : templates.entryList(QDir::Files | QDir::Readable);
   QStringList failures;
   for (const TShippedTable &table : ShippedTables()) {
-    // the table is found whatever the case of its name, as the store finds it
-    bool exists = false;
-    for (const QString &file : present)
-      exists = exists || file.compare(table.fileName, Qt::CaseInsensitive) == 0;
-    if (exists)
+    if (!FileNamed(dir, present, table.fileName).isEmpty())
+      continue;
+    const QString source = FileNamed(templates, templateFiles, table.fileName);
+    if (!source.isEmpty() && CopyTemplate(source, dir.filePath(table.fileName)))
       continue;
     try {
       table.create(dir.absolutePath().toStdString(), false);

@@ -26,7 +26,7 @@ struct TProtocolSettings {
   int timeoutMs = 500;
   bool errorOccur = false;
   bool timeOut = false;
-  bool addChecksum = false;
+  bool addChecksum = true; // steps without checksum get no answer from a drive
 };
 constexpr int ProtocolSettingsRecords = 8;
 

@@ -155,7 +155,7 @@ void TForm1::FormCloseQuery() {
   protocol.addChecksum = UAddChecksum->isChecked();
 
   try {
-    ADOConnection1->Reconnect(AppPaths::ProgramFolder() + QStringLiteral("database1"));
+    ADOConnection1->Reconnect(AppPaths::DataFolder());
     WriteCommandList(*ADOQuery1, rows);
     WriteProtocolSettings(*ADOQuery1, protocol);
     if (Dialogs::OkCancel(QStringLiteral("Confirm box"), QStringLiteral("Do you want to save changes?"))) {

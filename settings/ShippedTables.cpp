@@ -21,14 +21,14 @@ bool CreateComProTable(const std::string &folder, bool replaceExisting) {
   const std::vector<TDbfFieldDef> fields = {Text("TX610", 20), Text("TX710_B", 40), Text("TX820_W", 40),
                                             Text("TX820", 100), Text("TX930", 10)};
   const std::vector<std::vector<TDbfValue>> records = {
-      {"1", "1", "1", "1", "."},          // COM2, scan range 1..1, arbitrary list "1", "." separator
-      {"0"},                              // Modbus ASCII
-      {"3"},                              // 9600 baud
-      {"0"},                              // 7 data bits
-      {"0"},                              // no parity
-      {"0"},                              // 1 stop bit
-      {"1000"},                           // pause between sequence steps, ms
-      {"500", "False", "False", "False"}, // reply time-out, ms; check boxes
+      {"1", "1", "1", "1", "."},         // COM2, scan range 1..1, arbitrary list "1", "." separator
+      {"0"},                             // Modbus ASCII
+      {"3"},                             // 9600 baud
+      {"0"},                             // 7 data bits
+      {"0"},                             // no parity
+      {"0"},                             // 1 stop bit
+      {"1000"},                          // pause between sequence steps, ms
+      {"500", "False", "False", "True"}, // reply time-out, ms; check boxes (checksum added)
   };
   return CreateDbfTable(PathIn(folder, "com_pro.dbf"), fields, records, replaceExisting);
 }

@@ -30,6 +30,7 @@ TTimeInput::TTimeInput(const QString &prompt, int &intervalMs, int &timeoutMs, Q
   Edit1->installEventFilter(this);
   Button1 = new QPushButton(QStringLiteral("Ok"), this);
   Button1->setObjectName(QStringLiteral("Button1"));
+  Button1->setDefault(true); // Enter in the field means "Ok"
   connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
 
   auto *layout = new QVBoxLayout(this);
@@ -47,11 +48,14 @@ TTimeInput::TTimeInput(const QString &prompt, int &intervalMs, int &timeoutMs, Q
 
 bool TTimeInput::eventFilter(QObject *watched, QEvent *event) {
   if (watched == Edit1 && event->type() == QEvent::KeyPress) {
-    // Only digits and backspace reach the field.
+    // Of the typed characters only digits reach the field; editing and
+    // cursor keys, Ctrl shortcuts, Enter and Escape keep their usual work.
     const auto *key = static_cast<QKeyEvent *>(event);
     const QString text = key->text();
-    const bool digit = text.size() == 1 && text[0] >= '0' && text[0] <= '9';
-    if (!digit && key->key() != Qt::Key_Backspace)
+    const bool shortcut = key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    const bool typed =
+        !shortcut && text.size() == 1 && text[0].unicode() >= 0x20 && text[0].unicode() != 0x7F;
+    if (typed && (text[0] < u'0' || text[0] > u'9'))
       return true;
   } else if (watched == Edit1 && event->type() == QEvent::FocusOut) {
     // Leaving the field for another control checks it; the window losing

@@ -36,7 +36,9 @@ std::string Printable(const std::vector<std::uint8_t> &bytes, FrameMode mode) {
 } // namespace
 
 DriveSimulator::DriveSimulator(SimOptions options)
-    : options_(std::move(options)), mode_(options_.rtu ? FrameMode::Rtu : FrameMode::Ascii),
+    : options_(std::move(options)),
+      mode_(options_.followRequestMode ? std::nullopt
+                                       : std::optional(options_.rtu ? FrameMode::Rtu : FrameMode::Ascii)),
       faults_(options_.faults), latencyMs_(options_.latencyMs), dice_(options_.seed) {
   ParameterImage image =
       BuildParameterImage(options_.parameters.empty() ? ShippedParameterDefinitions() : options_.parameters);
@@ -162,7 +164,7 @@ void DriveSimulator::HandleFrame(const ReceivedFrame &frame) {
   }
   Log(seen);
   if (!reply.empty())
-    SendReply(reply);
+    SendReply(reply, frame.mode);
 }
 
 bool DriveSimulator::Chance(double probability) {
@@ -173,9 +175,9 @@ bool DriveSimulator::Chance(double probability) {
   return std::uniform_real_distribution<double>(0, 1)(dice_) < probability;
 }
 
-std::vector<std::uint8_t> DriveSimulator::Garbage(std::size_t length) {
+std::vector<std::uint8_t> DriveSimulator::Garbage(std::size_t length, FrameMode mode) {
   std::vector<std::uint8_t> bytes(length);
-  if (mode_ == FrameMode::Ascii) {
+  if (mode == FrameMode::Ascii) {
     // No ":" anywhere, so no part of it can pass for a frame.
     static const char noise[] = "GHJKLMNPQRSTUVWXYZ#!?*0123456789ABCDEF\r\n";
     std::uniform_int_distribution<std::size_t> pick(0, sizeof noise - 2);
@@ -192,7 +194,7 @@ std::vector<std::uint8_t> DriveSimulator::Garbage(std::size_t length) {
   return bytes;
 }
 
-void DriveSimulator::SendReply(const std::vector<std::uint8_t> &body) {
+void DriveSimulator::SendReply(const std::vector<std::uint8_t> &body, FrameMode mode) {
   LineFaults faults;
   int latency;
   bool drop, corrupt, garbage;
@@ -211,12 +213,12 @@ void DriveSimulator::SendReply(const std::vector<std::uint8_t> &body) {
   if (!Pause(latency + faults.lateMs))
     return;
 
-  std::vector<std::uint8_t> out = EncodeFrame(mode_, body);
+  std::vector<std::uint8_t> out = EncodeFrame(mode, body);
   if (garbage) {
     std::lock_guard lock(mutex_);
-    out = Garbage(out.size());
+    out = Garbage(out.size(), mode);
   } else if (corrupt) {
-    if (mode_ == FrameMode::Rtu) {
+    if (mode == FrameMode::Rtu) {
       out[out.size() - 2] ^= 0xFF;
     } else {
       // The LRC stands in the two characters before CR LF.
@@ -243,7 +245,7 @@ void DriveSimulator::SendReply(const std::vector<std::uint8_t> &body) {
     std::vector<std::uint8_t> stray;
     {
       std::lock_guard lock(mutex_);
-      stray = Garbage(static_cast<std::size_t>(std::max(faults.strayBytes, 2)));
+      stray = Garbage(static_cast<std::size_t>(std::max(faults.strayBytes, 2)), mode);
     }
     stray.resize(static_cast<std::size_t>(faults.strayBytes));
     if (!WriteAll(stray.data(), stray.size()))
@@ -253,10 +255,32 @@ void DriveSimulator::SendReply(const std::vector<std::uint8_t> &body) {
     std::lock_guard lock(mutex_);
     ++repliesSent_;
   }
-  Log("TX " + Printable(out, mode_));
+  Log("TX " + Printable(out, mode));
+}
+
+bool DriveSimulator::SendBurst(std::size_t count, std::uint32_t seed) {
+  std::mt19937 noise(seed);
+  std::uniform_int_distribution<int> byte(0, 255);
+  std::vector<std::uint8_t> bytes(count);
+  for (auto &b : bytes)
+    b = static_cast<std::uint8_t>(byte(noise));
+  const std::lock_guard<std::mutex> lock(writeMutex_);
+  for (std::size_t at = 0; at < count && !stopping_;) {
+    const ssize_t n = ::write(pty_.MasterFd(), bytes.data() + at, count - at);
+    if (n < 0) {
+      if (errno != EAGAIN && errno != EINTR)
+        return false;
+      pollfd out{pty_.MasterFd(), POLLOUT, 0};
+      ::poll(&out, 1, 100);
+      continue;
+    }
+    at += static_cast<std::size_t>(n);
+  }
+  return !stopping_;
 }
 
 bool DriveSimulator::WriteAll(const std::uint8_t *bytes, std::size_t count) {
+  const std::lock_guard<std::mutex> lock(writeMutex_);
   int baud = options_.baud;
   // A character is 10 bits on the line (start, 7 or 8 data, parity or not, stop).
   long charNs = baud > 0 ? 10'000'000'000L / baud : 0;

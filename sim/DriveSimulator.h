@@ -33,6 +33,9 @@ struct LineFaults {
 
 struct SimOptions {
   bool rtu = false;
+  // Answer each request in the framing it came in, ASCII or RTU (rtu is then
+  // not used), so that the drives follow whatever mode the master uses.
+  bool followRequestMode = false;
   std::vector<int> drives{1};
   int baud = 0;      // > 0: replies go out at the pace of this line (10 bits a character)
   int latencyMs = 0; // the drive's processing time before it answers
@@ -81,6 +84,11 @@ public:
   LineFaults Faults() const;
   void SetLatency(int ms);
 
+  // Puts `count` random bytes on the line at once and unpaced, as a device at
+  // the wrong baud rate, a streaming meter or a failing converter would.
+  // Returns when all are written (the reader must keep reading) or on Stop().
+  bool SendBurst(std::size_t count, std::uint32_t seed = 1);
+
   // The requests seen on the line, valid or not, oldest first (the latest
   // recordLimit of them): ASCII the characters from ":" to LF, RTU the bytes
   // as upper-case hex text.
@@ -91,9 +99,9 @@ public:
 private:
   void Serve();
   void HandleFrame(const ReceivedFrame &frame);
-  void SendReply(const std::vector<std::uint8_t> &body);
+  void SendReply(const std::vector<std::uint8_t> &body, FrameMode mode);
   bool Chance(double probability);
-  std::vector<std::uint8_t> Garbage(std::size_t length);
+  std::vector<std::uint8_t> Garbage(std::size_t length, FrameMode mode);
   bool WriteAll(const std::uint8_t *bytes, std::size_t count);
   // Sleeps; returns false when Stop() cut the wait short.
   bool Pause(int ms);
@@ -101,11 +109,12 @@ private:
   void Log(const std::string &line) const;
 
   SimOptions options_;
-  FrameMode mode_;
+  std::optional<FrameMode> mode_; // empty: each request's own
   PseudoTerminal pty_;
   std::string error_;
   std::thread thread_;
   std::atomic<bool> stopping_{false};
+  std::mutex writeMutex_; // a burst and a reply never interleave their bytes
   int wakeRead_ = -1;
   int wakeWrite_ = -1;
 

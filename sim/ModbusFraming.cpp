@@ -59,10 +59,18 @@ void FrameAssembler::Feed(const std::uint8_t *bytes, std::size_t count, std::int
     return;
   }
   // A silence before these bytes ends the frame collected so far.
-  if (!pending_.empty() && nowMs - lastByteMs_ >= silenceMs_)
-    FlushRtu(frames);
+  CloseAtSilence(nowMs, frames);
   for (std::size_t i = 0; i < count; ++i) {
-    pending_.push_back(bytes[i]);
+    const std::uint8_t byte = bytes[i];
+    if (!mode_) {
+      if (inAsciiFrame_ && pending_.size() == 1 && HexValue(byte) < 0)
+        inAsciiFrame_ = false; // the colon was an RTU address byte
+      else if (inAsciiFrame_ || (pending_.empty() && byte == ':')) {
+        FeedAscii(byte, frames);
+        continue;
+      }
+    }
+    pending_.push_back(byte);
     TakeRtuIfComplete(frames);
     if (pending_.size() >= MaxRtuFrame)
       FlushRtu(frames);
@@ -71,14 +79,35 @@ void FrameAssembler::Feed(const std::uint8_t *bytes, std::size_t count, std::int
 }
 
 void FrameAssembler::Idle(std::int64_t nowMs, std::vector<ReceivedFrame> &frames) {
-  if (mode_ == FrameMode::Rtu && !pending_.empty() && nowMs - lastByteMs_ >= silenceMs_)
+  CloseAtSilence(nowMs, frames);
+}
+
+int FrameAssembler::SilenceOfPendingFrame() const {
+  if (pending_.empty() || mode_ == FrameMode::Ascii)
+    return -1;
+  return inAsciiFrame_ ? AsciiSilenceMs : silenceMs_;
+}
+
+void FrameAssembler::CloseAtSilence(std::int64_t nowMs, std::vector<ReceivedFrame> &frames) {
+  const int silence = SilenceOfPendingFrame();
+  if (silence < 0 || nowMs - lastByteMs_ < silence)
+    return;
+  if (!inAsciiFrame_) {
     FlushRtu(frames);
+    return;
+  }
+  ReceivedFrame frame; // an ASCII frame that never got its end
+  frame.lineText.assign(pending_.begin(), pending_.end());
+  pending_.clear();
+  inAsciiFrame_ = false;
+  frames.push_back(std::move(frame));
 }
 
 int FrameAssembler::MsUntilSilence(std::int64_t nowMs) const {
-  if (mode_ != FrameMode::Rtu || pending_.empty())
+  const int silence = SilenceOfPendingFrame();
+  if (silence < 0)
     return -1;
-  std::int64_t left = lastByteMs_ + silenceMs_ - nowMs;
+  std::int64_t left = lastByteMs_ + silence - nowMs;
   return left < 0 ? 0 : static_cast<int>(left);
 }
 
@@ -132,6 +161,7 @@ void FrameAssembler::TakeRtuIfComplete(std::vector<ReceivedFrame> &frames) {
   frame.lineText = BytesToHex(pending_.data(), pending_.size());
   frame.body.assign(pending_.begin(), pending_.end() - 2);
   frame.checksumOk = true;
+  frame.mode = FrameMode::Rtu;
   pending_.clear();
   frames.push_back(std::move(frame));
 }
@@ -139,6 +169,7 @@ void FrameAssembler::TakeRtuIfComplete(std::vector<ReceivedFrame> &frames) {
 void FrameAssembler::FlushRtu(std::vector<ReceivedFrame> &frames) {
   ReceivedFrame frame;
   frame.lineText = BytesToHex(pending_.data(), pending_.size());
+  frame.mode = FrameMode::Rtu;
   frame.checksumOk = RtuCrcMatches(pending_);
   if (frame.checksumOk)
     frame.body.assign(pending_.begin(), pending_.end() - 2);

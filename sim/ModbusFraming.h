@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@ struct ReceivedFrame {
   bool checksumOk = false;
   // As it came: ASCII the characters from ":" to LF; RTU the bytes as hex text.
   std::string lineText;
+  FrameMode mode = FrameMode::Ascii; // the framing it came in; the reply goes back in it
 };
 
 // The reply envelope for a body (address, function, data).
@@ -41,12 +43,23 @@ std::vector<std::uint8_t> EncodeFrame(FrameMode mode, const std::vector<std::uin
 //
 // Neither mode holds more than a Modbus frame can be (513 characters, 256
 // bytes): a longer run is line noise and is dropped as one bad frame.
+//
+// Without a fixed mode, each request decides its own: a ":" at the start of a
+// frame begins an ASCII frame, any other byte an RTU frame. In ASCII the
+// colon is always followed by a hex digit; a colon followed by anything else
+// is the address byte of drive 58 in RTU, and the frame is taken as RTU. An
+// ASCII frame left unfinished for a second (the longest pause Modbus ASCII
+// allows between characters) is dropped as bad, so that a master that
+// switched to RTU in the middle of a frame is heard again.
 class FrameAssembler {
 public:
   static constexpr std::size_t MaxAsciiFrame = 513;
   static constexpr std::size_t MaxRtuFrame = 256;
+  static constexpr int AsciiSilenceMs = 1000;
 
-  explicit FrameAssembler(FrameMode mode, int silenceMs = 4) : mode_(mode), silenceMs_(silenceMs) {}
+  // `mode` empty: follow each request's framing.
+  explicit FrameAssembler(std::optional<FrameMode> mode, int silenceMs = 4)
+      : mode_(mode), silenceMs_(silenceMs) {}
 
   // Bytes that arrived at nowMs. Complete frames are appended to `frames`.
   void Feed(const std::uint8_t *bytes, std::size_t count, std::int64_t nowMs,
@@ -60,8 +73,11 @@ private:
   void FeedAscii(std::uint8_t byte, std::vector<ReceivedFrame> &frames);
   void TakeRtuIfComplete(std::vector<ReceivedFrame> &frames);
   void FlushRtu(std::vector<ReceivedFrame> &frames);
+  // Closes what a long enough silence before nowMs ends (RTU; ASCII when following).
+  void CloseAtSilence(std::int64_t nowMs, std::vector<ReceivedFrame> &frames);
+  int SilenceOfPendingFrame() const; // ms, or -1 when no silence closes it
 
-  FrameMode mode_;
+  std::optional<FrameMode> mode_; // empty: each request's own
   int silenceMs_;
   std::vector<std::uint8_t> pending_;
   bool inAsciiFrame_ = false;

@@ -26,7 +26,8 @@ void OnSignal(int) {
 }
 
 const char Usage[] = "usage: vossek-drive-sim [options]\n"
-                     "  --mode ascii|rtu     Modbus framing (default ascii)\n"
+                     "  --mode MODE          Modbus framing: auto (default) answers each request\n"
+                     "                       in the framing it came in; ascii or rtu only that\n"
                      "  --drives LIST        drive addresses, e.g. 1-5 or 1,3,4,20 (default 1)\n"
                      "  --link PATH          make PATH a symbolic link to the serial end\n"
                      "  --baud N             send replies at the pace of an N baud line\n"
@@ -88,6 +89,7 @@ struct ControlFifo {
 
 int main(int argc, char **argv) {
   SimOptions options;
+  options.followRequestMode = true;
   std::string linkPath, controlPath;
   std::vector<std::string> startCommands;
   bool quiet = false;
@@ -105,8 +107,9 @@ int main(int argc, char **argv) {
         return 0;
       } else if (arg == "--mode") {
         std::string mode = value();
-        if (mode != "ascii" && mode != "rtu")
-          return Fail("--mode is ascii or rtu");
+        if (mode != "auto" && mode != "ascii" && mode != "rtu")
+          return Fail("--mode is auto, ascii or rtu");
+        options.followRequestMode = mode == "auto";
         options.rtu = mode == "rtu";
       } else if (arg == "--drives") {
         std::string error;
@@ -178,8 +181,12 @@ int main(int argc, char **argv) {
   }
   std::cout << slave << std::endl;
   if (!quiet)
-    std::cerr << "vossek-drive-sim: " << (options.rtu ? "RTU" : "ASCII") << ", drives "
-              << options.drives.size() << (linkPath.empty() ? "" : ", linked at " + linkPath) << std::endl;
+    std::cerr << "vossek-drive-sim: "
+              << (options.followRequestMode ? "ASCII or RTU"
+                  : options.rtu             ? "RTU"
+                                            : "ASCII")
+              << ", drives " << options.drives.size() << (linkPath.empty() ? "" : ", linked at " + linkPath)
+              << std::endl;
 
   std::string pending;
   for (;;) {

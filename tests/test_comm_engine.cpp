@@ -489,6 +489,24 @@ private slots:
 
   // Confirming RTU in the settings window switches the data bits to 8 and
   // the framing with them; the status panel shows the settings.
+  // A simulator that follows each request's framing answers the tool in
+  // RTU and, after the user switches the mode, in ASCII on the same line.
+  void simulatorFollowsTheMode() {
+    Form1->Comm1->ClosePort();
+    SimOptions options;
+    options.followRequestMode = true;
+    QVERIFY(rig_.StartSimulator(options));
+    for (bool rtu : {true, false}) {
+      rtu_ = rtu;
+      rig_.ChooseLine(rtu, 5);
+      QVERIFY(rig_.ApplyPort());
+      Reset();
+      Exchange(100, "010310000001");
+      QVERIFY2(LastLine().contains(ReplyMark + (rtu ? "0103020000" : ":0103020000")), qPrintable(LastLine()));
+      QCOMPARE(Form1->State.TimeoutRecords + Form1->State.ErrorRecords, 0);
+    }
+  }
+
   void portSettings() {
     Connect(false, 3);
     QCOMPARE(Form1->StatusBar1->PanelText(0), QString("          Protocol :  COM2, ASCII, 9600, 7, N, 1"));

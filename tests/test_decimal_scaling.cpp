@@ -37,6 +37,7 @@ private slots:
     // One and three decimals, letter groups.
     QCOMPARE(Scale("30", "114"), std::make_pair(std::string("30.0"), std::string("012C")));
     QCOMPARE(Scale("1.2", "134"), std::make_pair(std::string("1.200"), std::string("04B0")));
+    QCOMPARE(Scale("1.", "134"), std::make_pair(std::string("1.000"), std::string("03E8")));
     QCOMPARE(Scale("1.23456", "C15"), std::make_pair(std::string("1.234"), std::string("04D2")));
     QCOMPARE(Scale("2.25", "A03"), std::make_pair(std::string("2.2"), std::string("0016")));
     QCOMPARE(NormalizeDecimals("", 2, "."), std::string());

@@ -314,7 +314,7 @@ private slots:
     // the main window shows drive 4 only; the machine status follows every reply
     QCOMPARE(Form1->UoutFreq->text(), QString("40.00"));
     QCOMPARE(Form1->UoutSpeed->text(), QString("1200"));
-    QCOMPARE(Form1->machinestate->text(), QString("Stop")); // drive 3 answered last
+    QCOMPARE(Form1->machinestate->text(), QString("Forward Start")); // drive 4, not the last to answer
     using namespace LampColor;
     QCOMPARE(ShownLamps(), (Lamps{Green, Off, Green, Off, Off, Off, Off}));
 
@@ -338,7 +338,7 @@ private slots:
     StartScan(true, "5", "3", "1");
     TickUntilFrames(5);
     QCOMPARE(rig_.sim->ReceivedFrames(), StatusRequests({5, 4, 3, 5, 5}));
-    QCOMPARE(Form1->machinestate->text(), QString("OL2"));
+    QCOMPARE(Form1->machinestate->text(), QString("Forward Start"));
     Form1->UPeriodScanClick();
   }
 
@@ -370,7 +370,7 @@ private slots:
     QCOMPARE(dialogs_.Texts(), QStringList{"Invalid data!  Range:1-247!"});
     QVERIFY(!Form1->State.ScanRunning);
 
-    // a refused period keeps the last good one and the scan starts anyway
+    // a refused period keeps the last good one
     Form1->ScanPeriod->setText("360000");
     Form1->ScanPeriodExit();
     QCOMPARE(Form1->State.ScanPeriodMs, 360000);

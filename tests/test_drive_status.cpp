@@ -86,6 +86,35 @@ private slots:
     QCOMPARE(MachineStatusName(24), std::string("nP"));
     QCOMPARE(MachineStatusName(25), std::string("Err5"));
     QCOMPARE(MachineStatusName(26), std::string("Unpredictable Fault"));
+    // every named code, in the drive's order
+    const char *const named[] = {"Stop",
+                                 "Forward Start",
+                                 "Reverse Start",
+                                 "Unpredictable Fault",
+                                 "OC",
+                                 "OE",
+                                 "PF1",
+                                 "0L1",
+                                 "LU",
+                                 "OH",
+                                 "OL2",
+                                 "ERR",
+                                 "LL",
+                                 "ESP",
+                                 "ERR1",
+                                 "ERR2",
+                                 "ERR3",
+                                 "ERR4",
+                                 "OC1",
+                                 "PFO",
+                                 "AErr",
+                                 "EP3",
+                                 "EP",
+                                 "PP",
+                                 "nP",
+                                 "Err5"};
+    for (int code = 0; code < 26; ++code)
+      QCOMPARE(MachineStatusName(code), std::string(named[code]));
     QCOMPARE(MachineStatusName(255), std::string("Unpredictable Fault"));
     // the code is the low byte of register 1005
     const auto reply = StatusReply(5, {0, 0, 0, 0, 0, HighLow(100, 7)});

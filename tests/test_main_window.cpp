@@ -1,6 +1,7 @@
 #include "app/AppPaths.h"
 #include "app/MainWindow.h"
 #include "app/VirtualKeyCode.h"
+#include "drive/TUmotorPara.h"
 #include "protocol/ConvertError.h"
 #include "settings/DataFolder.h"
 #include "support/DialogRecorder.h"
@@ -14,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -32,6 +34,22 @@ class TestMainWindow : public QObject {
   static QList<QWidget *> SequenceControls() {
     return {Form1->URepeatTimes, Form1->UErrorCheck, Form1->UTimeoutCheck, Form1->UAddChecksum,
             Form1->UTimeineterval};
+  }
+
+  static bool WriteFile(const QString &path, const QString &text = {}) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) == text.toUtf8().size();
+  }
+
+  // Opens the menu that holds `action` on the menu bar and clicks the entry.
+  static void ChooseFromMenu(QAction *action) {
+    QMenuBar *bar = Form1->menuBar();
+    auto *menu = qobject_cast<QMenu *>(action->parent());
+    QVERIFY(menu != nullptr);
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(menu->menuAction()).center());
+    QTRY_VERIFY(menu->isVisible());
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+    QTRY_VERIFY(!menu->isVisible());
   }
 
   static void ExpectTabRules(int tab) {
@@ -246,6 +264,44 @@ private slots:
     QCOMPARE(dialogs.Texts(), QStringList({"Path error or file destroyed!Please reinstall the software!"}));
   }
 
+  // Help opens the compiled guide when the data folder holds one, else the
+  // HTML guide shipped beside the program, with the desktop's viewer; About
+  // names the data folder in use. The viewer here notes what it was given.
+  void helpOpensTheGuide() {
+    DialogRecorder dialogs;
+    Form1->show();
+    QVERIFY(QTest::qWaitForWindowExposed(Form1));
+    QTemporaryDir viewerFolder;
+    const QString opened = viewerFolder.filePath("opened");
+    const QString viewer = viewerFolder.filePath("xdg-open");
+    QVERIFY(WriteFile(viewer, QString("#!/bin/sh\necho \"$1\" >> '%1'\n").arg(opened)));
+    QFile::setPermissions(viewer, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", viewerFolder.path().toUtf8() + ":" + path);
+    auto openedFiles = [&opened] {
+      QFile file(opened);
+      return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    };
+
+    const QString html = AppPaths::ProgramFolder() + "doc/user-guide.html";
+    QVERIFY(QDir().mkpath(AppPaths::ProgramFolder() + "doc") && WriteFile(html));
+    ChooseFromMenu(Form1->DravoHelp1);
+    QTRY_VERIFY_WITH_TIMEOUT(openedFiles().contains(html), 10000);
+    const QString chm = AppPaths::DataFolder() + "DravoUserGuide.CHM";
+    QVERIFY(WriteFile(chm));
+    ChooseFromMenu(Form1->DravoHelp1);
+    QTRY_VERIFY_WITH_TIMEOUT(openedFiles().contains(chm), 10000);
+    QVERIFY(dialogs.Texts().isEmpty());
+
+    ChooseFromMenu(Form1->About1);
+    QCOMPARE(dialogs.requests.size(), 1);
+    QVERIFY2(dialogs.LastText().contains("Data folder: " + AppPaths::DataFolder()) &&
+                 dialogs.LastText().contains("User guide: " + chm),
+             qPrintable(dialogs.LastText()));
+    qputenv("PATH", path);
+    QVERIFY(QFile::remove(chm) && QFile::remove(html));
+  }
+
   // A key pressed on the window itself shows its key code; a key that a
   // control leaves unused and passes up to the window does not.
   void keyCodeBox() {
@@ -322,6 +378,16 @@ private slots:
     };
     Form1->CheckSum1->trigger();
     QVERIFY(saved);
+    // the command list scrolled to its end, under its title row
+    Form1->PageControl1->setCurrentIndex(2);
+    Form1->StringGrid1->scrollToBottom();
+    QCoreApplication::processEvents();
+    QVERIFY(Form1->grab().save(QDir(folder).filePath("main_tab2_scrolled.png")));
+    Form1->StringGrid1->scrollToTop();
+    UmotorPara->show();
+    QCoreApplication::processEvents();
+    QVERIFY(UmotorPara->grab().save(QDir(folder).filePath("motor_status_window.png")));
+    UmotorPara->hide();
     Form1->PageControl1->setCurrentIndex(0);
   }
 

@@ -31,6 +31,7 @@
 #include <QStyleOptionViewItem>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTimer>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -128,6 +129,21 @@ class TestParameters : public QObject {
     QVERIFY(Idle());
     rig_.sim->ClearReceivedFrames();
     button->click();
+  }
+
+  // Runs read all or write all with every reply dropped until three requests
+  // went out, then answered until six did, and cancels it: what went out.
+  void RunWithFirstRepliesDropped(QPushButton *button, std::vector<Request> &seen) {
+    LineFaults drop;
+    drop.dropProbability = 1.0;
+    rig_.sim->SetLineFaults(drop);
+    StartRun(button);
+    QTRY_VERIFY_WITH_TIMEOUT(Requests(*rig_.sim).size() >= 3, kReplyMs);
+    rig_.sim->SetLineFaults(LineFaults{});
+    QTRY_VERIFY_WITH_TIMEOUT(Requests(*rig_.sim).size() >= 6, kReplyMs);
+    button->click(); // cancel
+    QTRY_VERIFY_WITH_TIMEOUT(Idle(), kReplyMs);
+    seen = Requests(*rig_.sim);
   }
 
 private slots:
@@ -264,16 +280,12 @@ private slots:
   // reply was lost is asked again; with it checked the run moves on.
   void failedRecordsAreAskedAgain() {
     DialogRecorder dialogs;
+    std::vector<Request> seen;
+    RunWithFirstRepliesDropped(Form1->ReadAll, seen);
+    if (QTest::currentTestFailed())
+      return;
     LineFaults drop;
     drop.dropProbability = 1.0;
-    rig_.sim->SetLineFaults(drop);
-    StartRun(Form1->ReadAll);
-    QTRY_VERIFY_WITH_TIMEOUT(Requests(*rig_.sim).size() >= 3, kReplyMs);
-    rig_.sim->SetLineFaults(LineFaults{});
-    QTRY_VERIFY_WITH_TIMEOUT(Requests(*rig_.sim).size() >= 6, kReplyMs);
-    Form1->ReadAll->click(); // cancel
-    QTRY_VERIFY_WITH_TIMEOUT(Idle(), kReplyMs);
-    std::vector<Request> seen = Requests(*rig_.sim);
     const std::vector<Rm40Parameter> listed = Listed();
     // The first record stays the one asked until a reply comes.
     QCOMPARE(seen[0].reg, RegisterOf(listed[0].code));
@@ -426,6 +438,39 @@ private slots:
       QCOMPARE(Field(p.code, "MODIFY"), Field(p.code, "NOWDATA"));
     QCOMPARE(FunctionTable::CurrentRecord(*Form1), FunctionTable::RecordCount(*Form1) - 1);
     QCOMPARE(Form1->WriteAll->text(), QString("Write all functions_ok"));
+  }
+
+  // A write that got no reply is written again before write all moves on.
+  void writeAllAsksAFailedRecordAgain() {
+    DialogRecorder dialogs;
+    std::vector<Request> seen;
+    RunWithFirstRepliesDropped(Form1->WriteAll, seen);
+    if (QTest::currentTestFailed())
+      return;
+    QCOMPARE(seen[0].function, std::string("06"));
+    QCOMPARE(seen[1], seen[0]);
+    QCOMPARE(seen[2], seen[0]);
+    QVERIFY(std::any_of(seen.begin(), seen.end(), [&](const Request &r) { return r.reg != seen[0].reg; }));
+  }
+
+  // "Modify" and "read" pressed within one tick: the read goes out first.
+  void pendingReadGoesBeforePendingModify() {
+    DialogRecorder dialogs;
+    Form1->UpcSend->stop();
+    SelectCell("F113", "MODIFY");
+    Form1->DBGrid1CellClick(Form1->DBGrid1->currentIndex().column());
+    InputBox->UmodifyFunc->setText("12.5");
+    QTest::mouseClick(InputBox->Button1, Qt::LeftButton);
+    QTest::mouseClick(InputBox->Button4, Qt::LeftButton);
+    QVERIFY(Form1->ReadPending && Form1->ModifyPending);
+    rig_.sim->ClearReceivedFrames();
+    Form1->UpcSend->start();
+    QTRY_VERIFY_WITH_TIMEOUT(Idle(), kReplyMs);
+    const std::vector<Request> seen = Requests(*rig_.sim);
+    QCOMPARE(seen.size(), std::size_t(2));
+    QCOMPARE(seen[0].function, std::string("03"));
+    QCOMPARE(seen[1], (Request{"06", 0x010D, 1250}));
+    QTest::mouseClick(InputBox->Button3, Qt::LeftButton);
   }
 
   void runsAreRefusedWhileTheDriveIsBusy() {

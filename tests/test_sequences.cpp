@@ -450,14 +450,15 @@ private slots:
     QVERIFY(Form1->State.SequenceRunning); // "Time Out" cleared: the next row follows
     DueStep(false);
     QCOMPARE(Bodies(), (std::vector<std::string>{"010301050001", "0103010D0001"}));
-    QCOMPARE(Form1->GridText(1, 4), QString("before"));
+    QCOMPARE(Form1->GridText(1, 4), QString("No response!")); // the row says what happened
+    Form1->SetGridText(1, 4, "before");
     Form1->UTimeoutCheck->setChecked(true);
     DueStep(false); // without end: the wrap takes a step of its own
     QVERIFY(Form1->State.SequenceRunning);
     DueStep(false);
     QVERIFY(!Form1->State.SequenceRunning);
     QCOMPARE(Bodies().size(), std::size_t(3));
-    QCOMPARE(Form1->GridText(1, 4), QString("before")); // a time-out leaves the Reply cell
+    QCOMPARE(Form1->GridText(1, 4), QString("No response!"));
 
     LineFaults corrupt;
     corrupt.corruptProbability = 1;

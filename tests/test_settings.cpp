@@ -105,6 +105,9 @@ private slots:
     SetCell(3, 0, "Yes"); // only the mark: not a used row
     SetCell(5, 3, "010300000001");
     SetCell(5, 5, "a note");
+    Form1->setGeometry(40, 50, 960, 700); // where the user dragged the window to
+    const QRect placed = Form1->geometry();
+    QVERIFY(placed.size() != QSize(1021, 737));
     dialogs.QueueAnswer(true); // "Do you want to save changes?" -> OK
     Stop();
     QVERIFY(dialogs.Texts().contains("Do you want to save changes?"));
@@ -133,6 +136,7 @@ private slots:
     QCOMPARE(Cell(5, 3), QString("010300000001"));
     QCOMPARE(Cell(5, 5), QString("a note"));
     QCOMPARE(Form1->StatusBar1->PanelText(0).contains("COM5, RTU, 38400, 8, E, 2"), true);
+    QCOMPARE(Form1->geometry(), placed);
 
     // Cancel: the drive address and the common parameters stay as stored.
     Form1->MachineID->setEditText("9");
@@ -144,6 +148,15 @@ private slots:
     QCOMPARE(Form1->MachineIDText(), QString("7"));
     QCOMPARE(Form1->Edit9->text(), QString("45.00"));
     QCOMPARE(Form1->TimeoutMs, 900);
+    dialogs.QueueAnswer(true);
+    Stop();
+
+    // A stored position that does not restore leaves the delivered size.
+    Preferences damaged(AppPaths::DataFolder());
+    damaged.Set("Window/Geometry", QByteArray("not a window"));
+    QVERIFY(damaged.Save());
+    Start();
+    QCOMPARE(Form1->size(), QSize(1021, 737));
     dialogs.QueueAnswer(true);
     Stop();
   }

@@ -199,6 +199,20 @@ private slots:
     rtu.Feed(good.data() + 3, 5, 301, frames);
     QCOMPARE(frames.size(), std::size_t(1));
     QVERIFY(frames[0].checksumOk);
+
+    // Following each request: an ASCII frame cut short by a master that
+    // switched to RTU is given up after a second of silence, and the RTU
+    // request after it is heard and answered in RTU.
+    FrameAssembler either(std::nullopt);
+    frames.clear();
+    std::string cut = ":0103";
+    either.Feed(reinterpret_cast<const std::uint8_t *>(cut.data()), cut.size(), 0, frames);
+    QCOMPARE(either.MsUntilSilence(400), FrameAssembler::AsciiSilenceMs - 400);
+    either.Feed(good.data(), good.size(), FrameAssembler::AsciiSilenceMs, frames);
+    QCOMPARE(frames.size(), std::size_t(2));
+    QVERIFY(!frames[0].checksumOk);
+    QVERIFY(frames[1].checksumOk && frames[1].mode == FrameMode::Rtu);
+    QCOMPARE(frames[1].body, FromHex("010300000001"));
   }
 
   void rampFollowsTheTimes() {

@@ -86,6 +86,36 @@ class PymodbusPeer(unittest.TestCase):
     def test_rtu(self):
         self.exchange(ModbusRtuFramer, ["--mode", "rtu"], 8, "N")
 
+    def test_default_mode_follows_each_request(self):
+        """Without --mode the drives answer ASCII and RTU masters on the same
+        line one after the other, and keep their state between them. Drive
+        58's RTU address byte is the ASCII colon."""
+        sim = Simulator("--drives", "1,58")
+        self.addCleanup(sim.close)
+
+        def client(framer):
+            # One set of line settings for both: a pseudo-terminal has no
+            # character framing, and it refuses a change of parity once set.
+            c = ModbusSerialClient(sim.path, framer=framer, baudrate=9600, bytesize=8,
+                                   parity="N", stopbits=1, timeout=2, retries=1)
+            self.assertTrue(c.connect())
+            return c
+
+        ascii_client = client(ModbusAsciiFramer)
+        self.assertFalse(ascii_client.write_register(F113, 2550, slave=1).isError())
+        self.assertEqual(ascii_client.read_holding_registers(F113, 1, slave=58).registers, [5000])
+        ascii_client.close()
+
+        rtu_client = client(ModbusRtuFramer)
+        self.assertEqual(rtu_client.read_holding_registers(F113, 1, slave=1).registers, [2550])
+        self.assertFalse(rtu_client.write_register(F113, 1234, slave=58).isError())
+        self.assertEqual(rtu_client.read_holding_registers(F113, 1, slave=58).registers, [1234])
+        rtu_client.close()
+
+        ascii_client = client(ModbusAsciiFramer)
+        self.assertEqual(ascii_client.read_holding_registers(F113, 1, slave=58).registers, [1234])
+        ascii_client.close()
+
 
 class MbpollPeer(unittest.TestCase):
     def mbpoll(self, path, *args, values=()):

@@ -189,6 +189,27 @@ private slots:
     QVERIFY_THROWS_EXCEPTION(ETableStoreError, query.Edit());
   }
 
+  // Another program rewrote the open table with other fields: the edit is
+  // refused and that program's file stays as it left it.
+  void postRefusedAfterAnotherProgramChangedTheTable() {
+    WriteScratchFunctionTable(folder_);
+    TTableQuery query(&connection_);
+    query.SetSQL(FunctionQuery.arg("scratch.dbf"));
+    query.Open();
+    query.First();
+    query.Edit();
+    query.FieldByName("MODIFY").SetAsString("1");
+    // the same record layout, another meaning: only the field names tell
+    std::vector<TDbfFieldDef> otherFields = FunctionFields;
+    otherFields[6].name = "REMARK";
+    const QString path = folder_ + "/scratch.dbf";
+    QVERIFY(CreateDbfTable(path.toStdString(), otherFields, std::vector<std::vector<TDbfValue>>(8, {"F113"}),
+                           true));
+    const QByteArray theirs = ReadFile(path);
+    QVERIFY_THROWS_EXCEPTION(ETableStoreError, query.Post());
+    QCOMPARE(ReadFile(path), theirs);
+  }
+
   void bookmarkSurvivesReopen() {
     WriteScratchFunctionTable(folder_);
     TTableQuery query(&connection_);

@@ -39,6 +39,14 @@ bool SimulatedRig::CreateWindows() {
   return true;
 }
 
+bool SimulatedRig::ShowMainWindow() {
+  Form1->show();
+  Form1->activateWindow();
+  RIG_VERIFY(QTest::qWaitForWindowActive(Form1), "the main window never became active");
+  RIG_VERIFY(QTest::qWaitFor([] { return Form1->Activated; }), "no first activation");
+  return true;
+}
+
 bool SimulatedRig::StartSimulator(const SimOptions &options, const QString &port) {
   sim.reset();
   sim = std::make_unique<DriveSimulator>(options);

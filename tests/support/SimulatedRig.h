@@ -22,6 +22,10 @@ public:
   // program leave them out.
   bool CreateWindows();
 
+  // Shows the main window, makes it active and waits for its first
+  // activation (settings loaded, port configured).
+  bool ShowMainWindow();
+
   // Drops the simulator running so far and starts a new one with `options`,
   // its serial end linked as `port`. The windows are left alone: a port open
   // on the old simulator is the caller's to close first.
