@@ -21,6 +21,7 @@ heading() {
   bench_read_all) echo "Read all: measured against ideal" ;;
   bench_sim) echo "Drive simulator round trips" ;;
   bench_line_noise) echo "Line noise: bytes digested per second, memory, recovery" ;;
+  bench_line_rate) echo "Line rate: requests per second beside libmodbus and pymodbus, last byte to value shown, CPU" ;;
   soak) echo "Short soak (${soak_seconds} s): counts and resident memory" ;;
   *) echo "$1" ;;
   esac
