@@ -181,7 +181,9 @@ void TExchangeEngine::JudgeCompleteReply(std::size_t length) {
   s.WaitTicks = 0;
   if (s.WaitingReply || !s.ReceiveBuffer.empty())
     return;
-  // The next step now rather than at the next tick, which then counts from here.
-  Timer->start();
+  // The next step now rather than at the next tick, which then counts from
+  // here (a stopped timer, as while the port is set up, stays stopped).
+  if (Timer->isActive())
+    Timer->start();
   StartNextRequest();
 }

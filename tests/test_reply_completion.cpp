@@ -132,6 +132,14 @@ private slots:
     const QString exception = LastLine().section(ReplyMark, 1);
     QVERIFY2(exception.startsWith("0186") && exception.size() == 10, qPrintable(LastLine()));
 
+    // RTU bytes that tell no length end with a silence on the line.
+    Connect(true, {.garbageProbability = 1});
+    for (int i = 0; i < 4; ++i) {
+      Form1->SendFrame("010310000001");
+      QTRY_VERIFY_WITH_TIMEOUT(!s.WaitingReply, 2500);
+    }
+    QCOMPARE(s.ErrorRecords, 4);
+
     // Bytes after a reply: the reply is accepted, they are data nobody
     // asked for, timed and judged as such.
     for (bool rtu : {false, true}) {
