@@ -42,6 +42,8 @@ void TForm1::WireCommunication() {
   connect(Engine, &TExchangeEngine::SequenceReply, this, &TForm1::StoreSequenceReply);
   connect(Engine, &TExchangeEngine::ReplyRejected, this, &TForm1::ShowRejectedReply);
   connect(Engine, &TExchangeEngine::ReplyMissing, this, &TForm1::ShowMissingReply);
+  connect(Engine, &TExchangeEngine::LateReplyLogged, this,
+          [this](const QString &line) { AppendHistoryLine(line, LampColor::Red); });
   FollowNewestHistoryLine(SendRevHistory);
 
   connect(Selectall1, &QAction::triggered, this, [this] { Selectall1Click(); });

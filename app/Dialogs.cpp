@@ -52,22 +52,41 @@ bool YesNo(const QString &caption, const QString &text) {
          QMessageBox::Yes;
 }
 
-QString GetOpenFileName(const QString &caption, const QString &filter) {
-  if (CurrentHandler()) {
-    const Answer a = Ask({Kind::OpenFile, caption, QString(), filter, nullptr});
-    return a.accepted ? a.path : QString();
+namespace {
+// One real file dialog for both directions. With a test handler installed the
+// dialog is handed over unshown; the handler may show it (without a nested
+// loop), read what it lists and answer through it like a user, or answer
+// itself.
+QString RunFileDialog(Kind kind, const QString &caption, const QString &defaultName, const QString &filter,
+                      const QString &directory) {
+  QFileDialog dialog(Parent(), caption, directory, ToQtFilter(filter));
+  if (kind == Kind::SaveFile) {
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // The program itself decides about an existing file and says so.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    if (!defaultName.isEmpty())
+      dialog.selectFile(defaultName);
+  } else {
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
   }
-  return QFileDialog::getOpenFileName(Parent(), caption, QString(), ToQtFilter(filter));
+  if (!CurrentHandler())
+    return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  const Answer a = Ask({kind, caption, defaultName, filter, &dialog});
+  if (dialog.result() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+    return dialog.selectedFiles().first();
+  return a.accepted ? a.path : QString();
+}
+} // namespace
+
+QString GetOpenFileName(const QString &caption, const QString &filter, const QString &directory) {
+  return RunFileDialog(Kind::OpenFile, caption, QString(), filter, directory);
 }
 
 QString GetSaveFileName(const QString &caption, const QString &defaultName, const QString &filter) {
-  if (CurrentHandler()) {
-    const Answer a = Ask({Kind::SaveFile, caption, defaultName, filter, nullptr});
-    return a.accepted ? a.path : QString();
-  }
-  // The program asks its own question before replacing a file where it must.
-  return QFileDialog::getSaveFileName(Parent(), caption, defaultName, ToQtFilter(filter), nullptr,
-                                      QFileDialog::DontConfirmOverwrite);
+  return RunFileDialog(Kind::SaveFile, caption, defaultName, filter, QString());
 }
 
 void ExecModal(QDialog *dialog) {
@@ -80,10 +99,25 @@ void ExecModal(QDialog *dialog) {
 }
 
 QString ToQtFilter(const QString &filter) {
+  // Qt takes the patterns from the parentheses of each entry, separated by
+  // blanks; the entries here list theirs after the "|", separated by ";".
   const QStringList parts = filter.split('|');
   QStringList out;
-  for (int i = 0; i < parts.size(); i += 2)
-    out << parts[i];
+  for (int i = 0; i < parts.size(); i += 2) {
+    if (i + 1 >= parts.size()) {
+      out << parts[i];
+      continue;
+    }
+    QString name = parts[i];
+    const qsizetype paren = name.indexOf('(');
+    if (paren >= 0)
+      name = name.left(paren);
+    QStringList patterns;
+    for (const QString &pattern : parts[i + 1].split(';', Qt::SkipEmptyParts))
+      if (!pattern.trimmed().isEmpty())
+        patterns << pattern.trimmed();
+    out << name.trimmed() + " (" + patterns.join(' ') + ")";
+  }
   return out.join(";;");
 }
 

@@ -24,9 +24,9 @@ enum class Kind {
 struct Request {
   Kind kind = Kind::Message;
   QString caption;
-  QString text;        // message text, or the default file name of a file dialog
-  QString filter;      // file dialogs: filter as "desc(*.ext)|*.ext|..."
-  QDialog *dialog = nullptr; // Kind::Modal
+  QString text;              // message text, or the default file name of a file dialog
+  QString filter;            // file dialogs: filter as "desc(*.ext)|*.ext|..."
+  QDialog *dialog = nullptr; // Kind::Modal, and the open file dialog of OpenFile/SaveFile
 };
 
 // The answer of a handler: for OkCancel/YesNo true means OK/Yes; for file
@@ -45,14 +45,16 @@ void ShowMessage(const QString &text);
 void ShowError(const QString &text);
 bool OkCancel(const QString &caption, const QString &text);
 bool YesNo(const QString &caption, const QString &text);
-// Returns the chosen path, or an empty text when cancelled.
-QString GetOpenFileName(const QString &caption, const QString &filter);
+// Returns the chosen path, or an empty text when cancelled. The dialog starts
+// in `directory` (empty: the working directory).
+QString GetOpenFileName(const QString &caption, const QString &filter, const QString &directory = QString());
 QString GetSaveFileName(const QString &caption, const QString &defaultName, const QString &filter);
 // Shows a dialog modally. With a test handler installed the dialog is shown
 // without a nested loop (QDialog::open) and the call returns at once.
 void ExecModal(QDialog *dialog);
 
-// Converts a filter of the form "desc(*.a)|*.a|desc2(*.b)|*.b" into Qt's form.
+// Converts a filter of the form "desc(*.a;*.A)|*.a;*.A|desc2(*.b)|*.b" into
+// Qt's form "desc (*.a *.A);;desc2 (*.b)".
 QString ToQtFilter(const QString &filter);
 
 } // namespace Dialogs

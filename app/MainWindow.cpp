@@ -221,6 +221,21 @@ void TForm1::keyPressEvent(QKeyEvent *event) {
     QMainWindow::keyPressEvent(event);
     return;
   }
+  // A modifier pressed alone is the start of a shortcut (Ctrl+I, Ctrl+E):
+  // a box here would take the focus before the second key arrives.
+  switch (event->key()) {
+  case Qt::Key_Control:
+  case Qt::Key_Shift:
+  case Qt::Key_Alt:
+  case Qt::Key_AltGr:
+  case Qt::Key_Meta:
+  case Qt::Key_Super_L:
+  case Qt::Key_Super_R:
+    QMainWindow::keyPressEvent(event);
+    return;
+  default:
+    break;
+  }
   Dialogs::ShowMessage(QString::number(VirtualKeyCode(event->key())));
 }
 

@@ -205,6 +205,7 @@ public:
   void UpcSendTimer() { Engine->Tick(); }
   void Comm1ReceiveData(const char *buffer, unsigned length) { Engine->ReceiveData(buffer, length); }
   void WaitHandler() { Engine->WaitHandler(); }
+  void AwaitQuietLine() { Engine->AwaitQuietLine(); }
 
   // ---- history (app/History.cpp) -----------------------------------------
   void LogRequest(const QString &line); // a new red line, the oldest dropped past 100
@@ -287,6 +288,8 @@ public:
   void SeriesScanStep() override;
   void ArbitraryScanStep() override;
   void SendScanRequest(int address);
+  // false while the drive address box holds no number (said once).
+  bool ScanAddressReady() override;
   void UmotorScanClick();
   bool ScanFieldsHoldAddresses(); // refuses (with a message) a scan of nothing
 
@@ -361,7 +364,7 @@ public:
   void LoadCommandList();
   QStringList SettingsLoadProblems; // tables that could not be read at start
   void FormCloseQuery();
-  void SaveLinePreferences(); // preferences.ini
+  QString SaveLinePreferences(); // preferences.ini; what failed, if anything
   void UProtocolClick();
   void UTimeinetervalClick();
   void UtimeoutClick();

@@ -9,6 +9,7 @@
 #include "protocol/ConvertError.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -111,6 +112,23 @@ void TForm1::ArbitraryScanStep() {
     ArbitraryNumExit();
   State.ArbitraryListParsed = false;
   SendScanRequest(ScanList::NextListAddress(State));
+}
+
+bool TForm1::ScanAddressReady() {
+  // Every request reads the drive address box; while it holds no number the
+  // scan waits instead of raising the same error at every step, and the user
+  // is told once, so that the box never stands between the user and Pause.
+  try {
+    StrToInt(MachineID->currentText().toStdString());
+  } catch (const EConvertError &error) {
+    if (!State.ScanAddressRefused) {
+      State.ScanAddressRefused = true;
+      Dialogs::ShowError(QString::fromLocal8Bit(error.what()));
+    }
+    return false;
+  }
+  State.ScanAddressRefused = false;
+  return true;
 }
 
 void TForm1::SendScanRequest(int address) {

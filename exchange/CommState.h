@@ -19,6 +19,11 @@ struct CommState {
   int TimeoutMs = 500;       // reply window
   int TimeIntervalMs = 1000; // pause between two sequence steps
 
+  // After a time-out nothing is sent until the line has been quiet for one
+  // reply window, so that a late reply is not taken for the next request's.
+  bool QuietWindowPending = false;
+  int QuietTicks = 0;
+
   // Pending requests (bodies as hex text, address first)
   bool ControlPending = false;
   std::string ControlFrame;
@@ -44,6 +49,7 @@ struct CommState {
   std::vector<std::uint8_t> ArbitraryList;
   int ArbitraryIndex = 0;
   bool ArbitraryListParsed = false;
+  bool ScanAddressRefused = false; // the empty or bad address was reported once
 
   // User's define sequence
   bool SequenceRunning = false;
@@ -69,6 +75,7 @@ struct CommState {
   // its time-out, the rest of a split reply).
   long long AcceptedReplies = 0;
   long long UnsolicitedReceptions = 0;
+  long long LateReplies = 0; // received in the quiet window after a time-out, never taken
   std::string LastSentFrame;
   std::string SentFrameText;
   std::string ReceivedChunk;

@@ -24,6 +24,8 @@ public:
   virtual bool WriteAllStep() { return true; } // false: write all ended, send nothing
   virtual void SeriesScanStep() {}
   virtual void ArbitraryScanStep() {}
+  // false: the scan waits (the drive address is no number).
+  virtual bool ScanAddressReady() { return true; }
 };
 
 // All traffic on the serial line: the send timer and its tick, the framing
@@ -64,6 +66,8 @@ public:
   void ReceiveData(const char *buffer, unsigned length);
   // The end of a reply window: no response, an error or an accepted reply.
   void WaitHandler();
+  // The tick while the line must stay quiet after a time-out.
+  void AwaitQuietLine();
   // Zeroes the three record counters.
   void ClearCounters();
 
@@ -83,6 +87,9 @@ signals:
   void ReplyRejected(const QString &replyText, bool sequenceStep);
   // Nothing arrived in the reply window.
   void ReplyMissing(bool sequenceStep);
+  // A line of its own, red: a reply that came in the quiet window after a
+  // time-out and was not taken.
+  void LateReplyLogged(const QString &line);
 
 private:
   void SendRtuFrame(const std::string &body);

@@ -5,6 +5,7 @@
 #include "exchange/ExchangeEngine.h"
 
 #include "exchange/ReplyCompletion.h"
+#include "protocol/Frames.h"
 #include "protocol/HexText.h"
 #include "protocol/ReceiveLimit.h"
 #include "protocol/ReplyCheck.h"
@@ -16,6 +17,7 @@
 namespace {
 const char *const ReplyMark = "  ----- R >   ";
 const char *const NoResponseMark = "  -----> No response!   ";
+const char *const LateReplyMark = "  ----- Late reply, not taken >   ";
 
 // Keeps the first bytes of a reply that fit ReplyBytes; the rest of the
 // array is zeroed so that no consumer reads a byte of an earlier reply.
@@ -91,7 +93,35 @@ void TExchangeEngine::WaitHandler() {
   ++s.TimeoutRecords;
   emit CountersChanged();
   s.WaitingReply = false;
+  s.QuietWindowPending = true;
+  s.QuietTicks = 0;
   emit ReplyMissing(s.SequenceAwaitingReply);
+}
+
+void TExchangeEngine::AwaitQuietLine() {
+  CommState &s = State;
+  if (s.DataArrived) { // a reply still coming in: wait for its end
+    s.DataArrived = false;
+    s.QuietTicks = 0;
+    return;
+  }
+  if (!s.ReceiveBuffer.empty()) {
+    // A function 03 reply names no register, so it could pass for the answer
+    // of the next read: it is only logged.
+    const std::string text = IsRtuMode() ? s.ReceiveBuffer : SplitAsciiReply(s.ReceiveBuffer).text;
+    emit LateReplyLogged(QString::fromStdString(FormatTimeStamp(CurrentLocalTime())) + LateReplyMark +
+                         QString::fromStdString(text));
+    ++s.LateReplies;
+    ++s.UnsolicitedReceptions;
+    ClearReceived(s);
+    s.ReceivedCount = 0;
+    s.QuietTicks = 0;
+    return;
+  }
+  if (++s.QuietTicks * s.TickMs > s.TimeoutMs) {
+    s.QuietWindowPending = false;
+    s.QuietTicks = 0;
+  }
 }
 
 void TExchangeEngine::AssembleAsciiReply(const std::string &text) {

@@ -49,6 +49,13 @@ void TExchangeEngine::SendFrame(const std::string &body) {
   if (address != 0 && !IsBroadcastBody(body))
     State.WaitingReply = true;
   State.LastSentFrame = body;
+  // Bytes received before the request went out cannot be its answer, and a
+  // new exchange ends any wait for a quiet line.
+  State.QuietWindowPending = false;
+  State.ReceiveBuffer.clear();
+  State.ReceivedChunk.clear();
+  State.DataArrived = false;
+  State.ReceivedCount = 0;
 
   if (rtu) {
     SendRtuFrame(body);

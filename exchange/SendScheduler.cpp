@@ -16,6 +16,12 @@ void TExchangeEngine::Tick() {
   else
     s.IntervalTicks = 0;
 
+  // After a time-out the line must be quiet for one reply window first.
+  if (s.QuietWindowPending && !s.WaitingReply) {
+    AwaitQuietLine();
+    return;
+  }
+
   // Data that came unasked is timed like a reply, then checked.
   if (s.WaitingReply || !s.ReceiveBuffer.empty()) {
     ++s.WaitTicks;
@@ -66,7 +72,8 @@ void TExchangeEngine::StartNextRequest() {
   } else if (s.ModifyPending) {
     s.ModifyPending = false;
     SendFrame(s.ModifyFrame);
-  } else if (s.ScanRunning && s.IntervalTicks * s.TickMs >= s.ScanPeriodMs && !broadcast) {
+  } else if (s.ScanRunning && s.IntervalTicks * s.TickMs >= s.ScanPeriodMs && !broadcast &&
+             steps_->ScanAddressReady()) {
     s.IntervalTicks = 0;
     if (seriesScan_)
       steps_->SeriesScanStep();

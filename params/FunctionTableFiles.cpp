@@ -20,13 +20,19 @@ void TForm1::ExportFunctions1Click() {
   // Only these two spellings count as the extension; "Dbf" gets one added.
   if (!target.endsWith("dbf") && !target.endsWith("DBF"))
     target += ".dbf";
-  // Never replaces a file: QFile::copy refuses an existing target. A missing
-  // source copies nothing either; neither case is reported.
-  QFile::copy(DataFolder + FunctionTableFile, target);
+  // An existing file is never replaced, but the user learns that nothing
+  // was written.
+  if (QFileInfo::exists(target)) {
+    Dialogs::ShowMessage(target + " exists already. It was left as it was; the function table was not "
+                                  "exported.");
+    return;
+  }
+  if (!QFile::copy(DataFolder + FunctionTableFile, target))
+    Dialogs::ShowMessage("The function table could not be exported to " + target + ".");
 }
 
 void TForm1::ImportFunctions1Click() {
-  const QString chosen = Dialogs::GetOpenFileName("Import Functions", ImportFilter);
+  const QString chosen = Dialogs::GetOpenFileName("Import Functions", ImportFilter, AppPaths::DataFolder());
   if (chosen.isEmpty())
     return;
   const QFileInfo file(chosen);

@@ -2,7 +2,7 @@
 // parameter boxes of the control tab) to their handlers.
 #include "app/MainWindow.h"
 #include "params/CurrentRowDelegate.h"
-#include "settings/TableModel.h"
+#include "params/GridCurrentRecord.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -49,17 +49,15 @@ void TForm1::WireParams() {
   // Values change only through the parameter window and read/write all.
   DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   DBGrid1->setItemDelegate(new TCurrentRowDelegate(DBGrid1));
+  // The press of a click moves the record before the release opens the
+  // parameter window, so the window works on the clicked record.
+  new TGridCurrentRecord(DBGrid1, DataSource1);
   connect(DBGrid1, &QTableView::clicked, this,
           [this](const QModelIndex &i) { DBGrid1CellClick(i.column()); });
   connect(DBGrid1, &QTableView::doubleClicked, this,
           [this](const QModelIndex &i) { DBGrid1DblClick(i.column()); });
 
   connect(ReadAll, &QPushButton::clicked, this, [this] { ReadAllClick(); });
-  // the grid keeps the record a run stands on in view
-  connect(DataSource1, &TTableModel::CurrentRowChanged, this, [this](int row) {
-    if (row >= 0)
-      DBGrid1->scrollTo(DataSource1->index(row, 0));
-  });
   connect(WriteAll, &QPushButton::clicked, this, [this] { WriteAllClick(); });
   connect(ImportFunctions1, &QAction::triggered, this, [this] { ImportFunctions1Click(); });
   connect(ExportFunctions1, &QAction::triggered, this, [this] { ExportFunctions1Click(); });

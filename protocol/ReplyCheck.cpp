@@ -43,6 +43,40 @@ std::vector<std::uint8_t> HexTextToBytes(const std::string &hex) {
   return bytes;
 }
 
+namespace {
+// Registers asked for by a read request (characters 9 to 12 of its body),
+// or -1 when the request does not hold them as hex digits.
+int RequestedRegisters(const std::string &lastSentFrame) {
+  if (lastSentFrame.size() < 12)
+    return -1;
+  int count = 0;
+  for (const char c : lastSentFrame.substr(8, 4)) {
+    if (!std::isxdigit(static_cast<unsigned char>(c)))
+      return -1;
+    count = count * 16 + (std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : std::toupper(c) - 'A' + 10);
+  }
+  return count;
+}
+
+// A reply whose checksum is right may still claim more or fewer data bytes
+// than it carries; such a reply is no value.
+ReplyFault LengthFault(const std::vector<std::uint8_t> &bytes, std::size_t checksumBytes,
+                       const std::string &lastSentFrame) {
+  if (bytes.size() < 2)
+    return ReplyFault::None;
+  if (bytes[1] == 3) {
+    if (bytes.size() < 3 + checksumBytes || bytes.size() != 3 + bytes[2] + checksumBytes)
+      return ReplyFault::Length;
+    const int registers = RequestedRegisters(lastSentFrame);
+    if (registers >= 0 && bytes[2] != 2 * registers)
+      return ReplyFault::Length;
+  } else if (bytes[1] == 6 && bytes.size() != 6 + checksumBytes) {
+    return ReplyFault::Length;
+  }
+  return ReplyFault::None;
+}
+} // namespace
+
 ReplyFault CheckReply(const std::string &replyBody, const std::string &lastSentFrame, bool rtu) {
   if (Upper(Part(replyBody, 0, 2)) != Upper(Part(lastSentFrame, 0, 2)))
     return ReplyFault::Address;
@@ -60,7 +94,7 @@ ReplyFault CheckReply(const std::string &replyBody, const std::string &lastSentF
     if (ComputeLRC(replyBody.substr(0, replyBody.size() - 2)) != RightChars(replyBody, 2))
       return ReplyFault::Checksum;
   }
-  return ReplyFault::None;
+  return LengthFault(HexTextToBytes(replyBody), rtu ? 2 : 1, lastSentFrame);
 }
 
 ReplyConsumer ConsumerOfReply(std::uint8_t function, const std::string &lastSentFrame) {

@@ -25,12 +25,15 @@ enum class ReplyFault {
   None,
   Address,  // another drive answered, or nothing usable
   Function, // another function, including exception replies (high bit set)
-  Checksum  // LRC or CRC wrong
+  Checksum, // LRC or CRC wrong
+  Length    // the byte count or the length does not fit the data or the request
 };
 
 // replyBody: ASCII, the characters between the colon and CR LF; RTU, the hex
 // text of every received byte, CRC included. The whole reply is checked,
-// however long it is. Hex digits compare without regard to case.
+// however long it is. Hex digits compare without regard to case. A read
+// reply (03) must carry exactly the bytes its byte count names, two for each
+// register requested; a write reply (06) is six bytes and its checksum.
 ReplyFault CheckReply(const std::string &replyBody, const std::string &lastSentFrame, bool rtu);
 
 enum class ReplyConsumer { None, ReadParameter, DriveStatus, ModifyParameter, ControlLamps };

@@ -3,8 +3,10 @@
 #include "settings/DbfFile.h"
 #include "settings/ShippedTables.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 // The file of `dir` named `name` whatever its case, as the store finds it;
@@ -57,4 +59,18 @@ QString EnsureDataFolder(const QString &folder, const QString &templateFolder) {
   if (failures.isEmpty())
     return {};
   return "The data folder " + folder + " is incomplete:\n" + failures.join("\n");
+}
+
+QString KeepCopyOfTable(const QString &tablePath) {
+  const QFileInfo table(tablePath);
+  if (!table.exists())
+    return {};
+  const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+  const QString stem =
+      table.absolutePath() + '/' + table.completeBaseName() + QStringLiteral("-kept-") + stamp;
+  QString copy = stem + '.' + table.suffix();
+  for (int n = 2; QFileInfo::exists(copy); ++n) // never over an earlier copy
+    copy = stem + '-' + QString::number(n) + '.' + table.suffix();
+  // The copy is of the file linked to, should the table be a link.
+  return QFile::copy(table.canonicalFilePath(), copy) ? QFileInfo(copy).fileName() : QString();
 }

@@ -10,3 +10,8 @@
 // empty text on success, otherwise a message that says what could not be
 // made.
 QString EnsureDataFolder(const QString &folder, const QString &templateFolder = {});
+
+// Copies a table whose values could not all be read to a file beside it
+// ("usercmd-kept-20261207-130102.dbf"), before a save writes over them.
+// Returns the copy's file name, or an empty text when no copy was made.
+QString KeepCopyOfTable(const QString &tablePath);

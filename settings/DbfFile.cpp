@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -184,6 +185,18 @@ void WriteCell(DBFHandle handle, int record, int field, const std::string &bytes
     throw ETableStoreError("Cannot write record " + std::to_string(record + 1) + " of '" + path + "'");
 }
 
+// A table that is a symbolic link is saved into the file it links to, so
+// the link stays a link and the linked file gets the update; the new file is
+// made beside that file, where the rename that replaces it is atomic.
+std::string SaveTarget(const std::string &path) {
+  char *resolved = ::realpath(path.c_str(), nullptr);
+  if (!resolved)
+    return path;
+  std::string target = resolved;
+  std::free(resolved);
+  return target;
+}
+
 } // namespace
 
 std::vector<TDbfFieldDef> ParseDbfHeader(const std::string &bytes, const std::string &displayName) {
@@ -257,6 +270,7 @@ TDbfTable ReadDbfTable(const std::string &path) {
   const std::string bytes = ReadWholeFile(path);
   TDbfTable table;
   table.fields = ParseDbfHeader(bytes, BaseName(path));
+  table.languageDriver = static_cast<unsigned char>(bytes[29]);
 
   TShapelibFile file(path, "rb", false);
   const DBFHandle h = file.Handle();
@@ -310,8 +324,9 @@ std::string EncodeDbfValue(const TDbfFieldDef &field, const TDbfValue &value) {
   return text + std::string(width - text.size(), ' ');
 }
 
-void UpdateDbfTable(const std::string &path, const std::vector<TDbfFieldDef> &expectedFields,
+void UpdateDbfTable(const std::string &tablePath, const std::vector<TDbfFieldDef> &expectedFields,
                     const std::vector<TDbfCellUpdate> &updates) {
+  const std::string path = SaveTarget(tablePath);
   const std::string bytes = ReadWholeFile(path);
   if (ParseDbfHeader(bytes, BaseName(path)) != expectedFields)
     throw ETableStoreError("Table file '" + BaseName(path) + "' was changed by another program; reopen it");
@@ -356,8 +371,9 @@ void UpdateDbfTable(const std::string &path, const std::vector<TDbfFieldDef> &ex
   SyncFolder(DirName(path));
 }
 
-bool CreateDbfTable(const std::string &path, const std::vector<TDbfFieldDef> &fields,
+bool CreateDbfTable(const std::string &tablePath, const std::vector<TDbfFieldDef> &fields,
                     const std::vector<std::vector<TDbfValue>> &records, bool replaceExisting) {
+  const std::string path = replaceExisting ? SaveTarget(tablePath) : tablePath;
   TTemporaryFile temporary(TemporaryName(path));
   {
     TShapelibFile file(temporary.Path(), "wb+", true);

@@ -12,7 +12,7 @@ public:
   explicit ETableStoreError(const std::string &message) : std::runtime_error(message) {}
 };
 
-// dBASE files on disk. Values travel as byte texts (the tables hold Latin-1):
+// dBASE files on disk. Values travel as byte texts in the table's code page:
 // a character field's text without its padding, a number's text as written,
 // a logical as "T" or "F"; std::nullopt is an empty (null) value.
 using TDbfValue = std::optional<std::string>;
@@ -32,6 +32,7 @@ struct TDbfRecord {
 };
 
 struct TDbfTable {
+  unsigned char languageDriver = 0; // header byte 29: the code page of the texts
   std::vector<TDbfFieldDef> fields;
   std::vector<TDbfRecord> records;
 };

@@ -2,6 +2,9 @@
 
 #include "settings/TableStore.h"
 
+#include <QStringList>
+#include <algorithm>
+
 namespace {
 const QString ComProQuery = QStringLiteral("select * from com_pro.dbf");
 const QString DsparaQuery = QStringLiteral("select * from dspara.dbf");
@@ -11,6 +14,11 @@ const QString UsercmdWriteQuery = QStringLiteral("select * from usercmd.dbf ");
 const char *const CommonParameterFields[6] = {"FREQ",     "ACC_TIME", "DEC_TIME",
                                               "JOG_FREQ", "JOG_ACC",  "JOG_DEC"};
 const char *const CommandFields[6] = {"YESORNO", "FUNC", "DATA", "SENDATA", "REVDATA", "NOTE"};
+
+// A port typed as a device path is kept in a cell the line settings leave
+// free, so that readers that know only the item index see no change.
+constexpr int TypedPortRecord = 2;
+const char *const TypedPortField = "TX820";
 
 void OpenStatement(TTableQuery &query, const QString &statement) {
   query.Close();
@@ -23,9 +31,6 @@ void RequireRecords(const TTableQuery &query, const char *table, int needed) {
     throw ETableStoreError(std::string("Table '") + table + "' holds " + std::to_string(query.RecordCount()) +
                            " records; " + std::to_string(needed) + " are needed");
 }
-
-int IntegerAt(TTableQuery &query, const char *field) { return query.FieldByName(field).AsInteger(); }
-QString TextAt(TTableQuery &query, const char *field) { return query.FieldByName(field).AsString(); }
 
 // Grows the table behind the open query to `records` records (empty ones)
 // and reopens the statement. The table file is replaced whole.
@@ -45,64 +50,128 @@ void GrowTable(TTableQuery &query, int records) {
 }
 } // namespace
 
-TProtocolSettings ReadProtocolSettings(TTableQuery &query) {
+namespace {
+// Reads one value; a value that cannot be read keeps its default and is
+// noted with its record and field.
+template <typename Read>
+void ReadValue(QStringList &problems, TTableQuery &query, const char *field, Read read) {
+  try {
+    read(query.FieldByName(field));
+  } catch (const std::exception &error) {
+    problems << QStringLiteral("record %1, %2: %3")
+                    .arg(query.RecNo())
+                    .arg(QString::fromLatin1(field), QString::fromLocal8Bit(error.what()));
+  }
+}
+
+void ReadInteger(QStringList &problems, TTableQuery &query, const char *field, int &value) {
+  ReadValue(problems, query, field, [&](const TTableField &f) { value = f.AsInteger(); });
+}
+void ReadText(QStringList &problems, TTableQuery &query, const char *field, QString &value) {
+  ReadValue(problems, query, field, [&](const TTableField &f) { value = f.AsString(); });
+}
+void ReadFlag(QStringList &problems, TTableQuery &query, const char *field, bool &value) {
+  ReadValue(problems, query, field, [&](const TTableField &f) { value = f.AsBoolean(); });
+}
+
+void NoteMissingRecords(QStringList &problems, const TTableQuery &query, int needed) {
+  if (query.RecordCount() < needed)
+    problems
+        << QStringLiteral("the table holds %1 records; %2 are needed").arg(query.RecordCount()).arg(needed);
+}
+} // namespace
+
+TProtocolSettings ReadProtocolSettings(TTableQuery &query, QStringList &problems) {
   TProtocolSettings s;
   OpenStatement(query, ComProQuery);
-  RequireRecords(query, "com_pro.dbf", ProtocolSettingsRecords);
-  query.First();
-  s.comPort = IntegerAt(query, "TX610");
-  s.seriesStart = TextAt(query, "TX710_B");
-  s.seriesStop = TextAt(query, "TX820_W");
-  s.arbitraryNum = TextAt(query, "TX820");
-  s.storedDecimalSeparator = TextAt(query, "TX930");
+  NoteMissingRecords(problems, query, ProtocolSettingsRecords);
   int *const indexes[5] = {&s.modbusMode, &s.userBaud, &s.userDataBit, &s.userParity, &s.userStopBit};
-  for (int *index : indexes) {
-    query.Next();
-    *index = IntegerAt(query, "TX610");
+  for (int record = 1; record <= std::min(query.RecordCount(), ProtocolSettingsRecords); ++record) {
+    query.SetRecNo(record);
+    if (record == 1) {
+      ReadInteger(problems, query, "TX610", s.comPort);
+      ReadText(problems, query, "TX710_B", s.seriesStart);
+      ReadText(problems, query, "TX820_W", s.seriesStop);
+      ReadText(problems, query, "TX820", s.arbitraryNum);
+      ReadText(problems, query, "TX930", s.storedDecimalSeparator);
+    } else if (record <= 6) {
+      ReadInteger(problems, query, "TX610", *indexes[record - 2]);
+      if (record == TypedPortRecord)
+        ReadText(problems, query, TypedPortField, s.comPortName);
+    } else if (record == 7) {
+      ReadInteger(problems, query, "TX610", s.timeIntervalMs);
+    } else {
+      ReadInteger(problems, query, "TX610", s.timeoutMs);
+      ReadFlag(problems, query, "TX710_B", s.errorOccur);
+      ReadFlag(problems, query, "TX820_W", s.timeOut);
+      ReadFlag(problems, query, "TX820", s.addChecksum);
+    }
   }
-  query.Next();
-  s.timeIntervalMs = IntegerAt(query, "TX610");
-  query.Next();
-  s.timeoutMs = IntegerAt(query, "TX610");
-  s.errorOccur = query.FieldByName("TX710_B").AsBoolean();
-  s.timeOut = query.FieldByName("TX820_W").AsBoolean();
-  s.addChecksum = query.FieldByName("TX820").AsBoolean();
   query.Close();
   return s;
 }
 
-TDriveSettings ReadDriveSettings(TTableQuery &query) {
+TDriveSettings ReadDriveSettings(TTableQuery &query, QStringList &problems) {
   TDriveSettings s;
   OpenStatement(query, DsparaQuery);
-  query.First();
-  s.seriesIndex = IntegerAt(query, "SLAVE_ADR");
-  if (s.seriesIndex < 0)
-    throw ETableStoreError("Table 'dspara.dbf' names no drive series");
-  RequireRecords(query, "dspara.dbf", s.seriesIndex + 2);
-  query.MoveBy(s.seriesIndex + 1);
-  s.machineId = TextAt(query, "SLAVE_ADR");
-  for (int i = 0; i < 6; ++i)
-    s.commonParameters[static_cast<std::size_t>(i)] = TextAt(query, CommonParameterFields[i]);
+  if (query.RecordCount() > 0) {
+    query.First();
+    int series = s.seriesIndex;
+    ReadInteger(problems, query, "SLAVE_ADR", series);
+    if (series < 0)
+      problems << QStringLiteral("record 1, SLAVE_ADR: %1 names no drive series").arg(series);
+    else
+      s.seriesIndex = series;
+  }
+  NoteMissingRecords(problems, query, s.seriesIndex + 2);
+  if (query.RecordCount() >= s.seriesIndex + 2) {
+    query.SetRecNo(s.seriesIndex + 2);
+    ReadText(problems, query, "SLAVE_ADR", s.machineId);
+    for (int i = 0; i < 6; ++i)
+      ReadText(problems, query, CommonParameterFields[i], s.commonParameters[static_cast<std::size_t>(i)]);
+  }
   query.Close();
   return s;
 }
 
-std::vector<TCommandRow> ReadCommandList(TTableQuery &query) {
+std::vector<TCommandRow> ReadCommandList(TTableQuery &query, QStringList &problems) {
   std::vector<TCommandRow> rows;
   OpenStatement(query, UsercmdReadQuery);
-  query.First();
-  const int count = query.RecordCount() > 0 ? IntegerAt(query, "COUNTNUM") : 0;
-  if (count > query.RecordCount())
-    throw ETableStoreError("Table 'usercmd.dbf' counts " + std::to_string(count) + " rows but holds " +
-                           std::to_string(query.RecordCount()));
-  for (int k = 0; k < count; ++k) {
-    TCommandRow row;
-    row.row = IntegerAt(query, "VALIDNUM");
-    for (int c = 0; c < 6; ++c)
-      row.cells[static_cast<std::size_t>(c)] = TextAt(query, CommandFields[c]);
-    rows.push_back(row);
-    query.Next();
+  int count = 0;
+  if (query.RecordCount() > 0) {
+    query.First();
+    ReadInteger(problems, query, "COUNTNUM", count);
   }
+  if (count > query.RecordCount()) {
+    problems << QStringLiteral("COUNTNUM counts %1 rows, but the table holds %2 records; those are read")
+                    .arg(count)
+                    .arg(query.RecordCount());
+    count = query.RecordCount();
+  }
+  QStringList beyond;
+  for (int record = 1; record <= count; ++record) {
+    query.SetRecNo(record);
+    TCommandRow row;
+    bool numbered = false;
+    ReadValue(problems, query, "VALIDNUM", [&](const TTableField &f) {
+      row.row = f.AsInteger();
+      numbered = true;
+    });
+    if (!numbered)
+      continue;
+    if (row.row < 1 || row.row >= CommandGridRowLimit) {
+      beyond << QString::number(row.row);
+      continue;
+    }
+    for (int c = 0; c < 6; ++c)
+      ReadText(problems, query, CommandFields[c], row.cells[static_cast<std::size_t>(c)]);
+    rows.push_back(row);
+  }
+  if (!beyond.isEmpty())
+    problems << QStringLiteral("%1 rows outside the grid's rows 1 to %2 were left out (VALIDNUM %3)")
+                    .arg(beyond.size())
+                    .arg(CommandGridRowLimit - 1)
+                    .arg(beyond.mid(0, 5).join(", ") + (beyond.size() > 5 ? ", ..." : ""));
   query.Close();
   return rows;
 }
@@ -122,6 +191,8 @@ void WriteProtocolSettings(TTableQuery &query, const TProtocolSettings &s) {
     query.Next();
     query.Edit();
     query.FieldByName("TX610").SetAsString(QString::number(index));
+    if (query.RecNo() == TypedPortRecord)
+      query.FieldByName(TypedPortField).SetAsString(s.comPortName);
   }
   query.Next();
   query.Edit();
@@ -153,6 +224,20 @@ void WriteDriveSettings(TTableQuery &query, int seriesRow, const TDriveSettings 
 
 void WriteCommandList(TTableQuery &query, const std::vector<TCommandRow> &rows) {
   OpenStatement(query, UsercmdWriteQuery);
+  // Every text is checked before the first is written, so a list that cannot
+  // be stored leaves the table as it was.
+  for (const TCommandRow &row : rows)
+    for (int c = 0; c < 6; ++c) {
+      const QString unstorable = query.UnstorableCharacters(row.cells[static_cast<std::size_t>(c)]);
+      if (!unstorable.isEmpty()) {
+        query.Close();
+        throw ETableStoreError(QStringLiteral("Row %1 of the command list holds characters that usercmd.dbf "
+                                              "(code page %2) cannot store: %3 (column %4)")
+                                   .arg(row.row)
+                                   .arg(query.CodePageName(), unstorable, CommandFields[c])
+                                   .toStdString());
+      }
+    }
   const int needed = std::max<int>(1, static_cast<int>(rows.size()));
   if (query.RecordCount() < needed)
     GrowTable(query, needed);

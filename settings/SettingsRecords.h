@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <vector>
 
@@ -12,7 +13,8 @@ class TTableQuery;
 
 // com_pro.dbf: eight records of five generic slots.
 struct TProtocolSettings {
-  int comPort = 1;     // item index of "COM1".."COM20"
+  int comPort = 1;     // item index of "COM1".."COM20"; -1 for a typed port
+  QString comPortName; // a typed port (a device path); empty for a listed one
   int modbusMode = 0;  // "ASCII", "RTU"
   int userBaud = 3;    // "1200".."115200"
   int userDataBit = 0; // "7", "8"
@@ -46,16 +48,22 @@ struct TCommandRow {
   std::array<QString, 6> cells;
 };
 
-// Each reader opens its statement on `query`, reads, and closes. A missing
-// table, too few records or a value that is not a number raises the store's
-// or the conversion error; the caller then keeps its defaults.
-TProtocolSettings ReadProtocolSettings(TTableQuery &query);
-TDriveSettings ReadDriveSettings(TTableQuery &query);
-std::vector<TCommandRow> ReadCommandList(TTableQuery &query);
+// The command grid's rows 0 (captions) to 200, as many as a workbook import
+// takes; stored rows beyond them are left out.
+constexpr int CommandGridRowLimit = 201;
+
+// Each reader opens its statement on `query`, reads record by record and
+// value by value, and closes. A value that cannot be read (not a number, a
+// record the table lacks) keeps its default and is noted in `problems`; a
+// table that cannot be opened at all raises the store's error.
+TProtocolSettings ReadProtocolSettings(TTableQuery &query, QStringList &problems);
+TDriveSettings ReadDriveSettings(TTableQuery &query, QStringList &problems);
+std::vector<TCommandRow> ReadCommandList(TTableQuery &query, QStringList &problems);
 
 void WriteProtocolSettings(TTableQuery &query, const TProtocolSettings &settings);
 // `seriesRow` is the series index read at start plus one.
 void WriteDriveSettings(TTableQuery &query, int seriesRow, const TDriveSettings &settings);
 // Adds empty records first when the rows outnumber the table's records, so no
-// row overwrites another.
+// row overwrites another. A text the table's code page cannot store raises
+// ETableStoreError before anything is written.
 void WriteCommandList(TTableQuery &query, const std::vector<TCommandRow> &rows);

@@ -4,6 +4,7 @@
 #include "app/Dialogs.h"
 #include "app/MainWindow.h"
 #include "protocol/HexText.h"
+#include "settings/DataFolder.h"
 #include "settings/Preferences.h"
 #include "settings/SettingsRecords.h"
 #include "settings/TProtocolSet.h"
@@ -16,6 +17,7 @@
 
 namespace {
 const QString CompleteOnReplyKey = QStringLiteral("Line/CompleteOnReply");
+constexpr int ListedComPorts = 20; // "COM1" to "COM20"
 
 TClickEdit *CommonParameterBox(TForm1 *form, int i) {
   TClickEdit *const boxes[6] = {form->Edit9,  form->Edit10, form->Edit11,
@@ -41,6 +43,26 @@ void SelectItem(QComboBox *box, int index) {
   if (index >= 0 && index < box->count())
     box->setCurrentIndex(index);
 }
+// Reads one settings table with `read`. Values that cannot be read are
+// listed for the user with the table's name; the table is copied aside first,
+// as the save at exit writes the values in use over the unread ones.
+template <typename Read> void ReadSettingsTable(TForm1 &form, const QString &table, Read read) {
+  QStringList problems;
+  try {
+    read(problems);
+  } catch (const std::exception &error) {
+    form.ADOQuery1->Close();
+    problems << QString::fromLocal8Bit(error.what());
+  }
+  if (problems.isEmpty())
+    return;
+  QString report = table + QStringLiteral(": ") + problems.join(QStringLiteral("; "));
+  const QString copy = KeepCopyOfTable(AppPaths::DataFolder() + table);
+  if (!copy.isEmpty())
+    report += QStringLiteral(" (the table as it was is kept as ") + copy + ')';
+  form.SettingsLoadProblems << report;
+}
+
 } // namespace
 
 void TForm1::LoadSettings() {
@@ -50,14 +72,13 @@ void TForm1::LoadSettings() {
 }
 
 void TForm1::LoadProtocolSettings() {
-  TProtocolSettings s; // the delivered values, used when the table cannot be read
-  try {
-    s = ReadProtocolSettings(*ADOQuery1);
-  } catch (const std::exception &error) {
-    ADOQuery1->Close();
-    SettingsLoadProblems << QStringLiteral("com_pro.dbf: ") + QString::fromLocal8Bit(error.what());
-  }
-  SelectItem(ProtocolSet->ComPort, s.comPort);
+  TProtocolSettings s; // the delivered values, used for what cannot be read
+  ReadSettingsTable(*this, QStringLiteral("com_pro.dbf"),
+                    [&](QStringList &problems) { s = ReadProtocolSettings(*ADOQuery1, problems); });
+  if (!s.comPortName.isEmpty())
+    ProtocolSet->ComPort->setEditText(s.comPortName);
+  else
+    SelectItem(ProtocolSet->ComPort, s.comPort);
   SeriesStart->setText(s.seriesStart);
   SeriesStop->setText(s.seriesStop);
   ArbitraryNum->setText(s.arbitraryNum);
@@ -81,12 +102,8 @@ void TForm1::LoadDriveSettings() {
   s.machineId = MachineID->currentText();
   for (int i = 0; i < 6; ++i)
     s.commonParameters[static_cast<std::size_t>(i)] = CommonParameterBox(this, i)->text();
-  try {
-    s = ReadDriveSettings(*ADOQuery1);
-  } catch (const std::exception &error) {
-    ADOQuery1->Close();
-    SettingsLoadProblems << QStringLiteral("dspara.dbf: ") + QString::fromLocal8Bit(error.what());
-  }
+  ReadSettingsTable(*this, QStringLiteral("dspara.dbf"),
+                    [&](QStringList &problems) { s = ReadDriveSettings(*ADOQuery1, problems); });
   SelectItem(DriveSeries, s.seriesIndex);
   SeriesRow = s.seriesIndex + 1;
   MachineID->setEditText(s.machineId);
@@ -96,13 +113,8 @@ void TForm1::LoadDriveSettings() {
 
 void TForm1::LoadCommandList() {
   std::vector<TCommandRow> rows;
-  try {
-    rows = ReadCommandList(*ADOQuery1);
-  } catch (const std::exception &error) {
-    ADOQuery1->Close();
-    rows.clear();
-    SettingsLoadProblems << QStringLiteral("usercmd.dbf: ") + QString::fromLocal8Bit(error.what());
-  }
+  ReadSettingsTable(*this, QStringLiteral("usercmd.dbf"),
+                    [&](QStringList &problems) { rows = ReadCommandList(*ADOQuery1, problems); });
   for (const TCommandRow &row : rows) {
     if (row.row < 1)
       continue; // row 0 holds the captions
@@ -138,7 +150,13 @@ void TForm1::FormCloseQuery() {
   }
 
   TProtocolSettings protocol;
-  protocol.comPort = ProtocolSet->ComPort->currentIndex();
+  // A listed port is stored by its item index; a typed one by its name.
+  const QString port = ProtocolSet->ComPort->currentText();
+  protocol.comPort = ProtocolSet->ComPort->findText(port, Qt::MatchFixedString | Qt::MatchCaseSensitive);
+  if (protocol.comPort < 0 || protocol.comPort >= ListedComPorts)
+    protocol.comPort = -1;
+  if (protocol.comPort < 0)
+    protocol.comPortName = port;
   protocol.seriesStart = SeriesStart->text();
   protocol.seriesStop = SeriesStop->text();
   protocol.arbitraryNum = ArbitraryNum->text();
@@ -154,35 +172,45 @@ void TForm1::FormCloseQuery() {
   protocol.timeOut = UTimeoutCheck->isChecked();
   protocol.addChecksum = UAddChecksum->isChecked();
 
-  try {
-    ADOConnection1->Reconnect(AppPaths::DataFolder());
-    WriteCommandList(*ADOQuery1, rows);
-    WriteProtocolSettings(*ADOQuery1, protocol);
+  // Each table is written whole or not at all, and one that fails does not
+  // keep the others from being saved; the user is told what was not saved
+  // and the window still closes.
+  QStringList failures;
+  const auto save = [&](const QString &table, const auto &write) {
+    try {
+      write();
+    } catch (const std::exception &error) {
+      ADOQuery1->Close();
+      failures << table + QStringLiteral(": ") + QString::fromLocal8Bit(error.what());
+    }
+  };
+  save(QStringLiteral("database1"), [&] { ADOConnection1->Reconnect(AppPaths::DataFolder()); });
+  if (failures.isEmpty()) {
+    save(QStringLiteral("usercmd.dbf"), [&] { WriteCommandList(*ADOQuery1, rows); });
+    save(QStringLiteral("com_pro.dbf"), [&] { WriteProtocolSettings(*ADOQuery1, protocol); });
     if (Dialogs::OkCancel(QStringLiteral("Confirm box"), QStringLiteral("Do you want to save changes?"))) {
       TDriveSettings drive;
       drive.machineId = MachineID->currentText();
       for (int i = 0; i < 6; ++i)
         drive.commonParameters[static_cast<std::size_t>(i)] = CommonParameterBox(this, i)->text();
-      WriteDriveSettings(*ADOQuery1, SeriesRow, drive);
+      save(QStringLiteral("dspara.dbf"), [&] { WriteDriveSettings(*ADOQuery1, SeriesRow, drive); });
     }
-  } catch (const std::exception &error) {
-    // The tables are written whole or not at all, so nothing is damaged; the
-    // user is told what was not saved and the window still closes.
-    ADOQuery1->Close();
-    Dialogs::ShowError(QStringLiteral("The settings could not be saved: ") +
-                       QString::fromLocal8Bit(error.what()));
   }
-  SaveLinePreferences();
+  if (const QString problem = SaveLinePreferences(); !problem.isEmpty())
+    failures << problem;
+  if (!failures.isEmpty())
+    Dialogs::ShowError(QStringLiteral("The settings could not be saved: ") + failures.join('\n'));
 }
 
 // The file is written only when a value changed, so that a program left at
-// the delivered values leaves no file behind.
-void TForm1::SaveLinePreferences() {
+// the delivered values leaves no file behind. Returns what failed, if anything.
+QString TForm1::SaveLinePreferences() {
   Preferences preferences(AppPaths::DataFolder());
   const bool completeOnReply = ProtocolSet->CompleteOnReply->isChecked();
   if (preferences.Bool(CompleteOnReplyKey, false) == completeOnReply)
-    return;
+    return {};
   preferences.Set(CompleteOnReplyKey, completeOnReply);
   if (!preferences.Save())
-    Dialogs::ShowError(QStringLiteral("The settings could not be saved: ") + preferences.Path());
+    return QStringLiteral("preferences.ini: the file could not be written");
+  return {};
 }

@@ -1,6 +1,7 @@
 #include "settings/TableStore.h"
 
 #include "protocol/ConvertError.h"
+#include "settings/CodePage.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -10,6 +11,7 @@
 
 namespace {
 
+// Numbers, logicals and field names are plain ASCII.
 std::string ToBytes(const QString &text) { return text.toLatin1().toStdString(); }
 QString FromBytes(const std::string &bytes) {
   return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
@@ -181,7 +183,7 @@ QString TTableField::AsString() const {
     return {};
   if (query_->fileFields_[query_->fields_[field_]].type == 'L')
     return *value == "T" ? "True" : "False";
-  return FromBytes(*value);
+  return query_->DecodeText(*value);
 }
 
 int TTableField::AsInteger() const {
@@ -240,7 +242,7 @@ void TTableField::SetAsString(const QString &text) {
     return;
   }
   default: {
-    std::string bytes = ToBytes(text);
+    std::string bytes = query_->EncodeText(text);
     if (bytes.size() > static_cast<std::size_t>(def.width))
       bytes.resize(static_cast<std::size_t>(def.width));
     query_->SetValue(field_, bytes);
@@ -340,6 +342,7 @@ void TTableQuery::Open() {
   }
 
   tablePath_ = path;
+  codePage_ = CodePage::OfLanguageDriver(table.languageDriver);
   fileFields_ = std::move(table.fields);
   fields_ = std::move(fields);
   visible_.assign(fields_.size(), true);
@@ -454,7 +457,26 @@ QString TTableQuery::DisplayText(int row, int field) const {
     return {};
   if (fileFields_[fields_[field]].type == 'L')
     return *value == "T" ? "True" : "False";
-  return FromBytes(*value);
+  return DecodeText(*value);
+}
+
+QString TTableQuery::DecodeText(const std::string &bytes) const {
+  return QString::fromStdString(CodePage::Decode(bytes, codePage_));
+}
+
+std::string TTableQuery::EncodeText(const QString &text) const {
+  std::string bytes, unstorable;
+  if (!CodePage::Encode(text.toStdString(), codePage_, bytes, unstorable))
+    throw ETableStoreError(
+        "The text \"" + text.toStdString() + "\" holds characters that the code page of '" +
+        QFileInfo(tablePath_).fileName().toStdString() + "' (" + codePage_ + ") cannot store: " + unstorable);
+  return bytes;
+}
+
+QString TTableQuery::UnstorableCharacters(const QString &text) const {
+  std::string bytes, unstorable;
+  CodePage::Encode(text.toStdString(), codePage_, bytes, unstorable);
+  return QString::fromStdString(unstorable);
 }
 
 void TTableQuery::RequireCurrentRow() const {

@@ -70,7 +70,9 @@ public:
   bool AsBoolean() const;
   bool IsNull() const;
   // Assignments need the query in edit mode. A character field keeps as
-  // many characters as it is wide; an empty text is stored as null.
+  // many bytes as it is wide; an empty text is stored as null. A text with
+  // characters the table's code page cannot store raises ETableStoreError
+  // and changes nothing.
   void SetAsString(const QString &text);
   void SetAsInteger(int value);
   void SetAsBoolean(bool value);
@@ -147,6 +149,11 @@ public:
   bool ColumnVisible(int field) const;
 
   QString TablePath() const { return tablePath_; }
+  // The code page the open table declares for its texts ("CP1252").
+  QString CodePageName() const { return QString::fromStdString(codePage_); }
+  // The characters of `text` that the open table's code page cannot store,
+  // each once; empty when the text can be stored as it is.
+  QString UnstorableCharacters(const QString &text) const;
 
 signals:
   void Reset();                 // opened, closed, columns shown or hidden
@@ -170,11 +177,15 @@ private:
   void LeaveEditMode();
   void WritePending();
   void DetachFromConnection() { connection_ = nullptr; }
+  QString DecodeText(const std::string &bytes) const;
+  // Raises ETableStoreError naming the characters the page cannot store.
+  std::string EncodeText(const QString &text) const;
 
   TTableConnection *connection_;
   QString sql_;
   bool active_ = false;
   QString tablePath_;
+  std::string codePage_ = "CP1252";
   std::vector<TDbfFieldDef> fileFields_; // the file's layout
   std::vector<int> fields_;              // query column -> file field
   std::vector<bool> visible_;

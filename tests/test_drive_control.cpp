@@ -381,6 +381,27 @@ private slots:
     QCOMPARE(Form1->State.ScanPeriodMs, 360000);
   }
 
+  // The drive address emptied during a scan: one message, no request, and
+  // the scan goes on once the address is a number again.
+  void emptyAddressHoldsTheScan() {
+    Connect({1});
+    StartScan(true, "1", "1", "1");
+    QLineEdit *address = Form1->MachineID->lineEdit();
+    QTest::keyClick(address, Qt::Key_End);
+    QTest::keyClick(address, Qt::Key_Backspace);
+    QCOMPARE(Form1->MachineID->currentText(), QString());
+    dialogs_.Clear();
+    rig_.sim->ClearReceivedFrames();
+    for (int tick = 0; tick < 40; ++tick)
+      Tick();
+    QCOMPARE(dialogs_.Texts(), QStringList{"'' is not a valid integer value"});
+    QVERIFY(rig_.sim->ReceivedFrames().empty());
+    QTest::keyClicks(address, "1");
+    TickUntilFrames(1);
+    QCOMPARE(rig_.sim->ReceivedFrames(), StatusRequests({1}));
+    Form1->UPeriodScanClick();
+  }
+
   // The saved table: 248 lines, two blanks before each cell.
   void savedTable() {
     UmotorPara->SetCell(3, TUmotorPara::FrequencyColumn, "12.50");

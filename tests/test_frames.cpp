@@ -133,6 +133,15 @@ private slots:
     QCOMPARE(CheckReply(damaged, "010300000028", true), ReplyFault::Checksum);
     const std::string asciiLong = "010350" + data;
     QCOMPARE(CheckReply(asciiLong + ComputeLRC(asciiLong), "010300000028", false), ReplyFault::None);
+
+    // A right checksum over a byte count that does not fit the data or the
+    // registers asked for is no value.
+    QCOMPARE(CheckReply("010300FC", "0103010D0001", false), ReplyFault::Length);
+    QCOMPARE(CheckReply(WithCrc("010300"), "0103010D0001", true), ReplyFault::Length);
+    QCOMPARE(CheckReply("01030C1A00D6", "010310000006", false), ReplyFault::Length);
+    QCOMPARE(CheckReply("0103020001F9", "010310000006", false), ReplyFault::Length);
+    QCOMPARE(CheckReply("0106010DEB", "0106010D1388", false), ReplyFault::Length);
+    QCOMPARE(CheckReply(WithCrc("0106010D1388"), "0106010D1388", true), ReplyFault::None);
   }
 
   void consumerByRegister() {

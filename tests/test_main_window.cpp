@@ -323,6 +323,16 @@ private slots:
     QTest::keyClick(Form1, Qt::Key_Q);
     QCOMPARE(dialogs.Texts(), QStringList({"112", "81"}));
 
+    // Ctrl+I on the parameter tab reaches "Import Functions"; the Ctrl key
+    // alone shows no code.
+    Form1->PageControl1->setCurrentIndex(1);
+    Form1->setFocus();
+    QTRY_VERIFY_WITH_TIMEOUT(QApplication::focusWidget() == Form1, 20000);
+    QTest::keyClick(Form1, Qt::Key_I, Qt::ControlModifier);
+    QCOMPARE(dialogs.Texts(), QStringList({"112", "81"}));
+    QCOMPARE(dialogs.requests.last().kind, Dialogs::Kind::OpenFile);
+    QCOMPARE(dialogs.requests.last().caption, QString("Import Functions"));
+
     Form1->PageControl1->setCurrentIndex(0);
     Form1->UoutFreq->setFocus();
     QTRY_VERIFY_WITH_TIMEOUT(QApplication::focusWidget() == Form1->UoutFreq, 20000);
@@ -368,6 +378,11 @@ private slots:
       QCoreApplication::processEvents();
       QVERIFY(Form1->grab().save(QDir(folder).filePath(names[tab])));
     }
+    // the highlighted record at the end of the table, scrolled into view
+    Form1->PageControl1->setCurrentIndex(1);
+    QTest::keyClick(Form1->DBGrid1, Qt::Key_End);
+    QCoreApplication::processEvents();
+    QVERIFY(Form1->grab().save(QDir(folder).filePath("main_tab1_vossek_rw_last_record.png")));
     bool saved = false;
     dialogs.onModal = [&](QDialog *dialog) {
       auto *box = qobject_cast<TCheckSumBox *>(dialog);

@@ -24,6 +24,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -100,6 +101,30 @@ void SelectCell(const QString &code, const QString &column) {
     if (model->headerData(c, Qt::Horizontal).toString() == column)
       Form1->DBGrid1->setCurrentIndex(model->index(record, c));
   QCOMPARE(FunctionTable::CurrentRecord(*Form1), record);
+}
+
+// The cell of `code` in the named column, as the grid shows it.
+QModelIndex CellOf(const QString &code, const QString &column) {
+  const QAbstractItemModel *model = Form1->DBGrid1->model();
+  const int record = FunctionTable::FindCode(*Form1, code, -1);
+  for (int c = 0; c < model->columnCount(); ++c)
+    if (model->headerData(c, Qt::Horizontal).toString() == column)
+      return model->index(record, c);
+  return {};
+}
+
+// True when the whole row is inside the grid's visible area.
+bool RowInView(int row) {
+  const QTableView *grid = Form1->DBGrid1;
+  const QRect cell = grid->visualRect(grid->model()->index(row, 0));
+  return cell.isValid() && cell.top() >= 0 && cell.bottom() <= grid->viewport()->height();
+}
+
+void Wheel(int delta) {
+  QWidget *viewport = Form1->DBGrid1->viewport();
+  QWheelEvent event(QPointF(5, 5), viewport->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, delta),
+                    Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(viewport, &event);
 }
 
 bool Idle() {
@@ -272,6 +297,8 @@ private slots:
       QCOMPARE(Field(p.code, "NOWDATA"), text);
       QCOMPARE(Field(p.code, "MODIFY"), text);
     }
+    // The grid followed the run to the last record.
+    QVERIFY(RowInView(FunctionTable::CurrentRecord(*Form1)));
     // The grid's own F113 on the parameter tab does not touch the panel.
     QCOMPARE(Form1->Edit9->text(), QString("40.00"));
   }
@@ -543,12 +570,7 @@ private slots:
   // The wheel moves the current record by one and the dark violet row
   // follows it; the ends hold.
   void wheelStepsOneRecord() {
-    const auto wheel = [](int delta) {
-      QWidget *viewport = Form1->DBGrid1->viewport();
-      QWheelEvent event(QPointF(5, 5), viewport->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, delta),
-                        Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-      QApplication::sendEvent(viewport, &event);
-    };
+    const auto wheel = Wheel;
     const auto violet = [](int row) {
       QStyleOptionViewItem option;
       const QModelIndex index = Form1->DBGrid1->model()->index(row, 0);
@@ -573,6 +595,52 @@ private slots:
     wheel(-120);
     QCOMPARE(FunctionTable::CurrentRecord(*Form1), last);
     QVERIFY(violet(last));
+  }
+
+  // A click on a MODIFY cell opens the window for the record clicked, and
+  // its "read" asks the drive for that record's register and stores the
+  // value there. Keys and the wheel move the record; its row stays in view.
+  void clickAndKeysMoveTheRecord() {
+    DialogRecorder dialogs;
+    QTableView *grid = Form1->DBGrid1;
+    QTest::keyClick(grid, Qt::Key_Home);
+    QCOMPARE(FunctionTable::CurrentRecord(*Form1), 0);
+    const QString f100 = Field("F100", "NOWDATA");
+    const QModelIndex f113 = CellOf("F113", "MODIFY");
+    QVERIFY(RowInView(f113.row()));
+    rig_.sim->SetParameter(1, 0x010D, 4321);
+    rig_.sim->ClearReceivedFrames();
+    QString prompt;
+    dialogs.onModal = [&](QDialog *) {
+      prompt = InputBox->Label3->text();
+      QTest::mouseClick(InputBox->Button4, Qt::LeftButton); // "read"
+      QTest::mouseClick(InputBox->Button3, Qt::LeftButton); // "Close"
+    };
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(f113).center());
+    QCOMPARE(prompt, QString("Please input data (0.00----400.00)"));
+    QTRY_VERIFY_WITH_TIMEOUT(Idle() && !Requests(*rig_.sim).empty(), kReplyMs);
+    QCOMPARE(Requests(*rig_.sim).front(), (Request{"03", 0x010D, 1}));
+    QCOMPARE(Field("F113", "NOWDATA"), QString("43.21"));
+    QCOMPARE(Field("F100", "NOWDATA"), f100);
+    QCOMPARE(FunctionTable::CurrentRecord(*Form1), f113.row());
+
+    const int last = FunctionTable::RecordCount(*Form1) - 1;
+    QTest::keyClick(grid, Qt::Key_Down);
+    QCOMPARE(FunctionTable::CurrentRecord(*Form1), f113.row() + 1);
+    QTest::keyClick(grid, Qt::Key_End);
+    QCOMPARE(FunctionTable::CurrentRecord(*Form1), last);
+    QVERIFY(RowInView(last));
+    QTest::keyClick(grid, Qt::Key_PageUp);
+    const int page = FunctionTable::CurrentRecord(*Form1);
+    QVERIFY(page < last - 5);
+    QVERIFY(RowInView(page));
+    QTest::keyClick(grid, Qt::Key_Home);
+    QCOMPARE(FunctionTable::CurrentRecord(*Form1), 0);
+    QVERIFY(RowInView(0));
+    for (int step = 0; step < 40; ++step)
+      Wheel(-120);
+    QCOMPARE(FunctionTable::CurrentRecord(*Form1), 40);
+    QVERIFY(RowInView(40));
   }
 
   // Export names, no overwriting, and an imported table that receives the
@@ -609,13 +677,25 @@ private slots:
     existing.write("mine");
     existing.close();
     exportAs("keep.dbf");
+    QVERIFY2(dialogs.LastText().contains("keep.dbf exists already"), qPrintable(dialogs.LastText()));
     QVERIFY(existing.open(QIODevice::ReadOnly));
     QCOMPARE(existing.readAll(), QByteArray("mine"));
     existing.close();
 
-    // Import, then a read from the grid is stored in the imported file.
-    dialogs.QueuePath(out + "other.dbf");
-    Form1->ImportFunctions1Click();
+    // Import through the dialog, which opens in database1 and lists the
+    // tables there; then a read from the grid is stored in the imported file.
+    QStringList offered;
+    dialogs.onFileDialog = [&](QFileDialog *dialog) {
+      QTRY_VERIFY_WITH_TIMEOUT(DialogRecorder::ListedFiles(dialog).contains("RM40.DBF"), 20000);
+      offered = DialogRecorder::ListedFiles(dialog);
+      auto *name = dialog->findChild<QLineEdit *>("fileNameEdit");
+      QVERIFY(name);
+      QTest::keyClicks(name, out + "other.dbf");
+      QTest::keyClick(name, Qt::Key_Return);
+    };
+    Form1->ImportFunctions1->trigger();
+    dialogs.onFileDialog = nullptr;
+    QVERIFY2(offered.contains("usercmd.dbf"), qPrintable(offered.join(',')));
     QCOMPARE(Form1->FunctionTableFile, QString("other.dbf"));
     QCOMPARE(Form1->DataFolder, out);
     QCOMPARE(FunctionTable::RecordCount(*Form1), static_cast<int>(Rm40Parameters().size()));

@@ -98,6 +98,9 @@ class TestSequences : public QObject {
   // is expected) is let in, then the reply window is ticked through.
   void DueStep(bool expectReply = true) {
     QVERIFY(!Form1->State.WaitingReply);
+    // after a time-out the line must first stay quiet for one reply window
+    for (int ticks = 0; ticks < 1000 && Form1->State.QuietWindowPending; ++ticks)
+      Form1->UpcSendTimer();
     Form1->UpcSendTimer();
     if (!Form1->State.WaitingReply)
       return;

@@ -2,6 +2,7 @@
 // damaged tables, and the time dialog.
 #include "app/AppPaths.h"
 #include "app/MainWindow.h"
+#include "serial/TComm.h"
 #include "settings/DataFolder.h"
 #include "settings/Preferences.h"
 #include "settings/TProtocolSet.h"
@@ -15,10 +16,13 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
 #include <pty.h>
 #include <unistd.h>
 
@@ -44,6 +48,40 @@ struct Pty {
 QString Cell(int row, int column) {
   const QTableWidgetItem *item = Form1->StringGrid1->item(row, column);
   return item ? item->text() : QString();
+}
+
+// Types `text` over a cell of the command grid as a user does: a click on
+// the cell, F2, the old text erased and the new one typed as key presses
+// (any character, as a keyboard layout delivers it), Enter.
+void TypeIntoCell(int row, int column, const QString &text) {
+  QTableWidget *grid = Form1->StringGrid1;
+  const QString old = grid->item(row, column) ? grid->item(row, column)->text() : QString();
+  const QRect cell = grid->visualRect(grid->model()->index(row, column));
+  QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
+  QTest::keyClick(grid, Qt::Key_F2);
+  auto *editor = grid->viewport()->findChild<QLineEdit *>();
+  QVERIFY(editor != nullptr);
+  QTest::keyClick(editor, Qt::Key_End);
+  for (int i = 0; i < old.size(); ++i)
+    QTest::keyClick(editor, Qt::Key_Backspace);
+  for (const QChar c : text)
+    QTest::sendKeyEvent(QTest::Click, editor, Qt::Key_unknown, QString(c), Qt::NoModifier);
+  QTest::keyClick(editor, Qt::Key_Return);
+  QTRY_COMPARE(grid->item(row, column) ? grid->item(row, column)->text() : QString(), text);
+}
+
+// Sets values of a settings table behind the program's back.
+void StoreValue(const QString &table, int record, const char *field, const QString &value) {
+  TTableConnection connection;
+  connection.Reconnect(AppPaths::DataFolder());
+  TTableQuery query(&connection);
+  query.SetSQL("select * from " + table);
+  query.Open();
+  query.SetRecNo(record);
+  query.Edit();
+  query.FieldByName(field).SetAsString(value);
+  query.Post();
+  query.Close();
 }
 
 void SetCell(int row, int column, const QString &text) {
@@ -206,6 +244,104 @@ private slots:
     DestroyApplicationWindows();
     QFile::remove(comPro);
     QCOMPARE(EnsureDataFolder(AppPaths::DataFolder()), QString());
+  }
+
+  // A device path typed as the port and a note with characters beyond
+  // Latin-1 come back after File > Exit and a new start; the command list is
+  // saved into the file its table links to. A note that the tables' code
+  // page cannot store is refused before anything of it is written.
+  void typedValuesSurviveExit() {
+    DialogRecorder dialogs;
+    const QString linked = folder_.path() + "/elsewhere/usercmd.dbf";
+    const QString table = AppPaths::DataFolder() + "usercmd.dbf";
+    QVERIFY(QDir().mkpath(folder_.path() + "/elsewhere"));
+    QVERIFY(QFile::rename(table, linked));
+    QVERIFY(QFile::link(linked, table));
+
+    Start();
+    Form1->UProtocol->click();
+    QLineEdit *port = ProtocolSet->ComPort->lineEdit();
+    QTest::mouseClick(port, Qt::LeftButton);
+    QTest::keyClick(port, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(port, com5_.path);
+    QTest::mouseClick(ProtocolSet->Button1, Qt::LeftButton);
+    QCOMPARE(Form1->Comm1->CommName(), com5_.path);
+    Form1->PageControl1->setCurrentIndex(2);
+    TypeIntoCell(2, 1, "101");
+    TypeIntoCell(2, 5, QString::fromUtf8("€ü"));
+    QCOMPARE(Cell(2, 5), QString::fromUtf8("€ü"));
+    dialogs.QueueAnswer(true);
+    Form1->Exit2->trigger();
+    QVERIFY(!Form1->isVisible());
+    DestroyApplicationWindows();
+    QVERIFY(QFileInfo(table).isSymLink());
+    QFile file(linked);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().contains("\x80\xFC")); // code page 1252, as other readers expect
+    file.close();
+
+    Start();
+    QCOMPARE(ProtocolSet->ComPort->currentText(), com5_.path);
+    QCOMPARE(Form1->Comm1->CommName(), com5_.path);
+    QVERIFY(Form1->Comm1->PortOpen());
+    QCOMPARE(Cell(2, 5), QString::fromUtf8("€ü"));
+
+    Form1->PageControl1->setCurrentIndex(2);
+    TypeIntoCell(2, 5, QString::fromUtf8("€漢"));
+    Form1->TimeoutMs = 700;
+    dialogs.Clear();
+    dialogs.QueueAnswer(true);
+    Form1->Exit2->trigger();
+    QVERIFY2(dialogs.LastText().contains(QString::fromUtf8("cannot store: 漢")),
+             qPrintable(dialogs.LastText()));
+    DestroyApplicationWindows();
+    Start();
+    QCOMPARE(Cell(2, 5), QString::fromUtf8("€ü"));
+    QCOMPARE(Form1->TimeoutMs, 700); // the other tables were saved
+    ProtocolSet->ComPort->setCurrentText("COM2");
+    SetCell(2, 1, QString());
+    SetCell(2, 5, QString());
+    dialogs.QueueAnswer(true);
+    Stop();
+    QVERIFY(QFileInfo(table).isSymLink());
+  }
+
+  // Values that cannot be read fall back one by one, the rest of the table
+  // is used, the user learns which table and value, and a copy of the table
+  // is kept before the exit writes over it. A row number far beyond the grid
+  // costs one line of the message, not the program.
+  void unreadableValuesFallBackOneByOne() {
+    DialogRecorder dialogs;
+    for (const QString &old : QDir(AppPaths::DataFolder()).entryList({"*-kept-*"}))
+      QFile::remove(AppPaths::DataFolder() + old);
+    StoreValue("com_pro.dbf", 7, "TX610", "soon");
+    StoreValue("usercmd.dbf", 1, "COUNTNUM", "1000");
+    const int values[3] = {1, 300000000, 3};
+    for (int record = 1; record <= 3; ++record) {
+      StoreValue("usercmd.dbf", record, "VALIDNUM", QString::number(values[record - 1]));
+      StoreValue("usercmd.dbf", record, "FUNC", QString::number(100 + record));
+    }
+    Start();
+    QCOMPARE(dialogs.Texts().size(), 1);
+    const QString message = dialogs.LastText();
+    QVERIFY2(message.contains("com_pro.dbf: record 7, TX610: 'soon' is not a valid integer value"),
+             qPrintable(message));
+    QVERIFY2(message.contains("COUNTNUM counts 1000 rows"), qPrintable(message));
+    QVERIFY2(message.contains("VALIDNUM 300000000"), qPrintable(message));
+    QCOMPARE(Form1->TimeIntervalMs, 1000); // the delivered value
+    QCOMPARE(Form1->TimeoutMs, 700);       // the rest of the table is used
+    QCOMPARE(Cell(1, 1), QString("101"));
+    QCOMPARE(Cell(3, 1), QString("103"));
+    QVERIFY(Form1->StringGrid1->rowCount() <= 201);
+    const QStringList kept = QDir(AppPaths::DataFolder()).entryList({"com_pro-kept-*.dbf"});
+    QCOMPARE(kept.size(), 1);
+    QFile copy(AppPaths::DataFolder() + kept.first());
+    QVERIFY(copy.open(QIODevice::ReadOnly));
+    QVERIFY(copy.readAll().contains("soon"));
+    SetCell(1, 1, QString());
+    SetCell(3, 1, QString());
+    dialogs.QueueAnswer(true);
+    Stop();
   }
 
   // The time dialog: it shows the current value, refuses values outside

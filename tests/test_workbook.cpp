@@ -8,10 +8,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLineEdit>
+#include <QListView>
 #include <QProcess>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -341,6 +344,33 @@ private slots:
     QVERIFY(ReadWorkbook(dir.filePath("cmds.xlsx"), 36, 6).has_value());
     dialogs.QueuePath(QString()); // cancelled
     QVERIFY(Form1->ExportGridsToWorkbook({grid}));
+
+    // the import dialog lists the workbook written above once the user has
+    // gone to its folder; a click on it and Enter import it
+    Form1->SetGridText(35, 5, "changed");
+    QStringList offered;
+    dialogs.onFileDialog = [&](QFileDialog *dialog) {
+      auto *name = dialog->findChild<QLineEdit *>("fileNameEdit");
+      QVERIFY(name);
+      // the folder pasted in one go, as typing its first "/" goes to the root
+      QTest::sendKeyEvent(QTest::Click, name, Qt::Key_unknown, dir.path() + "/", Qt::NoModifier);
+      QTest::keyClick(name, Qt::Key_Return);
+      QTRY_VERIFY_WITH_TIMEOUT(DialogRecorder::ListedFiles(dialog).contains("cmds.xlsx"), 20000);
+      offered = DialogRecorder::ListedFiles(dialog);
+      auto *view = dialog->findChild<QListView *>("listView");
+      const QModelIndex root = view->rootIndex();
+      for (int row = 0; row < view->model()->rowCount(root); ++row) {
+        const QModelIndex file = view->model()->index(row, 0, root);
+        if (file.data().toString() == "cmds.xlsx")
+          QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(file).center());
+      }
+      QCOMPARE(name->text(), QString("cmds.xlsx"));
+      QTest::keyClick(name, Qt::Key_Return);
+    };
+    Form1->ImportClick();
+    dialogs.onFileDialog = nullptr;
+    QCOMPARE(offered, QStringList{"cmds.xlsx"});
+    QCOMPARE(Form1->GridText(35, 5), QString("r35c5"));
 
     // unreadable files: the message, and the grid as it was
     QFile broken(dir.filePath("broken.xlsx"));

@@ -1,5 +1,8 @@
 #include "support/DialogRecorder.h"
 
+#include <QFileDialog>
+#include <QListView>
+
 DialogRecorder::DialogRecorder() {
   Dialogs::SetHandler([this](const Dialogs::Request &request) {
     requests.append(request);
@@ -14,6 +17,10 @@ DialogRecorder::DialogRecorder() {
       break;
     case Dialogs::Kind::OpenFile:
     case Dialogs::Kind::SaveFile:
+      if (onFileDialog) {
+        request.dialog->open();
+        onFileDialog(static_cast<QFileDialog *>(request.dialog));
+      }
       if (paths_.empty()) {
         answer.accepted = false;
       } else {
@@ -37,7 +44,8 @@ DialogRecorder::~DialogRecorder() { Dialogs::SetHandler({}); }
 QStringList DialogRecorder::Texts() const {
   QStringList out;
   for (const auto &r : requests)
-    if (r.kind != Dialogs::Kind::OpenFile && r.kind != Dialogs::Kind::SaveFile && r.kind != Dialogs::Kind::Modal)
+    if (r.kind != Dialogs::Kind::OpenFile && r.kind != Dialogs::Kind::SaveFile &&
+        r.kind != Dialogs::Kind::Modal)
       out << r.text;
   return out;
 }
@@ -45,4 +53,15 @@ QStringList DialogRecorder::Texts() const {
 QString DialogRecorder::LastText() const {
   const QStringList t = Texts();
   return t.isEmpty() ? QString() : t.last();
+}
+
+QStringList DialogRecorder::ListedFiles(QFileDialog *dialog) {
+  const auto *view = dialog->findChild<QListView *>("listView");
+  QStringList names;
+  if (!view || !view->model())
+    return names;
+  const QModelIndex root = view->rootIndex();
+  for (int row = 0; row < view->model()->rowCount(root); ++row)
+    names << view->model()->index(row, 0, root).data().toString();
+  return names;
 }

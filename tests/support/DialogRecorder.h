@@ -7,6 +7,8 @@
 #include <deque>
 #include <functional>
 
+class QFileDialog;
+
 // Answers the program's message boxes and dialogs in tests and records what
 // they showed. Installed for the lifetime of the object.
 class DialogRecorder {
@@ -20,6 +22,14 @@ public:
   void QueuePath(const QString &path) { paths_.push_back(path); }
   // Called with each modal dialog once it is shown (default: nothing).
   std::function<void(QDialog *)> onModal;
+  // When set, each file dialog is shown and handed to it (default: the
+  // dialog stays hidden). A file dialog accepted here answers with its
+  // choice instead of a queued path.
+  std::function<void(QFileDialog *)> onFileDialog;
+
+  // The names a file dialog lists in the folder it shows (empty until it
+  // has read the folder).
+  static QStringList ListedFiles(QFileDialog *dialog);
 
   QList<Dialogs::Request> requests;
   // The texts of all boxes shown so far (messages, errors, questions).
