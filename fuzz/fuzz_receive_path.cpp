@@ -37,7 +37,7 @@ TExchangeEngine *Engine = nullptr;
 // of 0 ms passes at the second tick.
 bool TickUntilSettled() {
   CommState &s = Engine->State;
-  for (int tick = 0; tick < 3 && (s.WaitingReply || !s.ReceiveBuffer.empty()); ++tick) {
+  for (int tick = 0; tick < 4 && (s.WaitingReply || !s.ReceiveBuffer.empty()); ++tick) {
     try {
       Engine->Tick();
     } catch (const std::exception &) {
