@@ -316,6 +316,7 @@ public:
   bool StepBoxShowing = false;
   QElapsedTimer ReadWriteClock;   // since the run started
   qint64 KeptValuesWrittenMs = 0; // on ReadWriteClock
+  qint64 ProgressShownMs = 0;     // on ReadWriteClock
   void ShowReadWriteProgress();
   bool PostsInBatches() const;
   // Writes the values a run kept, every 200 ms or, with `now`, at once.

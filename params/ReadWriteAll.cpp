@@ -97,6 +97,11 @@ void TForm1::ShowReadWriteProgress() {
   const int count = FunctionTable::RecordCount(*this);
   const std::string verb = reading ? "Read" : "Written";
   const qint64 elapsed = ReadWriteClock.elapsed();
+  // At line rate the line changes a few times a second, not at every record.
+  constexpr qint64 RefreshMs = 150;
+  if (done > 0 && done < count && elapsed - ProgressShownMs < RefreshMs)
+    return;
+  ProgressShownMs = elapsed;
   ShowProgressText(*this, done >= count ? RunProgress::Finished(verb, done, count, elapsed)
                                         : RunProgress::Running(verb, done, count, elapsed));
 }
