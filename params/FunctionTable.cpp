@@ -46,8 +46,10 @@ void MoveTo(TForm1 &form, int record) {
   TTableQuery &query = Query(form);
   if (!query.Active())
     return;
-  query.First();
-  query.MoveBy(record);
+  // One move from where the query stands, which leaves it exactly as First
+  // and MoveBy(record) would, without passing the first record on the way:
+  // the grid, which follows the query, would scroll there and back.
+  query.MoveBy(record - (query.RecNo() - 1));
 }
 
 void MoveBy(TForm1 &form, int distance) {
