@@ -62,7 +62,10 @@ QPixmap CheckBoxGlyph(const QWidget *widget, bool checked) {
 }
 } // namespace
 
-TForm1::TForm1(QWidget *parent) : QMainWindow(parent) {
+TForm1::TForm1(QWidget *parent)
+    : QMainWindow(parent), Engine(new TExchangeEngine(this)), State(Engine->State),
+      TimeoutMs(State.TimeoutMs), TimeIntervalMs(State.TimeIntervalMs), ReadPending(State.ReadPending),
+      ReadFrame(State.ReadFrame), ModifyPending(State.ModifyPending), ModifyFrame(State.ModifyFrame) {
   BuildLayout();
   connect(PageControl1, &QTabWidget::currentChanged, this, [this] { PageControl1Change(); });
   connect(Exit2, &QAction::triggered, this, [this] { Exit2Click(); });
@@ -143,6 +146,7 @@ void TForm1::PageControl1Change() {
   State.IntervalTicks = 0;
   State.WaitTicks = 0;
   const int tab = ActiveTab();
+  Engine->SetActiveTab(tab);
   const bool sequenceTab = tab == SequenceTab;
   for (QWidget *control : std::initializer_list<QWidget *>{URepeatTimes, UErrorCheck, UTimeoutCheck,
                                                            UAddChecksum, UTimeineterval})

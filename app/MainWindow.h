@@ -1,9 +1,10 @@
 #pragma once
 
-#include "app/CommState.h"
 #include "app/Widgets.h"
 #include "drive/StatusDecoding.h"
+#include "exchange/ExchangeEngine.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPixmap>
 #include <QStringList>
@@ -30,31 +31,35 @@ class TTableConnection;
 class TTableQuery;
 class TTableModel;
 
-// The main window "Vossek Drive Desk". It owns the serial component, the one
-// timer, the table store's connection and query, the grids and the shared
-// communication state. Its event handlers are defined in the files of the
-// subsystem they belong to (app/, drive/, params/, sequences/, settings/);
-// each subsystem connects its own handlers in its Wire... routine.
-class TForm1 : public QMainWindow {
+// The main window "Vossek Drive Desk". It owns the serial component, the
+// exchange engine (with the one timer and the shared communication state),
+// the table store's connection and query and the grids; it shows what the
+// engine reports and runs the steps the engine's tick calls. Its event
+// handlers are defined in the files of the subsystem they belong to (app/,
+// drive/, params/, sequences/, settings/); each subsystem connects its own
+// handlers in its Wire... routine.
+class TForm1 : public QMainWindow, public ExchangeSteps {
   Q_OBJECT
 public:
   explicit TForm1(QWidget *parent = nullptr);
   ~TForm1() override;
 
   // ---- shared state -------------------------------------------------------
-  CommState State;
+  TExchangeEngine *const Engine;
+  CommState &State; // the engine's
 
   // Main window fields
   bool Activated = false;
   QString DataFolder; // the data folder in use (AppPaths), or an imported table's folder
   QPixmap CheckedBitmap;
   QPixmap UncheckedBitmap;
-  int TimeoutMs = 500;       // reply window
-  int TimeIntervalMs = 1000; // pause between two sequence steps
-  bool ReadPending = false;
-  std::string ReadFrame;
-  bool ModifyPending = false;
-  std::string ModifyFrame;
+  // Kept in the engine's state, under the names the handlers know them by.
+  int &TimeoutMs;      // reply window
+  int &TimeIntervalMs; // pause between two sequence steps
+  bool &ReadPending;
+  std::string &ReadFrame;
+  bool &ModifyPending;
+  std::string &ModifyFrame;
   QString ParamMinText;
   QString ParamMaxText;
   QString ParamValueText;
@@ -66,7 +71,7 @@ public:
 
   // ---- non-visual components ---------------------------------------------
   TComm *Comm1 = nullptr;
-  QTimer *UpcSend = nullptr;
+  QTimer *UpcSend = nullptr; // the engine's timer
   TTableConnection *ADOConnection1 = nullptr;
   TTableQuery *ADOQuery1 = nullptr;
   TTableModel *DataSource1 = nullptr;
@@ -161,6 +166,7 @@ public:
   QCheckBox *CheckBox2 = nullptr;
   QPushButton *ReadAll = nullptr;
   QPushButton *WriteAll = nullptr;
+  QLabel *ReadWriteProgress = nullptr; // how far read all or write all has come
 
   // Tab 2 "User's Define"
   // The command list: 6 columns, 36 rows at start. Row 0 is the title row
@@ -198,12 +204,16 @@ public:
   int ActiveTab() const;
   QString MachineIDText() const;
 
-  // ---- frame building and sending (app/SendFrame.cpp) --------------------
-  void SendFrame(const std::string &body);
-  void SendRtuFrame(const std::string &body);
-  bool IsRtuMode() const;
+  // ---- the exchange engine's work, under the window's names ----------------
+  void SendFrame(const std::string &body) { Engine->SendFrame(body); }
+  bool IsRtuMode() const { return Engine->IsRtuMode(); }
+  void UpcSendTimer() { Engine->Tick(); }
+  void Comm1ReceiveData(const char *buffer, unsigned length) { Engine->ReceiveData(buffer, length); }
+  void WaitHandler() { Engine->WaitHandler(); }
+  void AwaitQuietLine() { Engine->AwaitQuietLine(); }
 
   // ---- history (app/History.cpp) -----------------------------------------
+  void LogRequest(const QString &line, bool awaitsReply); // a new red line, the oldest dropped past 100
   void ColorHistoryLine(int line, int color);
   int HistoryLineCount() const;
   QString HistoryLine(int line) const;
@@ -215,18 +225,18 @@ public:
   void copy1Click();
   void ShowRecordCounters();
 
-  // ---- send scheduler (app/SendScheduler.cpp) ------------------------------
-  void UpcSendTimer();
-
-  // ---- receive path (app/ReceivePath.cpp) --------------------------------
-  void Comm1ReceiveData(const char *buffer, unsigned length);
-  void WaitHandler();
-  // The tick while the line must stay quiet after a time-out.
-  void AwaitQuietLine();
-  void AssembleAsciiReply(const std::string &text);
-  void ProcessReply();
-  void ErrorReply();
+  // ---- outcomes of exchanges (app/ExchangeOutcomes.cpp) --------------------
   void SetLamps(int run, int stop, int fwd, int rev, int jog, int fault, int com);
+  void ShowAcceptedReply();
+  void DispatchReply(ReplyConsumer consumer);
+  void ShowRejectedReply(const QString &replyText, bool sequenceStep);
+  void ShowMissingReply(bool sequenceStep);
+  // Tells the engine the drive address shown (also when it was set quietly).
+  void TellMachineID();
+
+  // ---- steps the engine's tick calls ---------------------------------------
+  void StopSequence() override { UdefStopClick(); }
+  int ParameterRecordCount() const override;
 
   // ---- port configuration (app/PortConfiguration.cpp) --------------------
   void ApplyPortSettings();
@@ -280,11 +290,11 @@ public:
   void SeriesStartExit();
   void SeriesStopExit();
   void ArbitraryNumExit();
-  void SeriesScanStep();
-  void ArbitraryScanStep();
+  void SeriesScanStep() override;
+  void ArbitraryScanStep() override;
   void SendScanRequest(int address);
   // false while the drive address box holds no number (said once).
-  bool ScanAddressReady();
+  bool ScanAddressReady() override;
   void UmotorScanClick();
   bool ScanFieldsHoldAddresses(); // refuses (with a message) a scan of nothing
 
@@ -296,8 +306,8 @@ public:
   void ModifyParameterReply();
   void ReadAllClick();
   void WriteAllClick();
-  void ReadAllStep();
-  bool WriteAllStep(); // false when write all ended because a value was empty
+  void ReadAllStep() override;
+  bool WriteAllStep() override; // false when write all ended because a value was empty
   void ImportFunctions1Click();
   void ExportFunctions1Click();
   void EndReadAll();
@@ -309,11 +319,18 @@ public:
   // Set while a read-all or write-all step shows a message box, so that the
   // ticks that run meanwhile do not start the next step.
   bool StepBoxShowing = false;
+  QElapsedTimer ReadWriteClock;   // since the run started
+  qint64 KeptValuesWrittenMs = 0; // on ReadWriteClock
+  qint64 ProgressShownMs = 0;     // on ReadWriteClock
+  void ShowReadWriteProgress();
+  bool PostsInBatches() const;
+  // Writes the values a run kept, every 200 ms or, with `now`, at once.
+  void WriteKeptValues(bool now);
 
   // ---- user's define (sequences/) ----------------------------------------
   void UdefRunClick();
   void UdefStopClick();
-  void SequenceStep();
+  void SequenceStep() override;
   void StoreSequenceReply();
   void ImportClick();
   void Export1Click();
@@ -353,6 +370,7 @@ public:
   void LoadCommandList();
   QStringList SettingsLoadProblems; // tables that could not be read at start
   void FormCloseQuery();
+  QString SaveLinePreferences(); // preferences.ini; what failed, if anything
   void UProtocolClick();
   void UTimeinetervalClick();
   void UtimeoutClick();

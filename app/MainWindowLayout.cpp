@@ -97,8 +97,7 @@ void TForm1::BuildLayout() {
     move(screen->availableGeometry().center() - QPoint(1021 / 2, 737 / 2));
 
   // ---- non-visual components ---------------------------------------------
-  UpcSend = Named(new QTimer(this), "UpcSend");
-  UpcSend->setInterval(80);
+  UpcSend = Engine->Timer;
   Comm1 = Named(new TComm(this), "Comm1");
   Comm1->SetCommName(QStringLiteral("COM2"));
   Comm1->SetDtrControl(TDtrControl::DtrEnable);
@@ -416,6 +415,9 @@ void TForm1::BuildLayout() {
   WriteAll = Named(new QPushButton(QStringLiteral("Write all functions_ok"), TabSheet2), "WriteAll");
   rwSide->addWidget(ReadAll);
   rwSide->addWidget(WriteAll);
+  ReadWriteProgress = Named(new QLabel(TabSheet2), "ReadWriteProgress");
+  ReadWriteProgress->setWordWrap(true);
+  rwSide->addWidget(ReadWriteProgress);
   rwLayout->addLayout(rwSide);
 
   // Tab 2 "User's Define": the command list and its controls.
