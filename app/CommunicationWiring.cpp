@@ -1,22 +1,55 @@
 // Connects the communication engine: the send timer, the serial port's
-// received data and the history pane's pop-up menu.
+// received data, what the engine reports and is told, and the history pane's
+// pop-up menu.
 #include "app/MainWindow.h"
 
 #include "serial/TComm.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QRadioButton>
 #include <QTimer>
 
 void TForm1::WireCommunication() {
-  // ticks keep their length: reply windows and scan periods count them
-  UpcSend->setTimerType(Qt::PreciseTimer);
-  connect(UpcSend, &QTimer::timeout, this, [this] { UpcSendTimer(); });
-  UpcSend->start(State.TickMs);
+  Engine->SetPort(Comm1);
+  Engine->SetSteps(this);
   Comm1->OnReceiveData = [this](TComm *, const char *buffer, std::uint16_t length) {
-    Comm1ReceiveData(buffer, length);
+    emit BytesArrived();
+    Engine->ReceiveData(buffer, length);
   };
+  UpcSend->start(State.TickMs);
+
+  // what the tick and the framing need to know of the window
+  connect(MachineID, &QComboBox::currentTextChanged, this, [this] { TellMachineID(); });
+  TellMachineID();
+  const auto tellScanKind = [this] {
+    Engine->SetScanKind(SeriesType->isChecked(), ArbitraryType->isChecked());
+  };
+  connect(SeriesType, &QRadioButton::toggled, this, tellScanKind);
+  connect(ArbitraryType, &QRadioButton::toggled, this, tellScanKind);
+  tellScanKind();
+  connect(UAddChecksum, &QCheckBox::toggled, Engine, &TExchangeEngine::SetAddChecksum);
+  Engine->SetAddChecksum(UAddChecksum->isChecked());
+  Engine->SetActiveTab(ActiveTab());
+
+  // what the engine reports
+  connect(Engine, &TExchangeEngine::RequestLogged, this, &TForm1::LogRequest);
+  connect(Engine, &TExchangeEngine::LineCompleted, this,
+          [this](const QString &suffix, bool accepted) { CompleteLastHistoryLine(suffix, accepted); });
+  connect(Engine, &TExchangeEngine::CountersChanged, this, &TForm1::ShowRecordCounters);
+  connect(Engine, &TExchangeEngine::ReplyAccepted, this, &TForm1::ShowAcceptedReply);
+  connect(Engine, &TExchangeEngine::ReplyDispatched, this, &TForm1::DispatchReply);
+  connect(Engine, &TExchangeEngine::SequenceReply, this, &TForm1::StoreSequenceReply);
+  connect(Engine, &TExchangeEngine::ReplyRejected, this, &TForm1::ShowRejectedReply);
+  connect(Engine, &TExchangeEngine::ReplyMissing, this, &TForm1::ShowMissingReply);
+  connect(Engine, &TExchangeEngine::LateReplyLogged, this,
+          [this](const QString &line) { AppendHistoryLine(line, LampColor::Red); });
   FollowNewestHistoryLine(SendRevHistory);
+
   connect(Selectall1, &QAction::triggered, this, [this] { Selectall1Click(); });
   connect(clear1, &QAction::triggered, this, [this] { clear1Click(); });
   connect(copy1, &QAction::triggered, this, [this] { copy1Click(); });
 }
+
+void TForm1::TellMachineID() { Engine->SetMachineId(MachineID->currentText()); }

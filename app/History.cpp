@@ -13,6 +13,9 @@
 #include <memory>
 
 namespace {
+constexpr int RequestColor = 255; // red until the reply is accepted
+const int HistoryLimit = 100;     // more lines than this lose the oldest one
+
 // A line must stay one line: control characters of a malformed reply (a CR
 // LF in the middle, a stray byte) are shown as "/xHH", like the CR LF marks.
 QString ShownText(const QString &text) {
@@ -77,6 +80,7 @@ void TForm1::AppendHistoryLine(const QString &text, int color) {
 }
 
 void TForm1::CompleteLastHistoryLine(const QString &suffix, bool black) {
+  emit LineCompleted(ShownText(suffix), black);
   const int count = HistoryLineCount();
   if (count == 0) {
     // "Clear" emptied the pane while the reply was awaited: the completion
@@ -100,6 +104,15 @@ void TForm1::CompleteLastHistoryLine(const QString &suffix, bool black) {
   cursor.insertText(shown);
   if (black)
     ColorHistoryLine(count - 1, 0);
+}
+
+void TForm1::LogRequest(const QString &line, bool awaitsReply) {
+  if (HistoryLineCount() > HistoryLimit)
+    DeleteFirstHistoryLine();
+  // The pane scrolls to the new line itself once it is there (see
+  // FollowNewestHistoryLine), unless the user scrolled up to read.
+  AppendHistoryLine(line, RequestColor);
+  emit RequestLogged(line, awaitsReply);
 }
 
 void TForm1::DeleteFirstHistoryLine() {
@@ -138,10 +151,7 @@ void TForm1::Selectall1Click() { SendRevHistory->selectAll(); }
 
 void TForm1::clear1Click() {
   SendRevHistory->clear();
-  State.TotalRecords = 0;
-  State.TimeoutRecords = 0;
-  State.ErrorRecords = 0;
-  ShowRecordCounters();
+  Engine->ClearCounters();
 }
 
 void TForm1::copy1Click() {

@@ -6,8 +6,10 @@
 #include "app/Dialogs.h"
 #include "app/VirtualKeyCode.h"
 #include "app/WindowState.h"
+#include "drive/DriveCountsWiring.h"
 #include "drive/TUmotorPara.h"
 #include "help/UserGuide.h"
+#include "log/TrafficLogWiring.h"
 #include "params/TInputBox.h"
 #include "protocol/HexText.h"
 #include "serial/TComm.h"
@@ -15,6 +17,7 @@
 #include "settings/TableModel.h"
 #include "settings/TableStore.h"
 #include "tools/TCheckSum.h"
+#include "trend/TrendWiring.h"
 
 #include <QAction>
 #include <QApplication>
@@ -59,7 +62,10 @@ QPixmap CheckBoxGlyph(const QWidget *widget, bool checked) {
 }
 } // namespace
 
-TForm1::TForm1(QWidget *parent) : QMainWindow(parent) {
+TForm1::TForm1(QWidget *parent)
+    : QMainWindow(parent), Engine(new TExchangeEngine(this)), State(Engine->State),
+      TimeoutMs(State.TimeoutMs), TimeIntervalMs(State.TimeIntervalMs), ReadPending(State.ReadPending),
+      ReadFrame(State.ReadFrame), ModifyPending(State.ModifyPending), ModifyFrame(State.ModifyFrame) {
   BuildLayout();
   connect(PageControl1, &QTabWidget::currentChanged, this, [this] { PageControl1Change(); });
   connect(Exit2, &QAction::triggered, this, [this] { Exit2Click(); });
@@ -71,6 +77,9 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent) {
   WireParams();
   WireSequences();
   WireSettings();
+  WireTrafficLog(this);
+  WireTrend(this);
+  WireDriveCounts(this);
   FormCreate();
   RestoreWindowState(this);
 }
@@ -137,6 +146,7 @@ void TForm1::PageControl1Change() {
   State.IntervalTicks = 0;
   State.WaitTicks = 0;
   const int tab = ActiveTab();
+  Engine->SetActiveTab(tab);
   const bool sequenceTab = tab == SequenceTab;
   for (QWidget *control : std::initializer_list<QWidget *>{URepeatTimes, UErrorCheck, UTimeoutCheck,
                                                            UAddChecksum, UTimeineterval})

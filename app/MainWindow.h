@@ -1,9 +1,11 @@
 #pragma once
 
-#include "app/CommState.h"
 #include "app/Widgets.h"
+#include "drive/StatusDecoding.h"
+#include "exchange/ExchangeEngine.h"
 #include "params/WriteAllCheck.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPixmap>
 #include <QStringList>
@@ -17,6 +19,7 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QRadioButton;
+class QSplitter;
 class QTabWidget;
 class QTableView;
 class QTableWidget;
@@ -29,31 +32,35 @@ class TTableConnection;
 class TTableQuery;
 class TTableModel;
 
-// The main window "Vossek Drive Desk". It owns the serial component, the one
-// timer, the table store's connection and query, the grids and the shared
-// communication state. Its event handlers are defined in the files of the
-// subsystem they belong to (app/, drive/, params/, sequences/, settings/);
-// each subsystem connects its own handlers in its Wire... routine.
-class TForm1 : public QMainWindow {
+// The main window "Vossek Drive Desk". It owns the serial component, the
+// exchange engine (with the one timer and the shared communication state),
+// the table store's connection and query and the grids; it shows what the
+// engine reports and runs the steps the engine's tick calls. Its event
+// handlers are defined in the files of the subsystem they belong to (app/,
+// drive/, params/, sequences/, settings/); each subsystem connects its own
+// handlers in its Wire... routine.
+class TForm1 : public QMainWindow, public ExchangeSteps {
   Q_OBJECT
 public:
   explicit TForm1(QWidget *parent = nullptr);
   ~TForm1() override;
 
   // ---- shared state -------------------------------------------------------
-  CommState State;
+  TExchangeEngine *const Engine;
+  CommState &State; // the engine's
 
   // Main window fields
   bool Activated = false;
   QString DataFolder; // the data folder in use (AppPaths), or an imported table's folder
   QPixmap CheckedBitmap;
   QPixmap UncheckedBitmap;
-  int TimeoutMs = 500;       // reply window
-  int TimeIntervalMs = 1000; // pause between two sequence steps
-  bool ReadPending = false;
-  std::string ReadFrame;
-  bool ModifyPending = false;
-  std::string ModifyFrame;
+  // Kept in the engine's state, under the names the handlers know them by.
+  int &TimeoutMs;      // reply window
+  int &TimeIntervalMs; // pause between two sequence steps
+  bool &ReadPending;
+  std::string &ReadFrame;
+  bool &ModifyPending;
+  std::string &ModifyFrame;
   QString ParamMinText;
   QString ParamMaxText;
   QString ParamValueText;
@@ -65,7 +72,7 @@ public:
 
   // ---- non-visual components ---------------------------------------------
   TComm *Comm1 = nullptr;
-  QTimer *UpcSend = nullptr;
+  QTimer *UpcSend = nullptr; // the engine's timer
   TTableConnection *ADOConnection1 = nullptr;
   TTableQuery *ADOQuery1 = nullptr;
   TTableModel *DataSource1 = nullptr;
@@ -92,6 +99,7 @@ public:
   QAction *ExportFunctions1 = nullptr;
   QAction *Exit2 = nullptr;
   QAction *CheckSum1 = nullptr;
+  QAction *Trend1 = nullptr; // the trend window of the scanned drives
   QAction *DravoHelp1 = nullptr;
   QAction *Version101 = nullptr;
   QAction *About1 = nullptr; // the version and the folders in use
@@ -159,6 +167,7 @@ public:
   QCheckBox *CheckBox2 = nullptr;
   QPushButton *ReadAll = nullptr;
   QPushButton *WriteAll = nullptr;
+  QLabel *ReadWriteProgress = nullptr; // how far read all or write all has come
   // Beside the delivered controls: write all reads back what it wrote, kept
   // in preferences.ini (off as delivered); the comparison window.
   QCheckBox *VerifyWriteAll = nullptr;
@@ -185,6 +194,8 @@ public:
   QAction *Selectall1 = nullptr;
   QAction *clear1 = nullptr;
   QAction *copy1 = nullptr;
+  QAction *OpenLogFolder1 = nullptr;    // the traffic log's folder in the file manager
+  QSplitter *HistorySplitter = nullptr; // tabs above, history below
   TStatusBar *StatusBar1 = nullptr;
 
   // ---- start-up and main window (app/MainWindow.cpp) ----------------------
@@ -198,12 +209,16 @@ public:
   int ActiveTab() const;
   QString MachineIDText() const;
 
-  // ---- frame building and sending (app/SendFrame.cpp) --------------------
-  void SendFrame(const std::string &body);
-  void SendRtuFrame(const std::string &body);
-  bool IsRtuMode() const;
+  // ---- the exchange engine's work, under the window's names ----------------
+  void SendFrame(const std::string &body) { Engine->SendFrame(body); }
+  bool IsRtuMode() const { return Engine->IsRtuMode(); }
+  void UpcSendTimer() { Engine->Tick(); }
+  void Comm1ReceiveData(const char *buffer, unsigned length) { Engine->ReceiveData(buffer, length); }
+  void WaitHandler() { Engine->WaitHandler(); }
+  void AwaitQuietLine() { Engine->AwaitQuietLine(); }
 
   // ---- history (app/History.cpp) -----------------------------------------
+  void LogRequest(const QString &line, bool awaitsReply); // a new red line, the oldest dropped past 100
   void ColorHistoryLine(int line, int color);
   int HistoryLineCount() const;
   QString HistoryLine(int line) const;
@@ -215,18 +230,18 @@ public:
   void copy1Click();
   void ShowRecordCounters();
 
-  // ---- send scheduler (app/SendScheduler.cpp) ------------------------------
-  void UpcSendTimer();
-
-  // ---- receive path (app/ReceivePath.cpp) --------------------------------
-  void Comm1ReceiveData(const char *buffer, unsigned length);
-  void WaitHandler();
-  // The tick while the line must stay quiet after a time-out.
-  void AwaitQuietLine();
-  void AssembleAsciiReply(const std::string &text);
-  void ProcessReply();
-  void ErrorReply();
+  // ---- outcomes of exchanges (app/ExchangeOutcomes.cpp) --------------------
   void SetLamps(int run, int stop, int fwd, int rev, int jog, int fault, int com);
+  void ShowAcceptedReply();
+  void DispatchReply(ReplyConsumer consumer);
+  void ShowRejectedReply(const QString &replyText, bool sequenceStep);
+  void ShowMissingReply(bool sequenceStep);
+  // Tells the engine the drive address shown (also when it was set quietly).
+  void TellMachineID();
+
+  // ---- steps the engine's tick calls ---------------------------------------
+  void StopSequence() override { UdefStopClick(); }
+  int ParameterRecordCount() const override;
 
   // ---- port configuration (app/PortConfiguration.cpp) --------------------
   void ApplyPortSettings();
@@ -282,11 +297,11 @@ public:
   void SeriesStartExit();
   void SeriesStopExit();
   void ArbitraryNumExit();
-  void SeriesScanStep();
-  void ArbitraryScanStep();
+  void SeriesScanStep() override;
+  void ArbitraryScanStep() override;
   void SendScanRequest(int address);
   // false while the drive address box holds no number (said once).
-  bool ScanAddressReady();
+  bool ScanAddressReady() override;
   void UmotorScanClick();
   bool ScanFieldsHoldAddresses(); // refuses (with a message) a scan of nothing
 
@@ -298,8 +313,8 @@ public:
   void ModifyParameterReply();
   void ReadAllClick();
   void WriteAllClick();
-  void ReadAllStep();
-  bool WriteAllStep(); // false when write all ended because a value was empty
+  void ReadAllStep() override;
+  bool WriteAllStep() override; // false when write all ended because a value was empty
   void ImportFunctions1Click();
   void ExportFunctions1Click();
   void EndReadAll();
@@ -311,6 +326,13 @@ public:
   // Set while a read-all or write-all step shows a message box, so that the
   // ticks that run meanwhile do not start the next step.
   bool StepBoxShowing = false;
+  QElapsedTimer ReadWriteClock;   // since the run started
+  qint64 KeptValuesWrittenMs = 0; // on ReadWriteClock
+  qint64 ProgressShownMs = 0;     // on ReadWriteClock
+  void ShowReadWriteProgress();
+  bool PostsInBatches() const;
+  // Writes the values a run kept, every 200 ms or, with `now`, at once.
+  void WriteKeptValues(bool now);
   TWriteAllCheck WriteCheck; // what a write all with verification did
   void ReadBackStep();       // one read of the verification after write all
   void CompareParametersClick();
@@ -319,7 +341,7 @@ public:
   // ---- user's define (sequences/) ----------------------------------------
   void UdefRunClick();
   void UdefStopClick();
-  void SequenceStep();
+  void SequenceStep() override;
   void StoreSequenceReply();
   void ImportClick();
   void Export1Click();
@@ -359,9 +381,21 @@ public:
   void LoadCommandList();
   QStringList SettingsLoadProblems; // tables that could not be read at start
   void FormCloseQuery();
+  QString SaveLinePreferences(); // preferences.ini; what failed, if anything
   void UProtocolClick();
   void UTimeinetervalClick();
   void UtimeoutClick();
+
+signals:
+  // What the history pane is told and what a status reply held, for those
+  // who keep it beyond the pane (traffic log, trend, per-drive counts).
+  // A request line; awaitsReply when the tool waits for its answer.
+  void RequestLogged(const QString &line, bool awaitsReply);
+  // The text added to the last line; accepted when it turned black.
+  void LineCompleted(const QString &suffix, bool accepted);
+  // Bytes arrived on the port.
+  void BytesArrived();
+  void DriveStatusDecoded(const DriveStatusValues &values);
 
 protected:
   bool event(QEvent *event) override;

@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSplitter>
 #include <QStyle>
 #include <QTabWidget>
 #include <QTableView>
@@ -96,8 +97,7 @@ void TForm1::BuildLayout() {
     move(screen->availableGeometry().center() - QPoint(1021 / 2, 737 / 2));
 
   // ---- non-visual components ---------------------------------------------
-  UpcSend = Named(new QTimer(this), "UpcSend");
-  UpcSend->setInterval(80);
+  UpcSend = Engine->Timer;
   Comm1 = Named(new TComm(this), "Comm1");
   Comm1->SetCommName(QStringLiteral("COM2"));
   Comm1->SetDtrControl(TDtrControl::DtrEnable);
@@ -133,6 +133,7 @@ void TForm1::BuildLayout() {
   Exit2 = Named(file1->addAction(QStringLiteral("E&xit")), "Exit2");
   QMenu *tool1 = Named(menuBar()->addMenu(QStringLiteral("Tool")), "tool1");
   CheckSum1 = Named(tool1->addAction(QStringLiteral("CheckSum")), "CheckSum1");
+  Trend1 = Named(tool1->addAction(QStringLiteral("Trend")), "Trend1");
   QMenu *help1 = Named(menuBar()->addMenu(QStringLiteral("Help")), "Help1");
   DravoHelp1 = Named(help1->addAction(QStringLiteral("VDD User Guide")), "DravoHelp1");
   Version101 = Named(help1->addAction(QStringLiteral("Version 1.0")), "Version101");
@@ -197,7 +198,12 @@ void TForm1::BuildLayout() {
   PageControl1->addTab(TabSheet1, QStringLiteral("VOSSEK COM"));
   PageControl1->addTab(TabSheet2, QStringLiteral("VOSSEK R&&W"));
   PageControl1->addTab(TabSheet3, QStringLiteral("User's Define"));
-  centralLayout->addWidget(PageControl1, 1);
+  // The history group sits below the tabs in a splitter: dragging the
+  // handle, or enlarging the window, gives the pane more lines.
+  HistorySplitter = Named(new QSplitter(Qt::Vertical, central), "HistorySplitter");
+  HistorySplitter->setChildrenCollapsible(false);
+  HistorySplitter->addWidget(PageControl1);
+  centralLayout->addWidget(HistorySplitter, 1);
 
   // Tab 0 "VOSSEK COM": six groups in two rows.
   auto *comLayout = new QGridLayout(TabSheet1);
@@ -409,6 +415,9 @@ void TForm1::BuildLayout() {
   WriteAll = Named(new QPushButton(QStringLiteral("Write all functions_ok"), TabSheet2), "WriteAll");
   rwSide->addWidget(ReadAll);
   rwSide->addWidget(WriteAll);
+  ReadWriteProgress = Named(new QLabel(TabSheet2), "ReadWriteProgress");
+  ReadWriteProgress->setWordWrap(true);
+  rwSide->addWidget(ReadWriteProgress);
   VerifyWriteAll = Named(new QCheckBox(QStringLiteral("Read back and verify after write all"), TabSheet2),
                          "VerifyWriteAll");
   rwSide->addWidget(VerifyWriteAll);
@@ -500,13 +509,17 @@ void TForm1::BuildLayout() {
   SendRevHistory->setToolTip(QStringLiteral("It is only remember the last 100 records."));
   historyLayout->addWidget(Label1);
   historyLayout->addWidget(SendRevHistory, 1);
-  historyGroup->setFixedHeight(140);
-  centralLayout->addWidget(historyGroup);
+  historyGroup->setMinimumHeight(80);
+  HistorySplitter->addWidget(historyGroup);
+  HistorySplitter->setStretchFactor(0, 0);
+  HistorySplitter->setStretchFactor(1, 1);
 
   PopupMenu1 = Named(new QMenu(this), "PopupMenu1");
   Selectall1 = Named(PopupMenu1->addAction(QStringLiteral("Select All")), "Selectall1");
   clear1 = Named(PopupMenu1->addAction(QStringLiteral("Clear")), "clear1");
   copy1 = Named(PopupMenu1->addAction(QStringLiteral("Copy")), "copy1");
+  PopupMenu1->addSeparator();
+  OpenLogFolder1 = Named(PopupMenu1->addAction(QStringLiteral("Open log folder")), "OpenLogFolder1");
   SendRevHistory->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(SendRevHistory, &QWidget::customContextMenuRequested, this,
           [this](const QPoint &pos) { PopupMenu1->popup(SendRevHistory->viewport()->mapToGlobal(pos)); });

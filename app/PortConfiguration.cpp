@@ -6,6 +6,7 @@
 #include "serial/TComm.h"
 #include "settings/TProtocolSet.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QTimer>
 
@@ -35,6 +36,7 @@ void TForm1::ApplyPortSettings() {
   }
   Comm1->SetBaudRate(static_cast<std::uint32_t>(StrToInt(settings.UserBaud->currentText().toStdString())));
 
+  Engine->SetCompleteOnReply(settings.CompleteOnReply->isChecked());
   State.TickMs = TickMsForBaudIndex(settings.UserBaud->currentIndex(), State.TickMs);
   UpcSend->stop();
   UpcSend->setInterval(State.TickMs);

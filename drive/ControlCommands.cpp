@@ -15,9 +15,14 @@
 namespace {
 const char *const BroadcastDuringScanMessage = "Scanning!Plese close Scan before starting broadcast!";
 
-void SetMachineIDText(QComboBox *machineID, const std::string &text) {
-  const QSignalBlocker quiet(machineID);
-  machineID->setEditText(QString::fromStdString(text));
+// Quietly, so that the box's own change handler does not run; the exchange
+// engine is told all the same.
+void SetMachineIDText(TForm1 &form, const std::string &text) {
+  {
+    const QSignalBlocker quiet(form.MachineID);
+    form.MachineID->setEditText(QString::fromStdString(text));
+  }
+  form.TellMachineID();
 }
 } // namespace
 
@@ -89,7 +94,7 @@ void TForm1::MachineIDChange() {
     return;
   if (State.ScanRunning) {
     Dialogs::ShowMessage(BroadcastDuringScanMessage);
-    SetMachineIDText(MachineID, State.PrevMachineID);
+    SetMachineIDText(*this, State.PrevMachineID);
     return;
   }
   if (CheckBox1->isChecked())
@@ -104,16 +109,16 @@ void TForm1::CheckBox1Click() {
       const QSignalBlocker quiet(CheckBox1);
       CheckBox1->setChecked(false);
     }
-    SetMachineIDText(MachineID, State.PrevMachineID);
+    SetMachineIDText(*this, State.PrevMachineID);
     return;
   }
   if (CheckBox1->isChecked()) {
     State.PrevMachineID = MachineID->currentText().toStdString();
-    SetMachineIDText(MachineID, "0");
+    SetMachineIDText(*this, "0");
     MachineID->setEnabled(false);
   } else {
     const bool keptAddress = !State.PrevMachineID.empty() && State.PrevMachineID != "0";
-    SetMachineIDText(MachineID, keptAddress ? State.PrevMachineID : "1");
+    SetMachineIDText(*this, keptAddress ? State.PrevMachineID : "1");
     MachineID->setEnabled(true);
   }
 }

@@ -51,6 +51,7 @@ void TForm1::DecodeDriveStatus() {
     UmotorPara->SetCell(row, TUmotorPara::DcVoltageColumn, QString::fromStdString(status.dcVoltage));
   }
   ShowMachineStatus();
+  emit DriveStatusDecoded(DecodeStatusValues(State.ReplyBytes.data()));
 }
 
 // "Machine Status" belongs with the values beside it: the drive in

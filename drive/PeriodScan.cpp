@@ -80,7 +80,10 @@ bool TForm1::ScanFieldsHoldAddresses() {
 
 bool TForm1::ScanPeriodExit() {
   int period = 0;
-  const FieldCheck check = ScanList::CheckPeriod(ScanPeriod->text().toStdString(), period);
+  // A scan may follow the line's own pace once replies end their exchange
+  // at their last byte; "0" then means the next drive at once.
+  const int shortest = Engine->CompleteOnReply() ? 0 : ScanList::ShortestPeriodMs;
+  const FieldCheck check = ScanList::CheckPeriod(ScanPeriod->text().toStdString(), period, shortest);
   if (!check.Ok()) {
     InputFilters::RefuseField(ScanPeriod, check);
     return false;

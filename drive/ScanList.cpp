@@ -96,12 +96,14 @@ FieldCheck CheckRangeField(const std::string &text) {
   return FieldCheck::Good();
 }
 
-FieldCheck CheckPeriod(const std::string &text, int &value) {
+FieldCheck CheckPeriod(const std::string &text, int &value, int shortest) {
   if (text.empty())
     return FieldCheck::Bad("Please input data!", false);
   int period = 0;
-  if (!TryStrToInt(text, period) || period < ShortestPeriodMs || period > LongestPeriodMs)
-    return FieldCheck::Bad("Invalid input data! Valid range: 100-360000.", true);
+  if (!TryStrToInt(text, period) || period < shortest || period > LongestPeriodMs)
+    return FieldCheck::Bad("Invalid input data! Valid range: " + std::to_string(shortest) + "-" +
+                               std::to_string(LongestPeriodMs) + ".",
+                           true);
   value = period;
   return FieldCheck::Good();
 }

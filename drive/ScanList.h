@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/CommState.h"
 #include "drive/FieldCheck.h"
+#include "exchange/CommState.h"
 
 #include <cstdint>
 #include <string>
@@ -45,7 +45,8 @@ ListCheck ParseList(const std::string &text, std::vector<std::uint8_t> &list);
 // "From" / "to" fields of the range: 1 to 247.
 FieldCheck CheckRangeField(const std::string &text);
 
-// The scan period in ms, 100 to 360000; value receives it when good.
-FieldCheck CheckPeriod(const std::string &text, int &value);
+// The scan period in ms, `shortest` (100 unless replies are handled as soon
+// as they are complete) to 360000; value receives it when good.
+FieldCheck CheckPeriod(const std::string &text, int &value, int shortest = ShortestPeriodMs);
 
 } // namespace ScanList

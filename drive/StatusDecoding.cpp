@@ -58,6 +58,18 @@ long OutputSpeed(unsigned frequency, unsigned factorA, unsigned factorB) {
   return static_cast<long>(frequency) * 120 / divisor;
 }
 
+DriveStatusValues DecodeStatusValues(const std::uint8_t *reply) {
+  DriveStatusValues values;
+  values.address = reply[0];
+  values.frequency = Register(reply, 0) / 100.0;
+  values.outputVoltage = Register(reply, 1);
+  values.outputCurrent = Register(reply, 2) / 100.0;
+  values.speed = static_cast<double>(OutputSpeed(Register(reply, 0), reply[9], reply[13]));
+  values.dcVoltage = Register(reply, 4);
+  values.statusCode = reply[14];
+  return values;
+}
+
 DriveStatusTexts DecodeStatusReply(const std::uint8_t *reply, const std::string &separator) {
   DriveStatusTexts texts;
   texts.address = reply[0];

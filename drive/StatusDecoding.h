@@ -16,6 +16,18 @@ struct DriveStatusTexts {
   std::string machineStatus; // running state or fault name
 };
 
+// The same block as numbers, for plotting: frequency in Hz, current in A,
+// voltages in V, speed in r/min.
+struct DriveStatusValues {
+  int address = 0;
+  double frequency = 0;
+  double outputVoltage = 0;
+  double outputCurrent = 0;
+  double speed = 0;
+  double dcVoltage = 0;
+  int statusCode = 0;
+};
+
 // The reply holds at least this many bytes: address, function, byte count
 // and the twelve bytes of the six registers.
 constexpr std::size_t StatusReplyLength = 15;
@@ -40,4 +52,5 @@ long OutputSpeed(unsigned frequency, unsigned factorA, unsigned factorB);
 
 // Decodes a status reply laid out as address, function, byte count, then the
 // registers high byte first; reply must hold StatusReplyLength bytes.
+DriveStatusValues DecodeStatusValues(const std::uint8_t *reply);
 DriveStatusTexts DecodeStatusReply(const std::uint8_t *reply, const std::string &separator);

@@ -13,10 +13,12 @@
 #include <algorithm>
 
 namespace {
-const int ColumnWidths[TUmotorPara::ColumnCount] = {64, 80, 79, 69, 77, 66, 74, 82, 81, 86, 67, 116};
-const char *const ColumnTitles[TUmotorPara::ColumnCount] = {
+const int ColumnWidths[TUmotorPara::GridColumnCount] = {64, 80, 79, 69,  77, 66, 74, 82,
+                                                        81, 86, 67, 116, 64, 64, 64, 64};
+const char *const ColumnTitles[TUmotorPara::GridColumnCount] = {
     "Address",     "Frequency",     "Output Voltage",   "Output Current", "Current Speed", "DC Voltage",
-    "Current Tmp", "Backwater Tmp", "Current Humidity", "Machine Status", "Com Status",    "Remark"};
+    "Current Tmp", "Backwater Tmp", "Current Humidity", "Machine Status", "Com Status",    "Remark",
+    "Requests",    "Accepted",      "Errors",           "Time-outs"};
 } // namespace
 
 TUmotorPara::TUmotorPara(QWidget *parent) : QMainWindow(parent) {
@@ -28,7 +30,7 @@ TUmotorPara::TUmotorPara(QWidget *parent) : QMainWindow(parent) {
 
   // The title row and the address column are ordinary cells, as they are
   // saved with the rest of the table.
-  StringGrid1 = new QTableWidget(RowCount, ColumnCount, this);
+  StringGrid1 = new QTableWidget(RowCount, GridColumnCount, this);
   StringGrid1->horizontalHeader()->hide();
   StringGrid1->verticalHeader()->hide();
   StringGrid1->verticalHeader()->setDefaultSectionSize(RowHeight);
@@ -57,7 +59,7 @@ int TUmotorPara::FitColumnsToTitles() {
   QStyleOptionViewItem option;
   option.initFrom(StringGrid1);
   int width = 0;
-  for (int column = 0; column < ColumnCount; ++column) {
+  for (int column = 0; column < GridColumnCount; ++column) {
     const QModelIndex title = StringGrid1->model()->index(0, column);
     const int needed = StringGrid1->itemDelegate()->sizeHint(option, title).width() + 1;
     StringGrid1->setColumnWidth(column, std::max(ColumnWidths[column], needed));
@@ -67,8 +69,8 @@ int TUmotorPara::FitColumnsToTitles() {
 }
 
 void TUmotorPara::FormActivate() {
-  StringGrid1->setColumnCount(ColumnCount);
-  for (int column = 0; column < ColumnCount; ++column)
+  StringGrid1->setColumnCount(GridColumnCount);
+  for (int column = 0; column < GridColumnCount; ++column)
     SetCell(0, column, ColumnTitles[column]);
   for (int row = 1; row < RowCount; ++row)
     SetCell(row, AddressColumn, QString::number(row));

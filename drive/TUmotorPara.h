@@ -12,7 +12,11 @@ class QTableWidget;
 class TUmotorPara : public QMainWindow {
   Q_OBJECT
 public:
-  static constexpr int ColumnCount = 12;
+  static constexpr int ColumnCount = 12; // the columns that are saved
+  // Per-drive counts of the exchanges since the scan started, shown after
+  // the saved columns and not saved with them.
+  static constexpr int CountColumnCount = 4;
+  static constexpr int GridColumnCount = ColumnCount + CountColumnCount;
   static constexpr int RowCount = 248; // title row + addresses 1..247
   static constexpr int RowHeight = 24;
 
@@ -25,6 +29,10 @@ public:
     DcVoltageColumn = 5,
     MachineStatusColumn = 9,
     RemarkColumn = 11,
+    RequestsColumn = 12,
+    AcceptedColumn = 13,
+    ErrorsColumn = 14,
+    TimeoutsColumn = 15,
   };
 
   explicit TUmotorPara(QWidget *parent = nullptr);

@@ -8,6 +8,12 @@ namespace {
 const QString Columns = "CODE,NAME,MIN,MAX,DEFAULT,NOWDATA,MODIFY,WRITEABLE";
 
 TTableQuery &Query(const TForm1 &form) { return *form.ADOQuery1; }
+
+void SetValues(TTableQuery &query, const QString &nowData, const QString &modify) {
+  query.Edit();
+  query.FieldByName("NOWDATA").SetAsString(nowData);
+  query.FieldByName("MODIFY").SetAsString(modify);
+}
 } // namespace
 
 QString SelectStatement(const QString &file, bool namedOnly) {
@@ -40,8 +46,10 @@ void MoveTo(TForm1 &form, int record) {
   TTableQuery &query = Query(form);
   if (!query.Active())
     return;
-  query.First();
-  query.MoveBy(record);
+  // One move from where the query stands, which leaves it exactly as First
+  // and MoveBy(record) would, without passing the first record on the way:
+  // the grid, which follows the query, would scroll there and back.
+  query.MoveBy(record - (query.RecNo() - 1));
 }
 
 void MoveBy(TForm1 &form, int distance) {
@@ -56,12 +64,16 @@ bool Writeable(const TForm1 &form) { return Query(form).FieldByName("WRITEABLE")
 QString ShortCode(const TForm1 &form) { return Text(form, "CODE").mid(1, 3); }
 
 void StoreValues(TForm1 &form, const QString &nowData, const QString &modify) {
-  TTableQuery &query = Query(form);
-  query.Edit();
-  query.FieldByName("NOWDATA").SetAsString(nowData);
-  query.FieldByName("MODIFY").SetAsString(modify);
-  query.Post();
+  SetValues(Query(form), nowData, modify);
+  Query(form).Post();
 }
+
+void KeepValues(TForm1 &form, const QString &nowData, const QString &modify) {
+  SetValues(Query(form), nowData, modify);
+  Query(form).KeepEdits();
+}
+
+void WriteKeptValues(TForm1 &form) { Query(form).WriteKept(); }
 
 void Reopen(TForm1 &form, int record, bool hideWriteable) {
   TTableQuery &query = Query(form);

@@ -33,6 +33,10 @@ QString ShortCode(const TForm1 &form);
 
 // Writes NOWDATA and MODIFY of the current record to its file.
 void StoreValues(TForm1 &form, const QString &nowData, const QString &modify);
+// Sets them in the current record and keeps them for WriteKeptValues: a run
+// at line rate writes its values in batches, the file always whole.
+void KeepValues(TForm1 &form, const QString &nowData, const QString &modify);
+void WriteKeptValues(TForm1 &form);
 
 // Closes and reopens the table (so the grid shows the file as stored), hides
 // WRITEABLE again unless told otherwise and returns to `record` (a negative

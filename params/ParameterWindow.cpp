@@ -99,11 +99,21 @@ void TForm1::ReadParameterReply() {
     FunctionTable::MoveTo(*this, CommonParamRow);
   if (controlTab)
     ShowInCommonBox(*this, FunctionTable::Text(*this, "CODE"), text);
-  FunctionTable::StoreValues(*this, text, text);
-  FunctionTable::Reopen(*this, remembered);
+  if (PostsInBatches()) {
+    FunctionTable::KeepValues(*this, text, text);
+  } else {
+    FunctionTable::StoreValues(*this, text, text);
+    FunctionTable::Reopen(*this, remembered);
+  }
 
   if (!State.ReadAllActive)
     InputBox->SetHint("Hint: Read successfully!");
+}
+
+// Each reply of a run at line rate would otherwise rewrite and reread the
+// whole table; the run writes what it kept at most every 200 ms and at its end.
+bool TForm1::PostsInBatches() const {
+  return (State.ReadAllActive || State.WriteAllActive) && Engine->CompleteOnReply();
 }
 
 void TForm1::ModifyParameterReply() {
@@ -113,7 +123,11 @@ void TForm1::ModifyParameterReply() {
   const QString written = InputBox->UmodifyFunc->text();
   if (tab == ParameterTab || (tab == ControlTab && State.WriteAllActive)) {
     const int remembered = FunctionTable::CurrentRecord(*this);
-    if (State.WriteAllActive) {
+    const bool batched = PostsInBatches();
+    if (batched) {
+      FunctionTable::KeepValues(*this, FunctionTable::Text(*this, "NOWDATA"),
+                                FunctionTable::Text(*this, "NOWDATA"));
+    } else if (State.WriteAllActive) {
       FunctionTable::StoreValues(*this, FunctionTable::Text(*this, "NOWDATA"),
                                  FunctionTable::Text(*this, "NOWDATA"));
       if (FunctionTable::RecordCount(*this) == State.WriteAllIndex)
@@ -123,7 +137,8 @@ void TForm1::ModifyParameterReply() {
       InputBox->SetHint("Hint: Modify successfully!");
     }
     const QString code = FunctionTable::Text(*this, "CODE");
-    FunctionTable::Reopen(*this, remembered);
+    if (!batched)
+      FunctionTable::Reopen(*this, remembered);
     if (IsRm40Selected())
       ShowInCommonBox(*this, code, written);
   } else if (tab == ControlTab) {

@@ -5,11 +5,13 @@
 #include "app/MainWindow.h"
 #include "params/DecimalScaling.h"
 #include "params/FunctionTable.h"
+#include "params/RunProgress.h"
 #include "params/TInputBox.h"
 #include "params/VerifiedWriteAll.h"
 #include "protocol/HexText.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QToolButton>
@@ -59,7 +61,51 @@ void ShowStepMessage(TForm1 &form, const QString &text) {
 }
 
 QString LastThree(const QString &code) { return code.right(3); }
+
+void ShowProgressText(TForm1 &form, const std::string &text) {
+  form.ReadWriteProgress->setText(QString::fromStdString(text));
+}
+
+// The values a run kept go to the file, and the grid shows the file as
+// stored, as after every reply of a run that does not keep them.
+void EndBatchedRun(TForm1 &form) {
+  if (!form.PostsInBatches())
+    return;
+  form.WriteKeptValues(true);
+  FunctionTable::Reopen(form, FunctionTable::CurrentRecord(form));
+}
+
+// A run ended before its last record: by the user, or by a refusal.
+void ShowStopped(TForm1 &form, int index) {
+  const int count = FunctionTable::RecordCount(form);
+  if (index < count)
+    ShowProgressText(form, RunProgress::Stopped(index, count, form.ReadWriteClock.elapsed()));
+}
 } // namespace
+
+void TForm1::WriteKeptValues(bool now) {
+  constexpr qint64 BatchMs = 200;
+  const qint64 elapsed = ReadWriteClock.isValid() ? ReadWriteClock.elapsed() : 0;
+  if (!now && elapsed - KeptValuesWrittenMs < BatchMs)
+    return;
+  KeptValuesWrittenMs = elapsed;
+  FunctionTable::WriteKeptValues(*this);
+}
+
+void TForm1::ShowReadWriteProgress() {
+  const bool reading = State.ReadAllActive;
+  const int done = reading ? State.ReadAllIndex : State.WriteAllIndex;
+  const int count = FunctionTable::RecordCount(*this);
+  const std::string verb = reading ? "Read" : "Written";
+  const qint64 elapsed = ReadWriteClock.elapsed();
+  // At line rate the line changes a few times a second, not at every record.
+  constexpr qint64 RefreshMs = 150;
+  if (done > 0 && done < count && elapsed - ProgressShownMs < RefreshMs)
+    return;
+  ProgressShownMs = elapsed;
+  ShowProgressText(*this, done >= count ? RunProgress::Finished(verb, done, count, elapsed)
+                                        : RunProgress::Running(verb, done, count, elapsed));
+}
 
 void TForm1::ReadAllClick() {
   if (!RunMayChange(*this))
@@ -69,6 +115,8 @@ void TForm1::ReadAllClick() {
     State.ReadAllIndex = 0;
     ReadAll->setText(ReadAllBusy);
     EnableDisturbingControls(*this, WriteAll, false);
+    ReadWriteClock.start();
+    ShowReadWriteProgress();
   } else if (ReadAll->text() == ReadAllBusy) {
     EndReadAll();
   }
@@ -86,12 +134,16 @@ void TForm1::WriteAllClick() {
       WriteCheck.Begin();
     else
       WriteCheck.End();
+    ReadWriteClock.start();
+    ShowReadWriteProgress();
   } else if (WriteAll->text() == WriteAllBusy) {
     EndWriteAll();
   }
 }
 
 void TForm1::EndReadAll() {
+  ShowStopped(*this, State.ReadAllIndex);
+  EndBatchedRun(*this);
   State.ReadAllActive = false;
   State.ReadAllIndex = 0;
   ReadAll->setText(ReadAllIdle);
@@ -99,6 +151,10 @@ void TForm1::EndReadAll() {
 }
 
 void TForm1::EndWriteAll() {
+  // Reading back has no place in the records to tell.
+  if (!WriteCheck.ReadingBack())
+    ShowStopped(*this, State.WriteAllIndex);
+  EndBatchedRun(*this);
   if (WriteCheck.ReadingBack()) {
     State.ReadAllActive = false;
     State.ReadAllIndex = 0;
@@ -113,6 +169,7 @@ void TForm1::EndWriteAll() {
 void TForm1::ReadAllStep() {
   if (StepBoxShowing)
     return;
+  WriteKeptValues(false);
   if (WriteCheck.ReadingBack()) {
     ReadBackStep();
     return;
@@ -137,6 +194,7 @@ void TForm1::ReadAllStep() {
     }
   }
   ++State.ReadAllIndex;
+  ShowReadWriteProgress();
   if (count == State.ReadAllIndex) {
     ShowStepMessage(*this, "Have finished reading all codes!");
     EndReadAll();
@@ -146,6 +204,7 @@ void TForm1::ReadAllStep() {
 bool TForm1::WriteAllStep() {
   if (StepBoxShowing)
     return true;
+  WriteKeptValues(false);
   const int count = FunctionTable::RecordCount(*this);
   int &index = State.WriteAllIndex;
   FunctionTable::MoveTo(*this, index);
@@ -195,6 +254,7 @@ bool TForm1::WriteAllStep() {
   }
 
   index = std::min(index + 1, count);
+  ShowReadWriteProgress();
   if (count == index) {
     FunctionTable::MoveTo(*this, count - 1);
     if (WriteCheck.Active()) {

@@ -14,9 +14,7 @@ constexpr std::uint8_t LetterValues[6] = {10, 11, 12, 13, 14, 15};
 bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= ' '; }
 } // namespace
 
-void LoadDecimalSeparator() {
-  LocaleDecimalSeparator = QLocale::system().decimalPoint().toStdString();
-}
+void LoadDecimalSeparator() { LocaleDecimalSeparator = QLocale::system().decimalPoint().toStdString(); }
 
 std::string RightChars(const std::string &text, std::uint16_t count) {
   if (text.size() <= count)
@@ -24,9 +22,7 @@ std::string RightChars(const std::string &text, std::uint16_t count) {
   return text.substr(text.size() - count);
 }
 
-std::string LeftChars(const std::string &text, std::uint16_t count) {
-  return text.substr(0, count);
-}
+std::string LeftChars(const std::string &text, std::uint16_t count) { return text.substr(0, count); }
 
 bool IsAllDigits(const std::string &text) {
   std::size_t begin = 0, end = text.size();
@@ -147,4 +143,14 @@ std::string BytesToHex(const std::uint8_t *bytes, std::size_t count) {
   for (std::size_t i = 0; i < count; ++i)
     out += ByteToHex(bytes[i]);
   return out;
+}
+
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9')
+    return c - '0';
+  if (c >= 'A' && c <= 'F')
+    return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f')
+    return c - 'a' + 10;
+  return -1;
 }

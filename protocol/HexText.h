@@ -24,6 +24,8 @@ int CountOccurrences(const std::string &text, const std::string &pattern);
 std::string ByteToHex(std::uint8_t value);
 std::uint8_t HexToByte(const std::string &hex);
 bool HasNonHexDigit(const std::string &frame);
+// The value of one hex digit (either case), or -1 for any other character.
+int HexDigitValue(char c);
 std::string ComputeLRC(const std::string &hex);
 std::string ComputeCRC16(std::vector<std::uint8_t> bytes, std::size_t count);
 

@@ -21,6 +21,8 @@ heading() {
   bench_read_all) echo "Read all: measured against ideal" ;;
   bench_sim) echo "Drive simulator round trips" ;;
   bench_line_noise) echo "Line noise: bytes digested per second, memory, recovery" ;;
+  bench_trend) echo "Trend: redraw at 5 x 5 x 36,000 samples, memory, idle CPU" ;;
+  bench_line_rate) echo "Line rate: requests per second beside libmodbus and pymodbus, last byte to value shown, CPU" ;;
   soak) echo "Short soak (${soak_seconds} s): counts and resident memory" ;;
   *) echo "$1" ;;
   esac

@@ -21,10 +21,7 @@ for target in "${targets[@]}"; do
   cp fuzz/corpus/"$target"/* "$work"/
   echo "== $target: ${seconds} s"
   log="build-fuzz/$target.log"
-  # the receive path's windows live as long as the process, on purpose
-  leaks=1
-  [ "$target" = fuzz_receive_path ] && leaks=0
-  if QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=$leaks \
+  if QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 \
     "build-fuzz/fuzz/$target" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=4096 \
     -max_len=65536 -artifact_prefix="$crashes/" -print_final_stats=1 "$work" >"$log" 2>&1; then
     # the workbook reader's child processes print figures too; the fuzzer's

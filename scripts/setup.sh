@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-charts-dev libqt6opengl6-dev libgl-dev
   libshp-dev libxlsxwriter-dev libquazip1-qt6-dev libfreexl-dev zlib1g-dev
   socat libmodbus-dev mbpoll
   python3 python3-pymodbus python3-serial python3-serial-asyncio

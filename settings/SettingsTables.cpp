@@ -5,6 +5,7 @@
 #include "app/MainWindow.h"
 #include "protocol/HexText.h"
 #include "settings/DataFolder.h"
+#include "settings/Preferences.h"
 #include "settings/SettingsRecords.h"
 #include "settings/TProtocolSet.h"
 #include "settings/TableStore.h"
@@ -15,6 +16,7 @@
 #include <QTableWidget>
 
 namespace {
+const QString CompleteOnReplyKey = QStringLiteral("Line/CompleteOnReply");
 constexpr int ListedComPorts = 20; // "COM1" to "COM20"
 
 TClickEdit *CommonParameterBox(TForm1 *form, int i) {
@@ -91,6 +93,8 @@ void TForm1::LoadProtocolSettings() {
   UErrorCheck->setChecked(s.errorOccur);
   UTimeoutCheck->setChecked(s.timeOut);
   UAddChecksum->setChecked(s.addChecksum);
+  ProtocolSet->CompleteOnReply->setChecked(
+      Preferences(AppPaths::DataFolder()).Bool(CompleteOnReplyKey, false));
 }
 
 void TForm1::LoadDriveSettings() {
@@ -192,6 +196,21 @@ void TForm1::FormCloseQuery() {
       save(QStringLiteral("dspara.dbf"), [&] { WriteDriveSettings(*ADOQuery1, SeriesRow, drive); });
     }
   }
+  if (const QString problem = SaveLinePreferences(); !problem.isEmpty())
+    failures << problem;
   if (!failures.isEmpty())
     Dialogs::ShowError(QStringLiteral("The settings could not be saved: ") + failures.join('\n'));
+}
+
+// The file is written only when a value changed, so that a program left at
+// the delivered values leaves no file behind. Returns what failed, if anything.
+QString TForm1::SaveLinePreferences() {
+  Preferences preferences(AppPaths::DataFolder());
+  const bool completeOnReply = ProtocolSet->CompleteOnReply->isChecked();
+  if (preferences.Bool(CompleteOnReplyKey, false) == completeOnReply)
+    return {};
+  preferences.Set(CompleteOnReplyKey, completeOnReply);
+  if (!preferences.Save())
+    return QStringLiteral("preferences.ini: the file could not be written");
+  return {};
 }

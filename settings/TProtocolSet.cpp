@@ -2,6 +2,7 @@
 
 #include "app/MainWindow.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -21,7 +22,7 @@ QComboBox *DropDownList(const QStringList &items, int selected, QWidget *parent)
 
 TProtocolSet::TProtocolSet(QWidget *parent) : QDialog(parent) {
   setWindowTitle("ProtocolSettings");
-  setFixedSize(409, 269);
+  setFixedSize(409, 297);
 
   Edit1 = new QLineEdit(this);
   Edit1->setReadOnly(true);
@@ -38,6 +39,8 @@ TProtocolSet::TProtocolSet(QWidget *parent) : QDialog(parent) {
   UserDataBit->setEnabled(false);
   UserParity = DropDownList({"N", "O", "E"}, 0, this);
   UserStopBit = DropDownList({"1", "2"}, 0, this);
+
+  CompleteOnReply = new QCheckBox("Handle replies as soon as they are complete", this);
 
   Button1 = new QPushButton("OK", this);
   Button2 = new QPushButton("Close", this);
@@ -57,6 +60,7 @@ TProtocolSet::TProtocolSet(QWidget *parent) : QDialog(parent) {
   buttons->addWidget(Button2);
   auto *layout = new QVBoxLayout(this);
   layout->addLayout(fields);
+  layout->addWidget(CompleteOnReply);
   layout->addLayout(buttons);
 
   connect(ModbusMode, &QComboBox::currentIndexChanged, this, [this] { ModbusModeChange(); });

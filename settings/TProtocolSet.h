@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
@@ -22,8 +23,11 @@ public:
   QComboBox *UserDataBit = nullptr; // "7", "8"; follows the mode
   QComboBox *UserParity = nullptr;  // "N", "O", "E"
   QComboBox *UserStopBit = nullptr; // "1", "2"
-  QPushButton *Button1 = nullptr;   // "OK"
-  QPushButton *Button2 = nullptr;   // "Close"
+  // Judges a reply at its last byte instead of at the end of its reply
+  // window; kept in preferences.ini, off as delivered.
+  QCheckBox *CompleteOnReply = nullptr;
+  QPushButton *Button1 = nullptr; // "OK"
+  QPushButton *Button2 = nullptr; // "Close"
 
   void ModbusModeChange();
   void Button1Click();

@@ -523,6 +523,17 @@ void TTableQuery::Post() {
   LeaveEditMode();
 }
 
+void TTableQuery::KeepEdits() {
+  if (!active_)
+    throw ETableStoreError("The query is not open");
+  LeaveEditMode();
+}
+
+void TTableQuery::WriteKept() {
+  if (active_)
+    WritePending();
+}
+
 void TTableQuery::Cancel() {
   if (!editing_)
     return;

@@ -130,6 +130,11 @@ public:
   void Edit();
   // Writes all pending edits to the table file.
   void Post();
+  // Ends editing but keeps the edits for the next Post, WriteKept or Close,
+  // so that many rows edited in a short time are written in one go.
+  void KeepEdits();
+  // Writes the edits kept so far to the table file.
+  void WriteKept();
   // Drops the edits of the current row made since Edit.
   void Cancel();
   bool Editing() const { return editing_; }

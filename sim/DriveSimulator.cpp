@@ -254,6 +254,16 @@ void DriveSimulator::SendReply(const std::vector<std::uint8_t> &body, FrameMode 
       return;
     done = end;
   }
+  if (faults.strayBytes > 0) {
+    std::vector<std::uint8_t> stray;
+    {
+      std::lock_guard lock(mutex_);
+      stray = Garbage(static_cast<std::size_t>(std::max(faults.strayBytes, 2)), mode);
+    }
+    stray.resize(static_cast<std::size_t>(faults.strayBytes));
+    if (!WriteAll(stray.data(), stray.size()))
+      return;
+  }
   {
     std::lock_guard lock(mutex_);
     ++repliesSent_;

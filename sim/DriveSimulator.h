@@ -27,6 +27,7 @@ struct LineFaults {
   int splitPieces = 0;           // 2 or more: the reply goes out in pieces...
   int splitGapMs = 0;            // ...with this pause between them
   int lateMs = 0;                // extra wait before the reply
+  int strayBytes = 0;            // this many random bytes follow each reply
 
   bool operator==(const LineFaults &) const = default;
 };

@@ -6,15 +6,7 @@
 
 namespace {
 
-int HexValue(std::uint8_t c) {
-  if (c >= '0' && c <= '9')
-    return c - '0';
-  if (c >= 'A' && c <= 'F')
-    return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  return -1;
-}
+int HexValue(std::uint8_t c) { return HexDigitValue(static_cast<char>(c)); }
 
 bool RtuCrcMatches(const std::vector<std::uint8_t> &frame) {
   if (frame.size() < 4)

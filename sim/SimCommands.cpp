@@ -80,6 +80,10 @@ bool ApplySimCommand(DriveSimulator &sim, const std::string &line, std::string &
       return bad("split PIECES GAP_MS");
     faults.splitPieces = n;
     faults.splitGapMs = m;
+  } else if (verb == "stray") {
+    if (!b.empty() || !ParseInt(a, n) || n < 0 || n > 255)
+      return bad("stray BYTES (0 to 255)");
+    faults.strayBytes = n;
   } else if (verb == "late" || verb == "latency") {
     if (!b.empty() || !ParseInt(a, n) || n < 0)
       return bad(verb + " MS");

@@ -40,13 +40,14 @@ const char Usage[] = "usage: vossek-drive-sim [options]\n"
                      "  --garbage P          send random bytes instead of replies with probability P\n"
                      "  --split N:MS         send replies in N pieces, MS apart\n"
                      "  --late MS            send every reply MS late\n"
+                     "  --stray N            send N random bytes after every reply\n"
                      "  --fault A:CODE       start with drive A tripped with fault CODE (4 to 25)\n"
                      "  --clamp A:CODE:V     drive A takes writes of CODE above V (e.g. F113:40.00)\n"
                      "                       but holds V, as a drive limiting a setting does\n"
                      "  --seed N             seed of the fault dice\n"
                      "  --control PATH       read commands from the FIFO PATH while running\n"
-                     "                       (drop, corrupt, garbage, split, late, latency, fault, clamp,\n"
-                     "                       reset, off: the option names, values after a blank)\n"
+                     "                       (drop, corrupt, garbage, split, late, stray, latency, fault,\n"
+                     "                       clamp, reset, off: the option names, values after a blank)\n"
                      "  --quiet              do not log requests and replies on stderr\n"
                      "The path of the serial end (with --tcp: tcp:127.0.0.1:PORT) is printed on\n"
                      "stdout.\n";
@@ -137,7 +138,7 @@ int main(int argc, char **argv) {
       } else if (arg == "--seed") {
         options.seed = static_cast<std::uint32_t>(std::stoul(value()));
       } else if (arg == "--drop" || arg == "--corrupt" || arg == "--garbage" || arg == "--split" ||
-                 arg == "--late" || arg == "--fault") {
+                 arg == "--late" || arg == "--stray" || arg == "--fault") {
         std::string v = value();
         for (char &c : v)
           if (c == ':')

@@ -60,18 +60,12 @@ class TestCommEngine : public QObject {
 
   // A fresh simulator behind COM2 and the port configured for it.
   void Connect(bool rtu, int baudIndex = 5, LineFaults faults = {}) {
-    Form1->UpcSend->stop();
-    Form1->Comm1->ClosePort();
     SimOptions options;
     options.rtu = rtu;
     options.drives = {1, 2};
     options.faults = faults;
-    if (!rig_.StartSimulator(options))
-      return;
     rtu_ = rtu;
-
-    rig_.ChooseLine(rtu, baudIndex);
-    if (!rig_.ApplyPort()) // ticks are run by hand unless a test starts the timer
+    if (!rig_.Reconnect(options, baudIndex)) // ticks are run by hand unless a test starts the timer
       return;
     QCOMPARE(Form1->IsRtuMode(), rtu);
     Reset();

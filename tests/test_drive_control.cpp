@@ -407,7 +407,7 @@ private slots:
     UmotorPara->SetCell(3, TUmotorPara::FrequencyColumn, "12.50");
     Form1->UmotorScanClick();
     QVERIFY(UmotorPara->isVisible());
-    QCOMPARE(UmotorPara->StringGrid1->columnCount(), 12);
+    QCOMPARE(UmotorPara->StringGrid1->columnCount(), 16); // 12 saved, 4 counts
     QCOMPARE(UmotorPara->StringGrid1->rowCount(), 248);
     QCOMPARE(UmotorPara->StringGrid1->rowHeight(100), 24);
     QCOMPARE(UmotorPara->StringGrid1->columnWidth(11), 116);

@@ -5,6 +5,7 @@
 #include "protocol/ConvertError.h"
 #include "settings/DataFolder.h"
 #include "support/DialogRecorder.h"
+#include "support/MenuClicks.h"
 #include "support/TestMain.h"
 #include "tools/TCheckSum.h"
 
@@ -16,8 +17,10 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSplitter>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -39,17 +42,6 @@ class TestMainWindow : public QObject {
   static bool WriteFile(const QString &path, const QString &text = {}) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) == text.toUtf8().size();
-  }
-
-  // Opens the menu that holds `action` on the menu bar and clicks the entry.
-  static void ChooseFromMenu(QAction *action) {
-    QMenuBar *bar = Form1->menuBar();
-    auto *menu = qobject_cast<QMenu *>(action->parent());
-    QVERIFY(menu != nullptr);
-    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(menu->menuAction()).center());
-    QTRY_VERIFY(menu->isVisible());
-    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
-    QTRY_VERIFY(!menu->isVisible());
   }
 
   static void ExpectTabRules(int tab) {
@@ -224,8 +216,10 @@ private slots:
     QVERIFY(Form1->Label1->font().bold());
     QVERIFY(Form1->SendRevHistory->isReadOnly());
     QCOMPARE(Form1->SendRevHistory->toolTip(), QString("It is only remember the last 100 records."));
-    QCOMPARE(Form1->PopupMenu1->actions(),
-             QList<QAction *>({Form1->Selectall1, Form1->clear1, Form1->copy1}));
+    const QList<QAction *> popup = Form1->PopupMenu1->actions();
+    QCOMPARE(popup.mid(0, 3), QList<QAction *>({Form1->Selectall1, Form1->clear1, Form1->copy1}));
+    QCOMPARE(popup.last(), Form1->OpenLogFolder1);
+    QCOMPARE(Form1->OpenLogFolder1->text(), QString("Open log folder"));
     QCOMPARE(Form1->Selectall1->text(), QString("Select All"));
     QCOMPARE(Form1->StatusBar1->PanelCount(), 4);
   }
@@ -285,15 +279,15 @@ private slots:
 
     const QString html = AppPaths::ProgramFolder() + "doc/user-guide.html";
     QVERIFY(QDir().mkpath(AppPaths::ProgramFolder() + "doc") && WriteFile(html));
-    ChooseFromMenu(Form1->DravoHelp1);
+    ChooseFromMenu(Form1, Form1->DravoHelp1);
     QTRY_VERIFY_WITH_TIMEOUT(openedFiles().contains(html), 10000);
     const QString chm = AppPaths::DataFolder() + "DravoUserGuide.CHM";
     QVERIFY(WriteFile(chm));
-    ChooseFromMenu(Form1->DravoHelp1);
+    ChooseFromMenu(Form1, Form1->DravoHelp1);
     QTRY_VERIFY_WITH_TIMEOUT(openedFiles().contains(chm), 10000);
     QVERIFY(dialogs.Texts().isEmpty());
 
-    ChooseFromMenu(Form1->About1);
+    ChooseFromMenu(Form1, Form1->About1);
     QCOMPARE(dialogs.requests.size(), 1);
     QVERIFY2(dialogs.LastText().contains("Data folder: " + AppPaths::DataFolder()) &&
                  dialogs.LastText().contains("User guide: " + chm),
@@ -404,6 +398,32 @@ private slots:
     QVERIFY(UmotorPara->grab().save(QDir(folder).filePath("motor_status_window.png")));
     UmotorPara->hide();
     Form1->PageControl1->setCurrentIndex(0);
+  }
+
+  // The history pane dragged 40 pixels taller keeps its height through a
+  // restart of the program; without a stored split it is the delivered 140.
+  void historySplitSurvivesRestart() {
+    DialogRecorder dialogs;
+    Form1->show();
+    QTRY_VERIFY_WITH_TIMEOUT(Form1->Activated, 20000);
+    QSplitter *splitter = Form1->HistorySplitter;
+    QCOMPARE(splitter->sizes().value(1), 140);
+    QSplitterHandle *handle = splitter->handle(1);
+    const QPoint grip = handle->rect().center();
+    QTest::mousePress(handle, Qt::LeftButton, {}, grip);
+    QMouseEvent drag(QEvent::MouseMove, grip - QPoint(0, 40), handle->mapToGlobal(grip - QPoint(0, 40)),
+                     Qt::NoButton, Qt::LeftButton, {});
+    QApplication::sendEvent(handle, &drag);
+    QTest::mouseRelease(handle, Qt::LeftButton, {}, grip - QPoint(0, 40));
+    const QList<int> dragged = splitter->sizes();
+    QCOMPARE(dragged.value(1), 180);
+
+    Form1->Exit2->trigger();
+    DestroyApplicationWindows();
+    CreateApplicationWindows();
+    Form1->show();
+    QTRY_VERIFY_WITH_TIMEOUT(Form1->Activated, 20000);
+    QCOMPARE(Form1->HistorySplitter->sizes(), dragged);
   }
 
   // Runs last: "E&xit" runs the close query and closes the window, also when

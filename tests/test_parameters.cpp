@@ -28,6 +28,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStyleOptionViewItem>
 #include <QTabWidget>
 #include <QTableView>
@@ -333,6 +334,60 @@ private slots:
     seen = Requests(*rig_.sim);
     for (int i = 0; i < 3; ++i)
       QCOMPARE(seen[i].reg, RegisterOf(listed[i].code));
+    QVERIFY(dialogs.Texts().isEmpty());
+  }
+
+  // Handled as soon as they are complete, the replies of read all are kept
+  // and written in batches: every value still lands in its own record.
+  void readAllAtLineRateStoresEveryValue() {
+    DialogRecorder dialogs;
+    int n = 0;
+    for (const Rm40Parameter &p : Listed())
+      if (!IsReserved(p))
+        rig_.sim->SetParameter(1, static_cast<std::uint16_t>(RegisterOf(p.code)),
+                               static_cast<std::uint16_t>(7 + (n++ * 53) % 2900));
+    ProtocolSet->CompleteOnReply->setChecked(true);
+    Form1->ApplyPortSettings();
+    StartRun(Form1->ReadAll);
+    QTRY_VERIFY_WITH_TIMEOUT(Idle(), kRunMs);
+    ProtocolSet->CompleteOnReply->setChecked(false);
+    Form1->ApplyPortSettings();
+    QCOMPARE(dialogs.Texts(), QStringList{"Have finished reading all codes!"});
+    FunctionTable::Reopen(*Form1, 0); // what the file holds
+    for (const Rm40Parameter &p : Listed()) {
+      if (IsReserved(p))
+        continue;
+      const auto raw = rig_.sim->Parameter(1, static_cast<std::uint16_t>(RegisterOf(p.code)));
+      const QString text = QString::fromStdString(
+          DecimalScaling::FormatRegisterValue(*raw, DecimalPlaces(std::string(p.code).substr(1)), "."));
+      QCOMPARE(Field(p.code, "NOWDATA"), text);
+    }
+  }
+
+  // While read all runs, the line beside the buttons counts the records
+  // and the grid keeps the current one in view; a second click stops the
+  // run between two steps and the table stays whole.
+  void readAllProgressAndStop() {
+    DialogRecorder dialogs;
+    const int total = static_cast<int>(Listed().size());
+    const QRegularExpression running(
+        QString(R"(^Read (\d+) of %1 records, \d+:\d\d elapsed, about \d+:\d\d left$)").arg(total));
+    QVERIFY(Idle());
+    QTest::mouseClick(Form1->ReadAll, Qt::LeftButton);
+    QCOMPARE(Form1->ReadWriteProgress->text(), QString("Read 0 of %1 records, 0:00 elapsed").arg(total));
+    QTRY_VERIFY_WITH_TIMEOUT(running.match(Form1->ReadWriteProgress->text()).captured(1).toInt() >= 40,
+                             kRunMs);
+    const QModelIndex current = Form1->DBGrid1->model()->index(FunctionTable::CurrentRecord(*Form1), 0);
+    QVERIFY(Form1->DBGrid1->viewport()->rect().contains(Form1->DBGrid1->visualRect(current).center()));
+
+    QTest::mouseClick(Form1->ReadAll, Qt::LeftButton); // stop
+    QVERIFY(!Form1->State.ReadAllActive);
+    const QRegularExpressionMatch stopped =
+        QRegularExpression(QString(R"(^Stopped after (\d+) of %1 records, \d+:\d\d$)").arg(total))
+            .match(Form1->ReadWriteProgress->text());
+    QVERIFY2(stopped.hasMatch(), qPrintable(Form1->ReadWriteProgress->text()));
+    QTRY_VERIFY_WITH_TIMEOUT(Idle(), kReplyMs);
+    QCOMPARE(FunctionTable::RecordCount(*Form1), total); // the stored table reads whole
     QVERIFY(dialogs.Texts().isEmpty());
   }
 

@@ -9,6 +9,7 @@
 #include "settings/TTimeInput.h"
 #include "settings/TableStore.h"
 #include "support/DialogRecorder.h"
+#include "support/SimulatedRig.h"
 #include "support/TestMain.h"
 
 #include <QCheckBox>
@@ -97,17 +98,8 @@ class TestSettings : public QObject {
   QTemporaryDir folder_;
   Pty com2_, com5_;
 
-  void Start() {
-    CreateApplicationWindows();
-    Form1->show();
-    Form1->FormActivate();
-    QVERIFY(Form1->Activated);
-  }
-
-  void Stop() {
-    Form1->close(); // runs the close query
-    DestroyApplicationWindows();
-  }
+  void Start() { QVERIFY(SimulatedRig::StartProgram()); }
+  void Stop() { SimulatedRig::StopProgram(); }
 
 private slots:
   void initTestCase() {

@@ -82,6 +82,40 @@ bool SimulatedRig::ApplyPort() {
   return true;
 }
 
+bool SimulatedRig::StartRunning(const SimOptions &options) {
+  if (!CreateWindows() || !StartSimulator(options))
+    return false;
+  Form1->show();
+  RIG_VERIFY(QTest::qWaitFor([] { return Form1->Activated; }, 20000), "never activated");
+  ChoosePort(false);
+  if (!ApplyPort())
+    return false;
+  Form1->UpcSend->start();
+  return true;
+}
+
+bool SimulatedRig::Reconnect(const SimOptions &options, int baudIndex) {
+  Form1->UpcSend->stop();
+  Form1->Comm1->ClosePort();
+  if (!StartSimulator(options))
+    return false;
+  ChooseLine(options.rtu, baudIndex);
+  return ApplyPort();
+}
+
+bool SimulatedRig::StartProgram() {
+  CreateApplicationWindows();
+  Form1->show();
+  Form1->FormActivate();
+  RIG_VERIFY(Form1->Activated, "");
+  return true;
+}
+
+void SimulatedRig::StopProgram() {
+  Form1->close(); // runs the close query
+  DestroyApplicationWindows();
+}
+
 void SimulatedRig::TearDown() {
   Form1->UpcSend->stop();
   Form1->Comm1->ClosePort();

@@ -42,6 +42,20 @@ public:
   // as the tests run the ticks themselves, and the port must be open.
   bool ApplyPort();
 
+  // CreateWindows, StartSimulator, the main window shown and activated, the
+  // port applied in ASCII, and the program's own send timer running.
+  bool StartRunning(const SimOptions &options);
+
+  // Closes the port of the windows, starts a new simulator with `options`
+  // behind COM2 and opens the port on it at the baud rate of `baudIndex`
+  // (no parity, one stop bit), the send timer stopped.
+  bool Reconnect(const SimOptions &options, int baudIndex);
+
+  // The program's start as far as the windows go: created, shown and
+  // activated once; and its end: the close query, then the windows gone.
+  static bool StartProgram();
+  static void StopProgram();
+
   // Stops the send timer, closes the port and ends the simulator.
   void TearDown();
 };

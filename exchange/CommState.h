@@ -7,8 +7,8 @@
 
 // The shared communication state: the pending flags and request texts, the
 // wait counters, the activity flags, the record counters and the receive
-// texts. Owned by the main window and touched only on the main thread, so
-// nothing here needs a lock.
+// texts. Owned by the exchange engine and touched only on the main thread,
+// so nothing here needs a lock.
 struct CommState {
   // Scheduler and wait state
   int TickMs = 80;           // length of one tick; equals the timer interval
@@ -16,6 +16,8 @@ struct CommState {
   int WaitTicks = 0;         // ticks counted while waiting
   int IntervalTicks = 0;     // ticks since the last scan request or sequence step
   bool DataArrived = false;  // received bytes were appended to ReceiveBuffer
+  int TimeoutMs = 500;       // reply window
+  int TimeIntervalMs = 1000; // pause between two sequence steps
 
   // After a time-out nothing is sent until the line has been quiet for one
   // reply window, so that a late reply is not taken for the next request's.
@@ -31,6 +33,10 @@ struct CommState {
   std::string UserCmdData;
   bool UserCmdAwaitingReply = false;
   bool UserCmdInvalid = false;
+  bool ReadPending = false; // parameter window's read, also driven by read all
+  std::string ReadFrame;
+  bool ModifyPending = false; // parameter window's modify, also driven by write all
+  std::string ModifyFrame;
 
   // Period scan
   bool ScanRunning = false;

@@ -1,24 +1,20 @@
 // The receive path: bytes from the port collect in the receive buffer; when
-// the reply window has passed, the buffer is judged as no response, an error
-// reply or an accepted reply, and an accepted reply goes to the one consumer
-// that asked for it.
-#include "app/MainWindow.h"
+// the reply window has passed, or as soon as the reply is complete when so
+// chosen, the buffer is judged as no response, an error reply or an accepted
+// reply, and an accepted reply goes to the one consumer that asked for it.
+#include "exchange/ExchangeEngine.h"
 
-#include "params/TInputBox.h"
+#include "exchange/ReplyCompletion.h"
 #include "protocol/Frames.h"
 #include "protocol/HexText.h"
 #include "protocol/ReceiveLimit.h"
 #include "protocol/ReplyCheck.h"
 #include "serial/TComm.h"
 
-#include <QCheckBox>
-#include <QTabWidget>
-#include <QTableWidget>
+#include <QTimer>
 #include <algorithm>
 
 namespace {
-constexpr int UserDefineTab = 2;
-constexpr int ReplyColumn = 4; // "Reply" column of the command list
 const char *const ReplyMark = "  ----- R >   ";
 const char *const NoResponseMark = "  -----> No response!   ";
 const char *const LateReplyMark = "  ----- Late reply, not taken >   ";
@@ -37,17 +33,7 @@ void ClearReceived(CommState &state) {
 }
 } // namespace
 
-void TForm1::SetLamps(int run, int stop, int fwd, int rev, int jog, int fault, int com) {
-  UrunShape->SetBrushColor(run);
-  UstopShape->SetBrushColor(stop);
-  UfwdShape->SetBrushColor(fwd);
-  UrevShape->SetBrushColor(rev);
-  UjogShape->SetBrushColor(jog);
-  UfaultShape->SetBrushColor(fault);
-  UcomShape->SetBrushColor(com);
-}
-
-void TForm1::Comm1ReceiveData(const char *buffer, unsigned length) {
+void TExchangeEngine::ReceiveData(const char *buffer, unsigned length) {
   // an empty piece carries nothing and must not pass for a reply
   if (length == 0)
     return;
@@ -63,9 +49,11 @@ void TForm1::Comm1ReceiveData(const char *buffer, unsigned length) {
   State.ReceivedCount += static_cast<int>(kept);
   State.ReceiveBuffer += State.ReceivedChunk;
   State.DataArrived = true;
+  if (completeOnReply_ && State.WaitingReply)
+    CheckReplyComplete();
 }
 
-void TForm1::WaitHandler() {
+void TExchangeEngine::WaitHandler() {
   CommState &s = State;
   if (s.DataArrived) {
     s.DataArrived = false;
@@ -95,9 +83,7 @@ void TForm1::WaitHandler() {
     return;
   }
 
-  CompleteLastHistoryLine(NoResponseMark, false);
-  SetLamps(LampColor::Off, LampColor::Olive, LampColor::Off, LampColor::Off, LampColor::Off, LampColor::Off,
-           LampColor::Red);
+  emit LineCompleted(NoResponseMark, false);
   ClearReceived(s);
   s.WaitTicks = 0;
   s.DataArrived = false;
@@ -105,18 +91,14 @@ void TForm1::WaitHandler() {
   // belongs to whatever asks next.
   s.UserCmdAwaitingReply = false;
   ++s.TimeoutRecords;
-  StatusBar1->SetPanelText(3, "   Timeout Record   " + QString::number(s.TimeoutRecords));
+  emit CountersChanged();
   s.WaitingReply = false;
   s.QuietWindowPending = true;
   s.QuietTicks = 0;
-  // The step's row shows that it got nothing, as it shows an error reply.
-  if (s.SequenceAwaitingReply)
-    WriteSequenceReply(QStringLiteral("No response!"));
-  if (PageControl1->currentIndex() == UserDefineTab && UTimeoutCheck->isChecked() && s.SequenceAwaitingReply)
-    UdefStopClick();
+  emit ReplyMissing(s.SequenceAwaitingReply);
 }
 
-void TForm1::AwaitQuietLine() {
+void TExchangeEngine::AwaitQuietLine() {
   CommState &s = State;
   if (s.DataArrived) { // a reply still coming in: wait for its end
     s.DataArrived = false;
@@ -127,9 +109,8 @@ void TForm1::AwaitQuietLine() {
     // A function 03 reply names no register, so it could pass for the answer
     // of the next read: it is only logged.
     const std::string text = IsRtuMode() ? s.ReceiveBuffer : SplitAsciiReply(s.ReceiveBuffer).text;
-    AppendHistoryLine(QString::fromStdString(FormatTimeStamp(CurrentLocalTime())) + LateReplyMark +
-                          QString::fromStdString(text),
-                      LampColor::Red);
+    emit LateReplyLogged(QString::fromStdString(FormatTimeStamp(CurrentLocalTime())) + LateReplyMark +
+                         QString::fromStdString(text));
     ++s.LateReplies;
     ++s.UnsolicitedReceptions;
     ClearReceived(s);
@@ -137,13 +118,13 @@ void TForm1::AwaitQuietLine() {
     s.QuietTicks = 0;
     return;
   }
-  if (++s.QuietTicks * s.TickMs > TimeoutMs) {
+  if (++s.QuietTicks * s.TickMs > s.TimeoutMs) {
     s.QuietWindowPending = false;
     s.QuietTicks = 0;
   }
 }
 
-void TForm1::AssembleAsciiReply(const std::string &text) {
+void TExchangeEngine::AssembleAsciiReply(const std::string &text) {
   const AsciiReply reply = SplitAsciiReply(text);
   State.ReplyBody = reply.body;
   State.ReplyText = reply.text;
@@ -155,64 +136,84 @@ void TForm1::AssembleAsciiReply(const std::string &text) {
   ProcessReply();
 }
 
-void TForm1::ProcessReply() {
+void TExchangeEngine::ProcessReply() {
   CommState &s = State;
   if (CheckReply(s.ReplyBody, s.LastSentFrame, IsRtuMode()) != ReplyFault::None) {
     ErrorReply();
     return;
   }
-  CompleteLastHistoryLine(ReplyMark + QString::fromStdString(s.ReplyText), true);
-  UcomShape->SetBrushColor(LampColor::Off);
+  emit LineCompleted(ReplyMark + QString::fromStdString(s.ReplyText), true);
+  emit ReplyAccepted();
   ++s.AcceptedReplies;
 
   if (s.UserCmdAwaitingReply) {
     s.UserCmdAwaitingReply = false; // the user's own request is only logged
   } else if (s.SequenceAwaitingReply) {
-    StoreSequenceReply();
+    emit SequenceReply();
   } else {
-    switch (ConsumerOfReply(s.ReplyBytes[1], s.LastSentFrame)) {
-    case ReplyConsumer::ReadParameter:
-      ReadParameterReply();
-      break;
-    case ReplyConsumer::DriveStatus:
-      ShowDriveStatus();
-      break;
-    case ReplyConsumer::ModifyParameter:
-      ModifyParameterReply();
-      break;
-    case ReplyConsumer::ControlLamps:
-      ShowControlLamps();
-      break;
-    case ReplyConsumer::None:
-      break;
-    }
+    const ReplyConsumer consumer = ConsumerOfReply(s.ReplyBytes[1], s.LastSentFrame);
+    if (consumer != ReplyConsumer::None)
+      emit ReplyDispatched(consumer);
   }
   s.WaitingReply = false;
   s.ReceivedCount = 0;
 }
 
-void TForm1::ErrorReply() {
+void TExchangeEngine::ErrorReply() {
   CommState &s = State;
-  // A value the drive will not take: write all with verification lists it
-  // and does not ask again.
-  if (WriteCheck.Active() && IsExceptionReply(s.ReplyBody, s.LastSentFrame, 3))
-    WriteCheck.Refused();
-  if (InputBox)
-    InputBox->InputboxHint->setText("Hint: Error!   Please check!");
   ++s.ErrorRecords;
-  StatusBar1->SetPanelText(2, "   Error Record   " + QString::number(s.ErrorRecords));
-  CompleteLastHistoryLine(ReplyMark + QString::fromStdString(s.ReplyText), false);
+  emit CountersChanged();
+  emit LineCompleted(ReplyMark + QString::fromStdString(s.ReplyText), false);
   s.ReceivedCount = 0;
   ClearReceived(s);
-  if (s.SequenceAwaitingReply) {
-    // into the row the request was built from, not the next one to search
-    WriteSequenceReply(QString::fromStdString(s.ReplyText));
-    s.SequenceAwaitingReply = false;
-  }
+  const bool sequenceStep = s.SequenceAwaitingReply;
+  s.SequenceAwaitingReply = false;
   s.UserCmdAwaitingReply = false;
   s.WaitingReply = false;
-  SetLamps(LampColor::Off, LampColor::Off, LampColor::Off, LampColor::Off, LampColor::Off, LampColor::Off,
-           LampColor::Red);
-  if (UErrorCheck->isChecked() && PageControl1->currentIndex() == UserDefineTab)
-    UdefStopClick();
+  emit ReplyRejected(QString::fromStdString(s.ReplyText), sequenceStep);
+}
+
+// ---- handling a reply the moment it is complete ------------------------------
+
+void TExchangeEngine::CheckReplyComplete() {
+  const ReplyCompletion::Extent extent =
+      IsRtuMode() ? ReplyCompletion::RtuExtent(State.ReceiveBuffer, State.LastSentFrame)
+                  : ReplyCompletion::AsciiExtent(State.ReceiveBuffer);
+  switch (extent.state) {
+  case ReplyCompletion::State::Complete:
+    silence_->stop();
+    JudgeCompleteReply(extent.length);
+    break;
+  case ReplyCompletion::State::UnknownLength:
+    silence_->start(ReplyCompletion::SilenceMs(port_ ? port_->BaudRate() : 0));
+    break;
+  case ReplyCompletion::State::Incomplete:
+    break;
+  }
+}
+
+void TExchangeEngine::SilenceEnded() {
+  if (completeOnReply_ && State.WaitingReply && !State.ReceiveBuffer.empty())
+    JudgeCompleteReply(State.ReceiveBuffer.size());
+}
+
+void TExchangeEngine::JudgeCompleteReply(std::size_t length) {
+  CommState &s = State;
+  std::string rest = s.ReceiveBuffer.substr(length);
+  s.ReceiveBuffer.resize(length);
+  const int restBytes = static_cast<int>(IsRtuMode() ? rest.size() / 2 : rest.size());
+  s.ReceivedCount -= restBytes;
+  WaitHandler();
+  // What came after the reply is timed and judged as data nobody asked for.
+  s.ReceiveBuffer = std::move(rest);
+  s.ReceivedCount = restBytes;
+  s.DataArrived = !s.ReceiveBuffer.empty();
+  s.WaitTicks = 0;
+  if (s.WaitingReply || !s.ReceiveBuffer.empty())
+    return;
+  // The next step now rather than at the next tick, which then counts from
+  // here (a stopped timer, as while the port is set up, stays stopped).
+  if (Timer->isActive())
+    Timer->start();
+  StartNextRequest();
 }

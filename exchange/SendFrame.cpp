@@ -1,56 +1,43 @@
 // Framing, sending, logging and counting of every request that goes on the
 // line. Callers hand over the body as hex text (address, function, data).
-#include "app/MainWindow.h"
+#include "exchange/ExchangeEngine.h"
 
 #include "protocol/ConvertError.h"
 #include "protocol/Frames.h"
 #include "serial/TComm.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QTabWidget>
-#include <QTextEdit>
-
 namespace {
 constexpr int UserDefineTab = 2;
-constexpr int RequestColor = 255; // red until the reply is accepted
 const char *const SendMark = " Send  > ";
 const char *const LoggedCrLf = "/x0D/x0A";
-const int HistoryLimit = 100; // more lines than this lose the oldest one
 
 bool IsBroadcastBody(const std::string &body) { return body.compare(0, 2, "00") == 0; }
 
 QString TimeStampNow() { return QString::fromStdString(FormatTimeStamp(CurrentLocalTime())); }
+} // namespace
+
+bool TExchangeEngine::IsRtuMode() const { return port_ && port_->ByteSize() == TByteSize::_8; }
 
 // A sequence step goes out without its checksum when the user asks so; in
 // ASCII only while the sequence's tab is the one shown.
-bool SendsWithoutChecksum(const TForm1 &form, bool rtu) {
-  return form.State.SequenceAwaitingReply && !form.UAddChecksum->isChecked() &&
-         (rtu || form.PageControl1->currentIndex() == UserDefineTab);
+bool TExchangeEngine::SendsWithoutChecksum(bool rtu) const {
+  return State.SequenceAwaitingReply && !addChecksum_ && (rtu || activeTab_ == UserDefineTab);
 }
-} // namespace
 
-bool TForm1::IsRtuMode() const { return Comm1->ByteSize() == TByteSize::_8; }
-
-void TForm1::SendFrame(const std::string &body) {
-  if (HistoryLineCount() > HistoryLimit)
-    DeleteFirstHistoryLine();
-  // The pane scrolls to the new line itself once it is there (see
-  // FollowNewestHistoryLine), unless the user scrolled up to read.
-
+void TExchangeEngine::SendFrame(const std::string &body) {
   // A text that is no number ends the handler here, before anything is sent.
-  const int address = StrToInt(MachineID->currentText().toStdString());
+  const int address = StrToInt(machineId_.toStdString());
 
   const bool rtu = IsRtuMode();
-  const bool raw = SendsWithoutChecksum(*this, rtu);
+  const bool raw = SendsWithoutChecksum(rtu);
 
   // A body that cannot be framed whole is refused before anything changes,
   // so no reply is awaited for it and it is not counted.
   const std::string refusal = BodyRefusal(body, rtu, raw);
   if (!refusal.empty()) {
-    AppendHistoryLine(TimeStampNow() + SendMark + "  " + QString::fromStdString(body) +
-                          "  -----> Not sent: " + QString::fromStdString(refusal) + "!   ",
-                      RequestColor);
+    emit RequestLogged(TimeStampNow() + SendMark + "  " + QString::fromStdString(body) +
+                           "  -----> Not sent: " + QString::fromStdString(refusal) + "!   ",
+                       false);
     return;
   }
   // In RTU a pair that is not two hex digits raises the conversion error
@@ -82,19 +69,22 @@ void TForm1::SendFrame(const std::string &body) {
       State.SentFrameText = AsciiFrameText(body);
       output = State.SentFrameText + "\r\n";
     }
-    Comm1->WriteData(output.data(), static_cast<std::uint16_t>(output.size()));
+    if (port_)
+      port_->WriteData(output.data(), static_cast<std::uint16_t>(output.size()));
     QString line = TimeStampNow() + SendMark + "  " + QString::fromStdString(State.SentFrameText);
     if (!raw)
       line += LoggedCrLf;
-    AppendHistoryLine(line, RequestColor);
+    emit RequestLogged(line, State.WaitingReply);
   }
 
   ++State.TotalRecords;
-  StatusBar1->SetPanelText(1, "   Total Record   " + QString::number(State.TotalRecords));
+  emit CountersChanged();
 }
 
-void TForm1::SendRtuFrame(const std::string &body) {
-  const RtuFrame frame = BuildRtuFrame(body, SendsWithoutChecksum(*this, true));
-  AppendHistoryLine(TimeStampNow() + SendMark + "  " + QString::fromStdString(frame.text), RequestColor);
-  Comm1->WriteData(frame.bytes.data(), static_cast<std::uint16_t>(frame.bytes.size()));
+void TExchangeEngine::SendRtuFrame(const std::string &body) {
+  const RtuFrame frame = BuildRtuFrame(body, SendsWithoutChecksum(true));
+  emit RequestLogged(TimeStampNow() + SendMark + "  " + QString::fromStdString(frame.text),
+                     State.WaitingReply);
+  if (port_)
+    port_->WriteData(frame.bytes.data(), static_cast<std::uint16_t>(frame.bytes.size()));
 }

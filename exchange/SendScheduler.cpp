@@ -1,20 +1,12 @@
 // The tick of UpcSend: all traffic starts here. A tick first times the reply
 // that is awaited; when none is, it starts at most one request.
-#include "app/MainWindow.h"
-
-#include "settings/TableStore.h"
-
-#include <QComboBox>
-#include <QRadioButton>
-#include <QTabWidget>
+#include "exchange/ExchangeEngine.h"
 
 namespace {
 constexpr int UserDefineTab = 2;
-
-int ParameterRecordCount(const TForm1 &form) { return form.ADOQuery1 ? form.ADOQuery1->RecordCount() : 0; }
 } // namespace
 
-void TForm1::UpcSendTimer() {
+void TExchangeEngine::Tick() {
   CommState &s = State;
 
   // The scan period and the pause between sequence steps include the time
@@ -33,33 +25,38 @@ void TForm1::UpcSendTimer() {
   // Data that came unasked is timed like a reply, then checked.
   if (s.WaitingReply || !s.ReceiveBuffer.empty()) {
     ++s.WaitTicks;
-    if ((s.WaitTicks - 1) * s.TickMs > TimeoutMs)
+    if ((s.WaitTicks - 1) * s.TickMs > s.TimeoutMs)
       WaitHandler();
     return;
   }
+  StartNextRequest();
+}
+
+void TExchangeEngine::StartNextRequest() {
+  CommState &s = State;
   s.DataArrived = false;
   s.WaitTicks = 0;
 
   // A sequence only advances while its tab is shown.
-  if (PageControl1->currentIndex() == UserDefineTab && s.SequenceRunning) {
+  if (activeTab_ == UserDefineTab && s.SequenceRunning) {
     if (s.StopRequested)
-      UdefStopClick();
+      steps_->StopSequence();
     else
-      SequenceStep();
+      steps_->SequenceStep();
     return;
   }
 
   // Read all and write all prepare their request here so that it goes out
   // in this same tick unless a command is pending.
-  if (s.ReadAllActive && ParameterRecordCount(*this) >= s.ReadAllIndex)
-    ReadAllStep();
-  if (s.WriteAllActive && ParameterRecordCount(*this) != s.WriteAllIndex) {
-    if (!WriteAllStep())
+  if (s.ReadAllActive && steps_->ParameterRecordCount() >= s.ReadAllIndex)
+    steps_->ReadAllStep();
+  if (s.WriteAllActive && steps_->ParameterRecordCount() != s.WriteAllIndex) {
+    if (!steps_->WriteAllStep())
       return;
   }
 
   // Reads are never broadcast: one stays pending while the address is 0.
-  const bool broadcast = MachineID->currentText() == "0";
+  const bool broadcast = machineId_ == "0";
   if (s.ControlPending) {
     s.ControlPending = false;
     SendFrame(s.ControlFrame);
@@ -68,19 +65,19 @@ void TForm1::UpcSendTimer() {
     SendFrame(s.UserCmdFrame);
     // a broadcast is not answered, so nothing is left waiting for its reply
     s.UserCmdAwaitingReply = s.WaitingReply;
-  } else if (ReadPending && !broadcast) {
+  } else if (s.ReadPending && !broadcast) {
     // cleared first: a request that raises must not raise again every tick
-    ReadPending = false;
-    SendFrame(ReadFrame);
-  } else if (ModifyPending) {
-    ModifyPending = false;
-    SendFrame(ModifyFrame);
+    s.ReadPending = false;
+    SendFrame(s.ReadFrame);
+  } else if (s.ModifyPending) {
+    s.ModifyPending = false;
+    SendFrame(s.ModifyFrame);
   } else if (s.ScanRunning && s.IntervalTicks * s.TickMs >= s.ScanPeriodMs && !broadcast &&
-             ScanAddressReady()) {
+             steps_->ScanAddressReady()) {
     s.IntervalTicks = 0;
-    if (SeriesType->isChecked())
-      SeriesScanStep();
-    if (ArbitraryType->isChecked())
-      ArbitraryScanStep();
+    if (seriesScan_)
+      steps_->SeriesScanStep();
+    if (arbitraryScan_)
+      steps_->ArbitraryScanStep();
   }
 }

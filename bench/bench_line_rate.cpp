@@ -1,0 +1,378 @@
+// Requests per second on a line paced at its baud rate: the program's read
+// all over the delivered table and a status scan, with replies judged at the
+// end of their reply window (fastest settings: reply window 0) and as soon
+// as they are complete (scan period 0), next to libmodbus and a pymodbus
+// client reading the same registers in a loop against the same simulator.
+// libmodbus has no ASCII mode; the line's own bound (the reply's characters
+// at 10 bits each) is printed too. Also: the time from a reply's last byte to
+// its value shown (median, 99th percentile) and the program's CPU use.
+// Usage: bench_line_rate [seconds per scan, default 4] [off-mode read-all requests, default 30]
+#include "app/AppPaths.h"
+#include "app/Application.h"
+#include "app/Dialogs.h"
+#include "app/MainWindow.h"
+#include "params/ParameterCodes.h"
+#include "params/Rm40Parameters.h"
+#include "serial/TComm.h"
+#include "settings/DataFolder.h"
+#include "settings/TProtocolSet.h"
+#include "sim/DriveSimulator.h"
+#include "sim/PseudoTerminal.h"
+
+#include "bench/ProcessFigures.h"
+
+#include <modbus.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <sys/syscall.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+using Clock = std::chrono::steady_clock;
+
+double MsSince(Clock::time_point from, Clock::time_point to) {
+  return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+// CPU seconds of one thread of this process, from /proc (0 when unknown).
+double ThreadCpuSeconds(long tid) {
+  QFile stat(QString("/proc/self/task/%1/stat").arg(tid));
+  if (tid <= 0 || !stat.open(QIODevice::ReadOnly))
+    return 0;
+  const QByteArray text = stat.readAll();
+  const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+  // after the name: state is field 0, utime field 11, stime field 12
+  if (fields.size() < 13)
+    return 0;
+  return (fields[11].toDouble() + fields[12].toDouble()) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// The simulator in this process, noting when each reply's last byte went
+// out and which thread serves it (its CPU is not the program's).
+struct PacedSimulator {
+  std::unique_ptr<DriveSimulator> sim;
+  std::mutex mutex;
+  std::deque<Clock::time_point> lastBytes;
+  std::atomic<long> thread{0};
+
+  bool Start(bool rtu, int baud) {
+    SimOptions options;
+    options.rtu = rtu;
+    options.baud = baud;
+    options.log = [this](const std::string &line) {
+      thread = static_cast<long>(syscall(SYS_gettid));
+      if (line.rfind("TX ", 0) == 0) {
+        std::lock_guard lock(mutex);
+        lastBytes.push_back(Clock::now());
+      }
+    };
+    sim = std::make_unique<DriveSimulator>(options);
+    std::string error;
+    if (!sim->Start() ||
+        !CreateSymlink(sim->SlavePath(), (AppPaths::DataFolder() + "ports/COM2").toStdString(), error)) {
+      std::fprintf(stderr, "simulator: %s%s\n", sim->Error().c_str(), error.c_str());
+      return false;
+    }
+    return true;
+  }
+
+  // The last-byte time of the oldest reply not yet matched.
+  bool TakeLastByte(Clock::time_point &at) {
+    std::lock_guard lock(mutex);
+    if (lastBytes.empty())
+      return false;
+    at = lastBytes.front();
+    lastBytes.pop_front();
+    return true;
+  }
+};
+
+struct Figures {
+  int requests = 0;
+  double seconds = 0;
+  double p50 = 0, p99 = 0; // ms from a reply's last byte to its value shown
+  double cpuPercent = 0;   // of one core, the simulator's thread left out
+  double Rate() const { return seconds > 0 ? requests / seconds : 0; }
+};
+
+double Percentile(std::vector<double> values, double p) {
+  if (values.empty())
+    return 0;
+  std::sort(values.begin(), values.end());
+  return values[std::min(values.size() - 1, static_cast<std::size_t>(p * (values.size() - 1) + 0.5))];
+}
+
+// Runs the event loop, sleeping between events, until `done` or `ms` passed.
+void RunEvents(
+    int ms, const std::function<bool()> &done = [] { return false; }) {
+  QEventLoop loop;
+  QTimer check;
+  QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+    if (done())
+      loop.quit();
+  });
+  check.start(20);
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+enum class Activity { ReadAll, Scan };
+
+std::vector<int> ReadAllRegisters(); // the registers read all asks for
+
+// One run of the program's windows on a fresh simulator.
+Figures RunProgram(bool rtu, int baud, bool completeOnReply, Activity activity, int scanSeconds,
+                   int offReadAllRequests) {
+  PacedSimulator sim;
+  Figures figures;
+  if (!sim.Start(rtu, baud))
+    return figures;
+  ProtocolSet->ComPort->setCurrentText("COM2");
+  ProtocolSet->ModbusMode->setCurrentIndex(rtu ? 1 : 0);
+  ProtocolSet->UserBaud->setCurrentText(QString::number(baud));
+  ProtocolSet->UserParity->setCurrentIndex(0);
+  ProtocolSet->UserStopBit->setCurrentIndex(0);
+  ProtocolSet->CompleteOnReply->setChecked(completeOnReply);
+  Form1->ApplyPortSettings();
+  // Off: the shortest reply window, so the reply is taken at the second
+  // tick. On: the window only matters for a reply that never comes.
+  Form1->TimeoutMs = completeOnReply ? 500 : 0;
+  Form1->clear1Click();
+  RunEvents(100);
+  Clock::time_point stale;
+  while (sim.TakeLastByte(stale)) {
+  }
+
+  std::vector<Clock::time_point> shownAt;
+  int dispatched = 0;
+  // Connected after the window's own handlers, so it runs once the value is shown.
+  const QMetaObject::Connection shown =
+      QObject::connect(Form1->Engine, &TExchangeEngine::ReplyDispatched, Form1, [&](ReplyConsumer) {
+        shownAt.push_back(Clock::now());
+        ++dispatched;
+      });
+
+  const double cpu0 = CpuSeconds() - ThreadCpuSeconds(sim.thread);
+  QElapsedTimer clock;
+  clock.start();
+  if (activity == Activity::ReadAll) {
+    Form1->PageControl1->setCurrentIndex(1);
+    Form1->ReadAll->click();
+    const int limit = completeOnReply ? 1 << 30 : offReadAllRequests;
+    RunEvents(3600 * 1000, [&] { return !Form1->State.ReadAllActive || dispatched >= limit; });
+    if (Form1->State.ReadAllActive)
+      Form1->ReadAll->click(); // cancel
+  } else {
+    Form1->PageControl1->setCurrentIndex(0);
+    Form1->SeriesType->setChecked(true);
+    Form1->SeriesStart->setText("1");
+    Form1->SeriesStop->setText("1");
+    Form1->ScanPeriod->setText(completeOnReply ? "0" : "100");
+    Form1->UPeriodScan->click();
+    RunEvents(scanSeconds * 1000);
+    Form1->UPeriodScan->click();
+  }
+  const double elapsed = clock.elapsed() / 1000.0;
+  const double cpu = CpuSeconds() - ThreadCpuSeconds(sim.thread) - cpu0;
+  RunEvents(300); // the last exchange ends
+  QObject::disconnect(shown);
+
+  // The n-th reply that went out is the n-th value shown: every reply of
+  // these runs has a consumer. The simulator notes a reply once its last
+  // character's time has passed; the byte itself went into the terminal one
+  // character time before.
+  std::vector<double> latencies;
+  const auto character = std::chrono::nanoseconds(10'000'000'000LL / baud);
+  Clock::time_point lastByte;
+  for (const Clock::time_point &at : shownAt) {
+    if (!sim.TakeLastByte(lastByte))
+      break;
+    latencies.push_back(MsSince(lastByte - character, at));
+  }
+  if (shownAt.size() > 1) { // from the first value shown to the last
+    figures.requests = static_cast<int>(shownAt.size()) - 1;
+    figures.seconds = MsSince(shownAt.front(), shownAt.back()) / 1000.0;
+  }
+  figures.p50 = Percentile(latencies, 0.5);
+  figures.p99 = Percentile(latencies, 0.99);
+  figures.cpuPercent = elapsed > 0 ? cpu / elapsed * 100 : 0;
+  Form1->UpcSend->stop();
+  Form1->Comm1->ClosePort();
+  return figures;
+}
+
+// libmodbus reading the same registers, one request after the other.
+Figures RunLibmodbus(int baud, Activity activity, int scanSeconds) {
+  PacedSimulator sim;
+  Figures figures;
+  if (!sim.Start(true, baud))
+    return figures;
+  modbus_t *ctx = modbus_new_rtu(sim.sim->SlavePath().c_str(), baud, 'N', 8, 1);
+  if (!ctx || modbus_connect(ctx) != 0) {
+    std::fprintf(stderr, "libmodbus: %s\n", modbus_strerror(errno));
+    if (ctx)
+      modbus_free(ctx);
+    return figures;
+  }
+  modbus_set_slave(ctx, 1);
+  modbus_set_response_timeout(ctx, 1, 0);
+  // those read all asks for
+  const std::vector<int> registers = activity == Activity::ReadAll ? ReadAllRegisters() : std::vector<int>{};
+  std::uint16_t values[8];
+  int errors = 0;
+  const Clock::time_point start = Clock::now();
+  for (std::size_t i = 0;; ++i) {
+    if (activity == Activity::ReadAll) {
+      if (i == registers.size())
+        break;
+      if (modbus_read_registers(ctx, registers[i], 1, values) != 1)
+        ++errors;
+    } else {
+      if (MsSince(start, Clock::now()) > scanSeconds * 1000.0)
+        break;
+      if (modbus_read_registers(ctx, 0x1000, 6, values) != 6)
+        ++errors;
+    }
+    ++figures.requests;
+  }
+  figures.seconds = MsSince(start, Clock::now()) / 1000.0;
+  if (errors)
+    std::fprintf(stderr, "libmodbus: %d failed reads\n", errors);
+  modbus_close(ctx);
+  modbus_free(ctx);
+  return figures;
+}
+
+// A pymodbus client reading the same registers in a loop, in a Python of
+// its own; its rate is what it prints.
+const char *const PymodbusLoop = R"(
+import logging, sys, time
+from pymodbus.client import ModbusSerialClient
+from pymodbus.framer.ascii_framer import ModbusAsciiFramer
+from pymodbus.framer.rtu_framer import ModbusRtuFramer
+logging.getLogger("pymodbus").setLevel(logging.CRITICAL)
+path, mode, baud, seconds = sys.argv[1], sys.argv[2], int(sys.argv[3]), float(sys.argv[4])
+registers = [int(r) for r in sys.argv[5:]]
+ascii = mode == "ascii"
+client = ModbusSerialClient(path, framer=ModbusAsciiFramer if ascii else ModbusRtuFramer, baudrate=baud,
+                            bytesize=7 if ascii else 8, parity="N", stopbits=1, timeout=1, retries=0)
+client.connect()
+done, start = 0, time.monotonic()
+if registers:
+    for register in registers:
+        client.read_holding_registers(register, 1, slave=1)
+        done += 1
+else:
+    while time.monotonic() - start < seconds:
+        client.read_holding_registers(0x1000, 6, slave=1)
+        done += 1
+print(done / (time.monotonic() - start))
+)";
+
+std::vector<int> ReadAllRegisters() {
+  std::vector<int> registers;
+  for (const Rm40Parameter &p : Rm40Parameters())
+    if (p.name && std::strcmp(p.name, "Reserved") != 0)
+      registers.push_back(std::stoi(ParameterRegister(std::string(p.code).substr(1)), nullptr, 16));
+  return registers;
+}
+
+double RunPymodbus(bool rtu, int baud, Activity activity, int scanSeconds) {
+  PacedSimulator sim;
+  if (!sim.Start(rtu, baud))
+    return 0;
+  QStringList arguments = {"-c",
+                           PymodbusLoop,
+                           QString::fromStdString(sim.sim->SlavePath()),
+                           rtu ? "rtu" : "ascii",
+                           QString::number(baud),
+                           QString::number(scanSeconds)};
+  if (activity == Activity::ReadAll)
+    for (const int r : ReadAllRegisters())
+      arguments << QString::number(r);
+  QProcess python;
+  python.start("/usr/bin/python3", arguments);
+  if (!python.waitForFinished(600000) || python.exitCode() != 0) {
+    std::fprintf(stderr, "pymodbus: %s\n", python.readAllStandardError().constData());
+    return 0;
+  }
+  return python.readAllStandardOutput().trimmed().toDouble();
+}
+
+// Replies per second that the line itself allows: the reply's characters at
+// 10 bits each (the requests are not paced by the simulator).
+double LineBound(bool rtu, int baud, Activity activity) {
+  const int registers = activity == Activity::Scan ? 6 : 1;
+  const int bytes = 3 + 2 * registers + (rtu ? 2 : 1);
+  const int characters = rtu ? bytes : 1 + 2 * bytes + 2;
+  return baud / 10.0 / characters;
+}
+} // namespace
+
+int main(int argc, char **argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  TApplication app(argc, argv);
+  const int scanSeconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 4;
+  const int offReadAllRequests = argc > 2 ? std::max(5, std::atoi(argv[2])) : 30;
+
+  QTemporaryDir folder;
+  AppPaths::SetProgramFolder(folder.path());
+  if (!EnsureDataFolder(AppPaths::DataFolder()).isEmpty())
+    return 1;
+  Dialogs::SetHandler([](const Dialogs::Request &) { return Dialogs::Answer{true, QString()}; });
+  CreateApplicationWindows();
+  Form1->show();
+  Form1->FormActivate();
+
+  std::printf("%-5s %-6s %-8s %-4s %-9s %-10s %-10s %-11s %-8s %-8s %-8s %s\n", "mode", "baud", "activity",
+              "opt", "requests", "ours req/s", "libmodbus", "ours/libmb", "line/s", "p50 ms", "p99 ms",
+              "CPU %");
+  for (const bool rtu : {true, false}) {
+    for (const int baud : {9600, 38400}) {
+      for (const Activity activity : {Activity::ReadAll, Activity::Scan}) {
+        const Figures peer = rtu ? RunLibmodbus(baud, activity, scanSeconds) : Figures{};
+        const double python = RunPymodbus(rtu, baud, activity, scanSeconds);
+        for (const bool on : {false, true}) {
+          const Figures ours = RunProgram(rtu, baud, on, activity, scanSeconds, offReadAllRequests);
+          char ratio[16] = "-";
+          char peerRate[16] = "-";
+          if (rtu && peer.Rate() > 0) {
+            std::snprintf(ratio, sizeof ratio, "%.3f", ours.Rate() / peer.Rate());
+            std::snprintf(peerRate, sizeof peerRate, "%.1f", peer.Rate());
+          }
+          std::printf(
+              "%-5s %-6d %-8s %-4s %-8d %-10.1f %-10s %-10s %-9.1f %-9.3f %-7.1f %-7.2f %-7.2f %.1f\n",
+              rtu ? "RTU" : "ASCII", baud, activity == Activity::ReadAll ? "read all" : "scan",
+              on ? "on" : "off", ours.requests, ours.Rate(), peerRate, ratio, python,
+              python > 0 ? ours.Rate() / python : 0.0, LineBound(rtu, baud, activity), ours.p50, ours.p99,
+              ours.cpuPercent);
+          std::fflush(stdout);
+        }
+      }
+    }
+  }
+  DestroyApplicationWindows();
+  return 0;
+}

@@ -1,0 +1,119 @@
+#pragma once
+
+#include "exchange/CommState.h"
+#include "protocol/ReplyCheck.h"
+
+#include <QObject>
+#include <QString>
+#include <string>
+
+class QTimer;
+class TComm;
+
+// The activities that run through the tick (sequence, read all, write all,
+// scan): the tick calls their step when their turn comes. Whoever runs
+// exchanges without them (a fuzz run, a program without windows) keeps the
+// do-nothing defaults.
+class ExchangeSteps {
+public:
+  virtual ~ExchangeSteps() = default;
+  virtual void SequenceStep() {}
+  virtual void StopSequence() {}
+  virtual int ParameterRecordCount() const { return 0; }
+  virtual void ReadAllStep() {}
+  virtual bool WriteAllStep() { return true; } // false: write all ended, send nothing
+  virtual void SeriesScanStep() {}
+  virtual void ArbitraryScanStep() {}
+  // false: the scan waits (the drive address is no number).
+  virtual bool ScanAddressReady() { return true; }
+};
+
+// All traffic on the serial line: the send timer and its tick, the framing
+// and sending of each request, the receive buffer, the reply window and the
+// judgment of what arrived, and the record counters. It reads no window: what
+// the tick must know of one (the tab shown, the drive address, the scan kind,
+// the checksum box) it is told, and what happens on the line it reports by
+// signals, in the order it happens. Main thread only.
+class TExchangeEngine : public QObject {
+  Q_OBJECT
+public:
+  explicit TExchangeEngine(QObject *parent = nullptr);
+
+  CommState State;
+  QTimer *const Timer; // ticks every State.TickMs
+
+  void SetPort(TComm *port) { port_ = port; }
+  void SetSteps(ExchangeSteps *steps);
+
+  // What the tick and the framing need of the window.
+  void SetActiveTab(int tab) { activeTab_ = tab; }
+  void SetMachineId(const QString &text) { machineId_ = text; }
+  void SetScanKind(bool series, bool arbitrary);
+  void SetAddChecksum(bool add) { addChecksum_ = add; }
+
+  // Off: a reply is judged when its reply window has passed. On: the moment
+  // it is complete, and the next request may go out at once.
+  void SetCompleteOnReply(bool on);
+  bool CompleteOnReply() const { return completeOnReply_; }
+
+  bool IsRtuMode() const;
+
+  // One tick of the send timer.
+  void Tick();
+  // Frames the request body (hex text, address first), sends, logs and counts it.
+  void SendFrame(const std::string &body);
+  // A piece of bytes from the port.
+  void ReceiveData(const char *buffer, unsigned length);
+  // The end of a reply window: no response, an error or an accepted reply.
+  void WaitHandler();
+  // The tick while the line must stay quiet after a time-out.
+  void AwaitQuietLine();
+  // Zeroes the three record counters.
+  void ClearCounters();
+
+signals:
+  // A request line for the history, red: a request sent (awaiting its reply
+  // or not, as a broadcast) or one refused.
+  void RequestLogged(const QString &line, bool awaitsReply);
+  // Completes the last history line; black when the reply was accepted.
+  void LineCompleted(const QString &suffix, bool accepted);
+  // TotalRecords, ErrorRecords or TimeoutRecords changed.
+  void CountersChanged();
+  // The checks passed; the consumer follows by ReplyDispatched or
+  // SequenceReply (a reply to the user's own command goes to none).
+  void ReplyAccepted();
+  void ReplyDispatched(ReplyConsumer consumer);
+  void SequenceReply();
+  // A malformed or mismatched reply; `sequenceStep` when it answered one.
+  void ReplyRejected(const QString &replyText, bool sequenceStep);
+  // Nothing arrived in the reply window.
+  void ReplyMissing(bool sequenceStep);
+  // A line of its own, red: a reply that came in the quiet window after a
+  // time-out and was not taken.
+  void LateReplyLogged(const QString &line);
+
+private:
+  void SendRtuFrame(const std::string &body);
+  bool SendsWithoutChecksum(bool rtu) const;
+  void AssembleAsciiReply(const std::string &text);
+  void ProcessReply();
+  void ErrorReply();
+  // The part of the tick that starts a request when nothing is awaited.
+  void StartNextRequest();
+  // Judges the first `length` characters of the receive buffer now; what
+  // follows them stays, as data that came unasked.
+  void JudgeCompleteReply(std::size_t length);
+  void CheckReplyComplete();
+  void SilenceEnded();
+
+  TComm *port_ = nullptr;
+  ExchangeSteps defaultSteps_;
+  ExchangeSteps *steps_ = &defaultSteps_;
+  int activeTab_ = 0;
+  QString machineId_ = QStringLiteral("1");
+  bool seriesScan_ = true;
+  bool arbitraryScan_ = false;
+  bool addChecksum_ = true;
+  bool completeOnReply_ = false;
+  QTimer *const silence_; // ends an RTU reply of unknown length
+};

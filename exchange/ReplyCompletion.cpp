@@ -1,0 +1,84 @@
+#include "exchange/ReplyCompletion.h"
+
+#include "protocol/HexText.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace ReplyCompletion {
+namespace {
+// The number of `digits` hex digits at `at` of `text`, or -1 when there are
+// not that many or one is no hex digit.
+long HexAt(const std::string &text, std::size_t at, std::size_t digits) {
+  if (text.size() < at + digits)
+    return -1;
+  long value = 0;
+  for (std::size_t i = at; i < at + digits; ++i) {
+    const int d = HexDigitValue(text[i]);
+    if (d < 0)
+      return -1;
+    value = value * 16 + d;
+  }
+  return value;
+}
+
+constexpr long ReadHolding = 0x03;
+constexpr long ReadInput = 0x04;
+constexpr long WriteCoil = 0x05;
+constexpr long WriteRegister = 0x06;
+constexpr long WriteCoils = 0x0F;
+constexpr long WriteRegisters = 0x10;
+constexpr long ExceptionBit = 0x80;
+constexpr std::size_t ExceptionBytes = 5;
+constexpr std::size_t WriteEchoBytes = 8;
+constexpr long LongestRead = 125; // registers one Modbus reply can carry
+
+Extent Bytes(std::size_t count, std::size_t received) {
+  if (received < count)
+    return {};
+  return {State::Complete, count * 2};
+}
+} // namespace
+
+Extent AsciiExtent(const std::string &buffer) {
+  const std::size_t end = buffer.find("\r\n");
+  if (end == std::string::npos)
+    return {};
+  return {State::Complete, end + 2};
+}
+
+Extent RtuExtent(const std::string &buffer, const std::string &request) {
+  const std::size_t received = buffer.size() / 2;
+  const long function = HexAt(buffer, 2, 2);
+  if (function < 0)
+    return {}; // the function code decides, and it is not in yet
+  if (function & ExceptionBit)
+    return Bytes(ExceptionBytes, received);
+  if (function != HexAt(request, 2, 2))
+    return {State::UnknownLength, 0};
+  switch (function) {
+  case ReadHolding:
+  case ReadInput: {
+    const long count = HexAt(request, 8, 4);
+    if (count < 1 || count > LongestRead)
+      return {State::UnknownLength, 0};
+    return Bytes(5 + 2 * static_cast<std::size_t>(count), received);
+  }
+  case WriteCoil:
+  case WriteRegister:
+  case WriteCoils:
+  case WriteRegisters:
+    return Bytes(WriteEchoBytes, received);
+  default:
+    return {State::UnknownLength, 0};
+  }
+}
+
+int SilenceMs(std::uint32_t baud) {
+  if (baud == 0)
+    return 2;
+  const double ms = 3.5 * 11 * 1000 / baud;
+  return std::max(2, static_cast<int>(std::ceil(ms)));
+}
+
+} // namespace ReplyCompletion

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// Whether a reply is whole yet, judged from what has arrived and the request
+// it answers, so that it can be handled the moment its last byte is in.
+namespace ReplyCompletion {
+
+enum class State {
+  Incomplete,    // more bytes are due
+  Complete,      // `length` characters of the buffer are the reply
+  UnknownLength, // nothing tells where it ends: a silence on the line does
+};
+
+struct Extent {
+  State state = State::Incomplete;
+  std::size_t length = 0; // in characters of the receive buffer
+};
+
+// ASCII: the buffer (characters as received) up to and with its first CR LF.
+Extent AsciiExtent(const std::string &buffer);
+
+// RTU: the buffer holds the bytes as hex pairs; `request` is the body last
+// sent (hex text, address first). An exception reply is 5 bytes; replies to
+// reads and writes have the length their request implies.
+Extent RtuExtent(const std::string &buffer, const std::string &request);
+
+// The silence after which an RTU frame of unknown length is over: 3.5
+// characters of 11 bits, and no less than 2 ms, as a terminal's reads are not
+// timed closer than that.
+int SilenceMs(std::uint32_t baud);
+
+} // namespace ReplyCompletion

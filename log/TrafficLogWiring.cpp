@@ -1,0 +1,49 @@
+#include "log/TrafficLogWiring.h"
+
+#include "app/AppPaths.h"
+#include "app/MainWindow.h"
+#include "log/RejectionReason.h"
+#include "log/TrafficLog.h"
+#include "serial/TComm.h"
+
+#include <QAction>
+#include <QDesktopServices>
+#include <QDir>
+#include <QLabel>
+#include <QUrl>
+
+namespace {
+QString ModeName(const TForm1 *form) {
+  return form->IsRtuMode() ? QStringLiteral("RTU") : QStringLiteral("ASCII");
+}
+} // namespace
+
+void WireTrafficLog(TForm1 *form) {
+  const QString dataFolder = AppPaths::DataFolder();
+  auto *log = new TrafficLog(TrafficLog::FolderOf(dataFolder), TrafficLog::ReadSettings(dataFolder), form);
+  log->setObjectName(QStringLiteral("TrafficLog"));
+
+  QObject::connect(form, &TForm1::RequestLogged, log, [form, log](const QString &line, bool awaitsReply) {
+    log->RequestLogged(line, awaitsReply, form->Comm1->CommName(), ModeName(form));
+  });
+  QObject::connect(form, &TForm1::BytesArrived, log, &TrafficLog::BytesArrived);
+  QObject::connect(form, &TForm1::LineCompleted, log, [form, log](const QString &suffix, bool accepted) {
+    const CommState &s = form->State;
+    const QString reason = accepted ? QString()
+                                    : QString::fromStdString(RejectionReason(
+                                          s.ReplyText, s.ReplyBody, s.LastSentFrame, form->IsRtuMode()));
+    log->LineCompleted(suffix, accepted, reason, form->Comm1->CommName(), ModeName(form));
+  });
+
+  QObject::connect(log, &TrafficLog::WriteFailed, form, [form](const QString &reason) {
+    auto *note = new QLabel(QStringLiteral("Traffic log not written: ") + reason, form->StatusBar1);
+    note->setObjectName(QStringLiteral("TrafficLogNote"));
+    note->setStyleSheet(QStringLiteral("color: #b00000"));
+    form->StatusBar1->addPermanentWidget(note);
+  });
+
+  QObject::connect(form->OpenLogFolder1, &QAction::triggered, form, [log] {
+    QDir().mkpath(log->Folder());
+    QDesktopServices::openUrl(QUrl::fromLocalFile(log->Folder()));
+  });
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QAction>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTest>
+
+// Opens the menu that holds `action` on the window's menu bar and clicks the
+// entry, as a user does.
+inline void ChooseFromMenu(QMainWindow *window, QAction *action) {
+  QMenuBar *bar = window->menuBar();
+  auto *menu = qobject_cast<QMenu *>(action->parent());
+  QVERIFY(menu != nullptr);
+  QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(menu->menuAction()).center());
+  QTRY_VERIFY(menu->isVisible());
+  QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+  QTRY_VERIFY(!menu->isVisible());
+}
