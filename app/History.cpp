@@ -106,13 +106,12 @@ void TForm1::CompleteLastHistoryLine(const QString &suffix, bool black) {
     ColorHistoryLine(count - 1, 0);
 }
 
-void TForm1::LogRequest(const QString &line, bool awaitsReply) {
+void TForm1::LogRequest(const QString &line) {
   if (HistoryLineCount() > HistoryLimit)
     DeleteFirstHistoryLine();
   // The pane scrolls to the new line itself once it is there (see
   // FollowNewestHistoryLine), unless the user scrolled up to read.
   AppendHistoryLine(line, RequestColor);
-  emit RequestLogged(line, awaitsReply);
 }
 
 void TForm1::DeleteFirstHistoryLine() {

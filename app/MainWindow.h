@@ -218,7 +218,7 @@ public:
   void AwaitQuietLine() { Engine->AwaitQuietLine(); }
 
   // ---- history (app/History.cpp) -----------------------------------------
-  void LogRequest(const QString &line, bool awaitsReply); // a new red line, the oldest dropped past 100
+  void LogRequest(const QString &line); // a new red line, the oldest dropped past 100
   void ColorHistoryLine(int line, int color);
   int HistoryLineCount() const;
   QString HistoryLine(int line) const;
@@ -387,11 +387,10 @@ public:
   void UtimeoutClick();
 
 signals:
-  // What the history pane is told and what a status reply held, for those
-  // who keep it beyond the pane (traffic log, trend, per-drive counts).
-  // A request line; awaitsReply when the tool waits for its answer.
-  void RequestLogged(const QString &line, bool awaitsReply);
-  // The text added to the last line; accepted when it turned black.
+  // What the history pane shows and what a status reply held, for those who
+  // keep it beyond the pane (traffic log, trend, per-drive counts); request
+  // lines come from the engine's RequestLogged. The text added to the last
+  // line, as the pane shows it; accepted when it turned black.
   void LineCompleted(const QString &suffix, bool accepted);
   // Bytes arrived on the port.
   void BytesArrived();

@@ -30,7 +30,7 @@ void ClearShownCounts() {
 
 void WireDriveCounts(TForm1 *form) {
   auto counts = std::make_shared<DriveExchangeCounts>();
-  QObject::connect(form, &TForm1::RequestLogged, form, [form, counts](const QString &, bool awaitsReply) {
+  QObject::connect(form->Engine, &TExchangeEngine::RequestLogged, form, [form, counts](const QString &, bool awaitsReply) {
     if (!awaitsReply)
       return;
     bool hex = false;

@@ -23,7 +23,7 @@ void WireTrafficLog(TForm1 *form) {
   auto *log = new TrafficLog(TrafficLog::FolderOf(dataFolder), TrafficLog::ReadSettings(dataFolder), form);
   log->setObjectName(QStringLiteral("TrafficLog"));
 
-  QObject::connect(form, &TForm1::RequestLogged, log, [form, log](const QString &line, bool awaitsReply) {
+  QObject::connect(form->Engine, &TExchangeEngine::RequestLogged, log, [form, log](const QString &line, bool awaitsReply) {
     log->RequestLogged(line, awaitsReply, form->Comm1->CommName(), ModeName(form));
   });
   QObject::connect(form, &TForm1::BytesArrived, log, &TrafficLog::BytesArrived);

@@ -38,8 +38,6 @@ constexpr int DefaultWindowIndex = 2;
 const char *const ShortNames[TrendStore::SeriesCount] = {"Freq", "Current", "Out V", "DC Bus", "Speed"};
 const QColor SeriesColors[TrendStore::SeriesCount] = {
     QColor(0, 90, 200), QColor(220, 120, 0), QColor(0, 150, 60), QColor(140, 60, 170), QColor(110, 110, 110)};
-const Qt::PenStyle DriveStyles[] = {Qt::SolidLine, Qt::DashLine, Qt::DotLine, Qt::DashDotLine,
-                                    Qt::DashDotDotLine};
 
 // Hz and A on the left axis, the voltages and the speed on the right.
 bool OnLeftAxis(int series) { return series == TrendStore::Frequency || series == TrendStore::Current; }
