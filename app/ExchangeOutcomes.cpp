@@ -4,6 +4,7 @@
 #include "app/MainWindow.h"
 
 #include "params/TInputBox.h"
+#include "protocol/ReplyCheck.h"
 #include "settings/TableStore.h"
 
 #include <QCheckBox>
@@ -47,6 +48,10 @@ void TForm1::DispatchReply(ReplyConsumer consumer) {
 }
 
 void TForm1::ShowRejectedReply(const QString &replyText, bool sequenceStep) {
+  // A value the drive will not take: write all with verification lists it
+  // and does not ask again.
+  if (WriteCheck.Active() && IsExceptionReply(State.ReplyBody, State.LastSentFrame, 3))
+    WriteCheck.Refused();
   if (InputBox)
     InputBox->InputboxHint->setText("Hint: Error!   Please check!");
   // into the row the request was built from, not the next one to search

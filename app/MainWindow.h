@@ -3,6 +3,7 @@
 #include "app/Widgets.h"
 #include "drive/StatusDecoding.h"
 #include "exchange/ExchangeEngine.h"
+#include "params/WriteAllCheck.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>
@@ -167,6 +168,10 @@ public:
   QPushButton *ReadAll = nullptr;
   QPushButton *WriteAll = nullptr;
   QLabel *ReadWriteProgress = nullptr; // how far read all or write all has come
+  // Beside the delivered controls: write all reads back what it wrote, kept
+  // in preferences.ini (off as delivered); the comparison window.
+  QCheckBox *VerifyWriteAll = nullptr;
+  QPushButton *CompareParameters = nullptr;
 
   // Tab 2 "User's Define"
   // The command list: 6 columns, 36 rows at start. Row 0 is the title row
@@ -274,6 +279,8 @@ public:
   void Edit12Click();
   void Edit13Click();
   void Edit14Click();
+  // Each box's tooltip names the function code it stands for.
+  void ShowCommonParameterCodes();
   // The common-parameter box that shows a function code ("F113"), or none.
   TClickEdit *CommonBoxOfCode(const QString &code) const;
 
@@ -326,6 +333,10 @@ public:
   bool PostsInBatches() const;
   // Writes the values a run kept, every 200 ms or, with `now`, at once.
   void WriteKeptValues(bool now);
+  TWriteAllCheck WriteCheck; // what a write all with verification did
+  void ReadBackStep();       // one read of the verification after write all
+  void CompareParametersClick();
+  void WireParameterSets(); // the comparison and the verification option
 
   // ---- user's define (sequences/) ----------------------------------------
   void UdefRunClick();

@@ -418,6 +418,12 @@ void TForm1::BuildLayout() {
   ReadWriteProgress = Named(new QLabel(TabSheet2), "ReadWriteProgress");
   ReadWriteProgress->setWordWrap(true);
   rwSide->addWidget(ReadWriteProgress);
+  VerifyWriteAll = Named(new QCheckBox(QStringLiteral("Read back and verify after write all"), TabSheet2),
+                         "VerifyWriteAll");
+  rwSide->addWidget(VerifyWriteAll);
+  CompareParameters =
+      Named(new QPushButton(QStringLiteral("Compare parameters..."), TabSheet2), "CompareParameters");
+  rwSide->addWidget(CompareParameters);
   rwLayout->addLayout(rwSide);
 
   // Tab 2 "User's Define": the command list and its controls.

@@ -21,8 +21,11 @@ constexpr CommonParameter JogFrequency{"124", 21};
 constexpr CommonParameter JogAccTime{"125", 22};
 constexpr CommonParameter JogDecTime{"126", 23};
 
+QString CodeOf(const CommonParameter &parameter) { return QString("F") + parameter.shortCode; }
+
 void OpenFromBox(TForm1 &form, TClickEdit *box, const CommonParameter &parameter) {
   form.CurrentCode = parameter.shortCode;
+  InputBox->ShowParameter(CodeOf(parameter), QString()); // the table's record adds its name
   if (form.IsRm40Selected()) {
     // An imported table may hold its records elsewhere; opening the window
     // on whatever stands at the usual place would write another parameter.
@@ -50,6 +53,14 @@ void TForm1::Edit11Click() { OpenFromBox(*this, Edit11, DecTime); }
 void TForm1::Edit12Click() { OpenFromBox(*this, Edit12, JogFrequency); }
 void TForm1::Edit13Click() { OpenFromBox(*this, Edit13, JogAccTime); }
 void TForm1::Edit14Click() { OpenFromBox(*this, Edit14, JogDecTime); }
+
+void TForm1::ShowCommonParameterCodes() {
+  const std::pair<TClickEdit *, CommonParameter> boxes[] = {{Edit9, Frequency},   {Edit10, AccTime},
+                                                            {Edit11, DecTime},    {Edit12, JogFrequency},
+                                                            {Edit13, JogAccTime}, {Edit14, JogDecTime}};
+  for (const auto &[box, parameter] : boxes)
+    box->setToolTip(CodeOf(parameter));
+}
 
 void TForm1::OpenCommonParameter(int record) {
   CommonParamRow = record;

@@ -14,6 +14,7 @@ constexpr int UserDefineTab = 2;
 }
 
 void TForm1::WireDrive() {
+  ShowCommonParameterCodes();
   using InputFilters::AllowOnly;
   using InputFilters::OnFieldExit;
 

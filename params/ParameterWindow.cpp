@@ -57,6 +57,7 @@ void TForm1::PrepareParameterWindow() {
     InputBox->Label3->setText("Please input data");
   }
   CurrentCode = FunctionTable::ShortCode(*this);
+  InputBox->ShowParameter(FunctionTable::Text(*this, "CODE"), FunctionTable::Text(*this, "NAME"));
   ParamValueText = Replaced(FunctionTable::Text(*this, "NOWDATA"), StoredDecimalSeparator, separator);
   InputBox->SetHint("Hint:");
   if (State.CommonParamEdit) {
@@ -69,6 +70,12 @@ void TForm1::PrepareParameterWindow() {
 void TForm1::ReadParameterReply() {
   const auto &bytes = State.ReplyBytes;
   const std::uint16_t value = static_cast<std::uint16_t>(bytes[3] * 256 + bytes[4]);
+  // Reading back after write all: the value is compared, never stored, so
+  // that the table keeps what was meant to be written.
+  if (WriteCheck.ReadingBack() && State.ReadAllActive) {
+    WriteCheck.ReadBack(value);
+    return;
+  }
   if (value == NotAllowedValue) {
     InputBox->SetHint("Hint: This parameter is not allowed to read!");
     if (State.ReadAllActive) {
@@ -110,6 +117,8 @@ bool TForm1::PostsInBatches() const {
 }
 
 void TForm1::ModifyParameterReply() {
+  if (WriteCheck.Active())
+    WriteCheck.Confirmed();
   const int tab = ActiveTab();
   const QString written = InputBox->UmodifyFunc->text();
   if (tab == ParameterTab || (tab == ControlTab && State.WriteAllActive)) {

@@ -59,6 +59,7 @@ void TForm1::WireParams() {
 
   connect(ReadAll, &QPushButton::clicked, this, [this] { ReadAllClick(); });
   connect(WriteAll, &QPushButton::clicked, this, [this] { WriteAllClick(); });
+  WireParameterSets();
   connect(ImportFunctions1, &QAction::triggered, this, [this] { ImportFunctions1Click(); });
   connect(ExportFunctions1, &QAction::triggered, this, [this] { ExportFunctions1Click(); });
 

@@ -7,6 +7,7 @@
 #include "params/FunctionTable.h"
 #include "params/RunProgress.h"
 #include "params/TInputBox.h"
+#include "params/VerifiedWriteAll.h"
 #include "protocol/HexText.h"
 
 #include <QCheckBox>
@@ -23,9 +24,9 @@ const QString WriteAllBusy = "Write all functions_cancel";
 
 // The controls that could disturb a run; `other` is the other run's button.
 void EnableDisturbingControls(TForm1 &form, QPushButton *other, bool enabled) {
-  for (QWidget *control :
-       std::initializer_list<QWidget *>{other, form.TabSheet1, form.TabSheet3, form.UProtocol,
-                                        form.UmotorScan, form.UdefRun, form.UdefStop, form.Utimeout})
+  for (QWidget *control : std::initializer_list<QWidget *>{
+           other, form.TabSheet1, form.TabSheet3, form.UProtocol, form.CompareParameters, form.UmotorScan,
+           form.UdefRun, form.UdefStop, form.Utimeout})
     control->setEnabled(enabled);
 }
 
@@ -129,6 +130,10 @@ void TForm1::WriteAllClick() {
     State.WriteAllIndex = 0;
     WriteAll->setText(WriteAllBusy);
     EnableDisturbingControls(*this, ReadAll, false);
+    if (VerifyWriteAll->isChecked())
+      WriteCheck.Begin();
+    else
+      WriteCheck.End();
     ReadWriteClock.start();
     ShowReadWriteProgress();
   } else if (WriteAll->text() == WriteAllBusy) {
@@ -146,8 +151,15 @@ void TForm1::EndReadAll() {
 }
 
 void TForm1::EndWriteAll() {
-  ShowStopped(*this, State.WriteAllIndex);
+  // Reading back has no place in the records to tell.
+  if (!WriteCheck.ReadingBack())
+    ShowStopped(*this, State.WriteAllIndex);
   EndBatchedRun(*this);
+  if (WriteCheck.ReadingBack()) {
+    State.ReadAllActive = false;
+    State.ReadAllIndex = 0;
+  }
+  WriteCheck.End();
   State.WriteAllActive = false;
   State.WriteAllIndex = 0;
   WriteAll->setText(WriteAllIdle);
@@ -158,6 +170,10 @@ void TForm1::ReadAllStep() {
   if (StepBoxShowing)
     return;
   WriteKeptValues(false);
+  if (WriteCheck.ReadingBack()) {
+    ReadBackStep();
+    return;
+  }
   const int count = FunctionTable::RecordCount(*this);
   if (count == 0) {
     // Nothing to read: end at once rather than stand on no record.
@@ -193,8 +209,9 @@ bool TForm1::WriteAllStep() {
   int &index = State.WriteAllIndex;
   FunctionTable::MoveTo(*this, index);
   // The previous record is written again only when it and this one are both
-  // writeable.
-  if (RetryLastRecord(*this) && FunctionTable::Writeable(*this)) {
+  // writeable, and not when the drive refused its value.
+  const bool refused = WriteCheck.TakeRefusal();
+  if (RetryLastRecord(*this) && !refused && FunctionTable::Writeable(*this)) {
     index = std::max(index - 1, 0);
     FunctionTable::MoveTo(*this, index);
     if (!FunctionTable::Writeable(*this))
@@ -202,8 +219,10 @@ bool TForm1::WriteAllStep() {
   }
   FunctionTable::MoveTo(*this, index);
 
-  if (FunctionTable::Writeable(*this)) {
-    const QString stored = FunctionTable::Text(*this, "NOWDATA");
+  const QString stored = FunctionTable::Text(*this, "NOWDATA");
+  if (FunctionTable::Writeable(*this) &&
+      (!WriteCheck.Active() ||
+       VerifiedWriteAll::MayWrite(*this, FunctionTable::Text(*this, "CODE"), stored))) {
     if (stored.isEmpty()) {
       EndWriteAll();
       Dialogs::ShowMessage("Some functions value are empty!");
@@ -223,6 +242,8 @@ bool TForm1::WriteAllStep() {
         EndWriteAll();
         throw;
       }
+      if (prepared && WriteCheck.Active())
+        VerifiedWriteAll::NoteWrite(*this, code);
       // Refused although there is a value: it does not fit in a register.
       if (!prepared && !InputBox->UmodifyFunc->text().isEmpty()) {
         EndWriteAll();
@@ -236,6 +257,10 @@ bool TForm1::WriteAllStep() {
   ShowReadWriteProgress();
   if (count == index) {
     FunctionTable::MoveTo(*this, count - 1);
+    if (WriteCheck.Active()) {
+      VerifiedWriteAll::StartReadBack(*this);
+      return true;
+    }
     ShowStepMessage(*this, "Have finished writing all codes!");
     EndWriteAll();
   }

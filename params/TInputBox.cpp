@@ -40,6 +40,9 @@ TInputBox::TInputBox(QWidget *parent) : QDialog(parent) {
       new QLabel("The data in the edit will write to inverter when you click the \"Modify\" button .", this);
   Label4->setWordWrap(true);
   Label3 = new QLabel("Please input data", this);
+  ParameterName = new QLabel(this);
+  ParameterName->setObjectName("ParameterName");
+  ParameterName->setStyleSheet("font-weight: bold");
   UmodifyFunc = new QLineEdit(this);
   UmodifyFunc->setContextMenuPolicy(Qt::NoContextMenu);
   UmodifyFunc->installEventFilter(this);
@@ -63,10 +66,11 @@ TInputBox::TInputBox(QWidget *parent) : QDialog(parent) {
   auto *layout = new QVBoxLayout(this);
   layout->addWidget(Label1);
   layout->addWidget(Label4);
+  layout->addWidget(ParameterName);
   layout->addLayout(grid);
   layout->addWidget(InputboxHint);
   layout->addWidget(Button3, 0, Qt::AlignRight);
-  setFixedSize(420, 260);
+  setFixedSize(420, 285);
 
   // Enter in the value box must not close the window.
   for (QPushButton *b : {Button1, Button4, Button3})
@@ -74,6 +78,10 @@ TInputBox::TInputBox(QWidget *parent) : QDialog(parent) {
   connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
   connect(Button4, &QPushButton::clicked, this, [this] { Button4Click(); });
   connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
+}
+
+void TInputBox::ShowParameter(const QString &code, const QString &name) {
+  ParameterName->setText(name.isEmpty() ? code : code + "  " + name);
 }
 
 void TInputBox::SetHint(const QString &text) { InputboxHint->setText(text); }

@@ -19,6 +19,8 @@ public:
   QLabel *Label1 = nullptr;
   QLabel *Label4 = nullptr;
   QLabel *Label3 = nullptr; // range prompt
+  // The code and name of the parameter the window reads and writes.
+  QLabel *ParameterName = nullptr;
   QLineEdit *UmodifyFunc = nullptr;
   QPushButton *Button1 = nullptr; // "Modify"
   QLabel *Label5 = nullptr;
@@ -32,6 +34,9 @@ public:
   // Modify; true when a write request was prepared.
   bool Button1Click();
   void Button3Click(); // close
+
+  // Names the parameter the window acts on ("F113  Target Frequency").
+  void ShowParameter(const QString &code, const QString &name);
 
   // Sets the status line.
   void SetHint(const QString &text);

@@ -114,3 +114,12 @@ ReplyConsumer ConsumerOfReply(std::uint8_t function, const std::string &lastSent
   }
   return ReplyConsumer::None;
 }
+
+bool IsExceptionReply(const std::string &replyBody, const std::string &lastSentFrame, int code) {
+  if (replyBody.size() < 6 || lastSentFrame.size() < 4)
+    return false;
+  const std::vector<std::uint8_t> reply = HexTextToBytes(replyBody.substr(0, 6));
+  const std::vector<std::uint8_t> sent = HexTextToBytes(lastSentFrame.substr(0, 4));
+  return reply.size() == 3 && sent.size() == 2 && reply[0] == sent[0] && reply[1] == (sent[1] | 0x80) &&
+         reply[2] == code;
+}

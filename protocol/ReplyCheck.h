@@ -36,6 +36,10 @@ enum class ReplyFault {
 // register requested; a write reply (06) is six bytes and its checksum.
 ReplyFault CheckReply(const std::string &replyBody, const std::string &lastSentFrame, bool rtu);
 
+// True when `replyBody` (as for CheckReply) is the exception reply with
+// `code` from the drive that `lastSentFrame` was sent to, for its function.
+bool IsExceptionReply(const std::string &replyBody, const std::string &lastSentFrame, int code);
+
 enum class ReplyConsumer { None, ReadParameter, DriveStatus, ModifyParameter, ControlLamps };
 
 // Function 03 or 06 and the first digit of the requested register decide:

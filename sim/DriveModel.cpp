@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 namespace {
 
@@ -99,7 +100,7 @@ std::vector<std::uint8_t> DriveModel::WriteRegister(const std::vector<std::uint8
   ParameterCell &p = cell->second;
   if (!p.writeable || value < p.min || value > p.max)
     return Exception(request, ExceptionCode::IllegalValue);
-  p.value = value;
+  p.value = p.holdsAtMost >= 0 && value > p.holdsAtMost ? static_cast<std::uint16_t>(p.holdsAtMost) : value;
   return request;
 }
 
@@ -252,10 +253,22 @@ std::optional<std::uint16_t> DriveModel::Parameter(std::uint16_t reg) const {
   return cell->second.value;
 }
 
-bool DriveModel::SetParameter(std::uint16_t reg, std::uint16_t raw) {
-  auto cell = parameters_.find(reg);
-  if (cell == parameters_.end())
+namespace {
+// Changes the cell of `reg`, if the drive has one.
+bool ChangeCell(ParameterImage &parameters, std::uint16_t reg,
+                const std::function<void(ParameterCell &)> &change) {
+  auto cell = parameters.find(reg);
+  if (cell == parameters.end())
     return false;
-  cell->second.value = raw;
+  change(cell->second);
   return true;
+}
+} // namespace
+
+bool DriveModel::SetParameter(std::uint16_t reg, std::uint16_t raw) {
+  return ChangeCell(parameters_, reg, [raw](ParameterCell &cell) { cell.value = raw; });
+}
+
+bool DriveModel::LimitParameter(std::uint16_t reg, std::int32_t raw) {
+  return ChangeCell(parameters_, reg, [raw](ParameterCell &cell) { cell.holdsAtMost = raw; });
 }

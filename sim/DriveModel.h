@@ -77,6 +77,9 @@ public:
   // Raw parameter access, without the range checks a write over the line gets.
   std::optional<std::uint16_t> Parameter(std::uint16_t reg) const;
   bool SetParameter(std::uint16_t reg, std::uint16_t raw);
+  // Writes over the line above `raw` are echoed but `raw` is kept; a
+  // negative number ends the limit.
+  bool LimitParameter(std::uint16_t reg, std::int32_t raw);
 
   // Output frequency in Hz, negative in reverse.
   double OutputHz() const { return outputHz_; }

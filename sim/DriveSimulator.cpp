@@ -356,6 +356,12 @@ bool DriveSimulator::SetParameter(int address, std::uint16_t reg, std::uint16_t 
   return drive->second.SetParameter(reg, raw);
 }
 
+bool DriveSimulator::LimitParameter(int address, std::uint16_t reg, std::int32_t raw) {
+  std::lock_guard lock(mutex_);
+  auto drive = drives_.find(address);
+  return drive != drives_.end() && drive->second.LimitParameter(reg, raw);
+}
+
 std::optional<std::array<std::uint16_t, DriveModel::StatusRegisterCount>>
 DriveSimulator::StatusBlock(int address) {
   std::lock_guard lock(mutex_);

@@ -80,6 +80,9 @@ public:
 
   std::optional<std::uint16_t> Parameter(int address, std::uint16_t reg) const;
   bool SetParameter(int address, std::uint16_t reg, std::uint16_t raw);
+  // The drive takes writes of the parameter above `raw` but holds `raw`
+  // (DriveModel::LimitParameter).
+  bool LimitParameter(int address, std::uint16_t reg, std::int32_t raw);
   std::optional<std::array<std::uint16_t, DriveModel::StatusRegisterCount>> StatusBlock(int address);
   // Trips the drive with a fault code 4..25 until it is reset.
   bool InjectDriveFault(int address, int code);

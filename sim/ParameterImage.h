@@ -27,6 +27,9 @@ struct ParameterCell {
   std::int32_t max = 0;
   std::uint16_t value = 0;
   int decimals = 0;
+  // 0 or more: a write above this is taken (and echoed) but the drive holds
+  // this value, as drives do that limit a setting by another one.
+  std::int32_t holdsAtMost = -1;
 };
 
 using ParameterImage = std::map<std::uint16_t, ParameterCell>;

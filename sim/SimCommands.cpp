@@ -1,5 +1,6 @@
 #include "sim/SimCommands.h"
 
+#include "params/ParameterCodes.h"
 #include "sim/DriveSimulator.h"
 
 #include <sstream>
@@ -96,6 +97,18 @@ bool ApplySimCommand(DriveSimulator &sim, const std::string &line, std::string &
       return bad("fault ADDRESS CODE");
     if (!sim.InjectDriveFault(n, m)) {
       error = "no drive " + a + " or fault code " + b + " outside 4 to 25";
+      return false;
+    }
+    return true;
+  } else if (verb == "clamp") {
+    // clamp ADDRESS:CODE VALUE, e.g. "clamp 1:F113 40.00"
+    const std::size_t colon = a.find(':');
+    const auto reg = colon == std::string::npos ? std::nullopt : RegisterOfCode(a.substr(colon + 1));
+    if (!reg || !ParseInt(a.substr(0, colon), n))
+      return bad("clamp ADDRESS:CODE VALUE");
+    const auto raw = RawValueOf(b, DecimalPlaces(a.substr(colon + 2)));
+    if (!raw || *raw < 0 || *raw > 0xFFFF || !sim.LimitParameter(n, *reg, *raw)) {
+      error = "no drive " + a.substr(0, colon) + ", no " + a.substr(colon + 1) + " or a bad value " + b;
       return false;
     }
     return true;

@@ -42,10 +42,12 @@ const char Usage[] = "usage: vossek-drive-sim [options]\n"
                      "  --late MS            send every reply MS late\n"
                      "  --stray N            send N random bytes after every reply\n"
                      "  --fault A:CODE       start with drive A tripped with fault CODE (4 to 25)\n"
+                     "  --clamp A:CODE:V     drive A takes writes of CODE above V (e.g. F113:40.00)\n"
+                     "                       but holds V, as a drive limiting a setting does\n"
                      "  --seed N             seed of the fault dice\n"
                      "  --control PATH       read commands from the FIFO PATH while running\n"
                      "                       (drop, corrupt, garbage, split, late, stray, latency, fault,\n"
-                     "                       reset, off: the option names, values after a blank)\n"
+                     "                       clamp, reset, off: the option names, values after a blank)\n"
                      "  --quiet              do not log requests and replies on stderr\n"
                      "The path of the serial end (with --tcp: tcp:127.0.0.1:PORT) is printed on\n"
                      "stdout.\n";
@@ -142,6 +144,13 @@ int main(int argc, char **argv) {
           if (c == ':')
             c = ' ';
         startCommands.push_back(arg.substr(2) + " " + v);
+      } else if (arg == "--clamp") {
+        std::string v = value();
+        const std::size_t last = v.rfind(':');
+        if (last == std::string::npos || last == 0)
+          return Fail("--clamp is ADDRESS:CODE:VALUE, e.g. 1:F113:40.00");
+        v[last] = ' ';
+        startCommands.push_back("clamp " + v);
       } else if (arg == "--quiet") {
         quiet = true;
       } else {
