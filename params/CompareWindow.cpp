@@ -13,7 +13,7 @@
 #include <QSaveFile>
 #include <QTableWidget>
 #include <QVBoxLayout>
-
+#include <algorithm>
 #include <exception>
 
 namespace {
@@ -136,10 +136,15 @@ void TCompareWindow::ShowRows() {
       Rows->setItem(r, c, item);
     }
   }
-  // Wide enough for the titles, so that the result stays in view.
-  const int widths[] = {55, 210, 150, 110, 90, 90};
-  for (int c = 0; c < 6; ++c)
-    Rows->setColumnWidth(c, widths[c]);
+  // Narrow enough that the result stays in view, yet each title whole in the
+  // font in use.
+  const int widths[] = {55, 190, 110, 110, 80, 80};
+  const QFontMetrics metrics = Rows->horizontalHeader()->fontMetrics();
+  for (int c = 0; c < 6; ++c) {
+    const int title =
+        metrics.horizontalAdvance(Rows->horizontalHeaderItem(c)->text()) + 2 * metrics.averageCharWidth();
+    Rows->setColumnWidth(c, std::max(widths[c], title));
+  }
   Summary->setText(ParameterCompare::Summary(ParameterCompare::Count(compared_)));
 }
 
