@@ -399,7 +399,7 @@ private slots:
     QTest::keyClicks(address, "1");
     TickUntilFrames(1);
     QCOMPARE(rig_.sim->ReceivedFrames(), StatusRequests({1}));
-    Form1->UPeriodScanClick();
+    QTest::mouseClick(Form1->UPeriodScan, Qt::LeftButton); // pause
   }
 
   // The saved table: 248 lines, two blanks before each cell.

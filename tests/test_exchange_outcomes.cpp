@@ -16,6 +16,7 @@
 #include "support/DialogRecorder.h"
 #include "support/FastLine.h"
 #include "support/HistoryLines.h"
+#include "support/MenuClicks.h"
 #include "support/SimulatedRig.h"
 #include "support/TestMain.h"
 
@@ -63,10 +64,7 @@ void TypeInto(QWidget *field, const QString &text) {
   QTest::keyClicks(field, text);
 }
 
-void ClickTab(int index) {
-  QTabBar *bar = Form1->PageControl1->tabBar();
-  QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
-}
+void ClickTab(int index) { ::ClickTab(Form1->PageControl1, index); }
 } // namespace
 
 class TestExchangeOutcomes : public QObject {

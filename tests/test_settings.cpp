@@ -9,6 +9,7 @@
 #include "settings/TTimeInput.h"
 #include "settings/TableStore.h"
 #include "support/DialogRecorder.h"
+#include "support/MenuClicks.h"
 #include "support/SimulatedRig.h"
 #include "support/TestMain.h"
 
@@ -266,7 +267,7 @@ private slots:
     QTest::keyClicks(port, com5_.path);
     QTest::mouseClick(ProtocolSet->Button1, Qt::LeftButton);
     QCOMPARE(Form1->Comm1->CommName(), com5_.path);
-    Form1->PageControl1->setCurrentIndex(2);
+    ClickTab(Form1->PageControl1, 2);
     TypeIntoCell(2, 1, "101");
     TypeIntoCell(2, 5, QString::fromUtf8("€ü"));
     QCOMPARE(Cell(2, 5), QString::fromUtf8("€ü"));
@@ -286,7 +287,7 @@ private slots:
     QVERIFY(Form1->Comm1->PortOpen());
     QCOMPARE(Cell(2, 5), QString::fromUtf8("€ü"));
 
-    Form1->PageControl1->setCurrentIndex(2);
+    ClickTab(Form1->PageControl1, 2);
     TypeIntoCell(2, 5, QString::fromUtf8("€漢"));
     Form1->TimeoutMs = 700;
     dialogs.Clear();

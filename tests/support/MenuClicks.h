@@ -4,6 +4,8 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTest>
 
 // Opens the menu that holds `action` on the window's menu bar and clicks the
@@ -16,4 +18,10 @@ inline void ChooseFromMenu(QMainWindow *window, QAction *action) {
   QTRY_VERIFY(menu->isVisible());
   QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
   QTRY_VERIFY(!menu->isVisible());
+}
+
+// Clicks the tab `index` of `tabs`, as a user does.
+inline void ClickTab(QTabWidget *tabs, int index) {
+  QTabBar *bar = tabs->tabBar();
+  QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
 }
