@@ -83,7 +83,10 @@ class TestExchangeOutcomes : public QObject {
     if (!rig_.StartSimulator(options))
       return;
     UseFastLine(100);
-    ProtocolSet->ModbusMode->setCurrentIndex(rtu ? 1 : 0);
+    // the mode chosen with the keys, as in the protocol window
+    ProtocolSet->ModbusMode->setFocus();
+    QTest::keyClick(ProtocolSet->ModbusMode, rtu ? Qt::Key_End : Qt::Key_Home);
+    QCOMPARE(ProtocolSet->ModbusMode->currentIndex(), rtu ? 1 : 0);
     Form1->ApplyPortSettings();
     QVERIFY(Form1->Comm1->PortOpen());
     QTRY_VERIFY_WITH_TIMEOUT(Idle(), kWaitMs);

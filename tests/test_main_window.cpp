@@ -319,7 +319,7 @@ private slots:
 
     // Ctrl+I on the parameter tab reaches "Import Functions"; the Ctrl key
     // alone shows no code.
-    Form1->PageControl1->setCurrentIndex(1);
+    ClickTab(Form1->PageControl1, 1);
     Form1->setFocus();
     QTRY_VERIFY_WITH_TIMEOUT(QApplication::focusWidget() == Form1, 20000);
     QTest::keyClick(Form1, Qt::Key_I, Qt::ControlModifier);
@@ -327,7 +327,7 @@ private slots:
     QCOMPARE(dialogs.requests.last().kind, Dialogs::Kind::OpenFile);
     QCOMPARE(dialogs.requests.last().caption, QString("Import Functions"));
 
-    Form1->PageControl1->setCurrentIndex(0);
+    ClickTab(Form1->PageControl1, 0);
     Form1->UoutFreq->setFocus();
     QTRY_VERIFY_WITH_TIMEOUT(QApplication::focusWidget() == Form1->UoutFreq, 20000);
     QTest::keyClick(Form1->UoutFreq, Qt::Key_F2); // the edit ignores F2
@@ -368,12 +368,12 @@ private slots:
     const QStringList names = {"main_tab0_vossek_com.png", "main_tab1_vossek_rw.png",
                                "main_tab2_users_define.png"};
     for (int tab = 0; tab < 3; ++tab) {
-      Form1->PageControl1->setCurrentIndex(tab);
+      ClickTab(Form1->PageControl1, tab);
       QCoreApplication::processEvents();
       QVERIFY(Form1->grab().save(QDir(folder).filePath(names[tab])));
     }
     // the highlighted record at the end of the table, scrolled into view
-    Form1->PageControl1->setCurrentIndex(1);
+    ClickTab(Form1->PageControl1, 1);
     QTest::keyClick(Form1->DBGrid1, Qt::Key_End);
     QCoreApplication::processEvents();
     QVERIFY(Form1->grab().save(QDir(folder).filePath("main_tab1_vossek_rw_last_record.png")));
@@ -388,7 +388,7 @@ private slots:
     Form1->CheckSum1->trigger();
     QVERIFY(saved);
     // the command list scrolled to its end, under its title row
-    Form1->PageControl1->setCurrentIndex(2);
+    ClickTab(Form1->PageControl1, 2);
     Form1->StringGrid1->scrollToBottom();
     QCoreApplication::processEvents();
     QVERIFY(Form1->grab().save(QDir(folder).filePath("main_tab2_scrolled.png")));
@@ -397,7 +397,7 @@ private slots:
     QCoreApplication::processEvents();
     QVERIFY(UmotorPara->grab().save(QDir(folder).filePath("motor_status_window.png")));
     UmotorPara->hide();
-    Form1->PageControl1->setCurrentIndex(0);
+    ClickTab(Form1->PageControl1, 0);
   }
 
   // The history pane dragged 40 pixels taller keeps its height through a

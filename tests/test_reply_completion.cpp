@@ -57,7 +57,7 @@ class TestReplyCompletion : public QObject {
     if (!rig_.Reconnect(options, 5))
       return;
     Form1->MachineID->setCurrentText("1");
-    Form1->clear1Click();
+    Form1->clear1->trigger(); // the history menu's clear
   }
 
   void TickUntilSettled() {
