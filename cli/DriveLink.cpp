@@ -53,6 +53,7 @@ DriveLink::DriveLink(const LineOptions &options) {
                    [this, verbose = options.verbose](const QString &line, bool awaitsReply) {
                      if (verbose)
                        PrintFrame(line + (awaitsReply ? "" : "\n"));
+                     sent_ = true;
                      if (!awaitsReply)
                        Finish(line.contains("Not sent") ? ExchangeOutcome::Kind::Refused
                                                         : ExchangeOutcome::Kind::Broadcast);
@@ -71,7 +72,9 @@ DriveLink::~DriveLink() {
 }
 
 void DriveLink::Finish(ExchangeOutcome::Kind kind) {
-  if (!awaiting_)
+  // Data that came unasked before the request went out is judged too; its
+  // outcome is not the request's.
+  if (!awaiting_ || !sent_)
     return;
   awaiting_ = false;
   outcome_.kind = kind;
@@ -86,6 +89,7 @@ void DriveLink::Finish(ExchangeOutcome::Kind kind) {
 ExchangeOutcome DriveLink::Exchange(const std::string &body) {
   outcome_ = {};
   awaiting_ = true;
+  sent_ = false;
   // The request goes out as the user's own command: at once when the line
   // is free, else at the tick that finds it free (after a quiet window).
   CommState &s = engine_.State;

@@ -55,6 +55,7 @@ private:
   TComm comm_;
   TExchangeEngine engine_;
   bool awaiting_ = false;
+  bool sent_ = false; // the awaited request is on the line
   ExchangeOutcome outcome_;
   class QEventLoop *loop_ = nullptr;
   void Finish(ExchangeOutcome::Kind kind);
