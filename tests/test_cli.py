@@ -224,6 +224,22 @@ class CommandLineProgram(unittest.TestCase):
         self.assertEqual(sim.requests_seen(), [])
 
 
+class ManualPage(unittest.TestCase):
+    def test_manual_page_names_what_help_names(self):
+        """The manual page says at more length what --help lists: every
+        subcommand and option of the one is in the other."""
+        source = os.environ.get("VDD_SOURCE_DIR", os.path.join(os.path.dirname(__file__), ".."))
+        with open(os.path.join(source, "docs", "vossek-drive-cli.1")) as page:
+            manual = page.read().replace("\\-", "-").replace("\\fB", "").replace("\\fR", "")
+        usage = subprocess.run([CLI, "--help"], capture_output=True, text=True, timeout=30).stdout
+        options = set(re.findall(r"--[a-z][a-z-]*", usage))
+        commands = set(re.findall(r"^  ([a-z]+) ", usage, re.MULTILINE))
+        self.assertGreaterEqual(len(options), 20)
+        self.assertEqual(len(commands), 9, commands)
+        self.assertEqual({o for o in options if o not in manual}, set())
+        self.assertEqual({c for c in commands if not re.search(r"^\.BR " + c + r"\b", manual, re.MULTILINE)}, set())
+
+
 class IndependentSlave(unittest.TestCase):
     """pymodbus serves the registers a drive holds; what the program writes
     is read from the slave's own store."""
