@@ -25,7 +25,8 @@ struct CliContext {
       link_ = std::make_unique<DriveLink>(line);
     return *link_;
   }
-  // For the messages of what was not done: the words after the subcommand.
+  // Raises CliError (bad input) saying the subcommand needs `what` when fewer
+  // than `least` words follow it.
   void RequireWords(int least, const QString &what) const;
 
 private:
