@@ -73,10 +73,12 @@ std::vector<Record> ReadTable(const QString &folder, const QString &file) {
   query.SetSQL(FunctionTable::SelectStatement(file, true));
   query.Open();
   std::vector<Record> records;
+  const bool writeableColumn = query.HasField("WRITEABLE");
   for (query.First(); !query.Eof(); query.Next())
     records.push_back({query.FieldByName("CODE").AsString().trimmed(), query.FieldByName("NAME").AsString(),
                        query.FieldByName("MIN").AsString(), query.FieldByName("MAX").AsString(),
-                       query.FieldByName("DEFAULT").AsString(), query.FieldByName("NOWDATA").AsString()});
+                       query.FieldByName("DEFAULT").AsString(), query.FieldByName("NOWDATA").AsString(),
+                       !writeableColumn || query.FieldByName("WRITEABLE").AsBoolean()});
   return records;
 }
 

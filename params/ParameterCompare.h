@@ -14,6 +14,7 @@ namespace ParameterCompare {
 // A named record of a function table file, texts as stored.
 struct Record {
   QString code, name, min, max, defaultValue, nowData;
+  bool writeable = true; // WRITEABLE: written by write all (true when the table has no such column)
 };
 
 // The named records of the function table `file` in `folder`, in CODE order.

@@ -5,8 +5,8 @@
 #include "params/DecimalScaling.h"
 #include "params/FunctionTable.h"
 #include "params/ParameterCodes.h"
+#include "params/ParameterRange.h"
 #include "params/TInputBox.h"
-#include "protocol/ConvertError.h"
 #include "protocol/HexText.h"
 
 #include <QCheckBox>
@@ -17,20 +17,16 @@ namespace VerifiedWriteAll {
 bool MayWrite(TForm1 &form, const QString &code, const QString &stored) {
   const QString min = FunctionTable::Text(form, "MIN");
   const QString max = FunctionTable::Text(form, "MAX");
-  if (min.isEmpty() || max.isEmpty() || min == "--" || max == "--") {
+  switch (ParameterRange::Check(stored, min, max)) {
+  case ParameterRange::Verdict::ReadOnly:
     form.WriteCheck.Skipped(code, "read-only");
     return false;
-  }
-  try {
-    const double value =
-        DecimalScaling::ParseDecimal(DecimalScaling::WithSeparator(stored.toStdString(), "."), ".");
-    if (value < DecimalScaling::ParseDecimal(min.toStdString(), ".") ||
-        value > DecimalScaling::ParseDecimal(max.toStdString(), ".")) {
-      form.WriteCheck.Skipped(code, stored + " outside " + min + "----" + max);
-      return false;
-    }
-  } catch (const EConvertError &) {
-    // Not a number: the write reports it as it always has.
+  case ParameterRange::Verdict::Outside:
+    form.WriteCheck.Skipped(code, stored + " outside " + min + "----" + max);
+    return false;
+  case ParameterRange::Verdict::NotANumber: // the write reports it as it always has
+  case ParameterRange::Verdict::Inside:
+    break;
   }
   return true;
 }

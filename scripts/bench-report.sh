@@ -23,6 +23,7 @@ heading() {
   bench_line_noise) echo "Line noise: bytes digested per second, memory, recovery" ;;
   bench_trend) echo "Trend: redraw at 5 x 5 x 36,000 samples, memory, idle CPU" ;;
   bench_line_rate) echo "Line rate: requests per second beside libmodbus and pymodbus, last byte to value shown, CPU" ;;
+  bench_cli_backup) echo "Command-line backup: requests per second beside libmodbus" ;;
   soak) echo "Short soak (${soak_seconds} s): counts and resident memory" ;;
   *) echo "$1" ;;
   esac

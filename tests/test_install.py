@@ -22,6 +22,8 @@ TABLES = ("RM40.DBF", "com_pro.dbf", "dspara.dbf", "usercmd.dbf")
 LAYOUT = [
     "bin/vossek-drive-desk",
     "bin/vossek-drive-sim",
+    "bin/vossek-drive-cli",
+    "share/man/man1/vossek-drive-cli.1",
     "share/applications/com.vossek.DriveDesk.desktop",
     "share/metainfo/com.vossek.DriveDesk.metainfo.xml",
     "share/icons/hicolor/scalable/apps/vossek-drive-desk.svg",

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "cli/CliOptions.h"
+#include "cli/DriveLink.h"
+#include "cli/RecordOutput.h"
+#include "settings/SettingsRecords.h"
+
+#include <QString>
+#include <memory>
+
+// What every subcommand works with: its arguments, the line and drive
+// address to use, the parameter table, the output, and the link, which is
+// opened only when a subcommand first sends, after its input is checked.
+struct CliContext {
+  CliArguments args;
+  LineOptions line;
+  int address = 1;
+  QString tablePath;
+  TProtocolSettings stored; // the stored settings the options start from
+  RecordOutput output{RecordOutput::Format::Text};
+  bool quiet = false;
+
+  DriveLink &Link() {
+    if (!link_)
+      link_ = std::make_unique<DriveLink>(line);
+    return *link_;
+  }
+  // Raises CliError (bad input) saying the subcommand needs `what` when fewer
+  // than `least` words follow it.
+  void RequireWords(int least, const QString &what) const;
+
+private:
+  std::unique_ptr<DriveLink> link_;
+};
+
+// The subcommands; each returns the exit status or raises CliError.
+namespace CliCommands {
+int Status(CliContext &context);
+int Scan(CliContext &context);
+int Control(CliContext &context);
+int Read(CliContext &context);
+int Write(CliContext &context);
+int Backup(CliContext &context);
+int Restore(CliContext &context);
+int Compare(CliContext &context);
+int Run(CliContext &context);
+
+// A drive address 0..247 ("0" only where a broadcast may go), or CliError.
+int ParseAddress(const QString &text, bool broadcastAllowed);
+// "address 3: No response!" and the like, for a request that did not succeed.
+QString OutcomeText(const ExchangeOutcome &outcome);
+// Prints a line to stderr.
+void Note(const QString &text);
+} // namespace CliCommands

@@ -1,0 +1,91 @@
+#include "cli/CliOptions.h"
+
+#include "cli/CliError.h"
+
+#include <QSet>
+
+namespace {
+// Options that take a value; every other known option is a switch.
+const QSet<QString> ValueOptions = {"port",    "mode",    "baud",   "data-bits", "parity",   "stop-bits",
+                                    "address", "timeout", "table",  "format",    "period",   "count",
+                                    "out",     "against", "repeat", "interval",  "function", "stop-on"};
+const QSet<QString> Switches = {"quiet", "verbose", "broadcast", "release", "verify", "help"};
+} // namespace
+
+namespace CliOptions {
+
+CliArguments Parse(const QStringList &arguments) {
+  CliArguments parsed;
+  for (int i = 0; i < arguments.size(); ++i) {
+    const QString &argument = arguments[i];
+    if (!argument.startsWith("--") || argument == "--") {
+      if (parsed.command.isEmpty())
+        parsed.command = argument;
+      else
+        parsed.words << argument;
+      continue;
+    }
+    QString name = argument.mid(2);
+    QString value;
+    const qsizetype equals = name.indexOf('=');
+    const bool inline_ = equals >= 0;
+    if (inline_) {
+      value = name.mid(equals + 1);
+      name.truncate(equals);
+    }
+    if (ValueOptions.contains(name)) {
+      if (!inline_) {
+        if (i + 1 >= arguments.size())
+          throw CliError::BadInput("--" + name + " needs a value");
+        value = arguments[++i];
+      }
+    } else if (!Switches.contains(name)) {
+      throw CliError::BadInput("unknown option " + argument);
+    } else if (inline_) {
+      throw CliError::BadInput("--" + name + " takes no value");
+    }
+    parsed.options.insert(name, value);
+  }
+  if (parsed.command.isEmpty() && !parsed.Has("help"))
+    throw CliError::BadInput("no subcommand given (try --help)");
+  return parsed;
+}
+
+QString Usage() {
+  return QStringLiteral(
+      "Usage: vossek-drive-cli SUBCOMMAND [ARGUMENTS] [OPTIONS]\n"
+      "\n"
+      "Subcommands:\n"
+      "  status [ADDR...]                 the status block of each drive (default: --address)\n"
+      "  scan RANGE|LIST                  status of several drives, one record per reply;\n"
+      "       [--period MS] [--count N]   RANGE 1-5, LIST 1,3,4; N rounds (0: until stopped)\n"
+      "  read CODE...                     parameters by code (F113), in the table's decimals\n"
+      "  write CODE=VALUE...              parameters, checked against the table's range first\n"
+      "  control COMMAND [--broadcast]    fwd, rev, stop, free-stop, start, reset, jog-fwd,\n"
+      "          [--release]              jog-rev (--release: let go of the jog)\n"
+      "  backup --out FILE.dbf            read all into a copy of the table\n"
+      "  restore FILE.dbf [--verify]      write all from FILE.dbf, then read back and compare\n"
+      "  compare FILE.dbf                 differences of FILE.dbf against the defaults or\n"
+      "          [--against defaults|FILE.dbf]  another parameter set\n"
+      "  run LIST                         a command list (usercmd.dbf, .xlsx or .xls):\n"
+      "      [--repeat N] [--interval MS] N passes (0: until stopped), MS between steps,\n"
+      "      [--function read|write]      Function column rows instead of Command rows,\n"
+      "      [--stop-on error,timeout|none]  end the run at an error reply or a time-out\n"
+      "\n"
+      "Options (line defaults from database1/com_pro.dbf beside the program, else the\n"
+      "delivered settings):\n"
+      "  --port NAME          COMn, a device path or tcp:HOST:PORT\n"
+      "  --mode ascii|rtu     --baud N   --data-bits 7|8   --parity N|O|E   --stop-bits 1|2\n"
+      "  --address N          drive address 1-247 (default from database1/dspara.dbf, else 1)\n"
+      "  --timeout MS         reply window (default from com_pro.dbf, else 500)\n"
+      "  --table FILE         parameter table (default database1/RM40.DBF)\n"
+      "  --format text|csv|json  records as text, comma-separated values or JSON lines\n"
+      "  --quiet              no summaries or progress on stderr\n"
+      "  --verbose            every frame on stderr, as the history pane shows it\n"
+      "  --help               this text\n"
+      "\n"
+      "Exit status: 0 success, 1 a drive answered with an error or did not answer,\n"
+      "2 bad usage or input (nothing was sent), 3 the port could not be opened.\n");
+}
+
+} // namespace CliOptions

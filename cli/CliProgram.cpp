@@ -1,0 +1,138 @@
+#include "cli/CliProgram.h"
+
+#include "app/AppPaths.h"
+#include "cli/CliContext.h"
+#include "cli/CliError.h"
+#include "drive/DriveAddress.h"
+#include "settings/ShippedTables.h"
+#include "settings/TableStore.h"
+
+#include <QFileInfo>
+#include <QMap>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <functional>
+
+namespace {
+using namespace CliCommands;
+
+const QStringList BaudRates = {"1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"};
+
+// The settings as stored beside the program; the delivered values when the
+// table is missing or cannot be read (the window would name the problem at
+// its start; here the stored values are only defaults for options).
+template <typename Settings, typename Reader> Settings StoredSettings(const QString &file, Reader read) {
+  const QString folder = AppPaths::DataFolder();
+  if (!QFileInfo(folder + file).isFile())
+    return Settings{};
+  try {
+    TTableConnection connection;
+    connection.SetConnectionString(TTableConnection::ConnectionTextFor(folder));
+    connection.Open();
+    TTableQuery query(&connection);
+    QStringList problems;
+    return read(query, problems);
+  } catch (const std::exception &) {
+    return Settings{};
+  }
+}
+
+int Choice(const CliArguments &args, const QString &option, const QStringList &choices, int fallback) {
+  if (!args.Has(option))
+    return fallback;
+  const qsizetype index = choices.indexOf(args.Value(option).toUpper());
+  if (index < 0)
+    throw CliError::BadInput("--" + option + " must be one of " + choices.join(", ").toLower());
+  return static_cast<int>(index);
+}
+
+int Number(const CliArguments &args, const QString &option, int least, int most, int fallback) {
+  if (!args.Has(option))
+    return fallback;
+  bool ok = false;
+  const int value = args.Value(option).toInt(&ok);
+  if (!ok || value < least || value > most)
+    throw CliError::BadInput(
+        QStringLiteral("--%1 must be a whole number from %2 to %3").arg(option).arg(least).arg(most));
+  return value;
+}
+
+LineOptions LineFrom(const CliArguments &args, const TProtocolSettings &stored) {
+  LineOptions line;
+  line.port =
+      args.Value("port", stored.comPortName.isEmpty() ? QStringLiteral("COM%1").arg(stored.comPort + 1)
+                                                      : stored.comPortName);
+  line.rtu = Choice(args, "mode", {"ASCII", "RTU"}, stored.modbusMode) == 1;
+  const int dataBits = Number(args, "data-bits", 7, 8, line.rtu ? 8 : 7);
+  if (dataBits != (line.rtu ? 8 : 7))
+    throw CliError::BadInput(line.rtu ? "RTU uses 8 data bits" : "ASCII uses 7 data bits");
+  const QString storedBaud = BaudRates.value(stored.userBaud, "9600");
+  line.baud = static_cast<std::uint32_t>(Number(args, "baud", 1, 4000000, storedBaud.toInt()));
+  line.parity = static_cast<TParity>(Choice(args, "parity", {"N", "O", "E"}, stored.userParity));
+  line.stopBits =
+      Choice(args, "stop-bits", {"1", "2"}, stored.userStopBit) == 1 ? TStopBits::_2 : TStopBits::_1;
+  line.timeoutMs = Number(args, "timeout", 1, 600000, stored.timeoutMs);
+  line.verbose = args.Has("verbose");
+  return line;
+}
+
+// --table, else the data folder's RM40.DBF, else the installed template,
+// else the delivered table made in `scratch`.
+QString TablePath(const CliArguments &args, QTemporaryDir &scratch) {
+  if (args.Has("table"))
+    return args.Value("table");
+  for (const QString &folder : {AppPaths::DataFolder(), AppPaths::TemplateFolder()})
+    if (QFileInfo(folder + "RM40.DBF").isFile())
+      return folder + "RM40.DBF";
+  CreateRm40Table(scratch.path().toStdString());
+  return scratch.filePath("RM40.DBF");
+}
+
+// The drive address stored for the window; 1 when it names no single drive.
+int StoredAddress(const QString &text) {
+  const std::optional<int> address = DriveAddress::Parse(text.toStdString());
+  return address && *address != DriveAddress::Broadcast ? *address : 1;
+}
+
+const QMap<QString, std::function<int(CliContext &)>> &Commands() {
+  static const QMap<QString, std::function<int(CliContext &)>> commands = {
+      {"status", Status}, {"scan", Scan},       {"control", Control}, {"read", Read}, {"write", Write},
+      {"backup", Backup}, {"restore", Restore}, {"compare", Compare}, {"run", Run}};
+  return commands;
+}
+} // namespace
+
+namespace CliProgram {
+
+int Run(const QStringList &arguments) {
+  try {
+    CliContext context;
+    context.args = CliOptions::Parse(arguments);
+    if (context.args.Has("help") || context.args.command == "help") {
+      std::fputs(CliOptions::Usage().toUtf8().constData(), stdout);
+      return 0;
+    }
+    const auto command = Commands().constFind(context.args.command);
+    if (command == Commands().constEnd())
+      throw CliError::BadInput("unknown subcommand \"" + context.args.command + "\" (try --help)");
+
+    context.stored = StoredSettings<TProtocolSettings>("com_pro.dbf", ReadProtocolSettings);
+    const TDriveSettings drive = StoredSettings<TDriveSettings>("dspara.dbf", ReadDriveSettings);
+    context.line = LineFrom(context.args, context.stored);
+    context.address = context.args.Has("address") ? ParseAddress(context.args.Value("address"), false)
+                                                  : StoredAddress(drive.machineId);
+    context.output = RecordOutput(RecordOutput::ParseFormat(context.args.Value("format", "text")));
+    context.quiet = context.args.Has("quiet");
+    QTemporaryDir scratch;
+    context.tablePath = TablePath(context.args, scratch);
+    return (*command)(context);
+  } catch (const CliError &e) {
+    std::fprintf(stderr, "vossek-drive-cli: %s\n", e.what());
+    return static_cast<int>(e.Status());
+  } catch (const std::exception &e) {
+    std::fprintf(stderr, "vossek-drive-cli: %s\n", e.what());
+    return static_cast<int>(CliStatus::DriveFailed);
+  }
+}
+
+} // namespace CliProgram

@@ -1,0 +1,195 @@
+// status, scan and control: the drive's status block and its control
+// register, one request per drive through the link.
+#include "cli/CliContext.h"
+#include "cli/CliError.h"
+#include "drive/ControlLamps.h"
+#include "drive/DriveAddress.h"
+#include "drive/RequestBodies.h"
+#include "drive/ScanList.h"
+#include "drive/StatusDecoding.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QMap>
+#include <QTimer>
+#include <cstdio>
+
+namespace CliCommands {
+
+void Note(const QString &text) {
+  std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+  std::fflush(stderr);
+}
+
+int ParseAddress(const QString &text, bool broadcastAllowed) {
+  const std::optional<int> address = DriveAddress::Parse(text.toStdString());
+  if (!address || (*address == DriveAddress::Broadcast && !broadcastAllowed))
+    throw CliError::BadInput("drive address \"" + text + "\": " +
+                             (broadcastAllowed ? DriveAddress::RangeMessage : "Invalid data!  Range:1-247!"));
+  return *address;
+}
+
+QString OutcomeText(const ExchangeOutcome &outcome) {
+  switch (outcome.kind) {
+  case ExchangeOutcome::Kind::Missing:
+    return QStringLiteral("No response!");
+  case ExchangeOutcome::Kind::Rejected:
+    if (outcome.bytes.size() >= 3 && (outcome.bytes[1] & 0x80))
+      return QStringLiteral("exception %1 (reply %2)")
+          .arg(outcome.bytes[2], 2, 16, QChar('0'))
+          .arg(outcome.replyText);
+    return "error reply " + outcome.replyText;
+  case ExchangeOutcome::Kind::Refused:
+    return QStringLiteral("not sent");
+  case ExchangeOutcome::Kind::Accepted:
+  case ExchangeOutcome::Kind::Broadcast:
+    break;
+  }
+  return {};
+}
+
+} // namespace CliCommands
+
+void CliContext::RequireWords(int least, const QString &what) const {
+  if (args.words.size() < least)
+    throw CliError::BadInput(args.command + " needs " + what);
+}
+
+namespace {
+using namespace CliCommands;
+
+Record StatusRecord(const DriveStatusTexts &status) {
+  return {{"address", QString::number(status.address), {}},
+          {"frequency", QString::fromStdString(status.frequency), "Hz"},
+          {"output_voltage", QString::fromStdString(status.outputVoltage), "V"},
+          {"output_current", QString::fromStdString(status.outputCurrent), "A"},
+          {"speed", QString::fromStdString(status.speed), "r/min"},
+          {"dc_voltage", QString::fromStdString(status.dcVoltage), "V"},
+          {"status_code", QString::number(status.statusCode), {}},
+          {"state", QString::fromStdString(status.machineStatus), {}}};
+}
+
+// Asks one drive for its status block and writes the record; false (with a
+// note on stderr) when it gave none.
+bool ReportStatus(CliContext &context, int address) {
+  const ExchangeOutcome outcome = context.Link().Exchange(RequestBodies::Status(address));
+  if (outcome.kind == ExchangeOutcome::Kind::Accepted && outcome.bytes.size() >= StatusReplyLength &&
+      outcome.bytes[2] == StatusBlockByteCount) {
+    context.output.Write(StatusRecord(DecodeStatusReply(outcome.bytes.data(), ".")));
+    return true;
+  }
+  Note(QStringLiteral("address %1: ").arg(address) + (outcome.kind == ExchangeOutcome::Kind::Accepted
+                                                          ? QStringLiteral("not a status block")
+                                                          : OutcomeText(outcome)));
+  return false;
+}
+
+// "1-5" (either way round) or "1,3,4".
+std::vector<int> ScanAddresses(const QString &text) {
+  std::vector<int> addresses;
+  const qsizetype dash = text.indexOf('-');
+  if (dash > 0) {
+    const std::string from = text.left(dash).trimmed().toStdString();
+    const std::string to = text.mid(dash + 1).trimmed().toStdString();
+    for (const std::string &end : {from, to}) {
+      const FieldCheck check = ScanList::CheckRangeField(end);
+      if (!check.Ok())
+        throw CliError::BadInput("range \"" + text + "\": " + QString::fromStdString(check.message));
+    }
+    const int first = std::stoi(from);
+    const int last = std::stoi(to);
+    for (int a = first;; a += first <= last ? 1 : -1) {
+      addresses.push_back(a);
+      if (a == last)
+        break;
+    }
+    return addresses;
+  }
+  std::vector<std::uint8_t> list;
+  const ScanList::ListCheck check = ScanList::ParseList(text.toStdString(), list);
+  if (!check.check.Ok())
+    throw CliError::BadInput("addresses \"" + text + "\": " + QString::fromStdString(check.check.message));
+  addresses.assign(list.begin(), list.end());
+  return addresses;
+}
+
+int NonNegative(const CliContext &context, const QString &option, int fallback) {
+  if (!context.args.Has(option))
+    return fallback;
+  bool ok = false;
+  const int value = context.args.Value(option).toInt(&ok);
+  if (!ok || value < 0)
+    throw CliError::BadInput("--" + option + " must be a whole number of 0 or more");
+  return value;
+}
+
+void Pause(int ms) {
+  if (ms <= 0)
+    return;
+  QEventLoop loop;
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+const QMap<QString, ControlCommand> ControlNames = {
+    {"fwd", FwdStart}, {"rev", RevStart}, {"stop", DecStop},        {"free-stop", FreeStop},
+    {"start", Start},  {"reset", Reset},  {"jog-fwd", FwdJogPress}, {"jog-rev", RevJogPress},
+};
+} // namespace
+
+namespace CliCommands {
+
+int Status(CliContext &context) {
+  std::vector<int> addresses;
+  for (const QString &word : context.args.words)
+    addresses.push_back(ParseAddress(word, false));
+  if (addresses.empty())
+    addresses.push_back(context.address);
+  bool allAnswered = true;
+  for (int address : addresses)
+    allAnswered = ReportStatus(context, address) && allAnswered;
+  return allAnswered ? 0 : 1;
+}
+
+int Scan(CliContext &context) {
+  context.RequireWords(1, "a RANGE (1-5) or a LIST (1,3,4) of drive addresses");
+  const std::vector<int> addresses = ScanAddresses(context.args.words.join(','));
+  const int period = NonNegative(context, "period", 0);
+  const int rounds = NonNegative(context, "count", 1);
+  bool allAnswered = true;
+  QElapsedTimer clock;
+  for (int round = 0; rounds == 0 || round < rounds; ++round) {
+    // The period runs from the start of one drive's request to the next.
+    for (int address : addresses) {
+      clock.start();
+      allAnswered = ReportStatus(context, address) && allAnswered;
+      Pause(period - static_cast<int>(clock.elapsed()));
+    }
+  }
+  return allAnswered ? 0 : 1;
+}
+
+int Control(CliContext &context) {
+  context.RequireWords(1, "a command: fwd, rev, stop, free-stop, start, reset, jog-fwd or jog-rev");
+  const QString name = context.args.words.first();
+  if (!ControlNames.contains(name) || context.args.words.size() > 1)
+    throw CliError::BadInput("unknown control command \"" + context.args.words.join(' ') +
+                             "\": fwd, rev, stop, free-stop, start, reset, jog-fwd or jog-rev");
+  int command = ControlNames.value(name);
+  if (context.args.Has("release")) {
+    if (command != FwdJogPress && command != RevJogPress)
+      throw CliError::BadInput("--release goes with jog-fwd or jog-rev");
+    command = command == FwdJogPress ? FwdJogRelease : RevJogRelease;
+  }
+  const int address = context.args.Has("broadcast") ? DriveAddress::Broadcast : context.address;
+  const ExchangeOutcome outcome = context.Link().Exchange(
+      RequestBodies::Control(address, ControlCode(static_cast<ControlCommand>(command))));
+  const bool done =
+      outcome.kind == ExchangeOutcome::Kind::Accepted || outcome.kind == ExchangeOutcome::Kind::Broadcast;
+  context.output.Write({{"address", QString::number(address), {}},
+                        {"command", name + (context.args.Has("release") ? " release" : ""), {}},
+                        {"result", done ? (address == 0 ? "broadcast" : "done") : OutcomeText(outcome), {}}});
+  return done ? 0 : 1;
+}
+
+} // namespace CliCommands

@@ -1,0 +1,118 @@
+#include "cli/DriveLink.h"
+
+#include "cli/CliError.h"
+#include "protocol/ReplyCheck.h"
+
+#include <QEventLoop>
+#include <QTimer>
+#include <cstdio>
+
+namespace {
+// The tick only times reply windows here: replies are judged as soon as
+// they are complete, so a short tick costs nothing but keeps time-outs close
+// to the window asked for.
+constexpr int TickMs = 10;
+
+void PrintFrame(const QString &text) { std::fputs(text.toLocal8Bit().constData(), stderr); }
+} // namespace
+
+DriveLink::DriveLink(const LineOptions &options) {
+  comm_.SetCommName(options.port);
+  // The data bits are how the engine tells the modes apart.
+  comm_.SetByteSize(options.rtu ? TByteSize::_8 : TByteSize::_7);
+  comm_.SetBaudRate(options.baud);
+  comm_.SetParity(options.parity);
+  comm_.SetStopBits(options.stopBits);
+  comm_.OpenPort();
+  if (!comm_.PortOpen()) {
+    QString message = "cannot open port " + options.port;
+    if (!comm_.PortOpenError().isEmpty())
+      message += ": " + comm_.PortOpenError();
+    if (!comm_.PortOpenReason().isEmpty())
+      message += " (" + comm_.PortOpenReason() + ")";
+    throw CliError(CliStatus::PortFailed, message);
+  }
+  comm_.OnReceiveData = [this](TComm *, const char *buffer, std::uint16_t length) {
+    engine_.ReceiveData(buffer, length);
+  };
+
+  engine_.SetPort(&comm_);
+  engine_.SetCompleteOnReply(true);
+  engine_.State.TickMs = TickMs;
+  engine_.State.TimeoutMs = options.timeoutMs;
+  engine_.Timer->setInterval(TickMs);
+  engine_.Timer->start();
+
+  QObject::connect(&engine_, &TExchangeEngine::ReplyAccepted, &engine_,
+                   [this] { Finish(ExchangeOutcome::Kind::Accepted); });
+  QObject::connect(&engine_, &TExchangeEngine::ReplyRejected, &engine_,
+                   [this] { Finish(ExchangeOutcome::Kind::Rejected); });
+  QObject::connect(&engine_, &TExchangeEngine::ReplyMissing, &engine_,
+                   [this] { Finish(ExchangeOutcome::Kind::Missing); });
+  QObject::connect(&engine_, &TExchangeEngine::RequestLogged, &engine_,
+                   [this, verbose = options.verbose](const QString &line, bool awaitsReply) {
+                     if (verbose)
+                       PrintFrame(line + (awaitsReply ? "" : "\n"));
+                     sent_ = true;
+                     if (!awaitsReply)
+                       Finish(line.contains("Not sent") ? ExchangeOutcome::Kind::Refused
+                                                        : ExchangeOutcome::Kind::Broadcast);
+                   });
+  if (options.verbose) {
+    QObject::connect(&engine_, &TExchangeEngine::LineCompleted, &engine_,
+                     [](const QString &suffix, bool) { PrintFrame(suffix + "\n"); });
+    QObject::connect(&engine_, &TExchangeEngine::LateReplyLogged, &engine_,
+                     [](const QString &line) { PrintFrame(line + "\n"); });
+  }
+}
+
+DriveLink::~DriveLink() {
+  engine_.Timer->stop();
+  comm_.ClosePort();
+}
+
+void DriveLink::Finish(ExchangeOutcome::Kind kind) {
+  // Data that came unasked before the request went out is judged too; its
+  // outcome is not the request's.
+  if (!awaiting_ || !sent_)
+    return;
+  awaiting_ = false;
+  outcome_.kind = kind;
+  if (kind == ExchangeOutcome::Kind::Accepted || kind == ExchangeOutcome::Kind::Rejected) {
+    outcome_.bytes = HexTextToBytes(engine_.State.ReplyBody);
+    outcome_.replyText = QString::fromStdString(engine_.State.ReplyText);
+  }
+  if (loop_)
+    loop_->quit();
+}
+
+ExchangeOutcome DriveLink::Exchange(const std::string &body) {
+  outcome_ = {};
+  awaiting_ = true;
+  sent_ = false;
+  // The request goes out as the user's own command: at once when the line
+  // is free, else at the tick that finds it free (after a quiet window).
+  CommState &s = engine_.State;
+  s.UserCmdFrame = body;
+  s.UserCmdPending = true;
+  if (!s.WaitingReply && !s.QuietWindowPending && s.ReceiveBuffer.empty())
+    engine_.Tick(); // on a free line the tick starts the pending request
+
+  if (awaiting_) {
+    QEventLoop loop;
+    loop_ = &loop;
+    loop.exec();
+    loop_ = nullptr;
+  }
+  return outcome_;
+}
+
+ExchangeOutcome DriveLink::ExchangeStep(const std::string &body, bool addChecksum) {
+  constexpr int CommandListTab = 2; // the engine leaves out checksums only for the list's steps
+  engine_.SetActiveTab(CommandListTab);
+  engine_.SetAddChecksum(addChecksum);
+  engine_.State.SequenceAwaitingReply = true;
+  const ExchangeOutcome outcome = Exchange(body);
+  engine_.State.SequenceAwaitingReply = false;
+  return outcome;
+}

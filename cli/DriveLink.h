@@ -1,0 +1,62 @@
+#pragma once
+
+#include "exchange/ExchangeEngine.h"
+#include "serial/TComm.h"
+
+#include <QString>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The line as the command-line program sees it.
+struct LineOptions {
+  QString port;
+  bool rtu = false;
+  std::uint32_t baud = 9600;
+  TParity parity = TParity::None;
+  TStopBits stopBits = TStopBits::_1;
+  int timeoutMs = 500;
+  bool verbose = false; // every frame on stderr, as the history pane shows it
+};
+
+// How one request ended.
+struct ExchangeOutcome {
+  enum class Kind {
+    Accepted,  // the reply passed every check
+    Rejected,  // malformed, mismatched or an exception reply
+    Missing,   // nothing came within the reply window
+    Broadcast, // sent; no drive answers a broadcast
+    Refused    // not sent: the body cannot be framed
+  };
+  Kind kind = Kind::Missing;
+  std::vector<std::uint8_t> bytes; // accepted or rejected: the reply, checksum included
+  QString replyText;               // as the history shows it
+};
+
+// The serial port and the exchange engine, run by a Qt event loop one
+// request at a time: Exchange sends and returns once the engine has judged
+// the reply (at once when it is complete) or its reply window has passed.
+class DriveLink {
+public:
+  // Opens the port; raises CliError (port failed) with the system's reason.
+  explicit DriveLink(const LineOptions &options);
+  ~DriveLink();
+  DriveLink(const DriveLink &) = delete;
+  DriveLink &operator=(const DriveLink &) = delete;
+
+  ExchangeOutcome Exchange(const std::string &body);
+  // A step of a command list: sent as the sequence runner sends it, without
+  // its checksum when the list's settings say so.
+  ExchangeOutcome ExchangeStep(const std::string &body, bool addChecksum);
+  // The requests sent so far, as the engine counts them.
+  int RequestsSent() const { return engine_.State.TotalRecords; }
+
+private:
+  TComm comm_;
+  TExchangeEngine engine_;
+  bool awaiting_ = false;
+  bool sent_ = false; // the awaited request is on the line
+  ExchangeOutcome outcome_;
+  class QEventLoop *loop_ = nullptr;
+  void Finish(ExchangeOutcome::Kind kind);
+};

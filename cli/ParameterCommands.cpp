@@ -1,0 +1,256 @@
+// read, write, backup, restore and compare: function parameters by code,
+// in the table's decimals, with the table's range checks.
+#include "cli/CliContext.h"
+#include "cli/CliError.h"
+#include "cli/ParameterFile.h"
+#include "params/RunProgress.h"
+#include "params/WriteAllCheck.h"
+
+#include <QElapsedTimer>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+using namespace CliCommands;
+using TableRecord = ParameterCompare::Record;
+
+constexpr std::uint16_t NotAllowedValue = 0xFFFF; // what a drive answers for a value it will not tell
+
+bool IsException(const ExchangeOutcome &outcome) {
+  return outcome.kind == ExchangeOutcome::Kind::Rejected && outcome.bytes.size() >= 3 &&
+         (outcome.bytes[1] & 0x80);
+}
+
+// A request that got nothing or a garbled reply is asked once more, as read
+// all and write all ask a failed record again; a drive's refusal is final.
+ExchangeOutcome ExchangeWithRetry(CliContext &context, const std::string &body) {
+  ExchangeOutcome outcome = context.Link().Exchange(body);
+  if (outcome.kind == ExchangeOutcome::Kind::Missing ||
+      (outcome.kind == ExchangeOutcome::Kind::Rejected && !IsException(outcome)))
+    outcome = context.Link().Exchange(body);
+  return outcome;
+}
+
+std::uint16_t RegisterOf(const ExchangeOutcome &outcome) {
+  return static_cast<std::uint16_t>(outcome.bytes[3] << 8 | outcome.bytes[4]);
+}
+
+bool IsValueReply(const ExchangeOutcome &outcome) {
+  return outcome.kind == ExchangeOutcome::Kind::Accepted && outcome.bytes.size() >= 5;
+}
+
+const TableRecord &RequireCode(const ParameterFile::Records &records, const QString &code,
+                               const QString &table) {
+  const TableRecord *record = ParameterFile::Find(records, code);
+  if (!record)
+    throw CliError::BadInput("unknown code " + code + " (not in " + table + ")");
+  return *record;
+}
+
+// Progress of backup and restore on a terminal only: a script's log gets
+// no lines of carriage returns.
+class Progress {
+public:
+  Progress(const CliContext &context, std::string verb, int total)
+      : shown_(!context.quiet && ::isatty(STDERR_FILENO)), verb_(std::move(verb)), total_(total) {
+    clock_.start();
+  }
+  void Show(int done) {
+    if (!shown_ || (done < total_ && clock_.elapsed() - last_ < 150))
+      return;
+    last_ = clock_.elapsed();
+    const std::string text = done >= total_ ? RunProgress::Finished(verb_, done, total_, last_)
+                                            : RunProgress::Running(verb_, done, total_, last_);
+    std::fprintf(stderr, "\r%s\033[K%s", text.c_str(), done >= total_ ? "\n" : "");
+    std::fflush(stderr);
+  }
+
+private:
+  bool shown_;
+  std::string verb_;
+  int total_;
+  QElapsedTimer clock_;
+  qint64 last_ = -1000;
+};
+} // namespace
+
+namespace CliCommands {
+
+int Read(CliContext &context) {
+  context.RequireWords(1, "one or more codes (F113)");
+  const ParameterFile::Records records = ParameterFile::Load(context.tablePath);
+  std::vector<const TableRecord *> asked;
+  for (const QString &code : context.args.words)
+    asked.push_back(&RequireCode(records, code, context.tablePath));
+  int status = 0;
+  for (const TableRecord *record : asked) {
+    const ExchangeOutcome outcome =
+        context.Link().Exchange(ParameterFile::ReadBody(context.address, record->code));
+    QString value;
+    if (!IsValueReply(outcome)) {
+      Note(record->code + ": " + OutcomeText(outcome));
+      status = 1;
+    } else if (RegisterOf(outcome) == NotAllowedValue) {
+      Note(record->code + ": This parameter is not allowed to read!");
+      status = 1;
+    } else {
+      value = ParameterFile::ValueText(record->code, RegisterOf(outcome));
+    }
+    if (!value.isEmpty())
+      context.output.Write({{"code", record->code, {}}, {"name", record->name, {}}, {"value", value, {}}});
+  }
+  return status;
+}
+
+int Write(CliContext &context) {
+  context.RequireWords(1, "one or more CODE=VALUE (F113=45)");
+  const ParameterFile::Records records = ParameterFile::Load(context.tablePath);
+  struct Planned {
+    const TableRecord *record;
+    ParameterFile::Prepared value;
+  };
+  std::vector<Planned> planned;
+  // Every value is checked before the first is sent.
+  for (const QString &word : context.args.words) {
+    const qsizetype equals = word.indexOf('=');
+    if (equals <= 0)
+      throw CliError::BadInput("\"" + word + "\": write takes CODE=VALUE (F113=45)");
+    const TableRecord &record = RequireCode(records, word.left(equals), context.tablePath);
+    planned.push_back({&record, ParameterFile::PrepareWrite(record, word.mid(equals + 1))});
+  }
+  int status = 0;
+  for (const Planned &p : planned) {
+    const ExchangeOutcome outcome =
+        context.Link().Exchange(ParameterFile::WriteBody(context.address, p.record->code, p.value.raw));
+    const bool written = outcome.kind == ExchangeOutcome::Kind::Accepted;
+    if (!written) {
+      Note(p.record->code + ": " +
+           (IsException(outcome) ? "the drive refused " + p.value.text + ", " + OutcomeText(outcome)
+                                 : OutcomeText(outcome)));
+      status = 1;
+    }
+    context.output.Write({{"code", p.record->code, {}},
+                          {"value", p.value.text, {}},
+                          {"result", written ? QStringLiteral("written") : QStringLiteral("failed"), {}}});
+  }
+  return status;
+}
+
+int Backup(CliContext &context) {
+  const QString out = context.args.Value("out");
+  if (out.isEmpty())
+    throw CliError::BadInput("backup needs --out FILE.dbf");
+  const ParameterFile::Records records = ParameterFile::Load(context.tablePath);
+  QMap<QString, QString> values;
+  Progress progress(context, "Read", static_cast<int>(records.size()));
+  int done = 0;
+  for (const TableRecord &record : records) {
+    progress.Show(done++);
+    if (record.name == QLatin1String("Reserved"))
+      continue; // never read: the drive answers FFFF
+    const ExchangeOutcome outcome =
+        ExchangeWithRetry(context, ParameterFile::ReadBody(context.address, record.code));
+    if (!IsValueReply(outcome))
+      throw CliError::DriveFailed(record.code + ": " + OutcomeText(outcome) + "; " + out + " not written");
+    if (RegisterOf(outcome) == NotAllowedValue)
+      throw CliError::DriveFailed(record.code + ": Warning! Inverter is in fault status!; " + out +
+                                  " not written");
+    values.insert(record.code.toUpper(), ParameterFile::ValueText(record.code, RegisterOf(outcome)));
+  }
+  progress.Show(done);
+  ParameterFile::SaveCopy(context.tablePath, out, values);
+  if (!context.quiet)
+    Note(QStringLiteral("%1 values read into %2").arg(values.size()).arg(out));
+  return 0;
+}
+
+int Restore(CliContext &context) {
+  context.RequireWords(1, "the FILE.dbf to write from");
+  const QString file = context.args.words.first();
+  const ParameterFile::Records records = ParameterFile::Load(file);
+  const bool verify = context.args.Has("verify");
+  TWriteAllCheck check;
+  if (verify)
+    check.Begin();
+
+  // Every value is checked before the first is sent.
+  struct Planned {
+    const TableRecord *record;
+    ParameterFile::Prepared value;
+  };
+  std::vector<Planned> planned;
+  for (const TableRecord &record : records) {
+    if (!record.writeable)
+      continue;
+    if (record.nowData.trimmed().isEmpty())
+      throw CliError::BadInput(file + ": " + record.code + " has no value (Some functions value are empty!)");
+    if (record.min == "--" || record.max == "--") {
+      check.Skipped(record.code, "read-only");
+      continue;
+    }
+    planned.push_back({&record, ParameterFile::PrepareWrite(record, record.nowData)});
+  }
+
+  bool failed = false;
+  Progress progress(context, "Written", static_cast<int>(planned.size()));
+  int done = 0;
+  for (const Planned &p : planned) {
+    progress.Show(done++);
+    check.Writing(p.record->code, p.value.raw, p.value.text, ParameterFile::Decimals(p.record->code));
+    const ExchangeOutcome outcome =
+        ExchangeWithRetry(context, ParameterFile::WriteBody(context.address, p.record->code, p.value.raw));
+    if (outcome.kind == ExchangeOutcome::Kind::Accepted) {
+      check.Confirmed();
+      continue;
+    }
+    failed = true;
+    if (IsException(outcome))
+      check.Refused();
+    Note(p.record->code + ": " + OutcomeText(outcome));
+  }
+  progress.Show(done);
+
+  if (verify) {
+    check.StartReadBack();
+    for (QString code = check.NextToRead(false); !code.isEmpty(); code = check.NextToRead(false)) {
+      const ExchangeOutcome outcome =
+          ExchangeWithRetry(context, ParameterFile::ReadBody(context.address, code));
+      if (IsValueReply(outcome))
+        check.ReadBack(RegisterOf(outcome));
+    }
+    failed = failed || check.VerifiedCount() != check.WrittenCount();
+    if (!context.quiet || failed)
+      Note(check.Report("."));
+  } else if (!context.quiet) {
+    Note(QStringLiteral("%1 values written from %2").arg(done).arg(file));
+  }
+  return failed ? 1 : 0;
+}
+
+int Compare(CliContext &context) {
+  context.RequireWords(1, "the FILE.dbf to compare");
+  const QString file = context.args.words.first();
+  const QString against = context.args.Value("against", "defaults");
+  const ParameterFile::Records here = ParameterFile::Load(file);
+  const auto decimals = [](const QString &code) { return ParameterFile::Decimals(code); };
+  const std::vector<ParameterCompare::Row> rows =
+      against == "defaults" ? ParameterCompare::WithDefaults(here, decimals, ".")
+                            : ParameterCompare::WithSet(here, ParameterFile::Load(against), decimals, ".");
+  for (const ParameterCompare::Row &row : rows) {
+    if (!ParameterCompare::IsDifference(row.kind))
+      continue;
+    context.output.Write({{"code", row.code, {}},
+                          {"name", row.name, {}},
+                          {"here", row.here, {}},
+                          {"there", row.there, {}},
+                          {"kind", ParameterCompare::KindText(row.kind), {}}});
+  }
+  const QString summary = ParameterCompare::Summary(ParameterCompare::Count(rows));
+  if (context.output.Kind() == RecordOutput::Format::Text)
+    std::printf("%s\n", summary.toUtf8().constData());
+  else if (!context.quiet)
+    Note(summary);
+  return 0;
+}
+
+} // namespace CliCommands

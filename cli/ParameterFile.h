@@ -1,0 +1,49 @@
+#pragma once
+
+#include "params/ParameterCompare.h"
+
+#include <QMap>
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// A function table file as the command-line program uses it: its named
+// records, the request texts of a code, and a copy with new values.
+namespace ParameterFile {
+
+using Records = std::vector<ParameterCompare::Record>;
+
+// The named records of the table at `path`, in CODE order; raises CliError
+// (bad input) when the file is missing or is no function table.
+Records Load(const QString &path);
+
+// The record of `code` ("F113", any case), or nothing.
+const ParameterCompare::Record *Find(const Records &records, const QString &code);
+
+// Decimals of a code in the drive series ("F113" -> 2).
+int Decimals(const QString &code);
+
+// Request texts for the drive at `address`.
+std::string ReadBody(int address, const QString &code);
+std::string WriteBody(int address, const QString &code, std::uint16_t raw);
+
+// The register value of `value` for `code`: cut to the code's decimals and
+// checked against the record's range. Raises CliError (bad input) with the
+// parameter window's words when the value may not be written.
+struct Prepared {
+  std::uint16_t raw = 0;
+  QString text; // the value with exactly the code's decimals
+};
+Prepared PrepareWrite(const ParameterCompare::Record &record, const QString &value);
+
+// The value of a read reply's register in the code's decimals.
+QString ValueText(const QString &code, std::uint16_t raw);
+
+// Writes a copy of the table `source` to `target` with NOWDATA and MODIFY of
+// each code in `values` set. The copy is made beside `target` and takes its
+// place only when whole; raises CliError (bad input) when it cannot be made.
+void SaveCopy(const QString &source, const QString &target, const QMap<QString, QString> &values);
+
+} // namespace ParameterFile
