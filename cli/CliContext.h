@@ -16,6 +16,7 @@ struct CliContext {
   LineOptions line;
   int address = 1;
   QString tablePath;
+  QString tableName;        // the table as messages name it
   TProtocolSettings stored; // the stored settings the options start from
   RecordOutput output{RecordOutput::Format::Text};
   bool quiet = false;

@@ -125,6 +125,11 @@ int Run(const QStringList &arguments) {
     context.quiet = context.args.Has("quiet");
     QTemporaryDir scratch;
     context.tablePath = TablePath(context.args, scratch);
+    // A table made in the scratch folder is gone when the program ends; its
+    // path would mean nothing to the user.
+    context.tableName = context.tablePath.startsWith(scratch.path())
+                            ? QString("the delivered parameter table")
+                            : context.tablePath;
     return (*command)(context);
   } catch (const CliError &e) {
     std::fprintf(stderr, "vossek-drive-cli: %s\n", e.what());

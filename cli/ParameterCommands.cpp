@@ -81,7 +81,7 @@ int Read(CliContext &context) {
   const ParameterFile::Records records = ParameterFile::Load(context.tablePath);
   std::vector<const TableRecord *> asked;
   for (const QString &code : context.args.words)
-    asked.push_back(&RequireCode(records, code, context.tablePath));
+    asked.push_back(&RequireCode(records, code, context.tableName));
   int status = 0;
   for (const TableRecord *record : asked) {
     const ExchangeOutcome outcome =
@@ -115,7 +115,7 @@ int Write(CliContext &context) {
     const qsizetype equals = word.indexOf('=');
     if (equals <= 0)
       throw CliError::BadInput("\"" + word + "\": write takes CODE=VALUE (F113=45)");
-    const TableRecord &record = RequireCode(records, word.left(equals), context.tablePath);
+    const TableRecord &record = RequireCode(records, word.left(equals), context.tableName);
     planned.push_back({&record, ParameterFile::PrepareWrite(record, word.mid(equals + 1))});
   }
   int status = 0;
