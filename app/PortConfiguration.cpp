@@ -68,6 +68,7 @@ void TForm1::ApplyPortSettings() {
   default:
     break;
   }
+  Comm1->SetRs485(settings.Rs485->isChecked());
   Comm1->OpenPort();
   PortKeeper->Follow();
 
