@@ -52,44 +52,30 @@ TPortKeeper::State TPortKeeper::CurrentState() const {
   return state_ == State::Open ? State::Closed : state_;
 }
 
-QString TPortKeeper::Summary() const {
+QString TPortKeeper::Text(bool full) const {
+  const QString again = full ? QStringLiteral("; trying again every second") : QString();
   switch (CurrentState()) {
   case State::Open:
     if (!comm_->LineSettingsApply())
-      return QStringLiteral("port open, line settings on the server");
+      return full ? QStringLiteral("port open; the line settings are made on the server, not here")
+                  : QStringLiteral("port open, line settings on the server");
     if (!comm_->Rs485Error().isEmpty())
-      return QStringLiteral("port open, RS-485 not supported");
+      return full ? QStringLiteral("port open; ") + comm_->Rs485Error()
+                  : QStringLiteral("port open, RS-485 not supported");
     return comm_->Rs485Active() ? QStringLiteral("port open, RS-485") : QStringLiteral("port open");
   case State::Failed:
-    return QStringLiteral("port failed: ") + reason_;
+    return QStringLiteral("port failed: ") + reason_ + again;
   case State::Lost:
-    return lostOverTcp_ ? QStringLiteral("port closed: connection lost")
-                        : QStringLiteral("port closed: device gone");
+    if (!full)
+      return lostOverTcp_ ? QStringLiteral("port closed: connection lost")
+                          : QStringLiteral("port closed: device gone");
+    return (lostOverTcp_ ? QStringLiteral("port closed: the server closed the connection")
+                         : QStringLiteral("port closed: the device went away")) +
+           (reason_.isEmpty() ? QString() : QStringLiteral(" (") + reason_ + ')') + again;
   case State::Closed:
     break;
   }
   return QStringLiteral("port closed");
-}
-
-QString TPortKeeper::Describe() const {
-  switch (CurrentState()) {
-  case State::Open:
-    if (!comm_->LineSettingsApply())
-      return QStringLiteral("port open; the line settings are made on the server, not here");
-    if (!comm_->Rs485Error().isEmpty())
-      return QStringLiteral("port open; ") + comm_->Rs485Error();
-    return Summary();
-  case State::Failed:
-    return Summary() + QStringLiteral("; trying again every second");
-  case State::Lost:
-    return (lostOverTcp_ ? QStringLiteral("port closed: the server closed the connection")
-                         : QStringLiteral("port closed: the device went away")) +
-           (reason_.isEmpty() ? QString() : QStringLiteral(" (") + reason_ + ')') +
-           QStringLiteral("; trying again every second");
-  case State::Closed:
-    break;
-  }
-  return Summary();
 }
 
 void TPortKeeper::HangUp() {

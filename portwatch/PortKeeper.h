@@ -44,16 +44,17 @@ public:
   QString Reason() const { return reason_; }
   // The state in a few words for the status bar ("port open", "port failed:
   // No such device", "port closed: device gone", ...).
-  QString Summary() const;
+  QString Summary() const { return Text(false); }
   // The same with what the window has no room for: the reason behind a
   // note and that the port is tried again ("port failed: No such device;
   // trying again every second").
-  QString Describe() const;
+  QString Describe() const { return Text(true); }
 
 signals:
   void StateChanged();
 
 private:
+  QString Text(bool full) const;
   void HangUp();
   void TryAgain();
   void Attempted(std::uint64_t generation, TAcquiredPort &port);

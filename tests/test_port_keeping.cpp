@@ -8,7 +8,6 @@
 #include "app/MainWindow.h"
 #include "app/Widgets.h"
 #include "serial/TComm.h"
-#include "settings/DataFolder.h"
 #include "settings/PortList.h"
 #include "settings/TProtocolSet.h"
 #include "support/DialogRecorder.h"
@@ -114,10 +113,7 @@ class TestPortKeeping : public QObject {
 
 private slots:
   void initTestCase() {
-    if (!rig_.UseProgramFolder())
-      return;
-    QCOMPARE(EnsureDataFolder(AppPaths::DataFolder()), QString());
-    if (!rig_.CreateWindows() || !rig_.ShowMainWindow())
+    if (!rig_.StartDelivered())
       return;
     Form1->MachineID->setEditText("1");
   }
