@@ -42,6 +42,7 @@ void Picture(QWidget *widget, const QString &name) {
   const QString folder = qEnvironmentVariable("VDD_SCREENSHOT_DIR");
   if (folder.isEmpty())
     return;
+  QVERIFY(QDir().mkpath(folder));
   QTest::qWait(100); // the layout follows a changed text at the next turn of the event loop
   QVERIFY(widget->grab().save(QDir(folder).filePath(name)));
 }
@@ -242,9 +243,9 @@ private slots:
     QAbstractItemView *list = box->view();
     QTRY_VERIFY(list->isVisible());
     Picture(ProtocolSet, "protocol_settings.png");
-    Picture(list->window(), "protocol_settings_port_list.png");
     const QModelIndex item = list->model()->index(20, 0);
     list->scrollTo(item);
+    Picture(list->window(), "protocol_settings_port_list.png");
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(item).center());
     QTRY_VERIFY(!list->isVisible());
     QCOMPARE(box->currentText(), FakeDeviceTree::FtdiById);
