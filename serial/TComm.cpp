@@ -7,6 +7,8 @@
 #include "serial/TcpSerialServer.h"
 #include "serial/WriteThread.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -162,6 +164,11 @@ void TComm::ClosePort() {
     return;
   StopThreads();
   CloseDevice();
+  // What the threads posted and nobody has handled yet belongs to the line
+  // just closed: its bytes go with the rest of its buffers, and a hang-up
+  // handled after the port was opened again would be taken for the new
+  // line's.
+  QCoreApplication::removePostedEvents(notifyWindow_, TCommEvent::EventType());
 }
 
 void TComm::StopThreads() {

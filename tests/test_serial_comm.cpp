@@ -17,6 +17,7 @@
 #include <QTest>
 
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <memory>
 #include <thread>
@@ -166,6 +167,7 @@ private slots:
   void burstFromFarEndArrivesCompleteAndInOrder();
   void closeIsPromptWithWritePendingAndReaderIdle();
   void farEndClosingHangsUpWithoutStoppingTheProgram();
+  void closingDropsWhatTheOldLinePosted();
   void destroyingAnOpenComponentClosesIt();
 };
 
@@ -679,6 +681,29 @@ void TestSerialComm::farEndClosingHangsUpWithoutStoppingTheProgram() {
   QVERIFY(timer.elapsed() < kPromptMs);
   QVERIFY(!comm.PortOpen());
   QCOMPARE(comm.PortOpenError(), QString());
+}
+
+void TestSerialComm::closingDropsWhatTheOldLinePosted() {
+  // The far end hangs up, and the port is closed and opened on another line
+  // before the program turns its event loop again (OK right after an
+  // adapter was pulled out): the old line's hang-up and bytes are not taken
+  // for the new line's.
+  auto old = std::make_unique<Pty>();
+  Pty next;
+  QVERIFY(old->IsValid() && next.IsValid());
+  TComm comm;
+  Received received;
+  received.Attach(comm);
+  QVERIFY(OpenOn(comm, *old));
+  QVERIFY(old->Write("stale"));
+  old->CloseMaster();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the reader posts meanwhile
+  comm.ClosePort();
+  QVERIFY(OpenOn(comm, next));
+  QTest::qWait(300);
+  QCOMPARE(received.hangups, 0);
+  QCOMPARE(received.bytes, QByteArray());
+  QVERIFY(comm.PortOpen());
 }
 
 void TestSerialComm::destroyingAnOpenComponentClosesIt() {
