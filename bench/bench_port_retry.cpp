@@ -7,6 +7,7 @@
 
 #include "portwatch/PortKeeper.h"
 #include "serial/TComm.h"
+#include "support/LoopbackTcp.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -14,10 +15,6 @@
 
 #include <algorithm>
 #include <cstdio>
-
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 constexpr int kConnectTimeoutMs = 500;
@@ -28,13 +25,8 @@ int main(int argc, char **argv) {
   QCoreApplication app(argc, argv);
 
   // A listener whose one-place queue a first connection fills.
-  const int listener = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address);
-  getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length);
+  const int listener = BoundLoopbackSocket(address);
   listen(listener, 0);
   const int filler = socket(AF_INET, SOCK_STREAM, 0);
   ::connect(filler, reinterpret_cast<sockaddr *>(&address), sizeof address);

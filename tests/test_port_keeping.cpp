@@ -12,6 +12,7 @@
 #include "settings/TProtocolSet.h"
 #include "support/DialogRecorder.h"
 #include "support/FakeDeviceTree.h"
+#include "support/LoopbackTcp.h"
 #include "support/SimulatedRig.h"
 #include "support/TestMain.h"
 
@@ -27,10 +28,6 @@
 #include <QToolButton>
 
 #include <memory>
-
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 constexpr int kWaitMs = 30000;
@@ -58,25 +55,12 @@ void OpenSettingsAndTypePort(const QString &name) {
   QTest::keyClicks(edit, name);
 }
 
-// A TCP port on 127.0.0.1 that nothing listens on at the moment.
-quint16 FreeTcpPort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
-  getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
-  close(fd);
-  return ntohs(address.sin_port);
-}
-
 // pymodbus serving unit 1 over TCP with a serial framer, as a serial server
 // with one drive behind it; it prints every register write it takes.
 struct ModbusSlave {
   std::unique_ptr<QProcess> process = std::make_unique<QProcess>();
   ~ModbusSlave() { Stop(); }
-  void Start(quint16 port, bool rtu) {
+  void Start(int port, bool rtu) {
     const char *const script = R"(
 import sys
 from pymodbus.server import StartTcpServer
@@ -179,7 +163,7 @@ private slots:
   // the server going away closes the port, and its return is taken up.
   void serialServerTypedInWindow() {
     QFETCH(bool, rtu);
-    const quint16 port = FreeTcpPort();
+    const int port = FreeLoopbackPort();
     ModbusSlave slave;
     slave.Start(port, rtu);
     QVERIFY(slave.process->waitForStarted(10000));
