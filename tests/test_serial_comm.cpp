@@ -5,6 +5,7 @@
 #include "serial/CommEvents.h"
 #include "serial/LineEvents.h"
 #include "serial/LineSettings.h"
+#include "serial/OpenFailureReason.h"
 #include "serial/PortDetection.h"
 #include "serial/PortNames.h"
 #include "serial/TComm.h"
@@ -17,8 +18,8 @@
 #include <QTest>
 
 #include <atomic>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <memory>
 #include <thread>
 
@@ -393,6 +394,10 @@ void TestSerialComm::propertySetterRules() {
 }
 
 void TestSerialComm::openFailuresAreReportedAsText() {
+  // What cannot be made to happen here (the tests may run as root, and
+  // without a ttyS node lacking its UART): the words for it.
+  QCOMPARE(OpenFailureReason(EACCES), QString("Permission denied: add your user to the dialout group"));
+  QCOMPARE(OpenFailureReason(EIO), QString("No such device"));
   TComm comm;
   comm.SetCommName("/dev/no-such-serial-device");
   comm.OpenPort();
