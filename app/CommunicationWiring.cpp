@@ -3,6 +3,7 @@
 // pop-up menu.
 #include "app/MainWindow.h"
 
+#include "portwatch/PortKeeper.h"
 #include "serial/TComm.h"
 
 #include <QAction>
@@ -19,6 +20,8 @@ void TForm1::WireCommunication() {
     Engine->ReceiveData(buffer, length);
   };
   UpcSend->start(State.TickMs);
+  PortKeeper = new TPortKeeper(Comm1, this);
+  connect(PortKeeper, &TPortKeeper::StateChanged, this, &TForm1::ShowPortState);
 
   // what the tick and the framing need to know of the window
   connect(MachineID, &QComboBox::currentTextChanged, this, [this] { TellMachineID(); });

@@ -11,6 +11,7 @@
 #include "help/UserGuide.h"
 #include "log/TrafficLogWiring.h"
 #include "params/TInputBox.h"
+#include "portwatch/PortKeeper.h"
 #include "protocol/HexText.h"
 #include "serial/TComm.h"
 #include "settings/TProtocolSet.h"
@@ -206,6 +207,7 @@ void TForm1::closeEvent(QCloseEvent *event) {
 // end here too.
 void TForm1::StopTrafficBeforeClose() {
   UpcSend->stop();
+  PortKeeper->Forget();
   if (State.ReadAllActive)
     EndReadAll();
   if (State.WriteAllActive)

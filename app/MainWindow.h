@@ -28,6 +28,7 @@ class QTimer;
 class QToolBar;
 class QToolButton;
 class TComm;
+class TPortKeeper;
 class TTableConnection;
 class TTableQuery;
 class TTableModel;
@@ -72,7 +73,8 @@ public:
 
   // ---- non-visual components ---------------------------------------------
   TComm *Comm1 = nullptr;
-  QTimer *UpcSend = nullptr; // the engine's timer
+  TPortKeeper *PortKeeper = nullptr; // reopens Comm1 after a hang-up or failed open
+  QTimer *UpcSend = nullptr;         // the engine's timer
   TTableConnection *ADOConnection1 = nullptr;
   TTableQuery *ADOQuery1 = nullptr;
   TTableModel *DataSource1 = nullptr;
@@ -245,6 +247,9 @@ public:
 
   // ---- port configuration (app/PortConfiguration.cpp) --------------------
   void ApplyPortSettings();
+  // Status bar panel 0: the settings applied last and how the port stands.
+  void ShowPortState();
+  QString ProtocolText; // the settings part of panel 0
 
   // ---- control commands and broadcast (drive/ControlCommands.cpp) --------
   void UFwdStartClick();

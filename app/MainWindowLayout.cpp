@@ -526,5 +526,6 @@ void TForm1::BuildLayout() {
 
   // ---- status bar -------------------------------------------------------------
   StatusBar1 = Named(new TStatusBar({400, 200, 200, 50}, this), "StatusBar1");
+  StatusBar1->LetPanelGrow(0); // the port's state follows the settings there
   setStatusBar(StatusBar1);
 }

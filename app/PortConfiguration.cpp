@@ -2,6 +2,8 @@
 // serial port, and the tick length that goes with the line speed.
 #include "app/MainWindow.h"
 
+#include "app/Dialogs.h"
+#include "portwatch/PortKeeper.h"
 #include "protocol/ConvertError.h"
 #include "serial/TComm.h"
 #include "settings/TProtocolSet.h"
@@ -23,6 +25,7 @@ int TickMsForBaudIndex(int index, int current) {
 
 void TForm1::ApplyPortSettings() {
   TProtocolSet &settings = *ProtocolSet;
+  PortKeeper->Forget();
   Comm1->ClosePort();
   Comm1->SetCommName(settings.ComPort->currentText());
 
@@ -65,11 +68,26 @@ void TForm1::ApplyPortSettings() {
   default:
     break;
   }
+  Comm1->SetRs485(settings.Rs485->isChecked());
   Comm1->OpenPort();
+  PortKeeper->Follow();
 
-  StatusBar1->SetPanelText(
-      0, "          Protocol :  " + settings.ComPort->currentText() + ", " +
-             settings.ModbusMode->currentText() + ", " + settings.UserBaud->currentText() + ", " +
-             settings.UserDataBit->currentText() + ", " + settings.UserParity->currentText() + ", " +
-             settings.UserStopBit->currentText());
+  ProtocolText = "          Protocol :  " + settings.ComPort->currentText() + ", " +
+                 settings.ModbusMode->currentText() + ", " + settings.UserBaud->currentText() + ", " +
+                 settings.UserDataBit->currentText() + ", " + settings.UserParity->currentText() + ", " +
+                 settings.UserStopBit->currentText();
+  ShowPortState();
+  // Told once, here; the attempts to open it again every second are quiet
+  // and show in the status bar.
+  if (!Comm1->PortOpen()) {
+    const QString reason = Comm1->PortOpenReason();
+    Dialogs::ShowMessage(Comm1->PortOpenError() + '\n' + Comm1->CommName() +
+                         (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason));
+  }
+}
+
+void TForm1::ShowPortState() {
+  const QString separator = QStringLiteral("  \u2014  ");
+  StatusBar1->SetPanelText(0, ProtocolText + separator + PortKeeper->Summary());
+  StatusBar1->SetPanelToolTip(0, ProtocolText + separator + PortKeeper->Describe());
 }

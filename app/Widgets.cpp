@@ -80,3 +80,20 @@ void TStatusBar::SetPanelText(int index, const QString &text) {
   if (index >= 0 && index < panels_.size())
     panels_[index]->setText(text);
 }
+
+QString TStatusBar::PanelToolTip(int index) const {
+  return index >= 0 && index < panels_.size() ? panels_[index]->toolTip() : QString();
+}
+
+void TStatusBar::SetPanelToolTip(int index, const QString &text) {
+  if (index >= 0 && index < panels_.size())
+    panels_[index]->setToolTip(text);
+}
+
+void TStatusBar::LetPanelGrow(int index) {
+  if (index < 0 || index >= panels_.size())
+    return;
+  // The set width stays the least (a narrow window cuts the text off rather
+  // than growing to fit it); only the most is lifted.
+  panels_[index]->setMaximumWidth(QWIDGETSIZE_MAX);
+}

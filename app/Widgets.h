@@ -73,7 +73,12 @@ public:
   TStatusBar(const QVector<int> &widths, QWidget *parent = nullptr);
   QString PanelText(int index) const;
   void SetPanelText(int index, const QString &text);
+  QString PanelToolTip(int index) const;
+  void SetPanelToolTip(int index, const QString &text);
   int PanelCount() const { return panels_.size(); }
+  // Lets a panel grow beyond its width to show a longer text whole, pushing
+  // the panels after it to the right; it never gets narrower.
+  void LetPanelGrow(int index);
 
 private:
   QVector<QLabel *> panels_;

@@ -15,6 +15,7 @@ cmake --build build-hard --target "${benches[@]}" soak_driver >/dev/null || exit
 heading() {
   case "$1" in
   bench_serial) echo "Serial link (pty and TCP): latency, throughput, idle CPU" ;;
+  bench_port_retry) echo "Lost port tried again: main thread's longest gap against one unanswered connect" ;;
   bench_scheduler) echo "Send scheduler: fidelity ratios, CPU idle and scanning" ;;
   bench_startup) echo "Start-up: first window with tables, memory, idle CPU" ;;
   bench_table_store) echo "Table store timings" ;;

@@ -12,8 +12,10 @@ QString OpenFailureReason(int errorNumber) {
   case ENOENT:
   case ENODEV:
   case ENXIO:
+  case EIO:
     // ENXIO: the node is there but no device answers behind it (an unplugged
-    // adapter whose node is still around, a UART slot with no chip).
+    // adapter whose node is still around). EIO: the serial core's answer for
+    // a ttyS node with no UART at its address, as "COM2" is on most PCs.
     return QStringLiteral("No such device");
   case EBUSY:
   case EWOULDBLOCK:

@@ -1,35 +1,28 @@
 #include "serial/TComm.h"
 
+#include "serial/AcquiredPort.h"
 #include "serial/CloseEvent.h"
 #include "serial/CommEvents.h"
-#include "serial/OpenFailureReason.h"
-#include "serial/PortNames.h"
 #include "serial/ReadThread.h"
 #include "serial/TcpSerialServer.h"
 #include "serial/WriteThread.h"
 
-#include <QFile>
+#include <QCoreApplication>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
-#include <fcntl.h>
 #include <linux/serial.h>
-#include <sys/file.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 namespace {
 const char kAlreadyOpen[] = "This serial port already opened";
-const char kOpenFailed[] = "Error opening serial port";
-const char kNotCommHandle[] = "File handle is not a comm handle ";
 const char kNoEvent[] = "Unable to create event";
 const char kNoReadThread[] = "Unable to create read thread";
 const char kNoWriteThread[] = "Unable to create write thread";
-const char kNotTcpAddress[] = "not a TCP serial server address (tcp:HOST:PORT)";
 const char kNoRs485[] = "RS-485 direction control not supported: ";
 
 // WriteData takes at most this many bytes at a time.
@@ -105,21 +98,34 @@ void TComm::SetInBufferSize(std::uint16_t size) {
 void TComm::OpenPort() {
   portOpenError_.clear();
   portOpenReason_.clear();
+  // Checked before acquiring: our own lock on the device would otherwise
+  // read as another program holding it.
   if (PortOpen()) {
     portOpenError_ = kAlreadyOpen;
     return;
   }
+  OpenPort(TAcquiredPort::Acquire(commName_, tcpConnectTimeout_));
+}
 
-  const bool overTcp = TcpSerialServer::IsTcpName(commName_);
-  const int fd = overTcp ? ConnectToServer() : OpenDevice();
-  if (fd < 0)
+void TComm::OpenPort(TAcquiredPort port) {
+  portOpenError_.clear();
+  portOpenReason_.clear();
+  if (PortOpen()) {
+    portOpenError_ = kAlreadyOpen;
     return;
+  }
+  if (!port.IsValid()) {
+    portOpenError_ = port.Error();
+    portOpenReason_ = port.Reason();
+    return;
+  }
 
   // The terminal driver's queues have fixed sizes, so there is nothing to
   // size here and no "Cannot setup comm buffer" (ECommsError) to raise.
 
+  overTcp_ = port.OverTcp();
+  const int fd = port.Release();
   portHandle_ = fd;
-  overTcp_ = overTcp;
   if (!overTcp_)
     tcflush(fd, TCIOFLUSH);
   ApplyTimeouts();
@@ -151,51 +157,6 @@ void TComm::OpenPort() {
   }
 }
 
-int TComm::OpenDevice() {
-  const QString path = PortNames::DevicePath(commName_);
-  if (path.isEmpty()) {
-    portOpenError_ = kOpenFailed;
-    portOpenReason_ = OpenFailureReason(ENODEV);
-    return -1;
-  }
-  const int fd = open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    portOpenError_ = kOpenFailed;
-    portOpenReason_ = OpenFailureReason(errno);
-    return -1;
-  }
-  // Exclusive use: the lock keeps out every other opener that asks (this
-  // program included, even as root); TIOCEXCL keeps out ordinary users who
-  // do not ask.
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    portOpenReason_ = OpenFailureReason(errno);
-    close(fd);
-    portOpenError_ = kOpenFailed;
-    return -1;
-  }
-  struct stat info {};
-  if (fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode) || !isatty(fd)) {
-    close(fd);
-    portOpenError_ = kNotCommHandle;
-    return -1;
-  }
-  ioctl(fd, TIOCEXCL);
-  return fd;
-}
-
-int TComm::ConnectToServer() {
-  const auto address = TcpSerialServer::ParseName(commName_);
-  if (!address) {
-    portOpenError_ = kOpenFailed;
-    portOpenReason_ = kNotTcpAddress;
-    return -1;
-  }
-  const int fd = TcpSerialServer::Connect(*address, tcpConnectTimeout_, portOpenReason_);
-  if (fd < 0)
-    portOpenError_ = kOpenFailed;
-  return fd;
-}
-
 void TComm::ClosePort() {
   portOpenError_.clear();
   portOpenReason_.clear();
@@ -203,6 +164,11 @@ void TComm::ClosePort() {
     return;
   StopThreads();
   CloseDevice();
+  // What the threads posted and nobody has handled yet belongs to the line
+  // just closed: its bytes go with the rest of its buffers, and a hang-up
+  // handled after the port was opened again would be taken for the new
+  // line's.
+  QCoreApplication::removePostedEvents(notifyWindow_, TCommEvent::EventType());
 }
 
 void TComm::StopThreads() {

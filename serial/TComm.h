@@ -1,5 +1,6 @@
 #pragma once
 
+#include "serial/AcquiredPort.h"
 #include "serial/LineSettings.h"
 
 #include <QObject>
@@ -45,6 +46,10 @@ public:
   ~TComm() override;
 
   void OpenPort();
+  // OpenPort with a descriptor acquired beforehand, perhaps on another thread
+  // (TAcquiredPort::Acquire with CommName); a failed one leaves its reason in
+  // PortOpenError and PortOpenReason.
+  void OpenPort(TAcquiredPort port);
   void ClosePort();
   // Hands a copy of the bytes to the writer thread without waiting for the
   // line. False when the port is closed, the writer has ended, or count is 0.
@@ -189,10 +194,6 @@ private:
   }
 
   void Dispatch(const TCommEvent &event);
-  // Each returns the open descriptor, or -1 with PortOpenError and
-  // PortOpenReason set.
-  int OpenDevice();
-  int ConnectToServer();
   void ApplyRs485(bool wanted);
   void StopThreads();
   void CloseDevice();

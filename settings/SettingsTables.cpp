@@ -5,6 +5,7 @@
 #include "app/MainWindow.h"
 #include "protocol/HexText.h"
 #include "settings/DataFolder.h"
+#include "settings/PortList.h"
 #include "settings/Preferences.h"
 #include "settings/SettingsRecords.h"
 #include "settings/TProtocolSet.h"
@@ -17,7 +18,8 @@
 
 namespace {
 const QString CompleteOnReplyKey = QStringLiteral("Line/CompleteOnReply");
-constexpr int ListedComPorts = 20; // "COM1" to "COM20"
+const QString Rs485Key = QStringLiteral("Line/Rs485");
+constexpr int ListedComPorts = PortList::ListedComPorts; // "COM1" to "COM20"
 
 TClickEdit *CommonParameterBox(TForm1 *form, int i) {
   TClickEdit *const boxes[6] = {form->Edit9,  form->Edit10, form->Edit11,
@@ -93,8 +95,9 @@ void TForm1::LoadProtocolSettings() {
   UErrorCheck->setChecked(s.errorOccur);
   UTimeoutCheck->setChecked(s.timeOut);
   UAddChecksum->setChecked(s.addChecksum);
-  ProtocolSet->CompleteOnReply->setChecked(
-      Preferences(AppPaths::DataFolder()).Bool(CompleteOnReplyKey, false));
+  const Preferences preferences(AppPaths::DataFolder());
+  ProtocolSet->CompleteOnReply->setChecked(preferences.Bool(CompleteOnReplyKey, false));
+  ProtocolSet->Rs485->setChecked(preferences.Bool(Rs485Key, false));
 }
 
 void TForm1::LoadDriveSettings() {
@@ -206,10 +209,16 @@ void TForm1::FormCloseQuery() {
 // the delivered values leaves no file behind. Returns what failed, if anything.
 QString TForm1::SaveLinePreferences() {
   Preferences preferences(AppPaths::DataFolder());
-  const bool completeOnReply = ProtocolSet->CompleteOnReply->isChecked();
-  if (preferences.Bool(CompleteOnReplyKey, false) == completeOnReply)
+  bool changed = false;
+  for (const auto &[key, box] : {std::pair{CompleteOnReplyKey, ProtocolSet->CompleteOnReply},
+                                 std::pair{Rs485Key, ProtocolSet->Rs485}}) {
+    if (preferences.Bool(key, false) == box->isChecked())
+      continue;
+    preferences.Set(key, box->isChecked());
+    changed = true;
+  }
+  if (!changed)
     return {};
-  preferences.Set(CompleteOnReplyKey, completeOnReply);
   if (!preferences.Save())
     return QStringLiteral("preferences.ini: the file could not be written");
   return {};

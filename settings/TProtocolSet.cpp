@@ -1,6 +1,8 @@
 #include "settings/TProtocolSet.h"
 
+#include "app/AppPaths.h"
 #include "app/MainWindow.h"
+#include "settings/PortList.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -22,7 +24,7 @@ QComboBox *DropDownList(const QStringList &items, int selected, QWidget *parent)
 
 TProtocolSet::TProtocolSet(QWidget *parent) : QDialog(parent) {
   setWindowTitle("ProtocolSettings");
-  setFixedSize(409, 297);
+  setFixedSize(409, 321);
 
   Edit1 = new QLineEdit(this);
   Edit1->setReadOnly(true);
@@ -32,6 +34,7 @@ TProtocolSet::TProtocolSet(QWidget *parent) : QDialog(parent) {
   for (int i = 1; i <= 20; ++i)
     ComPort->addItem("COM" + QString::number(i));
   ComPort->setCurrentIndex(-1); // chosen from the stored settings
+  ComPort->setItemDelegate(new TPortItemDelegate(ComPort));
 
   ModbusMode = DropDownList({"ASCII", "RTU"}, 0, this);
   UserBaud = DropDownList({"1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"}, 0, this);
@@ -41,6 +44,7 @@ TProtocolSet::TProtocolSet(QWidget *parent) : QDialog(parent) {
   UserStopBit = DropDownList({"1", "2"}, 0, this);
 
   CompleteOnReply = new QCheckBox("Handle replies as soon as they are complete", this);
+  Rs485 = new QCheckBox("RS-485: RTS raised by the driver while sending", this);
 
   Button1 = new QPushButton("OK", this);
   Button2 = new QPushButton("Close", this);
@@ -61,6 +65,7 @@ TProtocolSet::TProtocolSet(QWidget *parent) : QDialog(parent) {
   auto *layout = new QVBoxLayout(this);
   layout->addLayout(fields);
   layout->addWidget(CompleteOnReply);
+  layout->addWidget(Rs485);
   layout->addLayout(buttons);
 
   connect(ModbusMode, &QComboBox::currentIndexChanged, this, [this] { ModbusModeChange(); });
@@ -82,6 +87,11 @@ void TProtocolSet::Button1Click() {
 }
 
 void TProtocolSet::Button2Click() { close(); }
+
+void TProtocolSet::showEvent(QShowEvent *event) {
+  PortList::Refresh(ComPort, AppPaths::DataFolder(), DeviceRoot);
+  QDialog::showEvent(event);
+}
 
 void TProtocolSet::ShowCentredOn(QWidget *owner) {
   if (owner)

@@ -17,7 +17,7 @@ public:
   explicit TProtocolSet(QWidget *parent = nullptr);
 
   QLineEdit *Edit1 = nullptr;       // "Machine Series", read-only
-  QComboBox *ComPort = nullptr;     // "COM1" to "COM20", editable
+  QComboBox *ComPort = nullptr;     // "COM1" to "COM20", then the devices found; editable
   QComboBox *ModbusMode = nullptr;  // "ASCII", "RTU"
   QComboBox *UserBaud = nullptr;    // "1200" to "115200"
   QComboBox *UserDataBit = nullptr; // "7", "8"; follows the mode
@@ -26,6 +26,9 @@ public:
   // Judges a reply at its last byte instead of at the end of its reply
   // window; kept in preferences.ini, off as delivered.
   QCheckBox *CompleteOnReply = nullptr;
+  // The kernel's RS-485 direction control, where the port's driver has it;
+  // kept in preferences.ini, off as delivered.
+  QCheckBox *Rs485 = nullptr;
   QPushButton *Button1 = nullptr; // "OK"
   QPushButton *Button2 = nullptr; // "Close"
 
@@ -35,4 +38,13 @@ public:
 
   // Shows the window centred on the given one (not modal).
   void ShowCentredOn(QWidget *owner);
+
+  // The folder that stands for "/" when the window looks for serial devices
+  // (a test's fake device tree).
+  QString DeviceRoot = QStringLiteral("/");
+
+protected:
+  // The devices present are read each time the window opens, never while it
+  // is closed.
+  void showEvent(QShowEvent *event) override;
 };

@@ -520,7 +520,8 @@ private slots:
 
   void portSettings() {
     Connect(false, 3);
-    QCOMPARE(Form1->StatusBar1->PanelText(0), QString("          Protocol :  COM2, ASCII, 9600, 7, N, 1"));
+    QCOMPARE(Form1->StatusBar1->PanelText(0),
+             QString("          Protocol :  COM2, ASCII, 9600, 7, N, 1  \u2014  port open"));
     QCOMPARE(Form1->State.TickMs, 80);
     QCOMPARE(Form1->UpcSend->interval(), 80);
     ProtocolSet->ModbusMode->setCurrentIndex(1);
@@ -537,7 +538,8 @@ private slots:
     QCOMPARE(Form1->Comm1->Parity(), TParity::Even);
     QCOMPARE(Form1->Comm1->StopBits(), TStopBits::_2);
     QCOMPARE(Form1->State.TickMs, 600);
-    QCOMPARE(Form1->StatusBar1->PanelText(0), QString("          Protocol :  COM2, RTU, 1200, 8, E, 2"));
+    QCOMPARE(Form1->StatusBar1->PanelText(0),
+             QString("          Protocol :  COM2, RTU, 1200, 8, E, 2  \u2014  port open"));
     ProtocolSet->ModbusMode->setCurrentIndex(0);
     QCOMPARE(ProtocolSet->UserDataBit->currentText(), QString("7"));
     const int ticks[] = {600, 300, 150, 80, 40, 20, 20, 20};

@@ -1,7 +1,8 @@
 // The drives go away while the tool scans them (the far end of the line
-// closes) and come back on a new line: the tool keeps running on its own
-// timer, every request in between ends as a time-out, and applying the port
-// settings again brings the replies back.
+// closes) and come back on a new line under the same link, as a replugged
+// adapter comes back under its name: the tool closes the port and says so,
+// keeps running on its own timer, every request in between ends as a
+// time-out, and the replies come back without anyone touching the program.
 #include "app/AppPaths.h"
 #include "app/MainWindow.h"
 #include "serial/TComm.h"
@@ -130,10 +131,20 @@ private slots:
     QVERIFY(Form1->HistoryLine(Form1->HistoryLineCount() - 1).contains("-----> No response!") ||
             Form1->HistoryLine(Form1->HistoryLineCount() - 2).contains("-----> No response!"));
 
-    // The drives come back on a new line; OK in the protocol window again.
+    // The port was closed on the hang-up, and the status bar says so.
+    QVERIFY(!Form1->Comm1->PortOpen());
+    QVERIFY2(Form1->StatusBar1->PanelText(0).endsWith("port closed: device gone"),
+             qPrintable(Form1->StatusBar1->PanelText(0)));
+
+    // The drives come back on a new line behind the same link.
     sim = StartDrives();
     QVERIFY2(!sim->SlavePath().empty(), sim->Error().c_str());
-    PointPortAt(*sim);
+    const QString link = AppPaths::DataFolder() + "ports/COM2";
+    QFile::remove(link);
+    QVERIFY(QFile::link(QString::fromStdString(sim->SlavePath()), link));
+    QTRY_VERIFY_WITH_TIMEOUT(Form1->Comm1->PortOpen(), 20000);
+    QVERIFY2(Form1->StatusBar1->PanelText(0).endsWith("port open"),
+             qPrintable(Form1->StatusBar1->PanelText(0)));
     QVERIFY(s.ScanRunning);
     QTRY_VERIFY_WITH_TIMEOUT(s.AcceptedReplies >= acceptedBefore + 6, 120000);
     QVERIFY(sim->RepliesSent() >= 6);

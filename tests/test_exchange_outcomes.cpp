@@ -9,7 +9,6 @@
 #include "drive/TUmotorPara.h"
 #include "protocol/HexText.h"
 #include "serial/TComm.h"
-#include "settings/DataFolder.h"
 #include "settings/TProtocolSet.h"
 #include "sim/DriveSimulator.h"
 #include "sim/PseudoTerminal.h"
@@ -101,11 +100,7 @@ class TestExchangeOutcomes : public QObject {
 
 private slots:
   void initTestCase() {
-    // the program's folder as delivered: the tables the program ships
-    if (!rig_.UseProgramFolder())
-      return;
-    QCOMPARE(EnsureDataFolder(AppPaths::DataFolder()), QString());
-    if (!rig_.CreateWindows() || !rig_.ShowMainWindow())
+    if (!rig_.StartDelivered())
       return;
     Connect(false);
     Form1->UdefineAddr->setText("1000");

@@ -5,9 +5,11 @@
 #include "serial/CommEvents.h"
 #include "serial/LineEvents.h"
 #include "serial/LineSettings.h"
+#include "serial/OpenFailureReason.h"
 #include "serial/PortDetection.h"
 #include "serial/PortNames.h"
 #include "serial/TComm.h"
+#include "support/FakeDeviceTree.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -17,6 +19,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <memory>
 #include <thread>
 
@@ -165,6 +168,7 @@ private slots:
   void burstFromFarEndArrivesCompleteAndInOrder();
   void closeIsPromptWithWritePendingAndReaderIdle();
   void farEndClosingHangsUpWithoutStoppingTheProgram();
+  void closingDropsWhatTheOldLinePosted();
   void destroyingAnOpenComponentClosesIt();
 };
 
@@ -190,44 +194,8 @@ void TestSerialComm::detectedDevicesFromAFakeTree() {
   QTemporaryDir scratch;
   QVERIFY(scratch.isValid());
   const QString root = scratch.path();
-  auto write = [&](const QString &path, const QByteArray &text = {}) {
-    QVERIFY(QDir().mkpath(QFileInfo(root + path).path()));
-    QFile file(root + path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(text);
-  };
-  auto link = [&](const QString &target, const QString &path) {
-    QVERIFY(QDir().mkpath(QFileInfo(root + path).path()));
-    QVERIFY(QFile::link(target, root + path));
-  };
-  // As udev and the kernel lay them out: ttyUSB's device is the converter's
-  // port below the USB interface, ttyACM's the interface itself.
-  const QString usb = "/sys/devices/pci0000:00/0000:00:14.0/usb1/";
-  write(usb + "1-1/idVendor", "0403\n");
-  write(usb + "1-1/idProduct", "6001\n");
-  write(usb + "1-1/manufacturer", "FTDI\n");
-  write(usb + "1-1/product", "FT232R USB UART\n");
-  QVERIFY(QDir().mkpath(root + usb + "1-1/1-1:1.0/ttyUSB0"));
-  write(usb + "1-2/idVendor", "067b\n"); // no strings in its descriptor
-  write(usb + "1-2/idProduct", "2303\n");
-  QVERIFY(QDir().mkpath(root + usb + "1-2/1-2:1.0/ttyUSB1"));
-  write(usb + "1-3/idVendor", "2341\n");
-  write(usb + "1-3/manufacturer", "Arduino (www.arduino.cc)\n");
-  write(usb + "1-3/product", "Arduino Uno\n");
-  QVERIFY(QDir().mkpath(root + usb + "1-3/1-3:1.0"));
-  link("../../../devices/pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/ttyUSB0", "/sys/class/tty/ttyUSB0/device");
-  link("../../../devices/pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.0/ttyUSB1", "/sys/class/tty/ttyUSB1/device");
-  link("../../../devices/pci0000:00/0000:00:14.0/usb1/1-3/1-3:1.0", "/sys/class/tty/ttyACM0/device");
-  // Serial core ports: a 16550A at ttyS0, ttyS2 and ttyS10, none at ttyS1.
-  for (const char *uart : {"ttyS0", "ttyS10", "ttyS2"})
-    write(QString("/sys/class/tty/%1/type").arg(uart), "4\n");
-  write("/sys/class/tty/ttyS1/type", "0\n");
-  QVERIFY(QDir().mkpath(root + "/sys/class/tty/tty0"));
-  for (const char *node : {"ttyUSB0", "ttyUSB1", "ttyACM0", "ttyS0", "ttyS1", "ttyS2", "ttyS10", "tty0"})
-    write(QString("/dev/") + node);
-  const QString byId = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
-  link("../../ttyUSB0", byId);
-  link("../../ttyUSB7", "/dev/serial/by-id/usb-gone-if00-port0"); // left behind: names nothing
+  QVERIFY(FakeDeviceTree::Make(root));
+  const QString byId = FakeDeviceTree::FtdiById;
 
   const QList<TDetectedPort> expected = {
       {byId, "FTDI FT232R USB UART, ttyUSB0"},
@@ -426,6 +394,10 @@ void TestSerialComm::propertySetterRules() {
 }
 
 void TestSerialComm::openFailuresAreReportedAsText() {
+  // What cannot be made to happen here (the tests may run as root, and
+  // without a ttyS node lacking its UART): the words for it.
+  QCOMPARE(OpenFailureReason(EACCES), QString("Permission denied: add your user to the dialout group"));
+  QCOMPARE(OpenFailureReason(EIO), QString("No such device"));
   TComm comm;
   comm.SetCommName("/dev/no-such-serial-device");
   comm.OpenPort();
@@ -714,6 +686,29 @@ void TestSerialComm::farEndClosingHangsUpWithoutStoppingTheProgram() {
   QVERIFY(timer.elapsed() < kPromptMs);
   QVERIFY(!comm.PortOpen());
   QCOMPARE(comm.PortOpenError(), QString());
+}
+
+void TestSerialComm::closingDropsWhatTheOldLinePosted() {
+  // The far end hangs up, and the port is closed and opened on another line
+  // before the program turns its event loop again (OK right after an
+  // adapter was pulled out): the old line's hang-up and bytes are not taken
+  // for the new line's.
+  auto old = std::make_unique<Pty>();
+  Pty next;
+  QVERIFY(old->IsValid() && next.IsValid());
+  TComm comm;
+  Received received;
+  received.Attach(comm);
+  QVERIFY(OpenOn(comm, *old));
+  QVERIFY(old->Write("stale"));
+  old->CloseMaster();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the reader posts meanwhile
+  comm.ClosePort();
+  QVERIFY(OpenOn(comm, next));
+  QTest::qWait(300);
+  QCOMPARE(received.hangups, 0);
+  QCOMPARE(received.bytes, QByteArray());
+  QVERIFY(comm.PortOpen());
 }
 
 void TestSerialComm::destroyingAnOpenComponentClosesIt() {

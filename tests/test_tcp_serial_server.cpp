@@ -5,6 +5,7 @@
 
 #include "serial/TComm.h"
 #include "sim/ModbusFraming.h"
+#include "support/LoopbackTcp.h"
 
 #include <QProcess>
 #include <QTest>
@@ -51,25 +52,6 @@ QString StartSimulator(Peer &sim, const QStringList &arguments) {
   if (!sim.process->waitForStarted(10000) || !sim.process->waitForReadyRead(10000))
     return {};
   return QString::fromLocal8Bit(sim.process->readLine()).trimmed();
-}
-
-// A socket bound to a free port of 127.0.0.1, which `address` then holds.
-int BoundSocket(sockaddr_in &address) {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  address = {};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
-  getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
-  return fd;
-}
-
-// A TCP port on 127.0.0.1 that nothing listens on at the moment.
-int FreePort() {
-  sockaddr_in address{};
-  close(BoundSocket(address));
-  return ntohs(address.sin_port);
 }
 
 // The component with everything it reports collected.
@@ -169,7 +151,7 @@ context = ModbusServerContext(slaves={1: ModbusSlaveContext(hr=block, zero_mode=
 framer = ModbusAsciiFramer if sys.argv[2] == "ascii" else ModbusRtuFramer
 StartTcpServer(context=context, framer=framer, address=("127.0.0.1", int(sys.argv[1])))
 )";
-  const int tcpPort = FreePort();
+  const int tcpPort = FreeLoopbackPort();
   Peer server;
   server.process->setProcessChannelMode(QProcess::ForwardedChannels);
   server.process->start("/usr/bin/python3", {"-c", script, QString::number(tcpPort), rtu ? "rtu" : "ascii"});
@@ -193,7 +175,7 @@ StartTcpServer(context=context, framer=framer, address=("127.0.0.1", int(sys.arg
 void TestTcpSerialServer::refusedConnectAndDroppedConnection() {
   // Nobody listens on the port: the open fails at once with the reason.
   Port refused;
-  QVERIFY(!refused.Open(QString("tcp:127.0.0.1:%1").arg(FreePort())));
+  QVERIFY(!refused.Open(QString("tcp:127.0.0.1:%1").arg(FreeLoopbackPort())));
   QCOMPARE(refused.comm.PortOpenError(), QString("Error opening serial port"));
   QCOMPARE(refused.comm.PortOpenReason(), QString("Connection refused"));
   QVERIFY(!refused.Open("tcp:127.0.0.1"));
@@ -203,7 +185,7 @@ void TestTcpSerialServer::refusedConnectAndDroppedConnection() {
   // full, so its system drops further ones unanswered) does not hold the
   // open for longer than the time allowed.
   sockaddr_in address{};
-  const int listener = BoundSocket(address);
+  const int listener = BoundLoopbackSocket(address);
   QCOMPARE(listen(listener, 0), 0);
   const int waiting = socket(AF_INET, SOCK_STREAM, 0);
   QCOMPARE(::connect(waiting, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);

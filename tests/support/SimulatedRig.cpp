@@ -4,6 +4,7 @@
 #include "app/MainWindow.h"
 #include "drive/TUmotorPara.h"
 #include "serial/TComm.h"
+#include "settings/DataFolder.h"
 #include "settings/TProtocolSet.h"
 
 #include <QComboBox>
@@ -37,6 +38,14 @@ bool SimulatedRig::CreateWindows() {
   if (!UmotorPara)
     UmotorPara = new TUmotorPara;
   return true;
+}
+
+bool SimulatedRig::StartDelivered() {
+  if (!UseProgramFolder())
+    return false;
+  const QString problem = EnsureDataFolder(AppPaths::DataFolder());
+  RIG_VERIFY(problem.isEmpty(), qPrintable(problem));
+  return CreateWindows() && ShowMainWindow();
 }
 
 bool SimulatedRig::ShowMainWindow() {

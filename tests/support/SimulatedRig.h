@@ -22,6 +22,10 @@ public:
   // program leave them out.
   bool CreateWindows();
 
+  // UseProgramFolder with the tables the program ships, CreateWindows and
+  // ShowMainWindow: the program as delivered, started.
+  bool StartDelivered();
+
   // Shows the main window, makes it active and waits for its first
   // activation (settings loaded, port configured).
   bool ShowMainWindow();
