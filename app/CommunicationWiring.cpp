@@ -3,6 +3,7 @@
 // pop-up menu.
 #include "app/MainWindow.h"
 
+#include "app/RepaintPacing.h"
 #include "serial/TComm.h"
 
 #include <QAction>
@@ -37,7 +38,7 @@ void TForm1::WireCommunication() {
   connect(Engine, &TExchangeEngine::RequestLogged, this, &TForm1::LogRequest);
   connect(Engine, &TExchangeEngine::LineCompleted, this,
           [this](const QString &suffix, bool accepted) { CompleteLastHistoryLine(suffix, accepted); });
-  connect(Engine, &TExchangeEngine::CountersChanged, this, &TForm1::ShowRecordCounters);
+  connect(Engine, &TExchangeEngine::CountersChanged, this, &TForm1::RecordCountersChanged);
   connect(Engine, &TExchangeEngine::ReplyAccepted, this, &TForm1::ShowAcceptedReply);
   connect(Engine, &TExchangeEngine::ReplyDispatched, this, &TForm1::DispatchReply);
   connect(Engine, &TExchangeEngine::SequenceReply, this, &TForm1::StoreSequenceReply);
@@ -46,6 +47,14 @@ void TForm1::WireCommunication() {
   connect(Engine, &TExchangeEngine::LateReplyLogged, this,
           [this](const QString &line) { AppendHistoryLine(line, LampColor::Red); });
   FollowNewestHistoryLine(SendRevHistory);
+  // A few times a second: quick enough to read as it happens.
+  HistoryTimer = new QTimer(this);
+  HistoryTimer->setSingleShot(true);
+  HistoryTimer->setInterval(100);
+  connect(HistoryTimer, &QTimer::timeout, this, &TForm1::ShowWaitingHistory);
+  // 25 frames a second while exchanges may follow each other at line rate
+  new RepaintPacer(
+      this, [this] { return Engine->CompleteOnReply(); }, 40);
 
   connect(Selectall1, &QAction::triggered, this, [this] { Selectall1Click(); });
   connect(clear1, &QAction::triggered, this, [this] { clear1Click(); });
