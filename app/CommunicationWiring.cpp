@@ -52,9 +52,9 @@ void TForm1::WireCommunication() {
   HistoryTimer->setSingleShot(true);
   HistoryTimer->setInterval(100);
   connect(HistoryTimer, &QTimer::timeout, this, &TForm1::ShowWaitingHistory);
-  // 25 frames a second while exchanges may follow each other at line rate
+  // 20 frames a second while exchanges may follow each other at line rate
   new RepaintPacer(
-      this, [this] { return Engine->CompleteOnReply(); }, 40);
+      this, [this] { return Engine->CompleteOnReply(); }, 50);
 
   connect(Selectall1, &QAction::triggered, this, [this] { Selectall1Click(); });
   connect(clear1, &QAction::triggered, this, [this] { clear1Click(); });
