@@ -182,18 +182,24 @@ void TForm1::ReadAllStep() {
   }
   if (RetryLastRecord(*this))
     --State.ReadAllIndex;
-  FunctionTable::MoveTo(*this, State.ReadAllIndex);
-  if (FunctionTable::Text(*this, "NAME") != "Reserved") {
-    CurrentCode = LastThree(FunctionTable::Text(*this, "CODE"));
-    try {
-      InputBox->Button4Click();
-    } catch (...) {
-      // A code that gives no register would fail again at every tick.
-      EndReadAll();
-      throw;
+  for (;;) {
+    FunctionTable::MoveTo(*this, State.ReadAllIndex);
+    const bool reserved = FunctionTable::Text(*this, "NAME") == "Reserved";
+    if (!reserved) {
+      CurrentCode = LastThree(FunctionTable::Text(*this, "CODE"));
+      try {
+        InputBox->Button4Click();
+      } catch (...) {
+        // A code that gives no register would fail again at every tick.
+        EndReadAll();
+        throw;
+      }
     }
+    ++State.ReadAllIndex;
+    // At line rate a record with nothing to read does not wait for a tick.
+    if (!reserved || !PostsInBatches() || State.ReadAllIndex >= count)
+      break;
   }
-  ++State.ReadAllIndex;
   ShowReadWriteProgress();
   if (count == State.ReadAllIndex) {
     ShowStepMessage(*this, "Have finished reading all codes!");
