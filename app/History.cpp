@@ -158,8 +158,9 @@ void TForm1::ShowWaitingHistory() {
     return;
   QTextDocument *document = SendRevHistory->document();
   QTextCursor cursor(document);
-  // one edit: the pane is laid out once for all the lines
-  cursor.beginEditBlock();
+  // The oldest lines go in one edit and the new ones come in another: the
+  // pane lays out only what an edit spans, and one edit from the top to the
+  // bottom would lay out every line again.
   if (const int dropped = HistoryWaiting.DroppedFromPane(); dropped > 0) {
     cursor.setPosition(0);
     if (dropped < document->blockCount())
@@ -168,6 +169,7 @@ void TForm1::ShowWaitingHistory() {
       cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
     cursor.removeSelectedText();
   }
+  cursor.beginEditBlock();
   for (const PendingHistory::Line &line : HistoryWaiting.Waiting()) {
     cursor.movePosition(QTextCursor::End);
     if (!PaneIsEmpty(document))
