@@ -81,6 +81,21 @@ void ShowStopped(TForm1 &form, int index) {
   if (index < count)
     ShowProgressText(form, RunProgress::Stopped(index, count, form.ReadWriteClock.elapsed()));
 }
+// At line rate the values kept are written once this step's request is on
+// the line, while the drive answers, rather than before it goes out.
+void WriteKeptValuesAfterSending(TForm1 &form) {
+  if (!form.PostsInBatches()) {
+    form.WriteKeptValues(false);
+    return;
+  }
+  QMetaObject::invokeMethod(
+      &form,
+      [&form] {
+        if (form.PostsInBatches())
+          form.WriteKeptValues(false);
+      },
+      Qt::QueuedConnection);
+}
 } // namespace
 
 void TForm1::WriteKeptValues(bool now) {
@@ -169,7 +184,7 @@ void TForm1::EndWriteAll() {
 void TForm1::ReadAllStep() {
   if (StepBoxShowing)
     return;
-  WriteKeptValues(false);
+  WriteKeptValuesAfterSending(*this);
   if (WriteCheck.ReadingBack()) {
     ReadBackStep();
     return;
@@ -210,7 +225,7 @@ void TForm1::ReadAllStep() {
 bool TForm1::WriteAllStep() {
   if (StepBoxShowing)
     return true;
-  WriteKeptValues(false);
+  WriteKeptValuesAfterSending(*this);
   const int count = FunctionTable::RecordCount(*this);
   int &index = State.WriteAllIndex;
   FunctionTable::MoveTo(*this, index);
