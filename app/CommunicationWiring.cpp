@@ -52,9 +52,15 @@ void TForm1::WireCommunication() {
   HistoryTimer->setSingleShot(true);
   HistoryTimer->setInterval(100);
   connect(HistoryTimer, &QTimer::timeout, this, &TForm1::ShowWaitingHistory);
-  // 20 frames a second while exchanges may follow each other at line rate
+  // Ten frames a second, as the history, while exchanges follow each other
+  // at line rate; at once while the line is idle or paced by the tick.
   new RepaintPacer(
-      this, [this] { return Engine->CompleteOnReply(); }, 50);
+      this,
+      [this] {
+        return Engine->CompleteOnReply() &&
+               (State.ScanRunning || State.ReadAllActive || State.WriteAllActive || State.SequenceRunning);
+      },
+      100);
 
   connect(Selectall1, &QAction::triggered, this, [this] { Selectall1Click(); });
   connect(clear1, &QAction::triggered, this, [this] { clear1Click(); });

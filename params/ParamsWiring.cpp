@@ -52,8 +52,9 @@ void TForm1::WireParams() {
   // The press of a click moves the record before the release opens the
   // parameter window, so the window works on the clicked record.
   auto *currentRecord = new TGridCurrentRecord(DBGrid1, DataSource1);
-  // 20 times a second while read all or write all runs at line rate
-  currentRecord->PaceWhile([this] { return PostsInBatches(); }, 50);
+  // ten times a second, as the window is painted, while read all or write
+  // all runs at line rate
+  currentRecord->PaceWhile([this] { return PostsInBatches(); }, 100);
   connect(DBGrid1, &QTableView::clicked, this,
           [this](const QModelIndex &i) { DBGrid1CellClick(i.column()); });
   connect(DBGrid1, &QTableView::doubleClicked, this,
