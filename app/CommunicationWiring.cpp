@@ -3,6 +3,7 @@
 // pop-up menu.
 #include "app/MainWindow.h"
 
+#include "app/RepaintPacing.h"
 #include "portwatch/PortKeeper.h"
 #include "serial/TComm.h"
 
@@ -40,7 +41,7 @@ void TForm1::WireCommunication() {
   connect(Engine, &TExchangeEngine::RequestLogged, this, &TForm1::LogRequest);
   connect(Engine, &TExchangeEngine::LineCompleted, this,
           [this](const QString &suffix, bool accepted) { CompleteLastHistoryLine(suffix, accepted); });
-  connect(Engine, &TExchangeEngine::CountersChanged, this, &TForm1::ShowRecordCounters);
+  connect(Engine, &TExchangeEngine::CountersChanged, this, &TForm1::RecordCountersChanged);
   connect(Engine, &TExchangeEngine::ReplyAccepted, this, &TForm1::ShowAcceptedReply);
   connect(Engine, &TExchangeEngine::ReplyDispatched, this, &TForm1::DispatchReply);
   connect(Engine, &TExchangeEngine::SequenceReply, this, &TForm1::StoreSequenceReply);
@@ -49,6 +50,20 @@ void TForm1::WireCommunication() {
   connect(Engine, &TExchangeEngine::LateReplyLogged, this,
           [this](const QString &line) { AppendHistoryLine(line, LampColor::Red); });
   FollowNewestHistoryLine(SendRevHistory);
+  // A few times a second: quick enough to read as it happens.
+  HistoryTimer = new QTimer(this);
+  HistoryTimer->setSingleShot(true);
+  HistoryTimer->setInterval(100);
+  connect(HistoryTimer, &QTimer::timeout, this, &TForm1::ShowWaitingHistory);
+  // Ten frames a second, as the history, while exchanges follow each other
+  // at line rate; at once while the line is idle or paced by the tick.
+  new RepaintPacer(
+      this,
+      [this] {
+        return Engine->CompleteOnReply() &&
+               (State.ScanRunning || State.ReadAllActive || State.WriteAllActive || State.SequenceRunning);
+      },
+      100);
 
   connect(Selectall1, &QAction::triggered, this, [this] { Selectall1Click(); });
   connect(clear1, &QAction::triggered, this, [this] { clear1Click(); });

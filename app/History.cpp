@@ -10,6 +10,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QTimer>
 #include <memory>
 
 namespace {
@@ -38,6 +39,22 @@ bool PaneIsEmpty(const QTextDocument *document) {
   return document->blockCount() == 1 && document->firstBlock().length() <= 1;
 }
 
+int PaneLineCount(const QTextDocument *document) {
+  return PaneIsEmpty(document) ? 0 : document->blockCount();
+}
+
+// Each line at once while replies are judged at the end of their window;
+// while they are handled as soon as complete, a few times a second, all the
+// lines that came in between together.
+void ShowHistoryNowOrSoon(TForm1 &form) {
+  if (form.HistoryTimer && form.Engine->CompleteOnReply()) {
+    if (!form.HistoryTimer->isActive())
+      form.HistoryTimer->start();
+  } else {
+    form.ShowWaitingHistory();
+  }
+}
+
 void SetBlockColor(QTextDocument *document, const QTextBlock &block, int color) {
   QTextCursor cursor(document);
   cursor.setPosition(block.position());
@@ -49,38 +66,37 @@ void SetBlockColor(QTextDocument *document, const QTextBlock &block, int color) 
 } // namespace
 
 int TForm1::HistoryLineCount() const {
-  const QTextDocument *document = SendRevHistory->document();
-  return PaneIsEmpty(document) ? 0 : document->blockCount();
+  return HistoryWaiting.Count(PaneLineCount(SendRevHistory->document()));
 }
 
 QString TForm1::HistoryLine(int line) const {
   if (line < 0 || line >= HistoryLineCount())
     return {};
-  return SendRevHistory->document()->findBlockByNumber(line).text();
+  const QTextDocument *document = SendRevHistory->document();
+  const int dropped = HistoryWaiting.DroppedFromPane();
+  const int shown = PaneLineCount(document) - dropped;
+  if (line < shown)
+    return document->findBlockByNumber(line + dropped).text();
+  return HistoryWaiting.Waiting()[static_cast<std::size_t>(line - shown)].text;
 }
 
 void TForm1::ColorHistoryLine(int line, int color) {
   if (line < 0 || line >= HistoryLineCount())
     return;
+  ShowWaitingHistory();
   QTextDocument *document = SendRevHistory->document();
   // a cursor of its own, so the caret and the selection stay where they are
   SetBlockColor(document, document->findBlockByNumber(line), color);
 }
 
 void TForm1::AppendHistoryLine(const QString &text, int color) {
-  QTextDocument *document = SendRevHistory->document();
-  QTextCursor cursor(document);
-  cursor.movePosition(QTextCursor::End);
-  if (!PaneIsEmpty(document))
-    cursor.insertBlock();
-  QTextCharFormat format;
-  format.setForeground(ColorFromBgr(color));
-  cursor.insertText(ShownText(text), format);
-  ColorHistoryLine(HistoryLineCount() - 1, color);
+  HistoryWaiting.Append(ShownText(text), color);
+  ShowHistoryNowOrSoon(*this);
 }
 
 void TForm1::CompleteLastHistoryLine(const QString &suffix, bool black) {
-  emit LineCompleted(ShownText(suffix), black);
+  const QString shownSuffix = ShownText(suffix);
+  emit LineCompleted(shownSuffix, black);
   const int count = HistoryLineCount();
   if (count == 0) {
     // "Clear" emptied the pane while the reply was awaited: the completion
@@ -88,6 +104,11 @@ void TForm1::CompleteLastHistoryLine(const QString &suffix, bool black) {
     AppendHistoryLine(suffix, black ? 0 : 255);
     return;
   }
+  if (HistoryWaiting.CompleteLast(shownSuffix, black, HistoryLineLimit, FullLineNote)) {
+    ShowHistoryNowOrSoon(*this);
+    return;
+  }
+  ShowWaitingHistory();
   QTextDocument *document = SendRevHistory->document();
   const QTextBlock last = document->lastBlock();
   // Receptions that no request awaits (noise, late replies) all complete
@@ -95,7 +116,7 @@ void TForm1::CompleteLastHistoryLine(const QString &suffix, bool black) {
   const int room = HistoryLineLimit - (last.length() - 1);
   if (room <= 0)
     return;
-  QString shown = ShownText(suffix);
+  QString shown = shownSuffix;
   if (shown.size() > room)
     shown = shown.left(room) + FullLineNote;
   QTextCursor cursor(document);
@@ -117,14 +138,48 @@ void TForm1::LogRequest(const QString &line) {
 void TForm1::DeleteFirstHistoryLine() {
   if (HistoryLineCount() == 0)
     return;
+  HistoryWaiting.DropFirst(PaneLineCount(SendRevHistory->document()));
+  ShowHistoryNowOrSoon(*this);
+}
+
+void TForm1::RecordCountersChanged() {
+  RecordCountersWaiting = true;
+  ShowHistoryNowOrSoon(*this);
+}
+
+void TForm1::ShowWaitingHistory() {
+  if (HistoryTimer)
+    HistoryTimer->stop();
+  if (RecordCountersWaiting) {
+    RecordCountersWaiting = false;
+    ShowRecordCounters();
+  }
+  if (HistoryWaiting.Empty())
+    return;
   QTextDocument *document = SendRevHistory->document();
   QTextCursor cursor(document);
-  cursor.setPosition(0);
-  if (document->blockCount() > 1)
-    cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor);
-  else
-    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
-  cursor.removeSelectedText();
+  // The oldest lines go in one edit and the new ones come in another: the
+  // pane lays out only what an edit spans, and one edit from the top to the
+  // bottom would lay out every line again.
+  if (const int dropped = HistoryWaiting.DroppedFromPane(); dropped > 0) {
+    cursor.setPosition(0);
+    if (dropped < document->blockCount())
+      cursor.setPosition(document->findBlockByNumber(dropped).position(), QTextCursor::KeepAnchor);
+    else
+      cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+  }
+  cursor.beginEditBlock();
+  for (const PendingHistory::Line &line : HistoryWaiting.Waiting()) {
+    cursor.movePosition(QTextCursor::End);
+    if (!PaneIsEmpty(document))
+      cursor.insertBlock();
+    QTextCharFormat format;
+    format.setForeground(ColorFromBgr(line.color));
+    cursor.insertText(line.text, format);
+  }
+  cursor.endEditBlock();
+  HistoryWaiting.Clear();
 }
 
 void FollowNewestHistoryLine(QTextEdit *pane) {
@@ -146,14 +201,19 @@ void TForm1::ShowRecordCounters() {
   StatusBar1->SetPanelText(3, "   Timeout Record   " + QString::number(State.TimeoutRecords));
 }
 
-void TForm1::Selectall1Click() { SendRevHistory->selectAll(); }
+void TForm1::Selectall1Click() {
+  ShowWaitingHistory();
+  SendRevHistory->selectAll();
+}
 
 void TForm1::clear1Click() {
+  HistoryWaiting.Clear();
   SendRevHistory->clear();
   Engine->ClearCounters();
 }
 
 void TForm1::copy1Click() {
+  ShowWaitingHistory();
   // plain text only; the pane's paragraph separators become line breaks
   QString text = SendRevHistory->textCursor().selectedText();
   text.replace(QChar::ParagraphSeparator, '\n');

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/PendingHistory.h"
 #include "app/Widgets.h"
 #include "drive/StatusDecoding.h"
 #include "exchange/ExchangeEngine.h"
@@ -227,6 +228,14 @@ public:
   void AppendHistoryLine(const QString &text, int color);
   void CompleteLastHistoryLine(const QString &suffix, bool black);
   void DeleteFirstHistoryLine();
+  // Puts the lines that wait into the pane; while replies are handled as
+  // soon as they are complete they wait up to HistoryTimer's interval.
+  void ShowWaitingHistory();
+  PendingHistory HistoryWaiting;
+  QTimer *HistoryTimer = nullptr;
+  // The record counters are shown with the waiting lines.
+  void RecordCountersChanged();
+  bool RecordCountersWaiting = false;
   void Selectall1Click();
   void clear1Click();
   void copy1Click();

@@ -1,5 +1,7 @@
 #include "exchange/ExchangeEngine.h"
 
+#include "serial/TComm.h"
+
 #include <QTimer>
 
 TExchangeEngine::TExchangeEngine(QObject *parent)
@@ -25,6 +27,11 @@ void TExchangeEngine::SetCompleteOnReply(bool on) {
   completeOnReply_ = on;
   if (!on)
     silence_->stop();
+  // A reply of 17 bytes is one wake-up of this thread instead of 17, which
+  // at line rate is most of what receiving costs; ReceiveData still takes
+  // the bytes one by one while a reply is awaited.
+  if (port_)
+    port_->SetInputLen(on ? 0 : 1);
 }
 
 void TExchangeEngine::ClearCounters() {

@@ -52,7 +52,8 @@ public:
   void SetAddChecksum(bool add) { addChecksum_ = add; }
 
   // Off: a reply is judged when its reply window has passed. On: the moment
-  // it is complete, and the next request may go out at once.
+  // it is complete, and the next request may go out at once; the port then
+  // hands over all it holds in one block (from its next opening on).
   void SetCompleteOnReply(bool on);
   bool CompleteOnReply() const { return completeOnReply_; }
 
@@ -104,6 +105,7 @@ private:
   // follows them stays, as data that came unasked.
   void JudgeCompleteReply(std::size_t length);
   void CheckReplyComplete();
+  void ReceivePiece(const char *buffer, unsigned length);
   void SilenceEnded();
 
   TComm *port_ = nullptr;

@@ -34,6 +34,17 @@ void ClearReceived(CommState &state) {
 } // namespace
 
 void TExchangeEngine::ReceiveData(const char *buffer, unsigned length) {
+  // While a reply is awaited and judged as soon as it is complete, a block
+  // from the port goes in byte by byte: the reply is judged at its own last
+  // byte, and what follows it in the block is what came after it, as when
+  // the port hands over one byte at a time.
+  unsigned taken = 0;
+  while (completeOnReply_ && State.WaitingReply && length - taken > 1)
+    ReceivePiece(buffer + taken++, 1);
+  ReceivePiece(buffer + taken, length - taken);
+}
+
+void TExchangeEngine::ReceivePiece(const char *buffer, unsigned length) {
   // an empty piece carries nothing and must not pass for a reply
   if (length == 0)
     return;

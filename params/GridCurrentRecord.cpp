@@ -12,11 +12,28 @@ TGridCurrentRecord::TGridCurrentRecord(QTableView *grid, TTableModel *model)
             if (current.isValid())
               model_->SetCurrentRow(current.row());
           });
-  connect(model_, &TTableModel::CurrentRowChanged, this, &TGridCurrentRecord::FollowQuery);
+  connect(model_, &TTableModel::CurrentRowChanged, this, &TGridCurrentRecord::FollowQueryNowOrSoon);
   // A reopen leaves the grid without a current cell even when the record
   // stays the same.
-  connect(model_, &QAbstractItemModel::modelReset, this, &TGridCurrentRecord::FollowQuery);
+  connect(model_, &QAbstractItemModel::modelReset, this, &TGridCurrentRecord::FollowQueryNowOrSoon);
   grid_->installEventFilter(this);
+  paced_.setSingleShot(true);
+  connect(&paced_, &QTimer::timeout, this, &TGridCurrentRecord::FollowQuery);
+}
+
+void TGridCurrentRecord::PaceWhile(std::function<bool()> pacing, int intervalMs) {
+  pacing_ = std::move(pacing);
+  paced_.setInterval(intervalMs);
+}
+
+void TGridCurrentRecord::FollowQueryNowOrSoon() {
+  if (paced_.isActive())
+    return; // the follow that waits takes the query's record as it is then
+  if (pacing_ && pacing_()) {
+    paced_.start();
+    return;
+  }
+  FollowQuery();
 }
 
 void TGridCurrentRecord::FollowQuery() {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QObject>
+#include <QTimer>
+#include <functional>
 
 class QTableView;
 class TTableModel;
@@ -15,12 +17,20 @@ class TGridCurrentRecord : public QObject {
 public:
   TGridCurrentRecord(QTableView *grid, TTableModel *model);
 
+  // While `pacing` says so, the grid follows the query at most once per
+  // interval: a run at line rate moves the query hundreds of times a second,
+  // and scrolling the grid each time costs more than the exchange itself.
+  void PaceWhile(std::function<bool()> pacing, int intervalMs);
+
 protected:
   bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
   void FollowQuery();
+  void FollowQueryNowOrSoon();
 
   QTableView *grid_;
   TTableModel *model_;
+  std::function<bool()> pacing_;
+  QTimer paced_; // the follow that waits
 };

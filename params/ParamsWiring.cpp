@@ -51,7 +51,10 @@ void TForm1::WireParams() {
   DBGrid1->setItemDelegate(new TCurrentRowDelegate(DBGrid1));
   // The press of a click moves the record before the release opens the
   // parameter window, so the window works on the clicked record.
-  new TGridCurrentRecord(DBGrid1, DataSource1);
+  auto *currentRecord = new TGridCurrentRecord(DBGrid1, DataSource1);
+  // ten times a second, as the window is painted, while read all or write
+  // all runs at line rate
+  currentRecord->PaceWhile([this] { return PostsInBatches(); }, 100);
   connect(DBGrid1, &QTableView::clicked, this,
           [this](const QModelIndex &i) { DBGrid1CellClick(i.column()); });
   connect(DBGrid1, &QTableView::doubleClicked, this,

@@ -81,6 +81,21 @@ void ShowStopped(TForm1 &form, int index) {
   if (index < count)
     ShowProgressText(form, RunProgress::Stopped(index, count, form.ReadWriteClock.elapsed()));
 }
+// At line rate the values kept are written once this step's request is on
+// the line, while the drive answers, rather than before it goes out.
+void WriteKeptValuesAfterSending(TForm1 &form) {
+  if (!form.PostsInBatches()) {
+    form.WriteKeptValues(false);
+    return;
+  }
+  QMetaObject::invokeMethod(
+      &form,
+      [&form] {
+        if (form.PostsInBatches())
+          form.WriteKeptValues(false);
+      },
+      Qt::QueuedConnection);
+}
 } // namespace
 
 void TForm1::WriteKeptValues(bool now) {
@@ -169,7 +184,7 @@ void TForm1::EndWriteAll() {
 void TForm1::ReadAllStep() {
   if (StepBoxShowing)
     return;
-  WriteKeptValues(false);
+  WriteKeptValuesAfterSending(*this);
   if (WriteCheck.ReadingBack()) {
     ReadBackStep();
     return;
@@ -182,18 +197,24 @@ void TForm1::ReadAllStep() {
   }
   if (RetryLastRecord(*this))
     --State.ReadAllIndex;
-  FunctionTable::MoveTo(*this, State.ReadAllIndex);
-  if (FunctionTable::Text(*this, "NAME") != "Reserved") {
-    CurrentCode = LastThree(FunctionTable::Text(*this, "CODE"));
-    try {
-      InputBox->Button4Click();
-    } catch (...) {
-      // A code that gives no register would fail again at every tick.
-      EndReadAll();
-      throw;
+  for (;;) {
+    FunctionTable::MoveTo(*this, State.ReadAllIndex);
+    const bool reserved = FunctionTable::Text(*this, "NAME") == "Reserved";
+    if (!reserved) {
+      CurrentCode = LastThree(FunctionTable::Text(*this, "CODE"));
+      try {
+        InputBox->Button4Click();
+      } catch (...) {
+        // A code that gives no register would fail again at every tick.
+        EndReadAll();
+        throw;
+      }
     }
+    ++State.ReadAllIndex;
+    // At line rate a record with nothing to read does not wait for a tick.
+    if (!reserved || !PostsInBatches() || State.ReadAllIndex >= count)
+      break;
   }
-  ++State.ReadAllIndex;
   ShowReadWriteProgress();
   if (count == State.ReadAllIndex) {
     ShowStepMessage(*this, "Have finished reading all codes!");
@@ -204,7 +225,7 @@ void TForm1::ReadAllStep() {
 bool TForm1::WriteAllStep() {
   if (StepBoxShowing)
     return true;
-  WriteKeptValues(false);
+  WriteKeptValuesAfterSending(*this);
   const int count = FunctionTable::RecordCount(*this);
   int &index = State.WriteAllIndex;
   FunctionTable::MoveTo(*this, index);

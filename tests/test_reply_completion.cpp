@@ -17,8 +17,10 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSettings>
 #include <QTextBlock>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QTimer>
 #include <QToolButton>
@@ -28,8 +30,11 @@ const QString ReplyMark = "  ----- R >   ";
 
 QString LastLine() { return Form1->HistoryLine(Form1->HistoryLineCount() - 1); }
 
+// As the pane shows it, which may be a moment after the exchange.
 bool LineIsBlack(int line) {
   const QTextBlock block = Form1->SendRevHistory->document()->findBlockByNumber(line);
+  if (!block.isValid() || block.text().isEmpty())
+    return false;
   for (auto it = block.begin(); !it.atEnd(); ++it)
     if (it.fragment().charFormat().foreground().color() != ColorFromBgr(0))
       return false;
@@ -122,7 +127,7 @@ private slots:
     QTRY_VERIFY_WITH_TIMEOUT(s.TotalRecords == 2 && !s.WaitingReply, 2500);
     QCOMPARE(s.ErrorRecords, 0);
     QVERIFY2(Form1->HistoryLine(0).contains(ReplyMark + ":010302"), qPrintable(Form1->HistoryLine(0)));
-    QVERIFY(LineIsBlack(0) && LineIsBlack(1));
+    QTRY_VERIFY(LineIsBlack(0) && LineIsBlack(1));
 
     // An RTU exception reply is whole at 5 bytes.
     Connect(true);
@@ -147,7 +152,7 @@ private slots:
       const long long unasked = s.UnsolicitedReceptions;
       Form1->SendFrame("010310000001");
       QTRY_VERIFY_WITH_TIMEOUT(!s.WaitingReply, 2500);
-      QVERIFY(LineIsBlack(0));
+      QTRY_VERIFY(LineIsBlack(0));
       QCOMPARE(s.ErrorRecords, 0);
       QTRY_VERIFY_WITH_TIMEOUT(!s.ReceiveBuffer.empty(), 2500);
       TickUntilSettled();
@@ -173,9 +178,20 @@ private slots:
   }
 
   // A scan with period 0 asks the next drive as soon as the last answer is
-  // in: after the tick of the first request, no other is needed.
+  // in: after the tick of the first request, no other is needed. The pane
+  // takes its lines in batches then, yet shows every line in order, black
+  // once answered, the newest in view; the traffic log's observers have each
+  // line completed before the next request goes out.
   void scanAtLineRate() {
     Connect(false);
+    int completed = 0, requests = 0, completedLate = 0;
+    const QMetaObject::Connection onCompleted =
+        connect(Form1, &TForm1::LineCompleted, this, [&](const QString &, bool) { ++completed; });
+    const QMetaObject::Connection onRequest =
+        connect(Form1->Engine, &TExchangeEngine::RequestLogged, this, [&](const QString &, bool) {
+          if (completed != requests++)
+            ++completedLate;
+        });
     Form1->TimeoutMs = 3000;
     Form1->SeriesStart->setText("1");
     Form1->SeriesStop->setText("2");
@@ -187,13 +203,35 @@ private slots:
       QTest::qWait(Form1->State.TickMs);
       Form1->UpcSendTimer();
     }
-    QTRY_VERIFY_WITH_TIMEOUT(Form1->State.TotalRecords >= 20, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(Form1->State.TotalRecords >= 130, 10000);
     QTest::mouseClick(Form1->UPeriodScan, Qt::LeftButton);
     QVERIFY(!Form1->State.ScanRunning);
+    QTRY_VERIFY(!Form1->State.WaitingReply);
+    disconnect(onCompleted);
+    disconnect(onRequest);
     QCOMPARE(Form1->State.ErrorRecords + Form1->State.TimeoutRecords, 0);
     const std::vector<std::string> frames = rig_.sim->ReceivedFrames();
     QVERIFY(frames[0].starts_with(":0103") && frames[1].starts_with(":0203") &&
             frames[2].starts_with(":0103"));
+    QCOMPARE(completedLate, 0);
+    QCOMPARE(completed, Form1->State.TotalRecords);
+
+    // the pane as the user sees it: the last 101 exchanges, drives 1 and 2 by turns
+    const QTextDocument *pane = Form1->SendRevHistory->document();
+    QTRY_COMPARE(pane->blockCount(), 101);
+    QCOMPARE(Form1->HistoryLineCount(), 101);
+    const QString lastFrame = QString::fromStdString(frames.back()).trimmed();
+    QVERIFY2(pane->lastBlock().text().contains(lastFrame), qPrintable(pane->lastBlock().text()));
+    for (int line = 0; line < pane->blockCount(); ++line) {
+      const QString text = pane->findBlockByNumber(line).text();
+      const bool asLast = (pane->blockCount() - 1 - line) % 2 == 0;
+      const QString drive = asLast == lastFrame.startsWith(":0103") ? ":0103" : ":0203";
+      QVERIFY2(text.contains("Send  >   " + drive) && text.contains(ReplyMark + drive), qPrintable(text));
+      QVERIFY2(LineIsBlack(line), qPrintable(text));
+    }
+    const QScrollBar *bar = Form1->SendRevHistory->verticalScrollBar();
+    QVERIFY(bar->maximum() > 0);
+    QCOMPARE(bar->value(), bar->maximum());
   }
 };
 

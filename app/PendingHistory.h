@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+#include <deque>
+
+// History lines that the pane does not show yet. At line rate a request and
+// its reply pass many times between two frames of the screen, and laying out
+// and painting the pane for each line costs more than the exchange itself;
+// so the lines wait here and go into the pane together. To whoever reads the
+// history, the lines the pane shows (less those already dropped from its
+// top) followed by the waiting ones are one list.
+class PendingHistory {
+public:
+  struct Line {
+    QString text;
+    int color; // BGR; one colour for the whole line
+  };
+
+  // Lines of the pane's top that are gone, and lines that wait to be added.
+  int DroppedFromPane() const { return dropped_; }
+  const std::deque<Line> &Waiting() const { return waiting_; }
+  bool Empty() const { return dropped_ == 0 && waiting_.empty(); }
+
+  // The list's length when the pane shows `paneLines` lines.
+  int Count(int paneLines) const { return paneLines - dropped_ + static_cast<int>(waiting_.size()); }
+
+  void Append(const QString &text, int color) { waiting_.push_back({text, color}); }
+  // The first line of the list, whether the pane shows it or it waits.
+  void DropFirst(int paneLines);
+  // Completes the last waiting line as the pane completes its own last line:
+  // the text takes the line's colour and stops at `lineLimit` characters with
+  // `fullNote`; black turns the whole line black. False when no line waits.
+  bool CompleteLast(const QString &suffix, bool black, int lineLimit, const QString &fullNote);
+
+  // Everything has gone into the pane, or was cleared with it.
+  void Clear() {
+    dropped_ = 0;
+    waiting_.clear();
+  }
+
+private:
+  int dropped_ = 0;
+  std::deque<Line> waiting_;
+};
