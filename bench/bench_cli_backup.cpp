@@ -9,6 +9,7 @@
 #include "settings/ShippedTables.h"
 #include "sim/DriveSimulator.h"
 
+#include "bench/LibmodbusRtu.h"
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -97,15 +98,9 @@ Result RunLibmodbus(const std::vector<int> &registers, int baud) {
   Result result;
   if (!sim.Start(baud))
     return result;
-  modbus_t *ctx = modbus_new_rtu(sim.sim->SlavePath().c_str(), baud, 'N', 8, 1);
-  if (!ctx || modbus_connect(ctx) != 0) {
-    std::fprintf(stderr, "libmodbus: %s\n", modbus_strerror(errno));
-    if (ctx)
-      modbus_free(ctx);
+  modbus_t *ctx = OpenLibmodbusRtu(sim.sim->SlavePath(), baud);
+  if (!ctx)
     return result;
-  }
-  modbus_set_slave(ctx, 1);
-  modbus_set_response_timeout(ctx, 1, 0);
   std::uint16_t value = 0;
   int errors = 0;
   QElapsedTimer wall;

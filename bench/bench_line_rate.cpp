@@ -23,6 +23,7 @@
 
 #include "bench/ProcessFigures.h"
 
+#include "bench/LibmodbusRtu.h"
 #include <modbus.h>
 
 #include <QCheckBox>
@@ -232,15 +233,9 @@ Figures RunLibmodbus(int baud, Activity activity, int scanSeconds) {
   Figures figures;
   if (!sim.Start(true, baud))
     return figures;
-  modbus_t *ctx = modbus_new_rtu(sim.sim->SlavePath().c_str(), baud, 'N', 8, 1);
-  if (!ctx || modbus_connect(ctx) != 0) {
-    std::fprintf(stderr, "libmodbus: %s\n", modbus_strerror(errno));
-    if (ctx)
-      modbus_free(ctx);
+  modbus_t *ctx = OpenLibmodbusRtu(sim.sim->SlavePath(), baud);
+  if (!ctx)
     return figures;
-  }
-  modbus_set_slave(ctx, 1);
-  modbus_set_response_timeout(ctx, 1, 0);
   // those read all asks for
   const std::vector<int> registers = activity == Activity::ReadAll ? ReadAllRegisters() : std::vector<int>{};
   std::uint16_t values[8];
