@@ -628,18 +628,17 @@ void TestSerialComm::burstFromFarEndArrivesCompleteAndInOrder() {
 }
 
 void TestSerialComm::gatheredInputEndsWithWhatIsAwaitedOrASilence() {
-  Pty pty;
-  QVERIFY(pty.IsValid());
-  TComm comm;
-  Received received;
-  received.Attach(comm);
+  PtyPort port;
+  QVERIFY(port.pty.IsValid());
+  TComm &comm = port.comm;
+  const Received &received = port.received;
   comm.SetBaudRate(1200); // a silence is 32 ms: far more than the pauses below
   comm.SetInputLen(0);
   comm.SetGatherInput(true);
-  QVERIFY(OpenOn(comm, pty));
+  QVERIFY(OpenOn(comm, port.pty));
 
   // The far end writes byte by byte, as a drive's line delivers them.
-  const auto dribble = [&pty](const QByteArray &bytes) {
+  const auto dribble = [&pty = port.pty](const QByteArray &bytes) {
     for (const char byte : bytes) {
       if (!pty.Write(QByteArray(1, byte)))
         return false;
