@@ -54,7 +54,7 @@ void TForm1::WireCommunication() {
   HistoryTimer = new QTimer(this);
   HistoryTimer->setSingleShot(true);
   HistoryTimer->setInterval(100);
-  connect(HistoryTimer, &QTimer::timeout, this, &TForm1::ShowWaitingHistory);
+  connect(HistoryTimer, &QTimer::timeout, this, &TForm1::ShowHistoryBatch);
   // Ten frames a second, as the history, while exchanges follow each other
   // at line rate; at once while the line is idle or paced by the tick.
   new RepaintPacer(

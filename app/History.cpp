@@ -147,7 +147,14 @@ void TForm1::RecordCountersChanged() {
   ShowHistoryNowOrSoon(*this);
 }
 
-void TForm1::ShowWaitingHistory() {
+void TForm1::ShowHistoryBatch() {
+  const bool holdBackLast = State.WaitingReply && HistoryWaiting.HoldBackLast();
+  ShowWaitingHistory(holdBackLast);
+  if (holdBackLast)
+    HistoryTimer->start();
+}
+
+void TForm1::ShowWaitingHistory(bool keepLast) {
   if (HistoryTimer)
     HistoryTimer->stop();
   if (RecordCountersWaiting) {
@@ -170,16 +177,17 @@ void TForm1::ShowWaitingHistory() {
     cursor.removeSelectedText();
   }
   cursor.beginEditBlock();
-  for (const PendingHistory::Line &line : HistoryWaiting.Waiting()) {
+  const std::deque<PendingHistory::Line> &waiting = HistoryWaiting.Waiting();
+  for (auto line = waiting.begin(); line != waiting.end() - (keepLast ? 1 : 0); ++line) {
     cursor.movePosition(QTextCursor::End);
     if (!PaneIsEmpty(document))
       cursor.insertBlock();
     QTextCharFormat format;
-    format.setForeground(ColorFromBgr(line.color));
-    cursor.insertText(line.text, format);
+    format.setForeground(ColorFromBgr(line->color));
+    cursor.insertText(line->text, format);
   }
   cursor.endEditBlock();
-  HistoryWaiting.Clear();
+  HistoryWaiting.Clear(keepLast);
 }
 
 void FollowNewestHistoryLine(QTextEdit *pane) {

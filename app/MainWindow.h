@@ -230,7 +230,10 @@ public:
   void DeleteFirstHistoryLine();
   // Puts the lines that wait into the pane; while replies are handled as
   // soon as they are complete they wait up to HistoryTimer's interval.
-  void ShowWaitingHistory();
+  void ShowWaitingHistory(bool keepLast = false);
+  // The batch HistoryTimer shows: a last line that awaits its reply may wait
+  // for the next batch, to go in whole.
+  void ShowHistoryBatch();
   PendingHistory HistoryWaiting;
   QTimer *HistoryTimer = nullptr;
   // The record counters are shown with the waiting lines.

@@ -62,6 +62,9 @@ void TForm1::UPeriodScanClick() {
     State.ScanStarting = false;
     State.ScanRunning = false;
     State.IntervalTicks = 0;
+    // The history of a scan at line rate goes into the pane in batches: on
+    // pausing, the user sees every exchange so far at once.
+    ShowWaitingHistory();
     return;
   }
   State.ScanAddress = 0;

@@ -28,10 +28,14 @@ void TExchangeEngine::SetCompleteOnReply(bool on) {
   if (!on)
     silence_->stop();
   // A reply of 17 bytes is one wake-up of this thread instead of 17, which
-  // at line rate is most of what receiving costs; ReceiveData still takes
-  // the bytes one by one while a reply is awaited.
-  if (port_)
+  // at line rate is most of what receiving costs: the port hands over all it
+  // holds, and holds what comes until the awaited reply is in (SendFrame
+  // says what completes it). ReceiveData still takes the bytes one by one
+  // while a reply is awaited.
+  if (port_) {
     port_->SetInputLen(on ? 0 : 1);
+    port_->SetGatherInput(on);
+  }
 }
 
 void TExchangeEngine::ClearCounters() {

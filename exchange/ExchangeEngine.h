@@ -95,6 +95,7 @@ signals:
 
 private:
   void SendRtuFrame(const std::string &body);
+  void ExpectReplyInput(const std::string &body, bool rtu);
   bool SendsWithoutChecksum(bool rtu) const;
   void AssembleAsciiReply(const std::string &text);
   void ProcessReply();

@@ -47,6 +47,25 @@ Extent AsciiExtent(const std::string &buffer) {
   return {State::Complete, end + 2};
 }
 
+std::size_t RtuReplyBytes(const std::string &request) {
+  switch (HexAt(request, 2, 2)) {
+  case ReadHolding:
+  case ReadInput: {
+    const long count = HexAt(request, 8, 4);
+    if (count < 1 || count > LongestRead)
+      return 0;
+    return 5 + 2 * static_cast<std::size_t>(count);
+  }
+  case WriteCoil:
+  case WriteRegister:
+  case WriteCoils:
+  case WriteRegisters:
+    return WriteEchoBytes;
+  default:
+    return 0;
+  }
+}
+
 Extent RtuExtent(const std::string &buffer, const std::string &request) {
   const std::size_t received = buffer.size() / 2;
   const long function = HexAt(buffer, 2, 2);
@@ -54,24 +73,10 @@ Extent RtuExtent(const std::string &buffer, const std::string &request) {
     return {}; // the function code decides, and it is not in yet
   if (function & ExceptionBit)
     return Bytes(ExceptionBytes, received);
-  if (function != HexAt(request, 2, 2))
+  const std::size_t length = function == HexAt(request, 2, 2) ? RtuReplyBytes(request) : 0;
+  if (length == 0)
     return {State::UnknownLength, 0};
-  switch (function) {
-  case ReadHolding:
-  case ReadInput: {
-    const long count = HexAt(request, 8, 4);
-    if (count < 1 || count > LongestRead)
-      return {State::UnknownLength, 0};
-    return Bytes(5 + 2 * static_cast<std::size_t>(count), received);
-  }
-  case WriteCoil:
-  case WriteRegister:
-  case WriteCoils:
-  case WriteRegisters:
-    return Bytes(WriteEchoBytes, received);
-  default:
-    return {State::UnknownLength, 0};
-  }
+  return Bytes(length, received);
 }
 
 int SilenceMs(std::uint32_t baud) {

@@ -22,6 +22,10 @@ struct Extent {
 // ASCII: the buffer (characters as received) up to and with its first CR LF.
 Extent AsciiExtent(const std::string &buffer);
 
+// RTU: the bytes of the reply that the request (hex text, address first)
+// asks for when it is no exception; 0 when the request does not tell.
+std::size_t RtuReplyBytes(const std::string &request);
+
 // RTU: the buffer holds the bytes as hex pairs; `request` is the body last
 // sent (hex text, address first). An exception reply is 5 bytes; replies to
 // reads and writes have the length their request implies.

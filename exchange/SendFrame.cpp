@@ -2,6 +2,7 @@
 // line. Callers hand over the body as hex text (address, function, data).
 #include "exchange/ExchangeEngine.h"
 
+#include "exchange/ReplyCompletion.h"
 #include "protocol/ConvertError.h"
 #include "protocol/Frames.h"
 #include "serial/TComm.h"
@@ -57,6 +58,8 @@ void TExchangeEngine::SendFrame(const std::string &body) {
   State.ReceivedChunk.clear();
   State.DataArrived = false;
   State.ReceivedCount = 0;
+  if (completeOnReply_ && port_)
+    ExpectReplyInput(body, rtu);
 
   if (rtu) {
     SendRtuFrame(body);
@@ -79,6 +82,23 @@ void TExchangeEngine::SendFrame(const std::string &body) {
 
   ++State.TotalRecords;
   emit CountersChanged();
+}
+
+void TExchangeEngine::ExpectReplyInput(const std::string &body, bool rtu) {
+  // The port holds the reply's bytes until it is complete, so that it comes
+  // as one block: the length the request implies (in ASCII two characters a
+  // byte, a colon and CR LF instead of the CRC), in ASCII also its LF, in
+  // RTU 5 bytes when the function code's top bit makes it an exception. A
+  // reply of unknown length ends with the line's silence.
+  const auto bytes =
+      static_cast<std::uint32_t>(State.WaitingReply ? ReplyCompletion::RtuReplyBytes(body) : 0);
+  constexpr std::uint8_t FunctionAt = 1;
+  constexpr std::uint8_t ExceptionBit = 0x80;
+  constexpr std::uint8_t ExceptionBytes = 5;
+  if (rtu)
+    port_->ExpectInput(bytes, -1, ExceptionBytes, FunctionAt, ExceptionBit);
+  else
+    port_->ExpectInput(bytes == 0 ? 0 : 2 * bytes + 1, '\n');
 }
 
 void TExchangeEngine::SendRtuFrame(const std::string &body) {

@@ -2,11 +2,15 @@
 
 #include "serial/LineEvents.h"
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <thread>
 
 class QObject;
 class TCloseEvent;
+struct TInputGathering;
 
 // Takes the incoming bytes and line events of an open port and posts them to
 // the component's notifier. It always has a read pending: it sleeps in poll()
@@ -15,7 +19,7 @@ class TCloseEvent;
 class TReadThread {
 public:
   TReadThread(int portHandle, TCloseEvent &closeEvent, QObject *notifyWindow, std::uint16_t inputLen,
-              std::uint16_t inBufferSize);
+              std::uint16_t inBufferSize, const TInputGathering &gathering);
   ~TReadThread();
   TReadThread(const TReadThread &) = delete;
   TReadThread &operator=(const TReadThread &) = delete;
@@ -30,7 +34,23 @@ private:
   enum class Outcome { Pending, EndQuietly, HangUp };
 
   void Execute();
-  Outcome ReadAvailable(char *buffer, std::uint16_t readSize);
+  using Clock = std::chrono::steady_clock;
+
+  Outcome ReadAvailable(char *buffer, std::size_t bufferSize, std::uint16_t readSize);
+  // The bytes held that are the whole of what is awaited (0: not yet), the
+  // last `got` of them just read.
+  std::size_t AwaitedEnd(const char *buffer, std::size_t got) const;
+  // How many bytes are held when what is awaited is in, or when the byte
+  // that tells its length is (0: not known).
+  std::size_t AwaitedLength(const char *buffer) const;
+  // How long poll() may sleep: for ever with nothing held, else until the
+  // gap or the hold limit ends (zero: post what is held now).
+  bool HoldTimeout(timespec &timeout) const;
+  // How long to sleep while the rest of what is awaited is still on the
+  // line; false when nothing known is due.
+  bool RestDue(const char *buffer, timespec &timeout) const;
+  // Posts the first `count` held bytes; the rest stays held.
+  void PostHeld(char *buffer, std::size_t count);
   bool ReadCounters(TLineCounters &counters) const;
   void ReportLineEvents();
 
@@ -39,7 +59,13 @@ private:
   QObject *notifyWindow_;
   std::uint16_t inputLen_;
   std::uint16_t inBufferSize_;
+  const TInputGathering &gathering_;
   std::thread thread_;
+
+  // Bytes read and not posted yet, at the start of the buffer, and when the
+  // first of them came.
+  std::size_t held_ = 0;
+  Clock::time_point heldSince_;
 
   // Last seen driver counters, for telling which line events happened. A
   // pseudo-terminal keeps none.

@@ -95,6 +95,32 @@ void TComm::SetInBufferSize(std::uint16_t size) {
   inputLen_ = std::min(inputLen_, inBufferSize_);
 }
 
+void TComm::SetGatherInput(bool on) {
+  gatherInput_ = on;
+  UpdateGatherGap();
+}
+
+void TComm::ExpectInput(std::uint32_t count, int endByte, std::uint8_t shortCount, std::uint8_t flagAt,
+                        std::uint8_t flagBits) {
+  gathering_.Count = count;
+  gathering_.EndByte = endByte;
+  gathering_.ShortForm =
+      shortCount == 0 ? 0u : shortCount | flagAt << 8 | static_cast<std::uint32_t>(flagBits) << 16;
+}
+
+void TComm::UpdateGatherGap() {
+  // 3.5 characters of 11 bits, no less than 1.5 ms: a loaded machine hands
+  // over bytes less evenly than the line delivers them.
+  constexpr double kGapBits = 3.5 * 11;
+  const std::uint32_t baud = std::max<std::uint32_t>(line_.BaudRate, 1);
+  const auto gapUs = static_cast<std::uint32_t>(kGapBits * 1'000'000 / baud);
+  gathering_.GapUs = gatherInput_ ? std::clamp<std::uint32_t>(gapUs, 1500, TInputGathering::HoldLimitUs) : 0;
+  // The shortest character a line carries: start bit, 7 data bits, stop bit.
+  // Sleeping for fewer bits than the line takes only costs an extra read.
+  constexpr double kShortestCharacterBits = 9;
+  gathering_.CharUs = static_cast<std::uint32_t>(kShortestCharacterBits * 1'000'000 / baud);
+}
+
 void TComm::OpenPort() {
   portOpenError_.clear();
   portOpenReason_.clear();
@@ -139,7 +165,8 @@ void TComm::OpenPort(TAcquiredPort port) {
     return;
   }
 
-  readThread_ = std::make_unique<TReadThread>(fd, *closeEvent_, notifyWindow_, inputLen_, inBufferSize_);
+  readThread_ =
+      std::make_unique<TReadThread>(fd, *closeEvent_, notifyWindow_, inputLen_, inBufferSize_, gathering_);
   if (!readThread_->Start()) {
     readThread_.reset();
     closeEvent_.reset();
@@ -147,7 +174,8 @@ void TComm::OpenPort(TAcquiredPort port) {
     portOpenError_ = kNoReadThread;
     return;
   }
-  writeThread_ = std::make_unique<TWriteThread>(fd, *closeEvent_, notifyWindow_);
+  writeThread_ =
+      std::make_unique<TWriteThread>(fd, *closeEvent_, notifyWindow_, static_cast<bool>(OnSendDataEmpty));
   if (!writeThread_->Start()) {
     writeThread_.reset();
     StopThreads();

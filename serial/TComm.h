@@ -1,6 +1,7 @@
 #pragma once
 
 #include "serial/AcquiredPort.h"
+#include "serial/InputGathering.h"
 #include "serial/LineSettings.h"
 
 #include <QObject>
@@ -74,6 +75,20 @@ public:
   void SetInputLen(std::uint16_t length);
   std::uint16_t InBufferSize() const { return inBufferSize_; }
   void SetInBufferSize(std::uint16_t size);
+
+  // Bundling of received bytes, at once also on an open port. Off (as
+  // delivered), every read's bytes are their own OnReceiveData. On, bytes
+  // that follow each other closely come as one block: it ends when what
+  // ExpectInput names has arrived, when the line has been quiet for 3.5
+  // characters at the baud rate, or after 50 ms at the latest.
+  bool GatherInput() const { return gatherInput_; }
+  void SetGatherInput(bool on);
+  // What completes the input awaited next: `count` bytes (0: not known), or
+  // a byte equal to `endByte` (-1: none), or `shortCount` bytes when the byte
+  // at `flagAt` has one of `flagBits` set (shortCount 0: no such form).
+  // Counts from the last block handed over; used only while GatherInput is on.
+  void ExpectInput(std::uint32_t count, int endByte, std::uint8_t shortCount = 0, std::uint8_t flagAt = 0,
+                   std::uint8_t flagBits = 0);
 
   // False for a TCP serial server (the open port's, or else CommName's): its
   // line runs with the settings made on the server, and the line settings and
@@ -160,6 +175,8 @@ public:
   std::function<void(TComm *sender, std::uint32_t eventMask)> OnReceiveError;
   std::function<void(TComm *sender, std::uint32_t modemEvent)> OnModemStateChange;
   std::function<void(TComm *sender)> OnRequestHangup;
+  // Only when a handler is attached at OpenPort: writing then costs no
+  // wake-up of this thread where nobody listens.
   std::function<void(TComm *sender)> OnSendDataEmpty;
 
   // Applies the line settings, or the time-outs, to the open port. A refusal
@@ -182,6 +199,7 @@ private:
     if (line_.*field == value)
       return;
     line_.*field = value;
+    UpdateGatherGap();
     if (PortOpen())
       ApplyLineSettings();
   }
@@ -194,6 +212,7 @@ private:
   }
 
   void Dispatch(const TCommEvent &event);
+  void UpdateGatherGap();
   void ApplyRs485(bool wanted);
   void StopThreads();
   void CloseDevice();
@@ -205,6 +224,8 @@ private:
   QString output_;
   std::uint16_t inputLen_ = 1;
   std::uint16_t inBufferSize_ = 2048;
+  bool gatherInput_ = false;
+  TInputGathering gathering_;
   TLineSettings line_;
   TTimeouts timeouts_;
 

@@ -21,9 +21,9 @@ bool IsSocket(int fd) {
 }
 } // namespace
 
-TWriteThread::TWriteThread(int portHandle, TCloseEvent &closeEvent, QObject *notifyWindow)
+TWriteThread::TWriteThread(int portHandle, TCloseEvent &closeEvent, QObject *notifyWindow, bool reportEmpty)
     : portHandle_(portHandle), portIsSocket_(IsSocket(portHandle)), closeEvent_(closeEvent),
-      notifyWindow_(notifyWindow) {}
+      notifyWindow_(notifyWindow), reportEmpty_(reportEmpty) {}
 
 TWriteThread::~TWriteThread() {
   Join();
@@ -79,7 +79,7 @@ bool TWriteThread::TakeNext(QByteArray &block) {
 }
 
 void TWriteThread::Execute() {
-  bool reportEmpty = true;
+  bool reportEmpty = reportEmpty_;
   Outcome outcome = Outcome::Done;
   for (;;) {
     QByteArray block;
@@ -100,7 +100,7 @@ void TWriteThread::Execute() {
     outcome = WriteBlock(block);
     if (outcome != Outcome::Done)
       break;
-    reportEmpty = true;
+    reportEmpty = reportEmpty_;
   }
   Finish();
   if (outcome == Outcome::HangUp)

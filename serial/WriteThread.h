@@ -12,11 +12,11 @@ class TCloseEvent;
 // Writes the blocks handed over by Queue() to an open port, whole and in the
 // order they were queued. It sleeps until a block arrives or the close event
 // is set, and while the device cannot take more it sleeps in poll() until it
-// can. Each time its queue runs empty after writing (and once at start) it
-// posts MsgSendDataEmpty.
+// can. When asked to, it posts MsgSendDataEmpty each time its queue runs
+// empty after writing (and once at start).
 class TWriteThread {
 public:
-  TWriteThread(int portHandle, TCloseEvent &closeEvent, QObject *notifyWindow);
+  TWriteThread(int portHandle, TCloseEvent &closeEvent, QObject *notifyWindow, bool reportEmpty);
   ~TWriteThread();
   TWriteThread(const TWriteThread &) = delete;
   TWriteThread &operator=(const TWriteThread &) = delete;
@@ -48,6 +48,7 @@ private:
   bool portIsSocket_;
   TCloseEvent &closeEvent_;
   QObject *notifyWindow_;
+  bool reportEmpty_;
   std::thread thread_;
 
   // Queue hand-over: the main thread appends and bumps wakeFd_, the writer

@@ -106,10 +106,12 @@ struct Received {
   bool terminated = true; // every block was followed by a zero byte
   int hangups = 0;
   int emptyReports = 0;
+  QByteArrayList blockList;
 
   void Attach(TComm &comm) {
     comm.OnReceiveData = [this](TComm *, const char *buffer, std::uint16_t length) {
       bytes.append(buffer, length);
+      blockList.append(QByteArray(buffer, length));
       ++blocks;
       largestBlock = std::max<int>(largestBlock, length);
       terminated = terminated && buffer[length] == '\0';
@@ -166,6 +168,7 @@ private slots:
   void sendDataEmptyOnceAfterQueuedWrites();
   void burstFromFarEndArrivesCompleteAndInOrder_data();
   void burstFromFarEndArrivesCompleteAndInOrder();
+  void gatheredInputEndsWithWhatIsAwaitedOrASilence();
   void closeIsPromptWithWritePendingAndReaderIdle();
   void farEndClosingHangsUpWithoutStoppingTheProgram();
   void closingDropsWhatTheOldLinePosted();
@@ -622,6 +625,55 @@ void TestSerialComm::burstFromFarEndArrivesCompleteAndInOrder() {
   if (inputLen == 1)
     QCOMPARE(qsizetype(received.blocks), burst.size());
   QCOMPARE(received.hangups, 0);
+}
+
+void TestSerialComm::gatheredInputEndsWithWhatIsAwaitedOrASilence() {
+  PtyPort port;
+  QVERIFY(port.pty.IsValid());
+  TComm &comm = port.comm;
+  const Received &received = port.received;
+  comm.SetBaudRate(1200); // a silence is 32 ms: far more than the pauses below
+  comm.SetInputLen(0);
+  comm.SetGatherInput(true);
+  QVERIFY(OpenOn(comm, port.pty));
+
+  // The far end writes byte by byte, as a drive's line delivers them.
+  const auto dribble = [&pty = port.pty](const QByteArray &bytes) {
+    for (const char byte : bytes) {
+      if (!pty.Write(QByteArray(1, byte)))
+        return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+  };
+  comm.ExpectInput(5, -1);
+  QVERIFY(dribble("abcdefg"));
+  QTRY_COMPARE_WITH_TIMEOUT(received.bytes.size(), 7, kLongWaitMs);
+  QTest::qWait(100);
+  QCOMPARE(received.blockList, QByteArrayList({"abcde", "fg"})); // the rest after the silence
+
+  comm.ExpectInput(0, '\n');
+  QVERIFY(dribble(":0103\r\nxy"));
+  QTRY_COMPARE_WITH_TIMEOUT(received.bytes.size(), 16, kLongWaitMs);
+  QTest::qWait(100);
+  QCOMPARE(received.blockList, QByteArrayList({"abcde", "fg", ":0103\r\n", "xy"}));
+
+  // A flag in the second byte announces a 3-byte form instead of 8.
+  comm.ExpectInput(8, -1, 3, 1, 0x80);
+  QVERIFY(dribble("a\x81"
+                  "bXY"));
+  QTRY_COMPARE_WITH_TIMEOUT(received.bytes.size(), 21, kLongWaitMs);
+  QTest::qWait(100);
+  QCOMPARE(received.blockList.mid(4), QByteArrayList({"a\x81"
+                                                      "b",
+                                                      "XY"}));
+
+  // Off again: every read is its own block at once.
+  comm.SetInputLen(1);
+  comm.SetGatherInput(false);
+  QVERIFY(dribble("z"));
+  QTRY_COMPARE_WITH_TIMEOUT(received.blockList.size(), 7, kLongWaitMs);
+  QCOMPARE(received.blockList.last(), QByteArray("z"));
 }
 
 void TestSerialComm::closeIsPromptWithWritePendingAndReaderIdle() {
