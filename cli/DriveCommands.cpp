@@ -34,7 +34,7 @@ QString OutcomeText(const ExchangeOutcome &outcome) {
   case ExchangeOutcome::Kind::Missing:
     return QStringLiteral("No response!");
   case ExchangeOutcome::Kind::Rejected:
-    if (outcome.bytes.size() >= 3 && (outcome.bytes[1] & 0x80))
+    if (outcome.IsException())
       return QStringLiteral("exception %1 (reply %2)")
           .arg(outcome.bytes[2], 2, 16, QChar('0'))
           .arg(outcome.replyText);

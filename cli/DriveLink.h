@@ -1,6 +1,7 @@
 #pragma once
 
 #include "exchange/ExchangeEngine.h"
+#include "exchange/ReplyCompletion.h"
 #include "serial/TComm.h"
 
 #include <QString>
@@ -31,6 +32,12 @@ struct ExchangeOutcome {
   Kind kind = Kind::Missing;
   std::vector<std::uint8_t> bytes; // accepted or rejected: the reply, checksum included
   QString replyText;               // as the history shows it
+
+  // A drive's refusal: a rejected reply whose function code carries the
+  // exception bit; bytes[2] is then the exception code.
+  bool IsException() const {
+    return kind == Kind::Rejected && bytes.size() >= 3 && (bytes[1] & ReplyCompletion::ExceptionBit);
+  }
 };
 
 // The serial port and the exchange engine, run by a Qt event loop one

@@ -16,17 +16,12 @@ using TableRecord = ParameterCompare::Record;
 
 constexpr std::uint16_t NotAllowedValue = 0xFFFF; // what a drive answers for a value it will not tell
 
-bool IsException(const ExchangeOutcome &outcome) {
-  return outcome.kind == ExchangeOutcome::Kind::Rejected && outcome.bytes.size() >= 3 &&
-         (outcome.bytes[1] & 0x80);
-}
-
 // A request that got nothing or a garbled reply is asked once more, as read
 // all and write all ask a failed record again; a drive's refusal is final.
 ExchangeOutcome ExchangeWithRetry(CliContext &context, const std::string &body) {
   ExchangeOutcome outcome = context.Link().Exchange(body);
   if (outcome.kind == ExchangeOutcome::Kind::Missing ||
-      (outcome.kind == ExchangeOutcome::Kind::Rejected && !IsException(outcome)))
+      (outcome.kind == ExchangeOutcome::Kind::Rejected && !outcome.IsException()))
     outcome = context.Link().Exchange(body);
   return outcome;
 }
@@ -125,8 +120,8 @@ int Write(CliContext &context) {
     const bool written = outcome.kind == ExchangeOutcome::Kind::Accepted;
     if (!written) {
       Note(p.record->code + ": " +
-           (IsException(outcome) ? "the drive refused " + p.value.text + ", " + OutcomeText(outcome)
-                                 : OutcomeText(outcome)));
+           (outcome.IsException() ? "the drive refused " + p.value.text + ", " + OutcomeText(outcome)
+                                  : OutcomeText(outcome)));
       status = 1;
     }
     context.output.Write({{"code", p.record->code, {}},
@@ -204,7 +199,7 @@ int Restore(CliContext &context) {
       continue;
     }
     failed = true;
-    if (IsException(outcome))
+    if (outcome.IsException())
       check.Refused();
     Note(p.record->code + ": " + OutcomeText(outcome));
   }

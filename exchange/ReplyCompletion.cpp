@@ -28,8 +28,6 @@ constexpr long WriteCoil = 0x05;
 constexpr long WriteRegister = 0x06;
 constexpr long WriteCoils = 0x0F;
 constexpr long WriteRegisters = 0x10;
-constexpr long ExceptionBit = 0x80;
-constexpr std::size_t ExceptionBytes = 5;
 constexpr std::size_t WriteEchoBytes = 8;
 constexpr long LongestRead = 125; // registers one Modbus reply can carry
 

@@ -8,6 +8,11 @@
 // it answers, so that it can be handled the moment its last byte is in.
 namespace ReplyCompletion {
 
+// An exception reply: the function code with its top bit set, then one
+// exception code; in RTU 5 bytes with the CRC.
+constexpr std::uint8_t ExceptionBit = 0x80;
+constexpr std::size_t ExceptionBytes = 5;
+
 enum class State {
   Incomplete,    // more bytes are due
   Complete,      // `length` characters of the buffer are the reply

@@ -93,10 +93,8 @@ void TExchangeEngine::ExpectReplyInput(const std::string &body, bool rtu) {
   const auto bytes =
       static_cast<std::uint32_t>(State.WaitingReply ? ReplyCompletion::RtuReplyBytes(body) : 0);
   constexpr std::uint8_t FunctionAt = 1;
-  constexpr std::uint8_t ExceptionBit = 0x80;
-  constexpr std::uint8_t ExceptionBytes = 5;
   if (rtu)
-    port_->ExpectInput(bytes, -1, ExceptionBytes, FunctionAt, ExceptionBit);
+    port_->ExpectInput(bytes, -1, ReplyCompletion::ExceptionBytes, FunctionAt, ReplyCompletion::ExceptionBit);
   else
     port_->ExpectInput(bytes == 0 ? 0 : 2 * bytes + 1, '\n');
 }
