@@ -6,6 +6,7 @@ DATA_FOLDER holds the delivered tables (a "database1" folder that the
 program or a test has set up)."""
 import os
 import shutil
+import struct
 import sys
 
 import openpyxl
@@ -100,6 +101,17 @@ def table_store(folder, data_folder):
     head[4:8] = (12).to_bytes(4, "little")
     with open(os.path.join(folder, "RM40_head.dbf"), "wb") as f:
         f.write(bytes(head) + rm40[header:header + 12 * record] + b"\x1a")
+    # a number field narrower than the edit the target posts: the edit must be
+    # refused without leaving the query unable to close
+    fields = [(b"A", b"N", 1, 0), (b"B", b"C", 4, 0)]
+    header = 32 + 32 * len(fields) + 1
+    record = 1 + sum(width for _, _, width, _ in fields)
+    narrow = struct.pack("<BBBBIHH20x", 3, 126, 1, 1, 2, header, record)
+    for name, kind, width, decimals in fields:
+        narrow += name.ljust(11, b"\0") + kind + bytes(4) + bytes([width, decimals]) + bytes(14)
+    narrow += b"\r" + b" 5abcd" + b" 7wxyz" + b"\x1a"
+    with open(os.path.join(folder, "narrow_number.dbf"), "wb") as f:
+        f.write(narrow)
 
 
 def workbooks(folder):

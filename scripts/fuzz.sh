@@ -30,7 +30,7 @@ for target in "${targets[@]}"; do
   else
     status=1
     echo "!! $target crashed; the input is in $crashes/"
-    grep -E 'ERROR|SUMMARY|==[0-9]+==' "$log" | head -20 || true
+    grep -E 'ERROR|SUMMARY|==[0-9]+==|^ +#[0-9]+ ' "$log" | head -30 || true
   fi
 done
 exit $status

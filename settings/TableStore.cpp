@@ -238,7 +238,13 @@ void TTableField::SetAsString(const QString &text) {
     const double number = text.trimmed().toDouble(&ok);
     if (!ok)
       throw EConvertError("'" + text.toStdString() + "' is not a valid number for field '" + def.name + "'");
-    query_->SetValue(field_, ToBytes(QString::number(number, 'f', def.decimals)));
+    // refused here rather than at the write: a value that can never be
+    // written would otherwise stay pending and fail every later write
+    const QString formatted = QString::number(number, 'f', def.decimals);
+    if (formatted.size() > def.width)
+      throw EConvertError("'" + text.toStdString() + "' does not fit field '" + def.name + "' (" +
+                          std::to_string(def.width) + " characters)");
+    query_->SetValue(field_, ToBytes(formatted));
     return;
   }
   default: {

@@ -288,6 +288,8 @@ private slots:
     writer.First();
     writer.Edit();
     QVERIFY_THROWS_EXCEPTION(EConvertError, writer.FieldByName("COUNTNUM").SetAsString("two"));
+    // as does a number wider than the field, before anything is pending
+    QVERIFY_THROWS_EXCEPTION(EConvertError, writer.FieldByName("COUNTNUM").SetAsString("12345678901"));
     writer.FieldByName("FUNC").SetAsString("Write");
     writer.Cancel();
     QCOMPARE(writer.FieldByName("FUNC").AsString(), QString("Read"));
