@@ -163,6 +163,7 @@ public:
   QLineEdit *SeriesStop = nullptr;
   QLineEdit *ArbitraryNum = nullptr;
   QLineEdit *ScanPeriod = nullptr;
+  QLabel *ScanPeriodRange = nullptr; // the periods accepted, under the box
   QPushButton *UPeriodScan = nullptr;
 
   // Tab 1 "VOSSEK R&W"
@@ -310,7 +311,8 @@ public:
 
   // ---- period scan (drive/PeriodScan.cpp) --------------------------------
   void UPeriodScanClick();
-  bool ScanPeriodExit(); // false when the period is refused
+  bool ScanPeriodExit();      // false when the period is refused
+  void ShowScanPeriodRange(); // as the line option stands
   void SeriesStartExit();
   void SeriesStopExit();
   void ArbitraryNumExit();

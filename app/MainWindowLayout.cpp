@@ -373,7 +373,9 @@ void TForm1::BuildLayout() {
   ScanPeriod = Named(new QLineEdit(QStringLiteral("100"), scanGroup), "ScanPeriod");
   scanLayout->addWidget(ScanPeriod, 5, 1);
   scanLayout->addWidget(Caption(QStringLiteral("ms"), scanGroup), 5, 2);
-  scanLayout->addWidget(Caption(QStringLiteral("(Range: 100----360000 ms)"), scanGroup), 6, 1, 1, 3);
+  ScanPeriodRange = Named(Caption(QString(), scanGroup), "ScanPeriodRange");
+  ShowScanPeriodRange();
+  scanLayout->addWidget(ScanPeriodRange, 6, 1, 1, 3);
   UPeriodScan = Named(new QPushButton(QStringLiteral("Scan"), scanGroup), "UPeriodScan");
   scanLayout->addWidget(UPeriodScan, 7, 3);
   scanLayout->setColumnStretch(1, 1);

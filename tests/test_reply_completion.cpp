@@ -15,6 +15,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -83,12 +84,14 @@ private slots:
   void cleanupTestCase() { rig_.TearDown(); }
 
   // Off as delivered; ticked and confirmed with OK it takes effect at once,
-  // lets the scan period go below 100 ms, and comes back after a restart.
+  // lets the scan period go below 100 ms (the caption under the box says
+  // so), and comes back after a restart.
   void optionSurvivesRestart() {
     DialogRecorder dialogs;
     QVERIFY(SimulatedRig::StartProgram());
     QVERIFY(!ProtocolSet->CompleteOnReply->isChecked());
     QVERIFY(!Form1->Engine->CompleteOnReply());
+    QCOMPARE(Form1->ScanPeriodRange->text(), QString("(Range: 100----360000 ms)"));
     Form1->ScanPeriod->setText("0");
     Form1->ScanPeriodExit();
     QCOMPARE(dialogs.LastText(), QString("Invalid input data! Valid range: 100-360000."));
@@ -99,6 +102,7 @@ private slots:
     QTest::mouseClick(ProtocolSet->CompleteOnReply, Qt::LeftButton);
     QTest::mouseClick(ProtocolSet->Button1, Qt::LeftButton); // OK
     QVERIFY(Form1->Engine->CompleteOnReply());
+    QCOMPARE(Form1->ScanPeriodRange->text(), QString("(Range: 0----360000 ms)"));
     dialogs.Clear();
     Form1->ScanPeriodExit();
     QVERIFY(dialogs.requests.isEmpty());
@@ -110,6 +114,7 @@ private slots:
     QVERIFY(SimulatedRig::StartProgram());
     QVERIFY(ProtocolSet->CompleteOnReply->isChecked());
     QVERIFY(Form1->Engine->CompleteOnReply());
+    QCOMPARE(Form1->ScanPeriodRange->text(), QString("(Range: 0----360000 ms)"));
   }
 
   // Replies judged at their last byte, the next request at once; what
