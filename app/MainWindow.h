@@ -414,6 +414,9 @@ signals:
   // Bytes arrived on the port.
   void BytesArrived();
   void DriveStatusDecoded(const DriveStatusValues &values);
+  // The history pane has taken the lines that waited: what follows the
+  // pane at its pace shows what changed meanwhile.
+  void WaitingHistoryShown();
 
 protected:
   bool event(QEvent *event) override;

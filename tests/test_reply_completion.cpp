@@ -5,6 +5,7 @@
 // the reply's last byte.
 #include "app/AppPaths.h"
 #include "app/MainWindow.h"
+#include "drive/TUmotorPara.h"
 #include "serial/TComm.h"
 #include "settings/DataFolder.h"
 #include "settings/TProtocolSet.h"
@@ -220,6 +221,12 @@ private slots:
             frames[2].starts_with(":0103"));
     QCOMPARE(completedLate, 0);
     QCOMPARE(completed, Form1->State.TotalRecords);
+    // the motor status table counts each drive's exchanges, all answered
+    const auto count = [](int drive, int column) { return UmotorPara->Cell(drive, column).toInt(); };
+    QTRY_COMPARE(count(1, TUmotorPara::RequestsColumn) + count(2, TUmotorPara::RequestsColumn),
+                 Form1->State.TotalRecords);
+    for (const int drive : {1, 2})
+      QCOMPARE(count(drive, TUmotorPara::AcceptedColumn), count(drive, TUmotorPara::RequestsColumn));
 
     // the pane as the user sees it: the last 101 exchanges, drives 1 and 2 by turns
     const QTextDocument *pane = Form1->SendRevHistory->document();
