@@ -136,8 +136,9 @@ TReadThread::Outcome TReadThread::ReadAvailable(char *buffer, std::size_t buffer
     // start the next block.
     std::size_t size = std::min<std::size_t>(readSize, bufferSize - held_);
     const std::size_t length = gathering_.GapUs.load() == 0 ? 0 : AwaitedLength(buffer);
-    if (length > held_)
-      size = std::min(size, length - held_);
+    const bool toAwaitedEnd = length > held_ && length - held_ <= size;
+    if (toAwaitedEnd)
+      size = length - held_;
     const ssize_t got = read(portHandle_, buffer + held_, size);
     if (got > 0) {
       if (held_ == 0)
@@ -147,6 +148,11 @@ TReadThread::Outcome TReadThread::ReadAvailable(char *buffer, std::size_t buffer
         PostHeld(buffer, held_);
       else if (const std::size_t end = AwaitedEnd(buffer, static_cast<std::size_t>(got)))
         PostHeld(buffer, end);
+      // Fewer bytes than asked for (the driver holds no more), or up to the
+      // end of what is awaited: reading on would mostly hear "nothing yet",
+      // and anything that did come meanwhile wakes poll() at once.
+      if (static_cast<std::size_t>(got) < size || toAwaitedEnd)
+        return Outcome::Pending;
       continue;
     }
     // A terminal in non-blocking mode reports "nothing yet" as EAGAIN; a
@@ -168,14 +174,19 @@ TReadThread::Outcome TReadThread::ReadAvailable(char *buffer, std::size_t buffer
 
 std::size_t TReadThread::AwaitedLength(const char *buffer) const {
   const std::uint32_t shortForm = gathering_.ShortForm.load();
+  const std::size_t count = gathering_.Count.load();
   if (shortForm != 0) {
     const std::size_t flagAt = (shortForm >> 8) & 0xFF;
+    const std::size_t shortCount = shortForm & 0xFF;
+    // Before the flag is in, either form is still coming: at least the
+    // shorter of the two, which takes one sleep instead of a wake-up for
+    // the flag itself.
     if (held_ <= flagAt)
-      return flagAt + 1;
+      return count == 0 ? flagAt + 1 : std::max(flagAt + 1, std::min(shortCount, count));
     if (static_cast<unsigned char>(buffer[flagAt]) & ((shortForm >> 16) & 0xFF))
-      return shortForm & 0xFF;
+      return shortCount;
   }
-  return gathering_.Count.load();
+  return count;
 }
 
 std::size_t TReadThread::AwaitedEnd(const char *buffer, std::size_t got) const {
