@@ -174,19 +174,14 @@ TReadThread::Outcome TReadThread::ReadAvailable(char *buffer, std::size_t buffer
 
 std::size_t TReadThread::AwaitedLength(const char *buffer) const {
   const std::uint32_t shortForm = gathering_.ShortForm.load();
-  const std::size_t count = gathering_.Count.load();
   if (shortForm != 0) {
     const std::size_t flagAt = (shortForm >> 8) & 0xFF;
-    const std::size_t shortCount = shortForm & 0xFF;
-    // Before the flag is in, either form is still coming: at least the
-    // shorter of the two, which takes one sleep instead of a wake-up for
-    // the flag itself.
     if (held_ <= flagAt)
-      return count == 0 ? flagAt + 1 : std::max(flagAt + 1, std::min(shortCount, count));
+      return flagAt + 1;
     if (static_cast<unsigned char>(buffer[flagAt]) & ((shortForm >> 16) & 0xFF))
-      return shortCount;
+      return shortForm & 0xFF;
   }
-  return count;
+  return gathering_.Count.load();
 }
 
 std::size_t TReadThread::AwaitedEnd(const char *buffer, std::size_t got) const {
