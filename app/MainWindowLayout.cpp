@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStyle>
 #include <QTabWidget>
@@ -507,6 +508,9 @@ void TForm1::BuildLayout() {
   SendRevHistory->setUndoRedoEnabled(false);
   SendRevHistory->setAcceptRichText(true);
   SendRevHistory->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  // The bar paints every pixel of its own; said so, the frame behind it is
+  // not drawn again each time new lines move it.
+  SendRevHistory->verticalScrollBar()->setAttribute(Qt::WA_OpaquePaintEvent);
   SendRevHistory->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   SendRevHistory->setToolTip(QStringLiteral("It is only remember the last 100 records."));
   historyLayout->addWidget(Label1);
