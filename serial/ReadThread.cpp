@@ -136,9 +136,8 @@ TReadThread::Outcome TReadThread::ReadAvailable(char *buffer, std::size_t buffer
     // start the next block.
     std::size_t size = std::min<std::size_t>(readSize, bufferSize - held_);
     const std::size_t length = gathering_.GapUs.load() == 0 ? 0 : AwaitedLength(buffer);
-    const bool toAwaitedEnd = length > held_ && length - held_ <= size;
-    if (toAwaitedEnd)
-      size = length - held_;
+    if (length > held_)
+      size = std::min(size, length - held_);
     const ssize_t got = read(portHandle_, buffer + held_, size);
     if (got > 0) {
       if (held_ == 0)
@@ -148,11 +147,6 @@ TReadThread::Outcome TReadThread::ReadAvailable(char *buffer, std::size_t buffer
         PostHeld(buffer, held_);
       else if (const std::size_t end = AwaitedEnd(buffer, static_cast<std::size_t>(got)))
         PostHeld(buffer, end);
-      // Fewer bytes than asked for (the driver holds no more), or up to the
-      // end of what is awaited: reading on would mostly hear "nothing yet",
-      // and anything that did come meanwhile wakes poll() at once.
-      if (static_cast<std::size_t>(got) < size || toAwaitedEnd)
-        return Outcome::Pending;
       continue;
     }
     // A terminal in non-blocking mode reports "nothing yet" as EAGAIN; a
