@@ -161,6 +161,7 @@ void TForm1::ShowWaitingHistory(bool keepLast) {
     RecordCountersWaiting = false;
     ShowRecordCounters();
   }
+  emit WaitingHistoryShown();
   if (HistoryWaiting.Empty())
     return;
   QTextDocument *document = SendRevHistory->document();
@@ -168,13 +169,17 @@ void TForm1::ShowWaitingHistory(bool keepLast) {
   // The oldest lines go in one edit and the new ones come in another: the
   // pane lays out only what an edit spans, and one edit from the top to the
   // bottom would lay out every line again.
+  // Inside an edit block, too, a cursor that moves does not lay out its line
+  // to find where it stands.
   if (const int dropped = HistoryWaiting.DroppedFromPane(); dropped > 0) {
+    cursor.beginEditBlock();
     cursor.setPosition(0);
     if (dropped < document->blockCount())
       cursor.setPosition(document->findBlockByNumber(dropped).position(), QTextCursor::KeepAnchor);
     else
       cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
     cursor.removeSelectedText();
+    cursor.endEditBlock();
   }
   cursor.beginEditBlock();
   const std::deque<PendingHistory::Line> &waiting = HistoryWaiting.Waiting();

@@ -163,6 +163,7 @@ public:
   QLineEdit *SeriesStop = nullptr;
   QLineEdit *ArbitraryNum = nullptr;
   QLineEdit *ScanPeriod = nullptr;
+  QLabel *ScanPeriodRange = nullptr; // the periods accepted, under the box
   QPushButton *UPeriodScan = nullptr;
 
   // Tab 1 "VOSSEK R&W"
@@ -310,7 +311,8 @@ public:
 
   // ---- period scan (drive/PeriodScan.cpp) --------------------------------
   void UPeriodScanClick();
-  bool ScanPeriodExit(); // false when the period is refused
+  bool ScanPeriodExit();      // false when the period is refused
+  void ShowScanPeriodRange(); // as the line option stands
   void SeriesStartExit();
   void SeriesStopExit();
   void ArbitraryNumExit();
@@ -412,6 +414,9 @@ signals:
   // Bytes arrived on the port.
   void BytesArrived();
   void DriveStatusDecoded(const DriveStatusValues &values);
+  // The history pane has taken the lines that waited: what follows the
+  // pane at its pace shows what changed meanwhile.
+  void WaitingHistoryShown();
 
 protected:
   bool event(QEvent *event) override;

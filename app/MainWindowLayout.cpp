@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStyle>
 #include <QTabWidget>
@@ -373,7 +374,9 @@ void TForm1::BuildLayout() {
   ScanPeriod = Named(new QLineEdit(QStringLiteral("100"), scanGroup), "ScanPeriod");
   scanLayout->addWidget(ScanPeriod, 5, 1);
   scanLayout->addWidget(Caption(QStringLiteral("ms"), scanGroup), 5, 2);
-  scanLayout->addWidget(Caption(QStringLiteral("(Range: 100----360000 ms)"), scanGroup), 6, 1, 1, 3);
+  ScanPeriodRange = Named(Caption(QString(), scanGroup), "ScanPeriodRange");
+  ShowScanPeriodRange();
+  scanLayout->addWidget(ScanPeriodRange, 6, 1, 1, 3);
   UPeriodScan = Named(new QPushButton(QStringLiteral("Scan"), scanGroup), "UPeriodScan");
   scanLayout->addWidget(UPeriodScan, 7, 3);
   scanLayout->setColumnStretch(1, 1);
@@ -505,6 +508,9 @@ void TForm1::BuildLayout() {
   SendRevHistory->setUndoRedoEnabled(false);
   SendRevHistory->setAcceptRichText(true);
   SendRevHistory->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  // The bar paints every pixel of its own; said so, the frame behind it is
+  // not drawn again each time new lines move it.
+  SendRevHistory->verticalScrollBar()->setAttribute(Qt::WA_OpaquePaintEvent);
   SendRevHistory->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   SendRevHistory->setToolTip(QStringLiteral("It is only remember the last 100 records."));
   historyLayout->addWidget(Label1);

@@ -67,6 +67,10 @@ TStatusBar::TStatusBar(const QVector<int> &widths, QWidget *parent) : QStatusBar
       label->setMinimumWidth(widths[i]);
     else
       label->setFixedWidth(widths[i]);
+    // A text that changes (the record counters, many times a second at line
+    // rate) then leaves the bar's layout alone: a panel whose size may
+    // change makes the bar lay out and repaint every panel.
+    label->setFixedHeight(label->sizeHint().height());
     addWidget(label, last ? 1 : 0);
     panels_.append(label);
   }

@@ -7,6 +7,11 @@
 // at 10 bits each) is printed too. Also: the time from a reply's last byte to
 // its value shown (median, 99th percentile) and the program's CPU use.
 // Usage: bench_line_rate [seconds per scan, default 4] [off-mode read-all requests, default 30]
+//                        [case words ...]
+// Case words pick the rows to run: each must name the row's mode (rtu,
+// ascii), baud (9600, 38400), activity (readall, scan) or option (on, off);
+// "ours" leaves the peers out. "bench_line_rate 4 30 rtu scan on ours" runs
+// the two RTU scans with the option on and nothing else.
 // Windows are drawn offscreen; to paint on a display (a virtual one):
 //   QT_QPA_PLATFORM=xcb xvfb-run -a bench_line_rate
 #include "app/AppPaths.h"
@@ -49,6 +54,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <sys/syscall.h>
 #include <unistd.h>
 #include <vector>
@@ -130,15 +136,16 @@ double Percentile(std::vector<double> values, double p) {
 }
 
 // Runs the event loop, sleeping between events, until `done` or `ms` passed.
-void RunEvents(
-    int ms, const std::function<bool()> &done = [] { return false; }) {
+// Without `done` nothing else wakes the program: its CPU is its own.
+void RunEvents(int ms, const std::function<bool()> &done = {}) {
   QEventLoop loop;
   QTimer check;
   QObject::connect(&check, &QTimer::timeout, &loop, [&] {
     if (done())
       loop.quit();
   });
-  check.start(20);
+  if (done)
+    check.start(20);
   QTimer::singleShot(ms, &loop, &QEventLoop::quit);
   loop.exec();
 }
@@ -342,6 +349,23 @@ int main(int argc, char **argv) {
   TApplication app(argc, argv);
   const int scanSeconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 4;
   const int offReadAllRequests = argc > 2 ? std::max(5, std::atoi(argv[2])) : 30;
+  QStringList caseWords;
+  for (int i = 3; i < argc; ++i)
+    caseWords << QString::fromLocal8Bit(argv[i]).toLower();
+  const bool withPeers = !caseWords.removeAll("ours");
+  const auto picked = [&caseWords](bool rtu, int baud, Activity activity, std::optional<bool> on) {
+    const QStringList row = {rtu ? "rtu" : "ascii", QString::number(baud),
+                             activity == Activity::ReadAll ? "readall" : "scan"};
+    for (const QString &word : caseWords) {
+      if (word == "on" || word == "off") {
+        if (on && *on != (word == "on"))
+          return false;
+      } else if (!row.contains(word)) {
+        return false;
+      }
+    }
+    return true;
+  };
 
   QTemporaryDir folder;
   AppPaths::SetProgramFolder(folder.path());
@@ -360,9 +384,13 @@ int main(int argc, char **argv) {
   for (const bool rtu : {true, false}) {
     for (const int baud : {9600, 38400}) {
       for (const Activity activity : {Activity::ReadAll, Activity::Scan}) {
-        const Figures peer = rtu ? RunLibmodbus(baud, activity, scanSeconds) : Figures{};
-        const double python = RunPymodbus(rtu, baud, activity, scanSeconds);
+        if (!picked(rtu, baud, activity, std::nullopt))
+          continue;
+        const Figures peer = rtu && withPeers ? RunLibmodbus(baud, activity, scanSeconds) : Figures{};
+        const double python = withPeers ? RunPymodbus(rtu, baud, activity, scanSeconds) : 0;
         for (const bool on : {false, true}) {
+          if (!picked(rtu, baud, activity, on))
+            continue;
           const Figures ours = RunProgram(rtu, baud, on, activity, scanSeconds, offReadAllRequests);
           char ratio[16] = "-";
           char peerRate[16] = "-";

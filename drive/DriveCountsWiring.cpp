@@ -1,12 +1,16 @@
 // The per-drive counts of the motor status table, kept from what the history
-// pane is told and cleared when a scan starts.
+// pane is told and cleared when a scan starts. While replies are handled as
+// soon as they are complete they are shown when the pane takes its waiting
+// lines: four cells changed at every exchange cost more than the exchange.
 #include "drive/DriveCountsWiring.h"
 #include "app/MainWindow.h"
 #include "drive/DriveExchangeCounts.h"
 #include "drive/TUmotorPara.h"
+#include "protocol/HexText.h"
 
 #include <QPushButton>
 #include <memory>
+#include <set>
 
 namespace {
 void ShowCounts(int address, const DriveExchangeCounts::Counts &counts) {
@@ -26,33 +30,62 @@ void ClearShownCounts() {
       if (!UmotorPara->Cell(row, column).isEmpty())
         UmotorPara->SetCell(row, column, QString());
 }
+
+// The drive address a request body starts with, or -1.
+int AddressOf(const std::string &body) {
+  if (body.size() < 2)
+    return -1;
+  const int high = HexDigitValue(body[0]);
+  const int low = HexDigitValue(body[1]);
+  return high < 0 || low < 0 ? -1 : high * 16 + low;
+}
+
+// The counts as they are and the addresses whose counts the table does not
+// show yet.
+struct ShownCounts {
+  DriveExchangeCounts counts;
+  std::set<int> unshown;
+
+  void Changed(const TForm1 &form, int address) {
+    if (form.Engine->CompleteOnReply())
+      unshown.insert(address);
+    else
+      ShowCounts(address, counts.Of(address));
+  }
+  void ShowUnshown() {
+    for (const int address : unshown)
+      ShowCounts(address, counts.Of(address));
+    unshown.clear();
+  }
+};
 } // namespace
 
 void WireDriveCounts(TForm1 *form) {
-  auto counts = std::make_shared<DriveExchangeCounts>();
-  QObject::connect(form->Engine, &TExchangeEngine::RequestLogged, form, [form, counts](const QString &, bool awaitsReply) {
+  auto shown = std::make_shared<ShownCounts>();
+  const auto requestLogged = [form, shown](const QString &, bool awaitsReply) {
     if (!awaitsReply)
       return;
-    bool hex = false;
-    const int address = QString::fromStdString(form->State.LastSentFrame.substr(0, 2)).toInt(&hex, 16);
-    if (!hex)
+    const int address = AddressOf(form->State.LastSentFrame);
+    if (address < 0)
       return;
-    counts->RequestSent(address);
-    ShowCounts(address, counts->Of(address));
-  });
-  QObject::connect(form, &TForm1::LineCompleted, form, [counts](const QString &suffix, bool accepted) {
+    shown->counts.RequestSent(address);
+    shown->Changed(*form, address);
+  };
+  QObject::connect(form->Engine, &TExchangeEngine::RequestLogged, form, requestLogged);
+  QObject::connect(form, &TForm1::LineCompleted, form, [form, shown](const QString &suffix, bool accepted) {
     using Ending = DriveExchangeCounts::Ending;
     const Ending ending = accepted                                     ? Ending::Accepted
                           : suffix.startsWith("  -----> No response!") ? Ending::Timeout
                                                                        : Ending::Error;
-    const int address = counts->RequestEnded(ending);
-    ShowCounts(address, counts->Of(address));
+    shown->Changed(*form, shown->counts.RequestEnded(ending));
   });
+  QObject::connect(form, &TForm1::WaitingHistoryShown, form, [shown] { shown->ShowUnshown(); });
   // runs after the scan button's own handler, which connected first
-  QObject::connect(form->UPeriodScan, &QPushButton::clicked, form, [form, counts] {
+  QObject::connect(form->UPeriodScan, &QPushButton::clicked, form, [form, shown] {
     if (!form->State.ScanRunning)
       return;
-    counts->Clear();
+    shown->counts.Clear();
+    shown->unshown.clear();
     ClearShownCounts();
   });
 }

@@ -11,6 +11,13 @@
 
 namespace {
 bool IsTableRow(int address) { return address >= 1 && address < TUmotorPara::RowCount; }
+
+// A scan sets the same values many times a second; setting a box to the
+// text it shows lays the text out and repaints the panel all the same.
+void ShowText(QLineEdit *box, const QString &text) {
+  if (box->text() != text)
+    box->setText(text);
+}
 } // namespace
 
 void TForm1::ShowDriveStatus() {
@@ -27,11 +34,11 @@ void TForm1::DecodeDriveStatus() {
   const DriveStatusTexts status = DecodeStatusReply(State.ReplyBytes.data(), LocaleDecimalSeparator);
 
   if (IsShownDrive(status.address)) {
-    UoutFreq->setText(QString::fromStdString(status.frequency));
-    UoutVoltage->setText(QString::fromStdString(status.outputVoltage));
-    UoutCurrent->setText(QString::fromStdString(status.outputCurrent));
-    UdcVoltage->setText(QString::fromStdString(status.dcVoltage));
-    UoutSpeed->setText(QString::fromStdString(status.speed));
+    ShowText(UoutFreq, QString::fromStdString(status.frequency));
+    ShowText(UoutVoltage, QString::fromStdString(status.outputVoltage));
+    ShowText(UoutCurrent, QString::fromStdString(status.outputCurrent));
+    ShowText(UdcVoltage, QString::fromStdString(status.dcVoltage));
+    ShowText(UoutSpeed, QString::fromStdString(status.speed));
     ShowControlLamps();
     // The lamps of the last command say what the drive was told; a trip
     // overrides them: the drive has stopped and shows its fault.
@@ -62,7 +69,7 @@ void TForm1::ShowMachineStatus() {
   if (UmotorPara && IsTableRow(address))
     UmotorPara->SetCell(address, TUmotorPara::MachineStatusColumn, name);
   if (IsShownDrive(address))
-    machinestate->setText(name);
+    ShowText(machinestate, name);
 }
 
 bool TForm1::IsShownDrive(int address) const {

@@ -10,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -81,11 +82,17 @@ bool TForm1::ScanFieldsHoldAddresses() {
   return CheckRangeField(SeriesStart) && CheckRangeField(SeriesStop);
 }
 
+namespace {
+// A scan may follow the line's own pace once replies end their exchange at
+// their last byte; "0" then means the next drive at once.
+int ShortestScanPeriodMs(const TExchangeEngine &engine) {
+  return engine.CompleteOnReply() ? 0 : ScanList::ShortestPeriodMs;
+}
+} // namespace
+
 bool TForm1::ScanPeriodExit() {
   int period = 0;
-  // A scan may follow the line's own pace once replies end their exchange
-  // at their last byte; "0" then means the next drive at once.
-  const int shortest = Engine->CompleteOnReply() ? 0 : ScanList::ShortestPeriodMs;
+  const int shortest = ShortestScanPeriodMs(*Engine);
   const FieldCheck check = ScanList::CheckPeriod(ScanPeriod->text().toStdString(), period, shortest);
   if (!check.Ok()) {
     InputFilters::RefuseField(ScanPeriod, check);
@@ -146,4 +153,10 @@ void TForm1::UmotorScanClick() {
   UmotorPara->show();
   UmotorPara->raise();
   UmotorPara->activateWindow();
+}
+
+void TForm1::ShowScanPeriodRange() {
+  ScanPeriodRange->setText(QStringLiteral("(Range: %1----%2 ms)")
+                               .arg(ShortestScanPeriodMs(*Engine))
+                               .arg(ScanList::LongestPeriodMs));
 }

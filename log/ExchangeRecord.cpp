@@ -2,9 +2,27 @@
 
 #include <QStringList>
 
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+// "yyyy-MM-dd HH:mm:ss.zzz", as QDateTime::toString writes it at many times
+// the cost: a line is logged for every exchange.
+QString TimeField(const QDateTime &time) {
+  if (!time.isValid())
+    return {};
+  const QDate day = time.date();
+  const QTime clock = time.time();
+  char text[40];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", day.year(), day.month(), day.day(),
+                clock.hour(), clock.minute(), clock.second(), clock.msec());
+  return QString::fromLatin1(text);
+}
+} // namespace
+
 QString CsvField(const QString &text) {
-  if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
-      !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
+  const auto special = [](QChar c) { return c == u',' || c == u'"' || c == u'\n' || c == u'\r'; };
+  if (std::none_of(text.begin(), text.end(), special))
     return text;
   QString quoted = text;
   quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
@@ -33,7 +51,7 @@ QString ExchangeCsvHeader() {
 
 QString ExchangeCsvLine(const ExchangeRecord &record) {
   const QStringList fields = {
-      record.sentAt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")),
+      TimeField(record.sentAt),
       record.direction == ExchangeRecord::Direction::Request ? QStringLiteral("request")
                                                              : QStringLiteral("unsolicited"),
       record.port,

@@ -2,6 +2,8 @@
 
 #include "settings/Preferences.h"
 
+#include <ctime>
+
 namespace {
 // The marks the history pane puts between the parts of a line.
 const QString SendMark = QStringLiteral(" Send  >   ");
@@ -12,6 +14,18 @@ const QString NotSentMark = QStringLiteral("  -----> Not sent: ");
 QString AfterSendMark(const QString &line) {
   const int at = line.indexOf(SendMark);
   return at < 0 ? line : line.mid(at + SendMark.size());
+}
+
+// The local time now. QDateTime::currentDateTime() looks the time zone up on
+// disk at every call, which at line rate costs more than the rest of a log
+// line; the zone's offset from UTC at this instant gives the same time.
+QDateTime LocalNow() {
+  const qint64 ms = QDateTime::currentMSecsSinceEpoch();
+  const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
+  std::tm local{};
+  if (!localtime_r(&seconds, &local))
+    return QDateTime::currentDateTime();
+  return QDateTime::fromMSecsSinceEpoch(ms, Qt::OffsetFromUTC, static_cast<int>(local.tm_gmtoff));
 }
 } // namespace
 
@@ -60,7 +74,7 @@ void TrafficLog::RequestLogged(const QString &line, bool awaitsReply, const QStr
   pending_.reset();
 
   ExchangeRecord record;
-  record.sentAt = QDateTime::currentDateTime();
+  record.sentAt = LocalNow();
   record.port = port;
   record.mode = mode;
   record.request = AfterSendMark(line);
@@ -97,7 +111,7 @@ void TrafficLog::LineCompleted(const QString &suffix, bool accepted, const QStri
     pending_.reset();
   } else {
     // data judged while nothing was awaited: a late reply, the rest of a split one
-    record.sentAt = QDateTime::currentDateTime();
+    record.sentAt = LocalNow();
     record.direction = ExchangeRecord::Direction::Unsolicited;
     record.port = port;
     record.mode = mode;

@@ -5,6 +5,7 @@
 // the reply's last byte.
 #include "app/AppPaths.h"
 #include "app/MainWindow.h"
+#include "drive/TUmotorPara.h"
 #include "serial/TComm.h"
 #include "settings/DataFolder.h"
 #include "settings/TProtocolSet.h"
@@ -15,6 +16,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -83,12 +85,14 @@ private slots:
   void cleanupTestCase() { rig_.TearDown(); }
 
   // Off as delivered; ticked and confirmed with OK it takes effect at once,
-  // lets the scan period go below 100 ms, and comes back after a restart.
+  // lets the scan period go below 100 ms (the caption under the box says
+  // so), and comes back after a restart.
   void optionSurvivesRestart() {
     DialogRecorder dialogs;
     QVERIFY(SimulatedRig::StartProgram());
     QVERIFY(!ProtocolSet->CompleteOnReply->isChecked());
     QVERIFY(!Form1->Engine->CompleteOnReply());
+    QCOMPARE(Form1->ScanPeriodRange->text(), QString("(Range: 100----360000 ms)"));
     Form1->ScanPeriod->setText("0");
     Form1->ScanPeriodExit();
     QCOMPARE(dialogs.LastText(), QString("Invalid input data! Valid range: 100-360000."));
@@ -99,6 +103,7 @@ private slots:
     QTest::mouseClick(ProtocolSet->CompleteOnReply, Qt::LeftButton);
     QTest::mouseClick(ProtocolSet->Button1, Qt::LeftButton); // OK
     QVERIFY(Form1->Engine->CompleteOnReply());
+    QCOMPARE(Form1->ScanPeriodRange->text(), QString("(Range: 0----360000 ms)"));
     dialogs.Clear();
     Form1->ScanPeriodExit();
     QVERIFY(dialogs.requests.isEmpty());
@@ -110,6 +115,7 @@ private slots:
     QVERIFY(SimulatedRig::StartProgram());
     QVERIFY(ProtocolSet->CompleteOnReply->isChecked());
     QVERIFY(Form1->Engine->CompleteOnReply());
+    QCOMPARE(Form1->ScanPeriodRange->text(), QString("(Range: 0----360000 ms)"));
   }
 
   // Replies judged at their last byte, the next request at once; what
@@ -215,6 +221,12 @@ private slots:
             frames[2].starts_with(":0103"));
     QCOMPARE(completedLate, 0);
     QCOMPARE(completed, Form1->State.TotalRecords);
+    // the motor status table counts each drive's exchanges, all answered
+    const auto count = [](int drive, int column) { return UmotorPara->Cell(drive, column).toInt(); };
+    QTRY_COMPARE(count(1, TUmotorPara::RequestsColumn) + count(2, TUmotorPara::RequestsColumn),
+                 Form1->State.TotalRecords);
+    for (const int drive : {1, 2})
+      QCOMPARE(count(drive, TUmotorPara::AcceptedColumn), count(drive, TUmotorPara::RequestsColumn));
 
     // the pane as the user sees it: the last 101 exchanges, drives 1 and 2 by turns
     const QTextDocument *pane = Form1->SendRevHistory->document();
