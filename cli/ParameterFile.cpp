@@ -6,7 +6,6 @@
 #include "params/ParameterCodes.h"
 #include "params/ParameterRange.h"
 #include "protocol/ConvertError.h"
-#include "settings/DbfFile.h"
 #include "settings/TableStore.h"
 
 #include <QCoreApplication>
@@ -14,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <cstdio>
+#include <optional>
 
 namespace {
 QString ShortCode(const QString &code) { return code.mid(1, 3); }
