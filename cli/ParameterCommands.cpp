@@ -34,6 +34,12 @@ bool IsValueReply(const ExchangeOutcome &outcome) {
   return outcome.kind == ExchangeOutcome::Kind::Accepted && outcome.bytes.size() >= 5;
 }
 
+// A value of write or restore, checked and ready to send.
+struct Planned {
+  const TableRecord *record;
+  ParameterFile::Prepared value;
+};
+
 const TableRecord &RequireCode(const ParameterFile::Records &records, const QString &code,
                                const QString &table) {
   const TableRecord *record = ParameterFile::Find(records, code);
@@ -100,10 +106,6 @@ int Read(CliContext &context) {
 int Write(CliContext &context) {
   context.RequireWords(1, "one or more CODE=VALUE (F113=45)");
   const ParameterFile::Records records = ParameterFile::Load(context.tablePath);
-  struct Planned {
-    const TableRecord *record;
-    ParameterFile::Prepared value;
-  };
   std::vector<Planned> planned;
   // Every value is checked before the first is sent.
   for (const QString &word : context.args.words) {
@@ -169,10 +171,6 @@ int Restore(CliContext &context) {
     check.Begin();
 
   // Every value is checked before the first is sent.
-  struct Planned {
-    const TableRecord *record;
-    ParameterFile::Prepared value;
-  };
   std::vector<Planned> planned;
   for (const TableRecord &record : records) {
     if (!record.writeable)
