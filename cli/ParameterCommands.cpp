@@ -87,7 +87,6 @@ int Read(CliContext &context) {
   for (const TableRecord *record : asked) {
     const ExchangeOutcome outcome =
         context.Link().Exchange(ParameterFile::ReadBody(context.address, record->code));
-    QString value;
     if (!IsValueReply(outcome)) {
       Note(record->code + ": " + OutcomeText(outcome));
       status = 1;
@@ -95,10 +94,10 @@ int Read(CliContext &context) {
       Note(record->code + ": This parameter is not allowed to read!");
       status = 1;
     } else {
-      value = ParameterFile::ValueText(record->code, RegisterOf(outcome));
+      context.output.Write({{"code", record->code, {}},
+                            {"name", record->name, {}},
+                            {"value", ParameterFile::ValueText(record->code, RegisterOf(outcome)), {}}});
     }
-    if (!value.isEmpty())
-      context.output.Write({{"code", record->code, {}}, {"name", record->name, {}}, {"value", value, {}}});
   }
   return status;
 }
