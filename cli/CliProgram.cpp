@@ -117,10 +117,12 @@ int Run(const QStringList &arguments) {
       throw CliError::BadInput("unknown subcommand \"" + context.args.command + "\" (try --help)");
 
     context.stored = StoredSettings<TProtocolSettings>("com_pro.dbf", ReadProtocolSettings);
-    const TDriveSettings drive = StoredSettings<TDriveSettings>("dspara.dbf", ReadDriveSettings);
     context.line = LineFrom(context.args, context.stored);
-    context.address = context.args.Has("address") ? ParseAddress(context.args.Value("address"), false)
-                                                  : StoredAddress(drive.machineId);
+    // dspara.dbf is read only when it gives the address.
+    context.address =
+        context.args.Has("address")
+            ? ParseAddress(context.args.Value("address"), false)
+            : StoredAddress(StoredSettings<TDriveSettings>("dspara.dbf", ReadDriveSettings).machineId);
     context.output = RecordOutput(RecordOutput::ParseFormat(context.args.Value("format", "text")));
     context.quiet = context.args.Has("quiet");
     QTemporaryDir scratch;
