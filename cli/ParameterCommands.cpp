@@ -3,6 +3,7 @@
 #include "cli/CliContext.h"
 #include "cli/CliError.h"
 #include "cli/ParameterFile.h"
+#include "params/ParameterCodes.h"
 #include "params/RunProgress.h"
 #include "params/WriteAllCheck.h"
 
@@ -13,8 +14,6 @@
 namespace {
 using namespace CliCommands;
 using TableRecord = ParameterCompare::Record;
-
-constexpr std::uint16_t NotAllowedValue = 0xFFFF; // what a drive answers for a value it will not tell
 
 // A request that got nothing or a garbled reply is asked once more, as read
 // all and write all ask a failed record again; a drive's refusal is final.
