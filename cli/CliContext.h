@@ -5,6 +5,7 @@
 #include "cli/RecordOutput.h"
 #include "settings/SettingsRecords.h"
 
+#include <QElapsedTimer>
 #include <QString>
 #include <memory>
 
@@ -52,4 +53,6 @@ int ParseAddress(const QString &text, bool broadcastAllowed);
 QString OutcomeText(const ExchangeOutcome &outcome);
 // Prints a line to stderr.
 void Note(const QString &text);
+// Runs the event loop until `ms` have passed on `clock` (at once when they have).
+void WaitUntil(const QElapsedTimer &clock, qint64 ms);
 } // namespace CliCommands

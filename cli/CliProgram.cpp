@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <cstdio>
 #include <functional>
+#include <optional>
 
 namespace {
 using namespace CliCommands;
@@ -77,15 +78,16 @@ LineOptions LineFrom(const CliArguments &args, const TProtocolSettings &stored) 
 }
 
 // --table, else the data folder's RM40.DBF, else the installed template,
-// else the delivered table made in `scratch`.
-QString TablePath(const CliArguments &args, QTemporaryDir &scratch) {
+// else the delivered table, made in `scratch` (a folder made only then).
+QString TablePath(const CliArguments &args, std::optional<QTemporaryDir> &scratch) {
   if (args.Has("table"))
     return args.Value("table");
   for (const QString &folder : {AppPaths::DataFolder(), AppPaths::TemplateFolder()})
     if (QFileInfo(folder + "RM40.DBF").isFile())
       return folder + "RM40.DBF";
-  CreateRm40Table(scratch.path().toStdString());
-  return scratch.filePath("RM40.DBF");
+  scratch.emplace();
+  CreateRm40Table(scratch->path().toStdString());
+  return scratch->filePath("RM40.DBF");
 }
 
 // The drive address stored for the window; 1 when it names no single drive.
@@ -117,19 +119,19 @@ int Run(const QStringList &arguments) {
       throw CliError::BadInput("unknown subcommand \"" + context.args.command + "\" (try --help)");
 
     context.stored = StoredSettings<TProtocolSettings>("com_pro.dbf", ReadProtocolSettings);
-    const TDriveSettings drive = StoredSettings<TDriveSettings>("dspara.dbf", ReadDriveSettings);
     context.line = LineFrom(context.args, context.stored);
-    context.address = context.args.Has("address") ? ParseAddress(context.args.Value("address"), false)
-                                                  : StoredAddress(drive.machineId);
+    // dspara.dbf is read only when it gives the address.
+    context.address =
+        context.args.Has("address")
+            ? ParseAddress(context.args.Value("address"), false)
+            : StoredAddress(StoredSettings<TDriveSettings>("dspara.dbf", ReadDriveSettings).machineId);
     context.output = RecordOutput(RecordOutput::ParseFormat(context.args.Value("format", "text")));
     context.quiet = context.args.Has("quiet");
-    QTemporaryDir scratch;
+    std::optional<QTemporaryDir> scratch;
     context.tablePath = TablePath(context.args, scratch);
     // A table made in the scratch folder is gone when the program ends; its
     // path would mean nothing to the user.
-    context.tableName = context.tablePath.startsWith(scratch.path())
-                            ? QString("the delivered parameter table")
-                            : context.tablePath;
+    context.tableName = scratch ? QString("the delivered parameter table") : context.tablePath;
     return (*command)(context);
   } catch (const CliError &e) {
     std::fprintf(stderr, "vossek-drive-cli: %s\n", e.what());

@@ -29,6 +29,15 @@ int ParseAddress(const QString &text, bool broadcastAllowed) {
   return *address;
 }
 
+void WaitUntil(const QElapsedTimer &clock, qint64 ms) {
+  const qint64 left = ms - clock.elapsed();
+  if (left <= 0)
+    return;
+  QEventLoop loop;
+  QTimer::singleShot(static_cast<int>(left), &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
 QString OutcomeText(const ExchangeOutcome &outcome) {
   switch (outcome.kind) {
   case ExchangeOutcome::Kind::Missing:
@@ -123,14 +132,6 @@ int NonNegative(const CliContext &context, const QString &option, int fallback) 
   return value;
 }
 
-void Pause(int ms) {
-  if (ms <= 0)
-    return;
-  QEventLoop loop;
-  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-  loop.exec();
-}
-
 const QMap<QString, ControlCommand> ControlNames = {
     {"fwd", FwdStart}, {"rev", RevStart}, {"stop", DecStop},        {"free-stop", FreeStop},
     {"start", Start},  {"reset", Reset},  {"jog-fwd", FwdJogPress}, {"jog-rev", RevJogPress},
@@ -163,7 +164,7 @@ int Scan(CliContext &context) {
     for (int address : addresses) {
       clock.start();
       allAnswered = ReportStatus(context, address) && allAnswered;
-      Pause(period - static_cast<int>(clock.elapsed()));
+      WaitUntil(clock, period);
     }
   }
   return allAnswered ? 0 : 1;

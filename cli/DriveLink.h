@@ -55,8 +55,6 @@ public:
   // A step of a command list: sent as the sequence runner sends it, without
   // its checksum when the list's settings say so.
   ExchangeOutcome ExchangeStep(const std::string &body, bool addChecksum);
-  // The requests sent so far, as the engine counts them.
-  int RequestsSent() const { return engine_.State.TotalRecords; }
 
 private:
   TComm comm_;

@@ -13,11 +13,9 @@
 #include "settings/TableStore.h"
 
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <algorithm>
 #include <cctype>
 #include <map>
@@ -70,15 +68,6 @@ struct Step {
   bool send = false; // false: a Write row without data, passed over
   std::string body;
 };
-
-void WaitUntil(const QElapsedTimer &clock, qint64 ms) {
-  const qint64 left = ms - clock.elapsed();
-  if (left <= 0)
-    return;
-  QEventLoop loop;
-  QTimer::singleShot(static_cast<int>(left), &loop, &QEventLoop::quit);
-  loop.exec();
-}
 
 int OptionNumber(const CliContext &context, const QString &option, int fallback) {
   if (!context.args.Has(option))

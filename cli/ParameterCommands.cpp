@@ -3,6 +3,7 @@
 #include "cli/CliContext.h"
 #include "cli/CliError.h"
 #include "cli/ParameterFile.h"
+#include "params/ParameterCodes.h"
 #include "params/RunProgress.h"
 #include "params/WriteAllCheck.h"
 
@@ -13,8 +14,6 @@
 namespace {
 using namespace CliCommands;
 using TableRecord = ParameterCompare::Record;
-
-constexpr std::uint16_t NotAllowedValue = 0xFFFF; // what a drive answers for a value it will not tell
 
 // A request that got nothing or a garbled reply is asked once more, as read
 // all and write all ask a failed record again; a drive's refusal is final.
@@ -33,6 +32,12 @@ std::uint16_t RegisterOf(const ExchangeOutcome &outcome) {
 bool IsValueReply(const ExchangeOutcome &outcome) {
   return outcome.kind == ExchangeOutcome::Kind::Accepted && outcome.bytes.size() >= 5;
 }
+
+// A value of write or restore, checked and ready to send.
+struct Planned {
+  const TableRecord *record;
+  ParameterFile::Prepared value;
+};
 
 const TableRecord &RequireCode(const ParameterFile::Records &records, const QString &code,
                                const QString &table) {
@@ -81,7 +86,6 @@ int Read(CliContext &context) {
   for (const TableRecord *record : asked) {
     const ExchangeOutcome outcome =
         context.Link().Exchange(ParameterFile::ReadBody(context.address, record->code));
-    QString value;
     if (!IsValueReply(outcome)) {
       Note(record->code + ": " + OutcomeText(outcome));
       status = 1;
@@ -89,10 +93,10 @@ int Read(CliContext &context) {
       Note(record->code + ": This parameter is not allowed to read!");
       status = 1;
     } else {
-      value = ParameterFile::ValueText(record->code, RegisterOf(outcome));
+      context.output.Write({{"code", record->code, {}},
+                            {"name", record->name, {}},
+                            {"value", ParameterFile::ValueText(record->code, RegisterOf(outcome)), {}}});
     }
-    if (!value.isEmpty())
-      context.output.Write({{"code", record->code, {}}, {"name", record->name, {}}, {"value", value, {}}});
   }
   return status;
 }
@@ -100,10 +104,6 @@ int Read(CliContext &context) {
 int Write(CliContext &context) {
   context.RequireWords(1, "one or more CODE=VALUE (F113=45)");
   const ParameterFile::Records records = ParameterFile::Load(context.tablePath);
-  struct Planned {
-    const TableRecord *record;
-    ParameterFile::Prepared value;
-  };
   std::vector<Planned> planned;
   // Every value is checked before the first is sent.
   for (const QString &word : context.args.words) {
@@ -169,10 +169,6 @@ int Restore(CliContext &context) {
     check.Begin();
 
   // Every value is checked before the first is sent.
-  struct Planned {
-    const TableRecord *record;
-    ParameterFile::Prepared value;
-  };
   std::vector<Planned> planned;
   for (const TableRecord &record : records) {
     if (!record.writeable)

@@ -1,12 +1,11 @@
 #include "cli/ParameterFile.h"
 
 #include "cli/CliError.h"
-#include "drive/DriveAddress.h"
+#include "drive/RequestBodies.h"
 #include "params/DecimalScaling.h"
 #include "params/ParameterCodes.h"
 #include "params/ParameterRange.h"
 #include "protocol/ConvertError.h"
-#include "settings/DbfFile.h"
 #include "settings/TableStore.h"
 
 #include <QCoreApplication>
@@ -14,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <cstdio>
+#include <optional>
 
 namespace {
 QString ShortCode(const QString &code) { return code.mid(1, 3); }
@@ -42,12 +42,12 @@ const ParameterCompare::Record *Find(const Records &records, const QString &code
 int Decimals(const QString &code) { return DecimalPlaces(ShortCode(code).toStdString()); }
 
 std::string ReadBody(int address, const QString &code) {
-  return DriveAddress::ToHex(address) + "03" + ParameterRegister(ShortCode(code).toStdString()) + "0001";
+  return RequestBodies::UserCommand(address, true, ParameterRegister(ShortCode(code).toStdString()), "0001");
 }
 
 std::string WriteBody(int address, const QString &code, std::uint16_t raw) {
-  return DriveAddress::ToHex(address) + "06" + ParameterRegister(ShortCode(code).toStdString()) +
-         DecimalScaling::RegisterHex(raw);
+  return RequestBodies::UserCommand(address, false, ParameterRegister(ShortCode(code).toStdString()),
+                                    DecimalScaling::RegisterHex(raw));
 }
 
 Prepared PrepareWrite(const ParameterCompare::Record &record, const QString &value) {

@@ -5,7 +5,6 @@
 #include <QMap>
 #include <QString>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 

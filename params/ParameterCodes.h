@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // Function codes are "F" + a group character (0-9 or A-D) + two decimal
@@ -17,3 +18,7 @@ int DecimalPlaces(const std::string &shortCode);
 // A03 -> "0A03"). Raises EConvertError when the last two characters are not
 // a number.
 std::string ParameterRegister(const std::string &shortCode);
+
+// The value a drive answers for a parameter it will not tell (and for every
+// parameter while it is in fault status).
+constexpr std::uint16_t NotAllowedValue = 0xFFFF;

@@ -4,6 +4,7 @@
 #include "app/MainWindow.h"
 #include "params/DecimalScaling.h"
 #include "params/FunctionTable.h"
+#include "params/ParameterCodes.h"
 #include "params/TInputBox.h"
 #include "protocol/HexText.h"
 
@@ -16,7 +17,6 @@
 namespace {
 constexpr int ControlTab = 0;
 constexpr int ParameterTab = 1;
-constexpr std::uint16_t NotAllowedValue = 0xFFFF;
 
 QString LocaleSeparator() { return QString::fromStdString(LocaleDecimalSeparator); }
 

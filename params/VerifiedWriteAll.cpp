@@ -2,7 +2,6 @@
 
 #include "app/Dialogs.h"
 #include "app/MainWindow.h"
-#include "params/DecimalScaling.h"
 #include "params/FunctionTable.h"
 #include "params/ParameterCodes.h"
 #include "params/ParameterRange.h"
