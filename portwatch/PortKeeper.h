@@ -56,6 +56,8 @@ signals:
 private:
   QString Text(bool full) const;
   void HangUp();
+  // The port is open: no more attempts, and the state says so.
+  bool EnterIfOpen();
   void TryAgain();
   void Attempted(std::uint64_t generation, TAcquiredPort &port);
   void Enter(State state, const QString &reason);
