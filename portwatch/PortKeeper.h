@@ -40,8 +40,6 @@ public:
   void Follow();
 
   State CurrentState() const;
-  // The system's reason for the last failure (empty while open).
-  QString Reason() const { return reason_; }
   // The state in a few words for the status bar ("port open", "port failed:
   // No such device", "port closed: device gone", ...).
   QString Summary() const { return Text(false); }
