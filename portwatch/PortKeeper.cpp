@@ -7,6 +7,14 @@
 
 #include <memory>
 
+namespace {
+// The system's reason for a failed open where it gave one, else what failed.
+QString OpenFailure(const TComm &comm) {
+  const QString reason = comm.PortOpenReason();
+  return reason.isEmpty() ? comm.PortOpenError() : reason;
+}
+} // namespace
+
 TPortKeeper::TPortKeeper(TComm *comm, QObject *parent) : QObject(parent), comm_(comm) {
   retry_.setInterval(RetryIntervalMs);
   connect(&retry_, &QTimer::timeout, this, &TPortKeeper::TryAgain);
@@ -35,14 +43,18 @@ void TPortKeeper::Forget() {
 
 void TPortKeeper::Follow() {
   ++generation_;
-  if (comm_->PortOpen()) {
-    retry_.stop();
-    Enter(State::Open, QString());
+  if (EnterIfOpen())
     return;
-  }
-  const QString reason = comm_->PortOpenReason();
-  Enter(State::Failed, reason.isEmpty() ? comm_->PortOpenError() : reason);
+  Enter(State::Failed, OpenFailure(*comm_));
   retry_.start();
+}
+
+bool TPortKeeper::EnterIfOpen() {
+  if (!comm_->PortOpen())
+    return false;
+  retry_.stop();
+  Enter(State::Open, QString());
+  return true;
 }
 
 TPortKeeper::State TPortKeeper::CurrentState() const {
@@ -93,13 +105,8 @@ void TPortKeeper::HangUp() {
 }
 
 void TPortKeeper::TryAgain() {
-  if (attempting_)
+  if (attempting_ || EnterIfOpen())
     return;
-  if (comm_->PortOpen()) {
-    retry_.stop();
-    Enter(State::Open, QString());
-    return;
-  }
   JoinAttempt(); // the previous attempt has reported, so it has ended
   attempting_ = true;
   const std::uint64_t generation = generation_;
@@ -119,13 +126,8 @@ void TPortKeeper::Attempted(std::uint64_t generation, TAcquiredPort &port) {
   if (generation != generation_ || comm_->PortOpen())
     return; // the settings took over meanwhile; the descriptor is closed
   comm_->OpenPort(std::move(port));
-  if (comm_->PortOpen()) {
-    retry_.stop();
-    Enter(State::Open, QString());
-    return;
-  }
-  const QString reason = comm_->PortOpenReason();
-  Enter(state_, reason.isEmpty() ? comm_->PortOpenError() : reason);
+  if (!EnterIfOpen())
+    Enter(state_, OpenFailure(*comm_));
 }
 
 void TPortKeeper::Enter(State state, const QString &reason) {

@@ -40,8 +40,6 @@ public:
   void Follow();
 
   State CurrentState() const;
-  // The system's reason for the last failure (empty while open).
-  QString Reason() const { return reason_; }
   // The state in a few words for the status bar ("port open", "port failed:
   // No such device", "port closed: device gone", ...).
   QString Summary() const { return Text(false); }
@@ -56,6 +54,8 @@ signals:
 private:
   QString Text(bool full) const;
   void HangUp();
+  // The port is open: no more attempts, and the state says so.
+  bool EnterIfOpen();
   void TryAgain();
   void Attempted(std::uint64_t generation, TAcquiredPort &port);
   void Enter(State state, const QString &reason);

@@ -122,15 +122,10 @@ void TComm::UpdateGatherGap() {
 }
 
 void TComm::OpenPort() {
-  portOpenError_.clear();
-  portOpenReason_.clear();
-  // Checked before acquiring: our own lock on the device would otherwise
-  // read as another program holding it.
-  if (PortOpen()) {
-    portOpenError_ = kAlreadyOpen;
-    return;
-  }
-  OpenPort(TAcquiredPort::Acquire(commName_, tcpConnectTimeout_));
+  // Nothing is acquired for a port already open (which the other OpenPort
+  // refuses): our own lock on the device would read as another program
+  // holding it.
+  OpenPort(PortOpen() ? TAcquiredPort() : TAcquiredPort::Acquire(commName_, tcpConnectTimeout_));
 }
 
 void TComm::OpenPort(TAcquiredPort port) {

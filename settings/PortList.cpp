@@ -9,30 +9,32 @@
 
 namespace {
 constexpr int kLabelGap = 16; // pixels between a name and its label
+
+// The label is the item's tool tip too: a long one is cut short in the list.
+void SetLabel(QComboBox *box, int item, const QVariant &label) {
+  box->setItemData(item, label, PortList::LabelRole);
+  box->setItemData(item, label, Qt::ToolTipRole);
+}
 } // namespace
 
 namespace PortList {
 void Refresh(QComboBox *box, const QString &dataFolder, const QString &root) {
   const QString text = box->currentText();
 
-  for (int i = 0; i < std::min<int>(box->count(), ListedComPorts); ++i) {
-    box->setItemData(i, QVariant(), LabelRole);
-    box->setItemData(i, QVariant(), Qt::ToolTipRole);
-  }
+  for (int i = 0; i < std::min<int>(box->count(), ListedComPorts); ++i)
+    SetLabel(box, i, QVariant());
   for (const TDetectedPort &port : PortDetection::LinkedComPorts(dataFolder, root)) {
     const int item = box->findText(port.Path, Qt::MatchFixedString | Qt::MatchCaseSensitive);
     if (item < 0 || item >= ListedComPorts)
       continue;
-    box->setItemData(item, port.Label, LabelRole);
-    box->setItemData(item, port.Label, Qt::ToolTipRole);
+    SetLabel(box, item, port.Label);
   }
 
   while (box->count() > ListedComPorts)
     box->removeItem(box->count() - 1);
   for (const TDetectedPort &port : PortDetection::SerialDevices(root)) {
     box->addItem(port.Path);
-    box->setItemData(box->count() - 1, port.Label, LabelRole);
-    box->setItemData(box->count() - 1, port.Label, Qt::ToolTipRole);
+    SetLabel(box, box->count() - 1, port.Label);
   }
 
   // The list opens wide enough for the longest name with its label.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "serial/PortNames.h"
+
 #include <QStyledItemDelegate>
 
 class QComboBox;
@@ -9,7 +11,7 @@ class QComboBox;
 // with the device it is linked to beside it, then the serial devices present
 // on this machine by path, with what they are.
 namespace PortList {
-constexpr int ListedComPorts = 20;
+constexpr int ListedComPorts = PortNames::HighestComPort;
 // The role of an item's label, the text shown beside its name.
 constexpr int LabelRole = Qt::UserRole + 1;
 

@@ -19,7 +19,6 @@
 namespace {
 const QString CompleteOnReplyKey = QStringLiteral("Line/CompleteOnReply");
 const QString Rs485Key = QStringLiteral("Line/Rs485");
-constexpr int ListedComPorts = PortList::ListedComPorts; // "COM1" to "COM20"
 
 TClickEdit *CommonParameterBox(TForm1 *form, int i) {
   TClickEdit *const boxes[6] = {form->Edit9,  form->Edit10, form->Edit11,
@@ -156,7 +155,7 @@ void TForm1::FormCloseQuery() {
   // A listed port is stored by its item index; a typed one by its name.
   const QString port = ProtocolSet->ComPort->currentText();
   protocol.comPort = ProtocolSet->ComPort->findText(port, Qt::MatchFixedString | Qt::MatchCaseSensitive);
-  if (protocol.comPort < 0 || protocol.comPort >= ListedComPorts)
+  if (protocol.comPort < 0 || protocol.comPort >= PortList::ListedComPorts)
     protocol.comPort = -1;
   if (protocol.comPort < 0)
     protocol.comPortName = port;

@@ -31,7 +31,7 @@ TProtocolSet::TProtocolSet(QWidget *parent) : QDialog(parent) {
 
   ComPort = new QComboBox(this);
   ComPort->setEditable(true);
-  for (int i = 1; i <= 20; ++i)
+  for (int i = 1; i <= PortList::ListedComPorts; ++i)
     ComPort->addItem("COM" + QString::number(i));
   ComPort->setCurrentIndex(-1); // chosen from the stored settings
   ComPort->setItemDelegate(new TPortItemDelegate(ComPort));
