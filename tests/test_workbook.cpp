@@ -19,6 +19,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeView>
 
 namespace {
 
@@ -357,7 +358,13 @@ private slots:
       QTest::keyClick(name, Qt::Key_Return);
       QTRY_VERIFY_WITH_TIMEOUT(DialogRecorder::ListedFiles(dialog).contains("cmds.xlsx"), 20000);
       offered = DialogRecorder::ListedFiles(dialog);
-      auto *view = dialog->findChild<QListView *>("listView");
+      // The file dialog shows its files as a list or in detail, as it was
+      // left last time by any program of this user; the click goes to the
+      // view that shows.
+      QAbstractItemView *view = dialog->findChild<QListView *>("listView");
+      if (!view->isVisible())
+        view = dialog->findChild<QTreeView *>("treeView");
+      QVERIFY(view && view->isVisible());
       const QModelIndex root = view->rootIndex();
       for (int row = 0; row < view->model()->rowCount(root); ++row) {
         const QModelIndex file = view->model()->index(row, 0, root);
