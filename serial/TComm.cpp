@@ -122,7 +122,7 @@ void TComm::UpdateGatherGap() {
                                (line_.Parity == TParity::None ? 0 : 1) +
                                (line_.StopBits == TStopBits::_1     ? 1
                                 : line_.StopBits == TStopBits::_1_5 ? 1.5
-                                                                     : 2);
+                                                                    : 2);
   gathering_.CharUs = static_cast<std::uint32_t>(characterBits * 1'000'000 / baud);
 }
 
