@@ -43,19 +43,18 @@ void AppendTime(QString &line, const QDateTime &time) {
     return;
   const QDate day = time.date();
   const QTime clock = time.time();
-  AppendDigits(line, day.year(), 4);
-  line += QLatin1Char('-');
-  AppendDigits(line, day.month(), 2);
-  line += QLatin1Char('-');
-  AppendDigits(line, day.day(), 2);
-  line += QLatin1Char(' ');
-  AppendDigits(line, clock.hour(), 2);
-  line += QLatin1Char(':');
-  AppendDigits(line, clock.minute(), 2);
-  line += QLatin1Char(':');
-  AppendDigits(line, clock.second(), 2);
-  line += QLatin1Char('.');
-  AppendDigits(line, clock.msec(), 3);
+  const struct {
+    int value;
+    int width;
+    char before;
+  } parts[] = {{day.year(), 4, 0},     {day.month(), 2, '-'},    {day.day(), 2, '-'},
+               {clock.hour(), 2, ' '}, {clock.minute(), 2, ':'}, {clock.second(), 2, ':'},
+               {clock.msec(), 3, '.'}};
+  for (const auto &part : parts) {
+    if (part.before)
+      line += QLatin1Char(part.before);
+    AppendDigits(line, part.value, part.width);
+  }
 }
 } // namespace
 
