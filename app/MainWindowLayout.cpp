@@ -512,12 +512,6 @@ void TForm1::BuildLayout() {
   // not drawn again each time new lines move it.
   SendRevHistory->verticalScrollBar()->setAttribute(Qt::WA_OpaquePaintEvent);
   SendRevHistory->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  // Frames in hex and plain words need no shaping (ligatures, kerning); at
-  // line rate shaping was most of the cost of adding lines to the pane.
-  QFont historyFont = SendRevHistory->font();
-  historyFont.setStyleStrategy(QFont::PreferNoShaping);
-  SendRevHistory->setFont(historyFont);
-  SendRevHistory->document()->setDefaultFont(historyFont);
   SendRevHistory->setToolTip(QStringLiteral("It is only remember the last 100 records."));
   historyLayout->addWidget(Label1);
   historyLayout->addWidget(SendRevHistory, 1);
