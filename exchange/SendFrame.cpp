@@ -93,10 +93,17 @@ void TExchangeEngine::ExpectReplyInput(const std::string &body, bool rtu) {
   const auto bytes =
       static_cast<std::uint32_t>(State.WaitingReply ? ReplyCompletion::RtuReplyBytes(body) : 0);
   constexpr std::uint8_t FunctionAt = 1;
+  constexpr auto ExceptionBytes = static_cast<std::uint8_t>(ReplyCompletion::ExceptionBytes);
   if (rtu)
-    port_->ExpectInput(bytes, -1, ReplyCompletion::ExceptionBytes, FunctionAt, ReplyCompletion::ExceptionBit);
+    port_->ExpectInput({.Count = bytes,
+                        .ShortCount = ExceptionBytes,
+                        .FlagAt = FunctionAt,
+                        .FlagBits = ReplyCompletion::ExceptionBit,
+                        .LeastCount = ExceptionBytes});
   else
-    port_->ExpectInput(bytes == 0 ? 0 : 2 * bytes + 1, '\n');
+    port_->ExpectInput({.Count = bytes == 0 ? 0 : 2 * bytes + 1,
+                        .EndByte = '\n',
+                        .LeastCount = static_cast<std::uint8_t>(2 * ReplyCompletion::ExceptionBytes + 1)});
 }
 
 void TExchangeEngine::SendRtuFrame(const std::string &body) {

@@ -1,33 +1,62 @@
 #include "log/ExchangeRecord.h"
 
-#include <QStringList>
-
 #include <algorithm>
-#include <cstdio>
 
 namespace {
+bool NeedsQuotes(const QString &text) {
+  return std::any_of(text.begin(), text.end(),
+                     [](QChar c) { return c == u',' || c == u'"' || c == u'\n' || c == u'\r'; });
+}
+
+void AppendCsvField(QString &line, const QString &text) {
+  if (!NeedsQuotes(text)) {
+    line += text;
+    return;
+  }
+  line += QLatin1Char('"');
+  for (const QChar c : text) {
+    if (c == u'"')
+      line += QLatin1Char('"');
+    line += c;
+  }
+  line += QLatin1Char('"');
+}
+
+// Appends `value` with at least `width` digits.
+void AppendDigits(QString &line, int value, int width) {
+  char digits[12];
+  int count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value > 0 && count < 11);
+  for (int pad = count; pad < width; ++pad)
+    line += QLatin1Char('0');
+  while (count > 0)
+    line += QLatin1Char(digits[--count]);
+}
+
 // "yyyy-MM-dd HH:mm:ss.zzz", as QDateTime::toString writes it at many times
 // the cost: a line is logged for every exchange.
-QString TimeField(const QDateTime &time) {
+void AppendTime(QString &line, const QDateTime &time) {
   if (!time.isValid())
-    return {};
+    return;
   const QDate day = time.date();
   const QTime clock = time.time();
-  char text[40];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", day.year(), day.month(), day.day(),
-                clock.hour(), clock.minute(), clock.second(), clock.msec());
-  return QString::fromLatin1(text);
+  const struct {
+    int value;
+    int width;
+    char before;
+  } parts[] = {{day.year(), 4, 0},     {day.month(), 2, '-'},    {day.day(), 2, '-'},
+               {clock.hour(), 2, ' '}, {clock.minute(), 2, ':'}, {clock.second(), 2, ':'},
+               {clock.msec(), 3, '.'}};
+  for (const auto &part : parts) {
+    if (part.before)
+      line += QLatin1Char(part.before);
+    AppendDigits(line, part.value, part.width);
+  }
 }
 } // namespace
-
-QString CsvField(const QString &text) {
-  const auto special = [](QChar c) { return c == u',' || c == u'"' || c == u'\n' || c == u'\r'; };
-  if (std::none_of(text.begin(), text.end(), special))
-    return text;
-  QString quoted = text;
-  quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
-  return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
 
 QString OutcomeName(ExchangeRecord::Outcome outcome) {
   switch (outcome) {
@@ -50,20 +79,21 @@ QString ExchangeCsvHeader() {
 }
 
 QString ExchangeCsvLine(const ExchangeRecord &record) {
-  const QStringList fields = {
-      TimeField(record.sentAt),
-      record.direction == ExchangeRecord::Direction::Request ? QStringLiteral("request")
-                                                             : QStringLiteral("unsolicited"),
-      record.port,
-      record.mode,
-      record.request,
-      record.reply,
-      OutcomeName(record.outcome),
-      record.reason,
-      record.roundTripMs >= 0 ? QString::number(record.roundTripMs, 'f', 2) : QString(),
-  };
-  QStringList cells;
-  for (const QString &field : fields)
-    cells << CsvField(field);
-  return cells.join(QLatin1Char(','));
+  // One string built in place: a line is written for every exchange.
+  QString line;
+  line.reserve(64 + record.port.size() + record.request.size() + record.reply.size() + record.reason.size());
+  AppendTime(line, record.sentAt);
+  line += record.direction == ExchangeRecord::Direction::Request ? QLatin1String(",request,")
+                                                                 : QLatin1String(",unsolicited,");
+  for (const QString *field : {&record.port, &record.mode, &record.request, &record.reply}) {
+    AppendCsvField(line, *field);
+    line += QLatin1Char(',');
+  }
+  line += OutcomeName(record.outcome);
+  line += QLatin1Char(',');
+  AppendCsvField(line, record.reason);
+  line += QLatin1Char(',');
+  if (record.roundTripMs >= 0)
+    line += QString::number(record.roundTripMs, 'f', 2);
+  return line;
 }

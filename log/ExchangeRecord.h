@@ -36,5 +36,3 @@ QString ExchangeCsvHeader();
 // a quote or a line break are quoted, quotes doubled.
 QString ExchangeCsvLine(const ExchangeRecord &record);
 QString OutcomeName(ExchangeRecord::Outcome outcome);
-// A field as CSV needs it.
-QString CsvField(const QString &text);

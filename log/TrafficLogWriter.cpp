@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <chrono>
 #include <vector>
 
 namespace {
@@ -40,17 +41,25 @@ QString TrafficLogWriter::FileName(const QDate &day) {
 }
 
 void TrafficLogWriter::Append(const QDate &day, const QString &line) {
+  bool first;
   {
     std::lock_guard lock(mutex_);
+    first = queue_.empty();
     queue_.emplace_back(day, line);
     ++appended_;
   }
-  wake_.notify_one();
+  // Only the first line of a batch wakes the thread; the others join it.
+  if (first)
+    wake_.notify_one();
 }
 
 void TrafficLogWriter::Flush() {
   std::unique_lock lock(mutex_);
   const std::uint64_t target = appended_;
+  if (done_ >= target)
+    return;
+  flushWanted_ = true;
+  wake_.notify_one();
   written_.wait(lock, [&] { return done_ >= target; });
 }
 
@@ -101,6 +110,8 @@ void TrafficLogWriter::Run() {
       wake_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
       if (queue_.empty() && stopping_)
         return;
+      wake_.wait_for(lock, std::chrono::milliseconds(GatherMs), [&] { return stopping_ || flushWanted_; });
+      flushWanted_ = false;
       batch.swap(queue_);
     }
     for (const auto &[day, line] : batch) {

@@ -14,14 +14,18 @@
 
 // Appends lines to one CSV file a day ("traffic-YYYY-MM-DD.csv") on a thread
 // of its own, so that a slow or full disk never holds up the main thread.
-// Every batch is handed to the system as soon as it is written, so a crash
-// loses only what was still queued; the destructor writes the rest. Files
+// Lines are gathered for up to GatherMs before they are written, so that a
+// busy line wakes the thread ten times a second rather than at every line;
+// each batch is handed to the system as soon as it is written, so a crash
+// loses only what was still queued. Flush() and the destructor write at once. Files
 // older than the age limit, or beyond the size limit in all, are removed
 // oldest first. A failure is reported once and never ends the program: the
 // lines that cannot be written are dropped.
 class TrafficLogWriter : public QObject {
   Q_OBJECT
 public:
+  static constexpr int GatherMs = 100;
+
   struct Limits {
     int days = 30;
     qint64 bytes = 200LL * 1024 * 1024;
@@ -52,13 +56,14 @@ private:
 
   const QString folder_;
   const Limits limits_;
-  std::mutex mutex_; // guards the four fields below
+  std::mutex mutex_; // guards the five fields below
   std::condition_variable wake_;
   std::condition_variable written_;
   std::deque<std::pair<QDate, QString>> queue_;
   std::uint64_t appended_ = 0;
   std::uint64_t done_ = 0;
   bool stopping_ = false;
+  bool flushWanted_ = false;
   std::atomic<bool> failed_{false};
   std::thread thread_;
 };

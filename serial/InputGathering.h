@@ -22,4 +22,18 @@ struct TInputGathering {
   std::atomic<std::uint32_t> Count{0};
   std::atomic<int> EndByte{-1};
   std::atomic<std::uint32_t> ShortForm{0};
+  // No form of what is awaited is shorter than this (0: not known).
+  std::atomic<std::uint32_t> Least{0};
+};
+
+// What completes the input awaited next; see TComm::ExpectInput.
+struct TAwaitedInput {
+  std::uint32_t Count = 0; // bytes (0: not known)
+  int EndByte = -1;        // a byte that ends it (-1: none)
+  // A shorter form of ShortCount bytes, announced when the byte at FlagAt has
+  // one of FlagBits set (ShortCount 0: no such form).
+  std::uint8_t ShortCount = 0;
+  std::uint8_t FlagAt = 0;
+  std::uint8_t FlagBits = 0;
+  std::uint8_t LeastCount = 0; // no form is shorter (0: not known)
 };

@@ -201,7 +201,14 @@ bool TReadThread::HoldTimeout(timespec &timeout) const {
 }
 
 bool TReadThread::RestDue(const char *buffer, timespec &timeout) const {
-  const std::size_t length = AwaitedLength(buffer);
+  std::size_t length = AwaitedLength(buffer);
+  // Nothing is whole before its shortest form is in: no waking for the byte
+  // that tells which form it is.
+  const std::size_t least = gathering_.Least.load();
+  if (held_ < least) {
+    const std::size_t count = gathering_.Count.load();
+    length = count == 0 ? least : std::min(least, count);
+  }
   if (length <= held_)
     return false;
   using std::chrono::microseconds;

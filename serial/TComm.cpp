@@ -100,12 +100,13 @@ void TComm::SetGatherInput(bool on) {
   UpdateGatherGap();
 }
 
-void TComm::ExpectInput(std::uint32_t count, int endByte, std::uint8_t shortCount, std::uint8_t flagAt,
-                        std::uint8_t flagBits) {
-  gathering_.Count = count;
-  gathering_.EndByte = endByte;
-  gathering_.ShortForm =
-      shortCount == 0 ? 0u : shortCount | flagAt << 8 | static_cast<std::uint32_t>(flagBits) << 16;
+void TComm::ExpectInput(const TAwaitedInput &awaited) {
+  gathering_.Count = awaited.Count;
+  gathering_.EndByte = awaited.EndByte;
+  gathering_.ShortForm = awaited.ShortCount == 0 ? 0u
+                                                 : awaited.ShortCount | awaited.FlagAt << 8 |
+                                                       static_cast<std::uint32_t>(awaited.FlagBits) << 16;
+  gathering_.Least = awaited.LeastCount;
 }
 
 void TComm::UpdateGatherGap() {
@@ -115,10 +116,14 @@ void TComm::UpdateGatherGap() {
   const std::uint32_t baud = std::max<std::uint32_t>(line_.BaudRate, 1);
   const auto gapUs = static_cast<std::uint32_t>(kGapBits * 1'000'000 / baud);
   gathering_.GapUs = gatherInput_ ? std::clamp<std::uint32_t>(gapUs, 1500, TInputGathering::HoldLimitUs) : 0;
-  // The shortest character a line carries: start bit, 7 data bits, stop bit.
-  // Sleeping for fewer bits than the line takes only costs an extra read.
-  constexpr double kShortestCharacterBits = 9;
-  gathering_.CharUs = static_cast<std::uint32_t>(kShortestCharacterBits * 1'000'000 / baud);
+  // A character of this line: start bit, data bits, parity bit, stop bits.
+  // No byte comes sooner than that; one that comes later costs an extra read.
+  const double characterBits = 1 + 5 + static_cast<int>(line_.ByteSize) +
+                               (line_.Parity == TParity::None ? 0 : 1) +
+                               (line_.StopBits == TStopBits::_1     ? 1
+                                : line_.StopBits == TStopBits::_1_5 ? 1.5
+                                                                    : 2);
+  gathering_.CharUs = static_cast<std::uint32_t>(characterBits * 1'000'000 / baud);
 }
 
 void TComm::OpenPort() {

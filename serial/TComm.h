@@ -83,12 +83,12 @@ public:
   // characters at the baud rate, or after 50 ms at the latest.
   bool GatherInput() const { return gatherInput_; }
   void SetGatherInput(bool on);
-  // What completes the input awaited next: `count` bytes (0: not known), or
-  // a byte equal to `endByte` (-1: none), or `shortCount` bytes when the byte
-  // at `flagAt` has one of `flagBits` set (shortCount 0: no such form).
-  // Counts from the last block handed over; used only while GatherInput is on.
-  void ExpectInput(std::uint32_t count, int endByte, std::uint8_t shortCount = 0, std::uint8_t flagAt = 0,
-                   std::uint8_t flagBits = 0);
+  // What completes the input awaited next: Count bytes, or a byte equal to
+  // EndByte, or ShortCount bytes when the byte at FlagAt has one of FlagBits
+  // set; LeastCount, when known, spares waking before the shortest form can
+  // be in. Counts from the last block handed over; used only while
+  // GatherInput is on.
+  void ExpectInput(const TAwaitedInput &awaited);
 
   // False for a TCP serial server (the open port's, or else CommName's): its
   // line runs with the settings made on the server, and the line settings and

@@ -59,6 +59,20 @@ bool TWriteThread::Queue(QByteArray block) {
     std::lock_guard lock(mutex_);
     if (!accepting_)
       return false;
+    // With nothing ahead of it, a block the driver takes whole at once is
+    // written from here: a request then costs no wake-up of the thread. The
+    // thread keeps whatever would wait (a full output queue, a part left
+    // over) and every error; nobody waits for the queue to run empty then.
+    if (queue_.empty() && !writing_ && !reportEmpty_ && !closeEvent_.IsSet()) {
+      const auto size = static_cast<size_t>(block.size());
+      const ssize_t written = portIsSocket_
+                                  ? send(portHandle_, block.constData(), size, MSG_NOSIGNAL | MSG_DONTWAIT)
+                                  : write(portHandle_, block.constData(), size);
+      if (written == block.size())
+        return true;
+      if (written > 0)
+        block.remove(0, written);
+    }
     queue_.push_back(std::move(block));
   }
   const std::uint64_t one = 1;
@@ -71,7 +85,8 @@ bool TWriteThread::Queue(QByteArray block) {
 
 bool TWriteThread::TakeNext(QByteArray &block) {
   std::lock_guard lock(mutex_);
-  if (queue_.empty())
+  writing_ = !queue_.empty();
+  if (!writing_)
     return false;
   block = std::move(queue_.front());
   queue_.pop_front();

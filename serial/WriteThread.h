@@ -25,8 +25,9 @@ public:
   bool Start();
   void Join();
 
-  // Hands a block to the thread without waiting; false once the thread has
-  // ended (closed or hung up), in which case the block is dropped.
+  // Hands a block to the thread without waiting (or writes it at once when
+  // the driver takes it whole and nothing is ahead of it); false once the
+  // thread has ended (closed or hung up), in which case the block is dropped.
   bool Queue(QByteArray block);
 
 private:
@@ -55,6 +56,7 @@ private:
   // takes from the front. Blocks left at the end are released with the object.
   std::mutex mutex_;
   std::deque<QByteArray> queue_;
+  bool writing_ = false; // a block taken from the queue is being written
   bool accepting_ = false;
   int wakeFd_ = -1;
 };

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -298,6 +299,11 @@ bool DriveSimulator::WriteAll(const std::uint8_t *bytes, std::size_t count) {
   // A character is 10 bits on the line (start, 7 or 8 data, parity or not, stop).
   long charNs = baud > 0 ? 10'000'000'000L / baud : 0;
   std::size_t step = charNs > 0 ? 1 : count;
+  // Each character is due a character's time after the one before it, as a
+  // UART sends them back to back: the pauses are kept against the clock, so
+  // the time a wake-up takes does not add up over the reply.
+  timespec due{};
+  clock_gettime(CLOCK_MONOTONIC, &due);
   for (std::size_t at = 0; at < count && !stopping_;) {
     const int line = LineFd();
     const std::size_t size = std::min(step, count - at);
@@ -314,12 +320,13 @@ bool DriveSimulator::WriteAll(const std::uint8_t *bytes, std::size_t count) {
     }
     at += static_cast<std::size_t>(n);
     if (charNs > 0) {
-      timespec pause{0, charNs * n};
-      while (pause.tv_nsec >= 1'000'000'000L) {
-        pause.tv_sec += 1;
-        pause.tv_nsec -= 1'000'000'000L;
+      due.tv_nsec += charNs * n;
+      while (due.tv_nsec >= 1'000'000'000L) {
+        due.tv_sec += 1;
+        due.tv_nsec -= 1'000'000'000L;
       }
-      nanosleep(&pause, nullptr);
+      while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &due, nullptr) == EINTR) {
+      }
     }
   }
   return !stopping_;

@@ -646,20 +646,20 @@ void TestSerialComm::gatheredInputEndsWithWhatIsAwaitedOrASilence() {
     }
     return true;
   };
-  comm.ExpectInput(5, -1);
+  comm.ExpectInput({.Count = 5});
   QVERIFY(dribble("abcdefg"));
   QTRY_COMPARE_WITH_TIMEOUT(received.bytes.size(), 7, kLongWaitMs);
   QTest::qWait(100);
   QCOMPARE(received.blockList, QByteArrayList({"abcde", "fg"})); // the rest after the silence
 
-  comm.ExpectInput(0, '\n');
+  comm.ExpectInput({.EndByte = '\n'});
   QVERIFY(dribble(":0103\r\nxy"));
   QTRY_COMPARE_WITH_TIMEOUT(received.bytes.size(), 16, kLongWaitMs);
   QTest::qWait(100);
   QCOMPARE(received.blockList, QByteArrayList({"abcde", "fg", ":0103\r\n", "xy"}));
 
   // A flag in the second byte announces a 3-byte form instead of 8.
-  comm.ExpectInput(8, -1, 3, 1, 0x80);
+  comm.ExpectInput({.Count = 8, .ShortCount = 3, .FlagAt = 1, .FlagBits = 0x80});
   QVERIFY(dribble("a\x81"
                   "bXY"));
   QTRY_COMPARE_WITH_TIMEOUT(received.bytes.size(), 21, kLongWaitMs);
