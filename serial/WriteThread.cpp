@@ -64,10 +64,7 @@ bool TWriteThread::Queue(QByteArray block) {
     // thread keeps whatever would wait (a full output queue, a part left
     // over) and every error; nobody waits for the queue to run empty then.
     if (queue_.empty() && !writing_ && !reportEmpty_ && !closeEvent_.IsSet()) {
-      const auto size = static_cast<size_t>(block.size());
-      const ssize_t written = portIsSocket_
-                                  ? send(portHandle_, block.constData(), size, MSG_NOSIGNAL | MSG_DONTWAIT)
-                                  : write(portHandle_, block.constData(), size);
+      const ssize_t written = WriteSome(block.constData(), static_cast<size_t>(block.size()));
       if (written == block.size())
         return true;
       if (written > 0)
@@ -152,13 +149,18 @@ TWriteThread::Outcome TWriteThread::WaitForWork() {
   return Outcome::Done;
 }
 
+ssize_t TWriteThread::WriteSome(const char *data, size_t size) const {
+  // The descriptor never blocks: what the driver cannot take now is left.
+  return portIsSocket_ ? send(portHandle_, data, size, MSG_NOSIGNAL | MSG_DONTWAIT)
+                       : write(portHandle_, data, size);
+}
+
 TWriteThread::Outcome TWriteThread::WriteBlock(const QByteArray &block) {
   const char *next = block.constData();
   qsizetype remaining = block.size();
   while (remaining > 0) {
     const auto size = static_cast<size_t>(remaining);
-    const ssize_t written =
-        portIsSocket_ ? send(portHandle_, next, size, MSG_NOSIGNAL) : write(portHandle_, next, size);
+    const ssize_t written = WriteSome(next, size);
     if (written > 0) {
       next += written;
       remaining -= written;

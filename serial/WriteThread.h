@@ -2,9 +2,12 @@
 
 #include <QByteArray>
 
+#include <cstddef>
 #include <deque>
 #include <mutex>
 #include <thread>
+
+#include <sys/types.h>
 
 class QObject;
 class TCloseEvent;
@@ -35,6 +38,8 @@ private:
 
   void Execute();
   Outcome WriteBlock(const QByteArray &block);
+  // One write() (send() on a socket) of up to `size` bytes; what it returned.
+  ssize_t WriteSome(const char *data, size_t size) const;
   Outcome WaitForWork();
   // Sleeps until the close event is set (EndQuietly) or `fd` reports one of
   // `events` (Done, with what it reported in `revents`).
