@@ -26,7 +26,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QEvent>
-#include <QFont>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
@@ -249,13 +248,6 @@ void TForm1::keyPressEvent(QKeyEvent *event) {
 }
 
 void CreateApplicationWindows() {
-  // Captions, values and frames are Latin letters and digits: laid out
-  // without shaping (ligatures, kerning) they look the same and cost a
-  // fraction, which counts for values and history lines set hundreds of
-  // times a second. Scripts that need shaping still get it.
-  QFont font = QApplication::font();
-  font.setStyleStrategy(QFont::PreferNoShaping);
-  QApplication::setFont(font);
   Form1 = new TForm1;
   // Owned by the main window so that closing it ends the program even while
   // one of them is showing.

@@ -512,6 +512,7 @@ void TForm1::BuildLayout() {
   // not drawn again each time new lines move it.
   SendRevHistory->verticalScrollBar()->setAttribute(Qt::WA_OpaquePaintEvent);
   SendRevHistory->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  SkipTextShaping(SendRevHistory);
   SendRevHistory->setToolTip(QStringLiteral("It is only remember the last 100 records."));
   historyLayout->addWidget(Label1);
   historyLayout->addWidget(SendRevHistory, 1);

@@ -8,6 +8,12 @@
 
 QColor ColorFromBgr(int bgr) { return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF); }
 
+void SkipTextShaping(QWidget *widget) {
+  QFont font = widget->font();
+  font.setStyleStrategy(QFont::PreferNoShaping);
+  widget->setFont(font);
+}
+
 TShape::TShape(QWidget *parent) : QWidget(parent) { setMinimumSize(18, 18); }
 
 void TShape::SetBrushColor(int bgr) {

@@ -22,6 +22,12 @@ constexpr int Red = 0x0000FF;   // FAULT, COM ERROR
 // Converts a colour value with red in the low byte into a QColor.
 QColor ColorFromBgr(int bgr);
 
+// Lays out the widget's text without shaping (ligatures, kerning). For hex
+// frames and numbers set hundreds of times a second it looks the same and
+// costs a fraction; scripts that need shaping still get it. Not for text
+// that may be elided: its cut comes out shorter.
+void SkipTextShaping(QWidget *widget);
+
 // A round status lamp.
 class TShape : public QWidget {
   Q_OBJECT

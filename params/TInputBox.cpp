@@ -2,6 +2,7 @@
 
 #include "app/Dialogs.h"
 #include "app/MainWindow.h"
+#include "app/Widgets.h"
 #include "params/DecimalScaling.h"
 #include "params/ParameterCodes.h"
 #include "protocol/ConvertError.h"
@@ -50,6 +51,7 @@ TInputBox::TInputBox(QWidget *parent) : QDialog(parent) {
   Label5 = new QLabel("The parameters'  value:", this);
   UreadFunc = new QLineEdit(this);
   UreadFunc->setReadOnly(true);
+  SkipTextShaping(UreadFunc); // set at every reply of read all
   Button4 = new QPushButton("read", this);
   Button3 = new QPushButton("Close", this);
   InputboxHint = new QLabel("Hint:", this);
