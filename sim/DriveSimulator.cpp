@@ -1,5 +1,6 @@
 #include "sim/DriveSimulator.h"
 
+#include "protocol/Frames.h"
 #include "protocol/HexText.h"
 
 #include <cerrno>
@@ -150,6 +151,15 @@ void DriveSimulator::Serve() {
 
 void DriveSimulator::HandleFrame(const ReceivedFrame &frame) {
   std::string seen = "RX " + Printable(Bytes(frame.lineText.begin(), frame.lineText.end()), FrameMode::Ascii);
+  if (Faults().echo) {
+    // An adapter that hears its own transmission hands every request back
+    // as it was sent, whoever it was for.
+    const std::vector<std::uint8_t> sent = frame.mode == FrameMode::Ascii
+                                               ? Bytes(frame.lineText.begin(), frame.lineText.end())
+                                               : HexPairsToBytes(frame.lineText);
+    if (!WriteAll(sent.data(), sent.size()))
+      return;
+  }
   std::vector<std::uint8_t> reply;
   {
     std::lock_guard lock(mutex_);
@@ -227,7 +237,10 @@ void DriveSimulator::SendReply(const std::vector<std::uint8_t> &body, FrameMode 
   if (!Pause(latency + faults.lateMs))
     return;
 
-  std::vector<std::uint8_t> out = EncodeFrame(mode, body);
+  std::vector<std::uint8_t> answer = body;
+  if (faults.skewWrites && answer.size() == 6 && answer[1] == 0x06)
+    ++answer[5];
+  std::vector<std::uint8_t> out = EncodeFrame(mode, answer);
   if (garbage) {
     std::lock_guard lock(mutex_);
     out = Garbage(out.size(), mode);
@@ -242,6 +255,17 @@ void DriveSimulator::SendReply(const std::vector<std::uint8_t> &body, FrameMode 
       out[out.size() - 4] = static_cast<std::uint8_t>(hex[0]);
       out[out.size() - 3] = static_cast<std::uint8_t>(hex[1]);
     }
+  }
+
+  if (faults.noiseBytes > 0) {
+    std::vector<std::uint8_t> noise;
+    {
+      std::lock_guard lock(mutex_);
+      noise = Garbage(static_cast<std::size_t>(std::max(faults.noiseBytes, 2)), mode);
+    }
+    noise.resize(static_cast<std::size_t>(faults.noiseBytes));
+    if (!WriteAll(noise.data(), noise.size()))
+      return;
   }
 
   std::size_t pieces = faults.splitPieces >= 2 ? static_cast<std::size_t>(faults.splitPieces) : 1;
@@ -265,6 +289,8 @@ void DriveSimulator::SendReply(const std::vector<std::uint8_t> &body, FrameMode 
     if (!WriteAll(stray.data(), stray.size()))
       return;
   }
+  if (faults.twiceGapMs >= 0 && (!Pause(faults.twiceGapMs) || !WriteAll(out.data(), out.size())))
+    return;
   {
     std::lock_guard lock(mutex_);
     ++repliesSent_;

@@ -28,6 +28,10 @@ struct LineFaults {
   int splitGapMs = 0;            // ...with this pause between them
   int lateMs = 0;                // extra wait before the reply
   int strayBytes = 0;            // this many random bytes follow each reply
+  int noiseBytes = 0;            // this many random bytes come before each reply
+  int twiceGapMs = -1;           // 0 or more: each reply is sent again this long after
+  bool echo = false;             // every request comes back before its reply, as on an echoing adapter
+  bool skewWrites = false;       // a write is answered with another value than was written
 
   bool operator==(const LineFaults &) const = default;
 };

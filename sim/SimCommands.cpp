@@ -84,6 +84,18 @@ bool ApplySimCommand(DriveSimulator &sim, const std::string &line, std::string &
     if (!b.empty() || !ParseInt(a, n) || n < 0 || n > 255)
       return bad("stray BYTES (0 to 255)");
     faults.strayBytes = n;
+  } else if (verb == "noise") {
+    if (!b.empty() || !ParseInt(a, n) || n < 0 || n > 255)
+      return bad("noise BYTES (0 to 255)");
+    faults.noiseBytes = n;
+  } else if (verb == "twice") {
+    if (!b.empty() || !ParseInt(a, n) || n < -1)
+      return bad("twice GAP_MS (-1: off)");
+    faults.twiceGapMs = n;
+  } else if (verb == "echo" || verb == "skew-writes") {
+    if (!b.empty() || (a != "on" && a != "off"))
+      return bad(verb + " on|off");
+    (verb == "echo" ? faults.echo : faults.skewWrites) = a == "on";
   } else if (verb == "late" || verb == "latency") {
     if (!b.empty() || !ParseInt(a, n) || n < 0)
       return bad(verb + " MS");

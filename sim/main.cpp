@@ -41,13 +41,19 @@ const char Usage[] = "usage: vossek-drive-sim [options]\n"
                      "  --split N:MS         send replies in N pieces, MS apart\n"
                      "  --late MS            send every reply MS late\n"
                      "  --stray N            send N random bytes after every reply\n"
+                     "  --noise N            send N random bytes before every reply\n"
+                     "  --twice MS           send every reply a second time, MS after the first\n"
+                     "  --echo               hand every request back before its reply, as an\n"
+                     "                       adapter that hears its own transmission\n"
+                     "  --skew-writes        answer every write with another value than was written\n"
                      "  --fault A:CODE       start with drive A tripped with fault CODE (4 to 25)\n"
                      "  --clamp A:CODE:V     drive A takes writes of CODE above V (e.g. F113:40.00)\n"
                      "                       but holds V, as a drive limiting a setting does\n"
                      "  --seed N             seed of the fault dice\n"
                      "  --control PATH       read commands from the FIFO PATH while running\n"
-                     "                       (drop, corrupt, garbage, split, late, stray, latency, fault,\n"
-                     "                       clamp, reset, off: the option names, values after a blank)\n"
+                     "                       (drop, corrupt, garbage, split, late, stray, noise, twice,\n"
+                     "                       echo on|off, skew-writes on|off, latency, fault, clamp,\n"
+                     "                       reset, off: the option names, values after a blank)\n"
                      "  --quiet              do not log requests and replies on stderr\n"
                      "The path of the serial end (with --tcp: tcp:127.0.0.1:PORT) is printed on\n"
                      "stdout.\n";
@@ -138,7 +144,8 @@ int main(int argc, char **argv) {
       } else if (arg == "--seed") {
         options.seed = static_cast<std::uint32_t>(std::stoul(value()));
       } else if (arg == "--drop" || arg == "--corrupt" || arg == "--garbage" || arg == "--split" ||
-                 arg == "--late" || arg == "--stray" || arg == "--fault") {
+                 arg == "--late" || arg == "--stray" || arg == "--fault" || arg == "--noise" ||
+                 arg == "--twice") {
         std::string v = value();
         for (char &c : v)
           if (c == ':')
@@ -151,6 +158,8 @@ int main(int argc, char **argv) {
           return Fail("--clamp is ADDRESS:CODE:VALUE, e.g. 1:F113:40.00");
         v[last] = ' ';
         startCommands.push_back("clamp " + v);
+      } else if (arg == "--echo" || arg == "--skew-writes") {
+        startCommands.push_back(arg.substr(2) + " on");
       } else if (arg == "--quiet") {
         quiet = true;
       } else {
