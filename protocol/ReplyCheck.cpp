@@ -75,6 +75,16 @@ ReplyFault LengthFault(const std::vector<std::uint8_t> &bytes, std::size_t check
   }
   return ReplyFault::None;
 }
+
+// A drive that took a write repeats it; any other register or value is no
+// confirmation of what was asked.
+ReplyFault WriteEchoFault(const std::string &replyBody, const std::string &lastSentFrame) {
+  if (Upper(Part(replyBody, 2, 2)) != "06")
+    return ReplyFault::None;
+  if (Upper(Part(replyBody, 4, 8)) != Upper(Part(lastSentFrame, 4, 8)))
+    return ReplyFault::Value;
+  return ReplyFault::None;
+}
 } // namespace
 
 ReplyFault CheckReply(const std::string &replyBody, const std::string &lastSentFrame, bool rtu) {
@@ -94,7 +104,8 @@ ReplyFault CheckReply(const std::string &replyBody, const std::string &lastSentF
     if (ComputeLRC(replyBody.substr(0, replyBody.size() - 2)) != RightChars(replyBody, 2))
       return ReplyFault::Checksum;
   }
-  return LengthFault(HexTextToBytes(replyBody), rtu ? 2 : 1, lastSentFrame);
+  const ReplyFault length = LengthFault(HexTextToBytes(replyBody), rtu ? 2 : 1, lastSentFrame);
+  return length != ReplyFault::None ? length : WriteEchoFault(replyBody, lastSentFrame);
 }
 
 ReplyConsumer ConsumerOfReply(std::uint8_t function, const std::string &lastSentFrame) {

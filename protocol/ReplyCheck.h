@@ -26,14 +26,16 @@ enum class ReplyFault {
   Address,  // another drive answered, or nothing usable
   Function, // another function, including exception replies (high bit set)
   Checksum, // LRC or CRC wrong
-  Length    // the byte count or the length does not fit the data or the request
+  Length,   // the byte count or the length does not fit the data or the request
+  Value     // a write's reply that is not its request's register and value
 };
 
 // replyBody: ASCII, the characters between the colon and CR LF; RTU, the hex
 // text of every received byte, CRC included. The whole reply is checked,
 // however long it is. Hex digits compare without regard to case. A read
 // reply (03) must carry exactly the bytes its byte count names, two for each
-// register requested; a write reply (06) is six bytes and its checksum.
+// register requested; a write reply (06) is six bytes and its checksum and
+// repeats the request's register and value.
 ReplyFault CheckReply(const std::string &replyBody, const std::string &lastSentFrame, bool rtu);
 
 // True when `replyBody` (as for CheckReply) is the exception reply with
