@@ -116,14 +116,16 @@ void TComm::UpdateGatherGap() {
   const std::uint32_t baud = std::max<std::uint32_t>(line_.BaudRate, 1);
   const auto gapUs = static_cast<std::uint32_t>(kGapBits * 1'000'000 / baud);
   gathering_.GapUs = gatherInput_ ? std::clamp<std::uint32_t>(gapUs, 1500, TInputGathering::HoldLimitUs) : 0;
-  // A character of this line: start bit, data bits, parity bit, stop bits.
-  // No byte comes sooner than that; one that comes later costs an extra read.
-  const double characterBits = 1 + 5 + static_cast<int>(line_.ByteSize) +
-                               (line_.Parity == TParity::None ? 0 : 1) +
-                               (line_.StopBits == TStopBits::_1     ? 1
-                                : line_.StopBits == TStopBits::_1_5 ? 1.5
-                                                                    : 2);
-  gathering_.CharUs = static_cast<std::uint32_t>(characterBits * 1'000'000 / baud);
+  // No byte comes sooner than a character's time; one that comes later
+  // costs an extra read.
+  gathering_.CharUs = static_cast<std::uint32_t>(CharacterBits() * 1'000'000 / baud);
+}
+
+double TComm::CharacterBits() const {
+  return 1 + 5 + static_cast<int>(line_.ByteSize) + (line_.Parity == TParity::None ? 0 : 1) +
+         (line_.StopBits == TStopBits::_1     ? 1
+          : line_.StopBits == TStopBits::_1_5 ? 1.5
+                                              : 2);
 }
 
 void TComm::OpenPort() {

@@ -111,6 +111,9 @@ public:
 
   // Line settings: a changed value is applied to an open port at once.
   std::uint32_t BaudRate() const { return line_.BaudRate; }
+  // Bits of one character on this line: start bit, data bits, parity bit,
+  // stop bits.
+  double CharacterBits() const;
   void SetBaudRate(std::uint32_t value) { SetLine(&TLineSettings::BaudRate, value); }
   bool ParityCheck() const { return line_.ParityCheck; }
   void SetParityCheck(bool value) { SetLine(&TLineSettings::ParityCheck, value); }
