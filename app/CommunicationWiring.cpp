@@ -47,8 +47,8 @@ void TForm1::WireCommunication() {
   connect(Engine, &TExchangeEngine::SequenceReply, this, &TForm1::StoreSequenceReply);
   connect(Engine, &TExchangeEngine::ReplyRejected, this, &TForm1::ShowRejectedReply);
   connect(Engine, &TExchangeEngine::ReplyMissing, this, &TForm1::ShowMissingReply);
-  connect(Engine, &TExchangeEngine::LateReplyLogged, this,
-          [this](const QString &line) { AppendHistoryLine(line, LampColor::Red); });
+  // lines of their own, within the pane's bound as every line
+  connect(Engine, &TExchangeEngine::LateReplyLogged, this, &TForm1::LogRequest);
   FollowNewestHistoryLine(SendRevHistory);
   // A few times a second: quick enough to read as it happens.
   HistoryTimer = new QTimer(this);

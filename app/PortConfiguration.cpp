@@ -40,6 +40,7 @@ void TForm1::ApplyPortSettings() {
   Comm1->SetBaudRate(static_cast<std::uint32_t>(StrToInt(settings.UserBaud->currentText().toStdString())));
 
   Engine->SetCompleteOnReply(settings.CompleteOnReply->isChecked());
+  Engine->ForgetLine(); // another line, other drives: their lateness is learnt anew
   ShowScanPeriodRange();
   State.TickMs = TickMsForBaudIndex(settings.UserBaud->currentIndex(), State.TickMs);
   UpcSend->stop();

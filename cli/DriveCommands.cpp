@@ -43,13 +43,10 @@ QString OutcomeText(const ExchangeOutcome &outcome) {
   case ExchangeOutcome::Kind::Missing:
     return QStringLiteral("No response!");
   case ExchangeOutcome::Kind::Rejected:
-    if (outcome.IsException())
-      return QStringLiteral("exception %1 (reply %2)")
-          .arg(outcome.bytes[2], 2, 16, QChar('0'))
-          .arg(outcome.replyText);
-    return "error reply " + outcome.replyText;
+    return QStringLiteral("%1 (reply %2)")
+        .arg(QString::fromStdString(RejectionWords(outcome.rejection)), outcome.replyText);
   case ExchangeOutcome::Kind::Refused:
-    return QStringLiteral("not sent");
+    return "not sent: " + outcome.refusal;
   case ExchangeOutcome::Kind::Accepted:
   case ExchangeOutcome::Kind::Broadcast:
     break;

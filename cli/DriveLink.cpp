@@ -49,14 +49,18 @@ DriveLink::DriveLink(const LineOptions &options) {
                    [this] { Finish(ExchangeOutcome::Kind::Rejected); });
   QObject::connect(&engine_, &TExchangeEngine::ReplyMissing, &engine_,
                    [this] { Finish(ExchangeOutcome::Kind::Missing); });
+  QObject::connect(&engine_, &TExchangeEngine::RequestRefused, &engine_, [this](const QString &reason) {
+    sent_ = true;
+    outcome_.refusal = reason;
+    Finish(ExchangeOutcome::Kind::Refused);
+  });
   QObject::connect(&engine_, &TExchangeEngine::RequestLogged, &engine_,
                    [this, verbose = options.verbose](const QString &line, bool awaitsReply) {
                      if (verbose)
                        PrintFrame(line + (awaitsReply ? "" : "\n"));
                      sent_ = true;
                      if (!awaitsReply)
-                       Finish(line.contains("Not sent") ? ExchangeOutcome::Kind::Refused
-                                                        : ExchangeOutcome::Kind::Broadcast);
+                       Finish(ExchangeOutcome::Kind::Broadcast);
                    });
   if (options.verbose) {
     QObject::connect(&engine_, &TExchangeEngine::LineCompleted, &engine_,
@@ -82,6 +86,8 @@ void DriveLink::Finish(ExchangeOutcome::Kind kind) {
     outcome_.bytes = HexTextToBytes(engine_.State.ReplyBody);
     outcome_.replyText = QString::fromStdString(engine_.State.ReplyText);
   }
+  if (kind == ExchangeOutcome::Kind::Rejected)
+    outcome_.rejection = engine_.LastRejection();
   if (loop_)
     loop_->quit();
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "exchange/ExchangeEngine.h"
-#include "exchange/ReplyCompletion.h"
+#include "protocol/ReplyRejection.h"
 #include "serial/TComm.h"
 
 #include <QString>
@@ -32,11 +32,12 @@ struct ExchangeOutcome {
   Kind kind = Kind::Missing;
   std::vector<std::uint8_t> bytes; // accepted or rejected: the reply, checksum included
   QString replyText;               // as the history shows it
+  ReplyRejection rejection;        // rejected: why
+  QString refusal;                 // refused: why it was not sent
 
-  // A drive's refusal: a rejected reply whose function code carries the
-  // exception bit; bytes[2] is then the exception code.
+  // A drive's refusal: rejection.exceptionCode says why.
   bool IsException() const {
-    return kind == Kind::Rejected && bytes.size() >= 3 && (bytes[1] & ReplyCompletion::ExceptionBit);
+    return kind == Kind::Rejected && rejection.kind == ReplyRejection::Kind::Exception;
   }
 };
 

@@ -75,7 +75,9 @@ struct CommState {
   // its time-out, the rest of a split reply).
   long long AcceptedReplies = 0;
   long long UnsolicitedReceptions = 0;
-  long long LateReplies = 0; // received in the quiet window after a time-out, never taken
+  long long LateReplies = 0;     // received in the quiet window after a time-out, never taken
+  long long RejectedReplies = 0; // error replies, also those judged while nothing was awaited
+  long long MissedReplies = 0;   // time-outs
   std::string LastSentFrame;
   std::string SentFrameText;
   std::string ReceivedChunk;

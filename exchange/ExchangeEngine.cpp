@@ -5,7 +5,7 @@
 #include <QTimer>
 
 TExchangeEngine::TExchangeEngine(QObject *parent)
-    : QObject(parent), Timer(new QTimer(this)), silence_(new QTimer(this)) {
+    : QObject(parent), Timer(new QTimer(this)), silence_(new QTimer(this)), lineGate_(new QTimer(this)) {
   Timer->setObjectName(QStringLiteral("UpcSend"));
   // ticks keep their length: reply windows and scan periods count them
   Timer->setTimerType(Qt::PreciseTimer);
@@ -14,6 +14,10 @@ TExchangeEngine::TExchangeEngine(QObject *parent)
   silence_->setSingleShot(true);
   silence_->setTimerType(Qt::PreciseTimer);
   connect(silence_, &QTimer::timeout, this, [this] { SilenceEnded(); });
+  lineGate_->setSingleShot(true);
+  lineGate_->setTimerType(Qt::PreciseTimer);
+  connect(lineGate_, &QTimer::timeout, this, [this] { GateOpened(); });
+  clock_.start();
 }
 
 void TExchangeEngine::SetSteps(ExchangeSteps *steps) { steps_ = steps ? steps : &defaultSteps_; }
@@ -25,8 +29,10 @@ void TExchangeEngine::SetScanKind(bool series, bool arbitrary) {
 
 void TExchangeEngine::SetCompleteOnReply(bool on) {
   completeOnReply_ = on;
-  if (!on)
+  if (!on) {
     silence_->stop();
+    lineGate_->stop();
+  }
   // A reply of 17 bytes is one wake-up of this thread instead of 17, which
   // at line rate is most of what receiving costs: the port hands over all it
   // holds, and holds what comes until the awaited reply is in (SendFrame

@@ -1,8 +1,11 @@
 #pragma once
 
 #include "exchange/CommState.h"
+#include "exchange/DriveLateness.h"
 #include "protocol/ReplyCheck.h"
+#include "protocol/ReplyRejection.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <string>
@@ -72,10 +75,24 @@ public:
   // Zeroes the three record counters.
   void ClearCounters();
 
+  // Why the reply last refused was refused; set before ReplyRejected and the
+  // completion of its line.
+  const ReplyRejection &LastRejection() const { return lastRejection_; }
+  // How late the drives answer, as far as seen since the port was set up.
+  const DriveLateness &Lateness() const { return lateness_; }
+  // The port was set up anew: what was learnt of the line no longer holds.
+  void ForgetLine() { lateness_.Forget(); }
+  // The silence that must separate two frames on this line: 3.5 characters,
+  // no less than 1.75 ms.
+  double InterFrameMs() const;
+
 signals:
   // A request line for the history, red: a request sent (awaiting its reply
   // or not, as a broadcast) or one refused.
   void RequestLogged(const QString &line, bool awaitsReply);
+  // The request was not sent, for `reason` ("port closed", or why its body
+  // cannot be framed); RequestLogged follows with its line.
+  void RequestRefused(const QString &reason);
   // Completes the last history line; black when the reply was accepted.
   void LineCompleted(const QString &suffix, bool accepted);
   // TotalRecords, ErrorRecords or TimeoutRecords changed.
@@ -90,8 +107,15 @@ signals:
   // Nothing arrived in the reply window.
   void ReplyMissing(bool sequenceStep);
   // A line of its own, red: a reply that came in the quiet window after a
-  // time-out and was not taken.
+  // time-out and was not taken, or data that came before a request went out.
   void LateReplyLogged(const QString &line);
+  // The drive at `address` was seen to answer `lateMs` after its request,
+  // after its time-out; said once, and again when it answers much later.
+  void LateDriveNoted(int address, int lateMs);
+  // Bytes that came while no request awaited them, as logged on their own
+  // line: `late` when they came in the quiet after a time-out, else before a
+  // request went out.
+  void UnaskedData(const QString &data, bool late);
 
 private:
   void SendRtuFrame(const std::string &body);
@@ -108,6 +132,24 @@ private:
   void CheckReplyComplete();
   void ReceivePiece(const char *buffer, unsigned length);
   void SilenceEnded();
+  double NowMs() const { return static_cast<double>(clock_.nsecsElapsed()) / 1e6; }
+  // True when the line has been silent long enough for a request to go out;
+  // else, when replies are handled as soon as complete, the gate opens by
+  // itself once it has. A line that never falls silent holds a request back
+  // one reply window at the most.
+  bool LineSilent();
+  void GateOpened();
+  // The quiet after a time-out begins (`waitedMs` after the request), and
+  // ends with what came in it logged.
+  void BeginQuiet(int waitedMs);
+  void EndQuiet();
+  // What arrived while no request awaited it, on one line of its own.
+  void LogUnasked(bool late);
+  // A refused reply that is a timed-out request's answer tells how late its
+  // drive is.
+  bool NoteLateAnswer(const std::string &replyBody, const std::string &request, double sentMs,
+                      double arrivedMs);
+  void TellPortAnyByte();
 
   TComm *port_ = nullptr;
   ExchangeSteps defaultSteps_;
@@ -118,5 +160,29 @@ private:
   bool arbitraryScan_ = false;
   bool addChecksum_ = true;
   bool completeOnReply_ = false;
-  QTimer *const silence_; // ends an RTU reply of unknown length
+  QTimer *const silence_;  // ends an RTU reply of unknown length
+  QTimer *const lineGate_; // starts the next request once the line is silent
+  QElapsedTimer clock_;
+  double lastByteMs_ = -1e9;    // when the latest bytes came in
+  double firstBufferedMs_ = -1; // when the bytes in the buffer began to come
+  double gateWaitSinceMs_ = -1; // since when a request waits for silence
+  double sentMs_ = 0;           // when the request awaited went out
+  int closedMs_ = 0;            // tick time since a request found the port closed
+  ReplyRejection lastRejection_;
+  bool lastAccepted_ = false; // the reply judged last was taken
+  DriveLateness lateness_;
+  // The quiet after a time-out: the request that timed out, and how long
+  // nothing may be sent.
+  // Counted in ticks, as the reply window is.
+  struct Quiet {
+    int address = -1;
+    std::string request;
+    double sentMs = 0;   // clock time of the request, for how late its answer is
+    int sinceSentMs = 0; // tick time from the request to its time-out
+    int elapsedMs = 0;   // tick time since the time-out
+    int holdMs = 0;      // since the request: a reply as late as the drive may be has passed
+    int endByMs = 0;     // since the time-out: the latest end, however the line chatters
+    bool probe = false;  // the first time-out of a read: is the drive absent or late?
+    double firstByteMs = -1;
+  } quiet_;
 };

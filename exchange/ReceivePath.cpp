@@ -2,6 +2,8 @@
 // the reply window has passed, or as soon as the reply is complete when so
 // chosen, the buffer is judged as no response, an error reply or an accepted
 // reply, and an accepted reply goes to the one consumer that asked for it.
+// What comes while no request awaits a reply is nobody's answer: it is
+// logged and judged, never dispatched.
 #include "exchange/ExchangeEngine.h"
 
 #include "exchange/ReplyCompletion.h"
@@ -18,6 +20,8 @@ namespace {
 const char *const ReplyMark = "  ----- R >   ";
 const char *const NoResponseMark = "  -----> No response!   ";
 const char *const LateReplyMark = "  ----- Late reply, not taken >   ";
+const char *const UnaskedMark = "  ----- Unasked data, not taken >   ";
+const char *const NoteMark = "  ----- ";
 
 // Keeps the first bytes of a reply that fit ReplyBytes; the rest of the
 // array is zeroed so that no consumer reads a byte of an earlier reply.
@@ -31,6 +35,23 @@ void ClearReceived(CommState &state) {
   state.ReceivedChunk.clear();
   state.ReceivedBeyondLimit = 0;
 }
+
+// An ASCII receiver starts a frame again at every ':': what came before the
+// last one ahead of the frame's end was noise.
+std::string FromLastColon(const std::string &text) {
+  const std::size_t end = text.find("\r\n");
+  const std::size_t colon = text.rfind(':', end == std::string::npos ? std::string::npos : end);
+  return colon == std::string::npos || colon == 0 ? text : text.substr(colon);
+}
+
+// The address a request body names, -1 when it names none.
+int AddressOf(const std::string &body) {
+  if (body.size() < 2 || HexDigitValue(body[0]) < 0 || HexDigitValue(body[1]) < 0)
+    return -1;
+  return HexDigitValue(body[0]) * 16 + HexDigitValue(body[1]);
+}
+
+QString TimeStampNow() { return QString::fromStdString(FormatTimeStamp(CurrentLocalTime())); }
 } // namespace
 
 void TExchangeEngine::ReceiveData(const char *buffer, unsigned length) {
@@ -48,6 +69,9 @@ void TExchangeEngine::ReceivePiece(const char *buffer, unsigned length) {
   // an empty piece carries nothing and must not pass for a reply
   if (length == 0)
     return;
+  lastByteMs_ = NowMs();
+  if (State.ReceiveBuffer.empty() && State.ReceivedBeyondLimit == 0)
+    firstBufferedMs_ = lastByteMs_;
   // Only what a reply can hold is kept; noise beyond it is only counted.
   const bool rtu = IsRtuMode();
   const std::size_t held = rtu ? State.ReceiveBuffer.size() / 2 : State.ReceiveBuffer.size();
@@ -74,6 +98,8 @@ void TExchangeEngine::WaitHandler() {
       if (s.ReceivedBeyondLimit > 0) {
         // longer than any reply: an error, shown cut with what was left out
         s.ReplyText = s.ReceiveBuffer + ReceiveLimit::CutNote(s.ReceivedBeyondLimit);
+        s.ReplyBody = s.ReceiveBuffer;
+        lastRejection_ = {ReplyRejection::Kind::OverLong};
         ErrorReply();
       } else if (IsRtuMode()) {
         s.ReplyText = s.ReceiveBuffer;
@@ -96,50 +122,124 @@ void TExchangeEngine::WaitHandler() {
 
   emit LineCompleted(NoResponseMark, false);
   ClearReceived(s);
+  const int waitedMs = s.WaitTicks * s.TickMs;
   s.WaitTicks = 0;
   s.DataArrived = false;
   // The user's command that got no answer no longer waits: the next reply
   // belongs to whatever asks next.
   s.UserCmdAwaitingReply = false;
   ++s.TimeoutRecords;
+  ++s.MissedReplies;
   emit CountersChanged();
   s.WaitingReply = false;
+  BeginQuiet(waitedMs);
+  emit ReplyMissing(s.SequenceAwaitingReply);
+}
+
+// ---- the quiet after a time-out ---------------------------------------------
+
+void TExchangeEngine::BeginQuiet(int waitedMs) {
+  CommState &s = State;
+  const std::string &request = s.LastSentFrame;
+  const bool read = request.size() >= 4 && request.compare(2, 2, "03") == 0;
+  // A scan of several drives asks another drive next: a late answer would
+  // carry the wrong address.
+  const bool nextAsksAnother = s.ScanRunning && request.size() >= 5 && request[4] == '1' &&
+                               (seriesScan_ ? s.SeriesFrom != s.SeriesTo : s.ArbitraryList.size() > 1);
+  const int address = AddressOf(request);
+  const int coverMs = lateness_.CoverMs(address, read && !nextAsksAnother, s.TimeoutMs);
+  quiet_ = {};
+  quiet_.address = address;
+  quiet_.request = request;
+  quiet_.sentMs = sentMs_;
+  quiet_.sinceSentMs = waitedMs;
+  quiet_.holdMs = coverMs;
+  quiet_.probe = coverMs > 0 && lateness_.LatenessMs(address) == 0;
+  quiet_.endByMs = std::max(s.TimeoutMs, coverMs - waitedMs) + s.TimeoutMs;
   s.QuietWindowPending = true;
   s.QuietTicks = 0;
-  emit ReplyMissing(s.SequenceAwaitingReply);
+  TellPortAnyByte();
 }
 
 void TExchangeEngine::AwaitQuietLine() {
   CommState &s = State;
-  if (s.DataArrived) { // a reply still coming in: wait for its end
+  quiet_.elapsedMs += s.TickMs;
+  if (s.DataArrived) { // bytes still coming in: the quiet starts again
     s.DataArrived = false;
     s.QuietTicks = 0;
-    return;
+    if (quiet_.firstByteMs < 0)
+      quiet_.firstByteMs = firstBufferedMs_;
+  } else {
+    ++s.QuietTicks;
   }
-  if (!s.ReceiveBuffer.empty()) {
-    // A function 03 reply names no register, so it could pass for the answer
-    // of the next read: it is only logged.
-    const std::string text = IsRtuMode() ? s.ReceiveBuffer : SplitAsciiReply(s.ReceiveBuffer).text;
-    emit LateReplyLogged(QString::fromStdString(FormatTimeStamp(CurrentLocalTime())) + LateReplyMark +
-                         QString::fromStdString(text));
-    ++s.LateReplies;
-    ++s.UnsolicitedReceptions;
-    ClearReceived(s);
-    s.ReceivedCount = 0;
-    s.QuietTicks = 0;
-    return;
-  }
-  if (++s.QuietTicks * s.TickMs > s.TimeoutMs) {
-    s.QuietWindowPending = false;
-    s.QuietTicks = 0;
-  }
+  const bool quietForAWindow = s.QuietTicks * s.TickMs > s.TimeoutMs;
+  const bool lateAnswerPassed = quiet_.sinceSentMs + quiet_.elapsedMs >= quiet_.holdMs;
+  // A control command is never held back: its reply repeats it, so no late
+  // answer can pass for it.
+  if ((quietForAWindow && lateAnswerPassed) || quiet_.elapsedMs >= quiet_.endByMs || s.ControlPending)
+    EndQuiet();
 }
 
+void TExchangeEngine::EndQuiet() {
+  CommState &s = State;
+  const bool heldOut = quiet_.sinceSentMs + quiet_.elapsedMs >= quiet_.holdMs;
+  bool answered = false;
+  if (!s.ReceiveBuffer.empty()) {
+    const bool rtu = IsRtuMode();
+    const std::string body = rtu ? s.ReceiveBuffer : SplitAsciiReply(FromLastColon(s.ReceiveBuffer)).body;
+    answered = NoteLateAnswer(body, quiet_.request, quiet_.sentMs, quiet_.firstByteMs);
+    // A function 03 reply names no register, so it could pass for the answer
+    // of the next read: it is only logged, all that came in one line.
+    ++s.LateReplies;
+    ++s.UnsolicitedReceptions;
+    LogUnasked(true);
+  }
+  if (quiet_.probe && heldOut && !answered)
+    lateness_.Probed(quiet_.address);
+  s.QuietWindowPending = false;
+  s.QuietTicks = 0;
+  s.DataArrived = false;
+}
+
+bool TExchangeEngine::NoteLateAnswer(const std::string &replyBody, const std::string &request, double sentMs,
+                                     double arrivedMs) {
+  if (request.empty() || arrivedMs < sentMs ||
+      CheckReply(replyBody, request, IsRtuMode()) != ReplyFault::None)
+    return false;
+  const int address = AddressOf(request);
+  const int lateMs = static_cast<int>(arrivedMs - sentMs);
+  if (lateness_.Seen(address, lateMs)) {
+    emit LateReplyLogged(TimeStampNow() + NoteMark + LateDriveNote(address, lateMs, State.TimeoutMs));
+    emit LateDriveNoted(address, lateMs);
+  }
+  return true;
+}
+
+void TExchangeEngine::LogUnasked(bool late) {
+  CommState &s = State;
+  std::string text = IsRtuMode() ? s.ReceiveBuffer : FromLastColon(s.ReceiveBuffer);
+  if (!IsRtuMode()) {
+    const AsciiReply reply = SplitAsciiReply(text);
+    text = reply.wellFormed ? reply.text : s.ReceiveBuffer;
+  }
+  if (s.ReceivedBeyondLimit > 0)
+    text += ReceiveLimit::CutNote(s.ReceivedBeyondLimit);
+  const QString data = QString::fromStdString(text);
+  emit LateReplyLogged(TimeStampNow() + (late ? LateReplyMark : UnaskedMark) + data);
+  emit UnaskedData(data, late);
+  ClearReceived(s);
+  s.ReceivedCount = 0;
+  s.DataArrived = false;
+}
+
+// ---- judging a reply -----------------------------------------------------------
+
 void TExchangeEngine::AssembleAsciiReply(const std::string &text) {
-  const AsciiReply reply = SplitAsciiReply(text);
+  const AsciiReply reply = SplitAsciiReply(FromLastColon(text));
   State.ReplyBody = reply.body;
   State.ReplyText = reply.text;
   if (!reply.wellFormed) {
+    lastRejection_ = {ReplyRejection::Kind::Malformed};
     ErrorReply();
     return;
   }
@@ -149,10 +249,20 @@ void TExchangeEngine::AssembleAsciiReply(const std::string &text) {
 
 void TExchangeEngine::ProcessReply() {
   CommState &s = State;
-  if (CheckReply(s.ReplyBody, s.LastSentFrame, IsRtuMode()) != ReplyFault::None) {
+  const bool rtu = IsRtuMode();
+  if (CheckReply(s.ReplyBody, s.LastSentFrame, rtu) != ReplyFault::None) {
+    lastRejection_ = ClassifyRejection(s.ReplyText, s.ReplyBody, s.LastSentFrame, rtu);
     ErrorReply();
     return;
   }
+  // A right frame that nobody awaited (a reply sent twice, a drive that
+  // answers a broadcast) is no value of anything.
+  if (!s.WaitingReply) {
+    lastRejection_ = {ReplyRejection::Kind::Unasked};
+    ErrorReply();
+    return;
+  }
+  lastAccepted_ = true;
   emit LineCompleted(ReplyMark + QString::fromStdString(s.ReplyText), true);
   emit ReplyAccepted();
   ++s.AcceptedReplies;
@@ -172,7 +282,13 @@ void TExchangeEngine::ProcessReply() {
 
 void TExchangeEngine::ErrorReply() {
   CommState &s = State;
+  lastAccepted_ = false;
+  // Another drive's answer after a time-out may be the late answer of the
+  // request that timed out.
+  if (lastRejection_.kind == ReplyRejection::Kind::Address)
+    NoteLateAnswer(s.ReplyBody, quiet_.request, quiet_.sentMs, firstBufferedMs_);
   ++s.ErrorRecords;
+  ++s.RejectedReplies;
   emit CountersChanged();
   emit LineCompleted(ReplyMark + QString::fromStdString(s.ReplyText), false);
   s.ReceivedCount = 0;
@@ -220,11 +336,23 @@ void TExchangeEngine::JudgeCompleteReply(std::size_t length) {
   s.ReceivedCount = restBytes;
   s.DataArrived = !s.ReceiveBuffer.empty();
   s.WaitTicks = 0;
-  if (s.WaitingReply || !s.ReceiveBuffer.empty())
+  if (s.WaitingReply)
+    return;
+  // A second copy of the reply, an echo's tail, a drive still answering:
+  // whatever comes now must be seen at once, not when it looks whole.
+  TellPortAnyByte();
+  // After an error reply the drive may still be sending: the next request
+  // waits for the tick, as every request did before.
+  if (!s.ReceiveBuffer.empty() || !lastAccepted_)
     return;
   // The next step now rather than at the next tick, which then counts from
   // here (a stopped timer, as while the port is set up, stays stopped).
   if (Timer->isActive())
     Timer->start();
   StartNextRequest();
+}
+
+void TExchangeEngine::TellPortAnyByte() {
+  if (completeOnReply_ && port_)
+    port_->ExpectInput({.Count = 1});
 }

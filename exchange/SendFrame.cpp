@@ -27,15 +27,19 @@ bool TExchangeEngine::SendsWithoutChecksum(bool rtu) const {
 
 void TExchangeEngine::SendFrame(const std::string &body) {
   // A text that is no number ends the handler here, before anything is sent.
-  const int address = StrToInt(machineId_.toStdString());
+  StrToInt(machineId_.toStdString());
 
   const bool rtu = IsRtuMode();
   const bool raw = SendsWithoutChecksum(rtu);
 
-  // A body that cannot be framed whole is refused before anything changes,
-  // so no reply is awaited for it and it is not counted.
-  const std::string refusal = BodyRefusal(body, rtu, raw);
+  // A body that cannot be framed whole, or a port that is not open, is
+  // refused before anything changes, so no reply is awaited for it and it is
+  // not counted.
+  std::string refusal = BodyRefusal(body, rtu, raw);
+  if (refusal.empty() && port_ && !port_->PortOpen())
+    refusal = "port closed";
   if (!refusal.empty()) {
+    emit RequestRefused(QString::fromStdString(refusal));
     emit RequestLogged(TimeStampNow() + SendMark + "  " + QString::fromStdString(body) +
                            "  -----> Not sent: " + QString::fromStdString(refusal) + "!   ",
                        false);
@@ -46,18 +50,27 @@ void TExchangeEngine::SendFrame(const std::string &body) {
   if (rtu)
     HexPairsToBytes(body);
 
-  // A request to address 00 is a broadcast, whoever sends it (the user's
-  // command with Motor Addr 0): no drive answers it.
-  if (address != 0 && !IsBroadcastBody(body))
-    State.WaitingReply = true;
-  State.LastSentFrame = body;
-  // Bytes received before the request went out cannot be its answer, and a
-  // new exchange ends any wait for a quiet line.
-  State.QuietWindowPending = false;
-  State.ReceiveBuffer.clear();
-  State.ReceivedChunk.clear();
+  // A new exchange ends any wait for a quiet line (a control command does
+  // not wait for it), and bytes received before the request went out cannot
+  // be its answer: they are logged as what they are.
+  if (State.QuietWindowPending)
+    EndQuiet();
+  if (!State.ReceiveBuffer.empty() || State.ReceivedBeyondLimit > 0) {
+    ++State.UnsolicitedReceptions;
+    LogUnasked(false);
+  }
   State.DataArrived = false;
   State.ReceivedCount = 0;
+
+  // The request's own address decides whether an answer comes: 00 is a
+  // broadcast, whoever sends it (the user's command with Motor Addr 0, any
+  // command while Broadcast is ticked); a command the user addressed to a
+  // drive is answered by it whatever the address box says.
+  if (!IsBroadcastBody(body)) {
+    State.WaitingReply = true;
+    sentMs_ = NowMs();
+  }
+  State.LastSentFrame = body;
   if (completeOnReply_ && port_)
     ExpectReplyInput(body, rtu);
 

@@ -2,6 +2,12 @@
 // that is awaited; when none is, it starts at most one request.
 #include "exchange/ExchangeEngine.h"
 
+#include "serial/TComm.h"
+
+#include <QTimer>
+#include <algorithm>
+#include <cmath>
+
 namespace {
 constexpr int UserDefineTab = 2;
 } // namespace
@@ -16,10 +22,14 @@ void TExchangeEngine::Tick() {
   else
     s.IntervalTicks = 0;
 
-  // After a time-out the line must be quiet for one reply window first.
+  // After a time-out the line must be quiet first: for one reply window,
+  // and until an answer as late as the drive may give has passed.
   if (s.QuietWindowPending && !s.WaitingReply) {
     AwaitQuietLine();
-    return;
+    // the tick that ends the quiet sends nothing, unless a control command
+    // ended it
+    if (s.QuietWindowPending || !s.ControlPending)
+      return;
   }
 
   // Data that came unasked is timed like a reply, then checked.
@@ -36,6 +46,16 @@ void TExchangeEngine::StartNextRequest() {
   CommState &s = State;
   s.DataArrived = false;
   s.WaitTicks = 0;
+  if (!LineSilent())
+    return;
+  // While the port is closed a request is refused at most once a reply
+  // window, as it would have timed out; a control command is refused at once.
+  if (port_ && !port_->PortOpen() && !s.ControlPending) {
+    closedMs_ += s.TickMs;
+    if (closedMs_ <= s.TimeoutMs)
+      return;
+  }
+  closedMs_ = 0;
 
   // A sequence only advances while its tab is shown.
   if (activeTab_ == UserDefineTab && s.SequenceRunning) {
@@ -80,4 +100,37 @@ void TExchangeEngine::StartNextRequest() {
     if (arbitraryScan_)
       steps_->ArbitraryScanStep();
   }
+}
+
+double TExchangeEngine::InterFrameMs() const {
+  constexpr double LeastMs = 1.75;
+  const std::uint32_t baud = port_ ? port_->BaudRate() : 0;
+  if (baud == 0)
+    return LeastMs;
+  return std::max(LeastMs, 3.5 * port_->CharacterBits() * 1000 / baud);
+}
+
+bool TExchangeEngine::LineSilent() {
+  const double now = NowMs();
+  const double silentMs = now - lastByteMs_;
+  const double neededMs = InterFrameMs();
+  if (silentMs >= neededMs || (gateWaitSinceMs_ >= 0 && now - gateWaitSinceMs_ >= State.TimeoutMs)) {
+    gateWaitSinceMs_ = -1;
+    return true;
+  }
+  if (gateWaitSinceMs_ < 0)
+    gateWaitSinceMs_ = now;
+  if (completeOnReply_)
+    lineGate_->start(std::max(1, static_cast<int>(std::ceil(neededMs - silentMs))));
+  return false;
+}
+
+void TExchangeEngine::GateOpened() {
+  const CommState &s = State;
+  // What came meanwhile is timed and judged by the tick first.
+  if (s.WaitingReply || s.QuietWindowPending || !s.ReceiveBuffer.empty())
+    return;
+  if (Timer->isActive())
+    Timer->start();
+  StartNextRequest();
 }

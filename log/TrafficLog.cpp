@@ -127,3 +127,16 @@ void TrafficLog::LineCompleted(const QString &suffix, bool accepted, const QStri
   }
   Write(record);
 }
+
+void TrafficLog::Unasked(const QString &data, const QString &reason, const QString &port,
+                         const QString &mode) {
+  ExchangeRecord record;
+  record.sentAt = LocalNow();
+  record.direction = ExchangeRecord::Direction::Unsolicited;
+  record.port = port;
+  record.mode = mode;
+  record.reply = data;
+  record.outcome = ExchangeRecord::Outcome::ErrorReply;
+  record.reason = reason;
+  Write(record);
+}

@@ -37,6 +37,9 @@ public:
   // refused (unused otherwise).
   void LineCompleted(const QString &suffix, bool accepted, const QString &reason, const QString &port,
                      const QString &mode);
+  // Bytes that no request awaited, logged on their own (`reason`: a late
+  // reply, data that came before a request went out).
+  void Unasked(const QString &data, const QString &reason, const QString &port, const QString &mode);
   // Waits until every line so far is in the file.
   void Flush();
 

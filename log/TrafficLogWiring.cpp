@@ -2,8 +2,8 @@
 
 #include "app/AppPaths.h"
 #include "app/MainWindow.h"
-#include "log/RejectionReason.h"
 #include "log/TrafficLog.h"
+#include "protocol/ReplyRejection.h"
 #include "serial/TComm.h"
 
 #include <QAction>
@@ -23,17 +23,22 @@ void WireTrafficLog(TForm1 *form) {
   auto *log = new TrafficLog(TrafficLog::FolderOf(dataFolder), TrafficLog::ReadSettings(dataFolder), form);
   log->setObjectName(QStringLiteral("TrafficLog"));
 
-  QObject::connect(form->Engine, &TExchangeEngine::RequestLogged, log, [form, log](const QString &line, bool awaitsReply) {
-    log->RequestLogged(line, awaitsReply, form->Comm1->CommName(), ModeName(form));
-  });
+  QObject::connect(form->Engine, &TExchangeEngine::RequestLogged, log,
+                   [form, log](const QString &line, bool awaitsReply) {
+                     log->RequestLogged(line, awaitsReply, form->Comm1->CommName(), ModeName(form));
+                   });
   QObject::connect(form, &TForm1::BytesArrived, log, &TrafficLog::BytesArrived);
   QObject::connect(form, &TForm1::LineCompleted, log, [form, log](const QString &suffix, bool accepted) {
-    const CommState &s = form->State;
-    const QString reason = accepted ? QString()
-                                    : QString::fromStdString(RejectionReason(
-                                          s.ReplyText, s.ReplyBody, s.LastSentFrame, form->IsRtuMode()));
+    const QString reason =
+        accepted ? QString() : QString::fromStdString(RejectionWords(form->Engine->LastRejection()));
     log->LineCompleted(suffix, accepted, reason, form->Comm1->CommName(), ModeName(form));
   });
+
+  QObject::connect(form->Engine, &TExchangeEngine::UnaskedData, log,
+                   [form, log](const QString &data, bool late) {
+                     log->Unasked(data, late ? QStringLiteral("late reply") : QStringLiteral("unasked data"),
+                                  form->Comm1->CommName(), ModeName(form));
+                   });
 
   QObject::connect(log, &TrafficLog::WriteFailed, form, [form](const QString &reason) {
     auto *note = new QLabel(QStringLiteral("Traffic log not written: ") + reason, form->StatusBar1);

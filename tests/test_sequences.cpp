@@ -642,21 +642,22 @@ private slots:
         return;
       Configure(rtu);
       ClearGrid();
-      Form1->MachineID->setCurrentText("0"); // nothing awaited: only the line counts
+      Form1->MachineID->setCurrentText("0");
+      // a broadcast: nothing awaited, only the line counts
       Form1->UMODE->SetItemIndex(1);
       Form1->SetGridText(1, 0, "Yes");
-      Form1->SetGridText(1, 3, "010301050001");
+      Form1->SetGridText(1, 3, "000301050001");
       for (bool checksum : {false, true}) {
         Form1->UAddChecksum->setChecked(checksum);
         Run();
         Form1->UpcSendTimer();
         Form1->UdefStopClick();
-        QByteArray expected = rtu ? QByteArray::fromHex("010301050001") : QByteArray("010301050001");
+        QByteArray expected = rtu ? QByteArray::fromHex("000301050001") : QByteArray("000301050001");
         if (checksum)
-          expected = rtu ? QByteArray::fromHex("010301050001" +
-                                               QByteArray::fromStdString(ComputeCRC16({1, 3, 1, 5, 0, 1}, 6)))
-                         : QByteArray(":010301050001" +
-                                      QByteArray::fromStdString(ComputeLRC("010301050001")) + "\r\n");
+          expected = rtu ? QByteArray::fromHex("000301050001" +
+                                               QByteArray::fromStdString(ComputeCRC16({0, 3, 1, 5, 0, 1}, 6)))
+                         : QByteArray(":000301050001" +
+                                      QByteArray::fromStdString(ComputeLRC("000301050001")) + "\r\n");
         QByteArray got;
         QTRY_VERIFY_WITH_TIMEOUT(
             [&] {
