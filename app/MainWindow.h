@@ -4,6 +4,7 @@
 #include "app/Widgets.h"
 #include "drive/StatusDecoding.h"
 #include "exchange/ExchangeEngine.h"
+#include "params/RunEnding.h"
 #include "params/WriteAllCheck.h"
 
 #include <QElapsedTimer>
@@ -348,6 +349,8 @@ public:
   QElapsedTimer ReadWriteClock;   // since the run started
   qint64 KeptValuesWrittenMs = 0; // on ReadWriteClock
   qint64 ProgressShownMs = 0;     // on ReadWriteClock
+  RunTally RunStartTally;         // the line's counts when the run started
+  int RunRetries = 0;             // records of the run asked again
   void ShowReadWriteProgress();
   bool PostsInBatches() const;
   // Writes the values a run kept, every 200 ms or, with `now`, at once.

@@ -11,6 +11,7 @@
 #include "protocol/HexText.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -50,6 +51,25 @@ bool RunMayChange(const TForm1 &form) {
 // The last exchange failed and failed records are to be asked again.
 bool RetryLastRecord(const TForm1 &form) {
   return form.UcomShape->BrushColor() == LampColor::Red && !form.CheckBox2->isChecked();
+}
+
+// A run's last word: what happened on the line since it started, and how
+// late the drive answers when it was seen to.
+QString EndingMessage(const TForm1 &form, const QString &finished) {
+  RunTally now = RunTally::Of(form.State);
+  now.retried = form.RunRetries;
+  QStringList lateNotes;
+  bool ok = false;
+  const int address = form.MachineID->currentText().toInt(&ok);
+  const int lateMs = ok ? form.Engine->Lateness().LatenessMs(address) : 0;
+  if (lateMs > 0 && now.late > form.RunStartTally.late)
+    lateNotes << LateDriveNote(address, lateMs, form.State.TimeoutMs);
+  return RunEndingMessage(finished, form.RunStartTally, now, lateNotes);
+}
+
+void StartTally(TForm1 &form) {
+  form.RunStartTally = RunTally::Of(form.State);
+  form.RunRetries = 0;
 }
 
 // A box shown from inside a step: the ticks that run while it is open must
@@ -130,6 +150,7 @@ void TForm1::ReadAllClick() {
     State.ReadAllIndex = 0;
     ReadAll->setText(ReadAllBusy);
     EnableDisturbingControls(*this, WriteAll, false);
+    StartTally(*this);
     ReadWriteClock.start();
     ShowReadWriteProgress();
   } else if (ReadAll->text() == ReadAllBusy) {
@@ -149,6 +170,7 @@ void TForm1::WriteAllClick() {
       WriteCheck.Begin();
     else
       WriteCheck.End();
+    StartTally(*this);
     ReadWriteClock.start();
     ShowReadWriteProgress();
   } else if (WriteAll->text() == WriteAllBusy) {
@@ -195,8 +217,17 @@ void TForm1::ReadAllStep() {
     EndReadAll();
     return;
   }
-  if (RetryLastRecord(*this))
+  if (RetryLastRecord(*this)) {
+    RunRetries += State.ReadAllIndex > 0;
     --State.ReadAllIndex;
+  }
+  // The last record's exchange has ended (the tick calls a step only then):
+  // the run can tell how it went.
+  if (State.ReadAllIndex >= count) {
+    ShowStepMessage(*this, EndingMessage(*this, "Have finished reading all codes!"));
+    EndReadAll();
+    return;
+  }
   for (;;) {
     FunctionTable::MoveTo(*this, State.ReadAllIndex);
     const bool reserved = FunctionTable::Text(*this, "NAME") == "Reserved";
@@ -216,10 +247,6 @@ void TForm1::ReadAllStep() {
       break;
   }
   ShowReadWriteProgress();
-  if (count == State.ReadAllIndex) {
-    ShowStepMessage(*this, "Have finished reading all codes!");
-    EndReadAll();
-  }
 }
 
 bool TForm1::WriteAllStep() {
@@ -282,7 +309,7 @@ bool TForm1::WriteAllStep() {
       VerifiedWriteAll::StartReadBack(*this);
       return true;
     }
-    ShowStepMessage(*this, "Have finished writing all codes!");
+    ShowStepMessage(*this, EndingMessage(*this, "Have finished writing all codes!"));
     EndWriteAll();
   }
   return true;
