@@ -142,6 +142,10 @@ private slots:
     QCOMPARE(CheckReply("0103020001F9", "010310000006", false), ReplyFault::Length);
     QCOMPARE(CheckReply("0106010DEB", "0106010D1388", false), ReplyFault::Length);
     QCOMPARE(CheckReply(WithCrc("0106010D1388"), "0106010D1388", true), ReplyFault::None);
+    // more data than the byte count says, under a right checksum
+    QCOMPARE(CheckReply(WithCrc("01030200010002"), "010301000001", true), ReplyFault::Length);
+    // a write repeated with another value confirms nothing
+    QCOMPARE(CheckReply(WithCrc("0106010D0CE5"), "0106010D0D05", true), ReplyFault::Value);
   }
 
   void consumerByRegister() {

@@ -6,6 +6,7 @@
 #include "app/AppPaths.h"
 #include "app/MainWindow.h"
 #include "drive/TUmotorPara.h"
+#include "exchange/ReplyCompletion.h"
 #include "serial/TComm.h"
 #include "settings/DataFolder.h"
 #include "settings/TProtocolSet.h"
@@ -120,6 +121,13 @@ private slots:
 
   // Replies judged at their last byte, the next request at once; what
   // comes after a reply, and a reply that never comes, as before.
+  void silenceCoversSlowLines() {
+    // 3.5 characters of 11 bits, never less than 2 ms: at 2400 baud a
+    // character alone takes 4.6 ms
+    QCOMPARE(ReplyCompletion::SilenceMs(2400), 17);
+    QCOMPARE(ReplyCompletion::SilenceMs(115200), 2);
+  }
+
   void repliesJudgedWhenComplete() {
     CommState &s = Form1->State;
     Form1->TimeoutMs = 3000; // far longer than any of these exchanges takes

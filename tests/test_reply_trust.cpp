@@ -1,0 +1,318 @@
+// Lines that misbehave, against the program as a user drives it: a drive
+// answering long after its reply window, a slave answering twice, an
+// adapter that echoes requests, noise before a reply, a drive that repeats a
+// write with another value, a command sent while Broadcast is ticked. No
+// value may be stored from a reply that is not its request's own.
+#include "app/AppPaths.h"
+#include "app/MainWindow.h"
+#include "params/DecimalScaling.h"
+#include "params/FunctionTable.h"
+#include "params/ParameterCodes.h"
+#include "protocol/HexText.h"
+#include "serial/TComm.h"
+#include "settings/DataFolder.h"
+#include "settings/TProtocolSet.h"
+#include "sim/DriveSimulator.h"
+#include "support/DialogRecorder.h"
+#include "support/FastLine.h"
+#include "support/SimulatedRig.h"
+#include "support/TestMain.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTabWidget>
+#include <QTimer>
+
+namespace {
+constexpr int kRecords = 28; // the function table file is cut to its first records
+constexpr int kRunMs = 120000;
+
+bool Idle() {
+  const CommState &s = Form1->State;
+  return !s.ReadAllActive && !s.WaitingReply && !Form1->ReadPending && !s.QuietWindowPending &&
+         s.ReceiveBuffer.empty();
+}
+
+QByteArray FileDigest(const QString &path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly))
+    return {};
+  return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha1);
+}
+
+// Marks every record of a dBASE file after the first `keep` as deleted.
+bool KeepFirstRecords(const QString &path, int keep) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadWrite))
+    return false;
+  QByteArray bytes = file.readAll();
+  const auto word = [&](int at) { return quint8(bytes[at]) | quint8(bytes[at + 1]) << 8; };
+  const int records = word(4) | word(6) << 16;
+  const int header = word(8);
+  const int length = word(10);
+  for (int record = keep; record < records; ++record)
+    bytes[header + record * length] = '*';
+  return file.seek(0) && file.write(bytes) == bytes.size();
+}
+} // namespace
+
+class TestReplyTrust : public QObject {
+  Q_OBJECT
+
+  SimulatedRig rig_;
+  DialogRecorder dialogs_;
+  int inFlight_ = 0;
+  int mostInFlight_ = 0;
+  int lines_ = 0; // lines used so far
+
+  QString Table() const { return AppPaths::DataFolder() + Form1->FunctionTableFile; }
+
+  // The line at 38400 baud, ASCII or RTU, replies judged at the end of their
+  // window or as soon as complete, with the drive behaving as `faults` say.
+  void UseLine(bool rtu, bool completeOnReply, const LineFaults &faults, int replyWindowMs = 100) {
+    rig_.sim->SetLineFaults(faults);
+    ProtocolSet->CompleteOnReply->setChecked(completeOnReply);
+    UseFastLine(replyWindowMs);
+    ProtocolSet->ModbusMode->setCurrentText(rtu ? "RTU" : "ASCII");
+    Form1->ApplyPortSettings();
+    QTRY_VERIFY(Form1->Comm1->PortOpen());
+    ++lines_;
+    // values of their own, new with every line, so that one stored into
+    // another record or one not read shows
+    for (int record = 0; record < FunctionTable::RecordCount(*Form1); ++record) {
+      FunctionTable::MoveTo(*Form1, record);
+      const std::string code = FunctionTable::ShortCode(*Form1).toStdString();
+      rig_.sim->SetParameter(1, static_cast<std::uint16_t>(std::stoi(ParameterRegister(code), nullptr, 16)),
+                             static_cast<std::uint16_t>(11 + record * 7 + 200 * lines_));
+    }
+  }
+
+  // Read all clicked as the user does, to its end; the message it ended with.
+  QString ReadAll() {
+    dialogs_.Clear();
+    mostInFlight_ = 0;
+    QTest::mouseClick(Form1->ReadAll, Qt::LeftButton);
+    if (!QTest::qWaitFor([] { return Idle(); }, kRunMs)) {
+      const CommState &s = Form1->State;
+      qWarning("active %d waiting %d pending %d quiet %d buffer %zu index %d", s.ReadAllActive,
+               s.WaitingReply, Form1->ReadPending, s.QuietWindowPending, s.ReceiveBuffer.size(),
+               s.ReadAllIndex);
+      for (int line = std::max(0, Form1->HistoryLineCount() - 8); line < Form1->HistoryLineCount(); ++line)
+        qWarning("%s", qPrintable(Form1->HistoryLine(line)));
+      return "read all did not end";
+    }
+    return dialogs_.LastText();
+  }
+
+  // The stored values, record by record, as the file holds them.
+  static QStringList Stored() {
+    QStringList values;
+    FunctionTable::Reopen(*Form1, 0);
+    for (int record = 0; record < FunctionTable::RecordCount(*Form1); ++record) {
+      FunctionTable::MoveTo(*Form1, record);
+      values << FunctionTable::Text(*Form1, "NOWDATA");
+    }
+    return values;
+  }
+
+  // Records whose value changed since `before` into one that is not the
+  // drive's own; `unread` counts those left as they were.
+  QStringList WronglyStored(const QStringList &before, int *unread = nullptr) {
+    QStringList wrong;
+    const QStringList after = Stored();
+    for (int record = 0; record < after.size(); ++record) {
+      FunctionTable::MoveTo(*Form1, record);
+      const std::string code = FunctionTable::ShortCode(*Form1).toStdString();
+      const auto raw =
+          rig_.sim->Parameter(1, static_cast<std::uint16_t>(std::stoi(ParameterRegister(code), nullptr, 16)));
+      const QString own = QString::fromStdString(
+          DecimalScaling::FormatRegisterValue(*raw, DecimalPlaces(code), LocaleDecimalSeparator));
+      if (after[record] == before.value(record) && after[record] != own) {
+        if (unread)
+          ++*unread;
+      } else if (after[record] != own) {
+        wrong << QString::fromStdString(code) + "=" + after[record];
+      }
+    }
+    return wrong;
+  }
+
+  bool HistoryShows(const QString &text) const {
+    for (int line = 0; line < Form1->HistoryLineCount(); ++line)
+      if (Form1->HistoryLine(line).contains(text))
+        return true;
+    return false;
+  }
+
+  QString TrafficLogText() const {
+    QFile log(AppPaths::DataFolder() + "logs/traffic-" + QDate::currentDate().toString("yyyy-MM-dd") +
+              ".csv");
+    return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
+  }
+
+private slots:
+  void initTestCase() {
+    if (!rig_.UseProgramFolder())
+      return;
+    QCOMPARE(EnsureDataFolder(AppPaths::DataFolder()), QString());
+    SimOptions options;
+    options.baud = 38400;
+    options.followRequestMode = true;
+    if (!rig_.StartSimulator(options))
+      return;
+    CreateApplicationWindows();
+    Form1->show();
+    Form1->activateWindow();
+    QTRY_VERIFY_WITH_TIMEOUT(Form1->Activated, 20000);
+    UseFastLine(100);
+    QVERIFY(KeepFirstRecords(Table(), kRecords));
+    FunctionTable::Reopen(*Form1, 0);
+    QVERIFY(FunctionTable::RecordCount(*Form1) >= 10);
+    Form1->PageControl1->setCurrentIndex(1);
+    // A request goes out only when no other is on the line.
+    connect(Form1->Engine, &TExchangeEngine::RequestLogged, this, [this](const QString &, bool awaits) {
+      mostInFlight_ = std::max(mostInFlight_, inFlight_ += awaits);
+    });
+    connect(Form1->Engine, &TExchangeEngine::ReplyAccepted, this, [this] { inFlight_ = 0; });
+    connect(Form1->Engine, &TExchangeEngine::ReplyRejected, this, [this] { inFlight_ = 0; });
+    connect(Form1->Engine, &TExchangeEngine::ReplyMissing, this, [this] { inFlight_ = 0; });
+  }
+
+  void cleanupTestCase() {
+    DestroyApplicationWindows();
+    rig_.sim.reset();
+  }
+
+  // A drive answering 4.5 reply windows late: nothing stored from another
+  // parameter's reply, and the run ends saying how late the drive is.
+  void lateDriveStoresNoOtherValue() {
+    Form1->CheckBox2->setChecked(true); // go on past failed records: every one fails
+    for (bool completeOnReply : {false, true}) {
+      UseLine(false, completeOnReply, {.lateMs = 450});
+      const QStringList before = Stored();
+      const QString ending = ReadAll();
+      QCOMPARE(WronglyStored(before), QStringList());
+      QCOMPARE(ending.section('\n', 0, 0), QString("Have finished reading all codes!"));
+      QVERIFY2(ending.contains(
+                   QRegularExpression("\nDrive 1 answers after about [4-6]00 ms; the time-out is 100 ms")),
+               qPrintable(ending));
+      QCOMPARE(mostInFlight_, 1);
+      QVERIFY(HistoryShows("drive 1 answers after about"));
+    }
+    Form1->CheckBox2->setChecked(false);
+  }
+
+  // A slave that answers twice, an adapter that echoes every request, noise
+  // before every reply: replies handled as soon as complete, read all stores
+  // nothing wrongly and never has two requests on the line.
+  void brokenLinesStoreNothingWrongly() {
+    Form1->CheckBox2->setChecked(true); // go on past failed records
+    const struct {
+      LineFaults faults;
+      bool completeOnReply;
+      bool everyValueRead;
+    } lines[] = {
+        {{.twiceGapMs = 1}, true, true}, {{.echo = true}, true, false}, {{.noiseBytes = 2}, false, false}};
+    for (const auto &line : lines) {
+      UseLine(true, line.completeOnReply, line.faults);
+      const QStringList before = Stored();
+      const QString ending = ReadAll();
+      int unread = 0;
+      const QStringList wrong = WronglyStored(before, &unread);
+      QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(' ')));
+      QCOMPARE(ending.section('\n', 0, 0), QString("Have finished reading all codes!"));
+      // what failed is told after the first line
+      QVERIFY2(ending.contains(QRegularExpression("\n\\d+ replies taken, [1-9]\\d* failed")),
+               qPrintable(ending));
+      if (line.everyValueRead)
+        QCOMPARE(unread, 0);
+      else
+        QVERIFY(unread > 0);
+      QCOMPARE(mostInFlight_, 1);
+    }
+    Form1->CheckBox2->setChecked(false);
+    // The reply after the noise is right, and named for what spoiled it.
+    QVERIFY(TrafficLogText().contains(",error reply,noise before the frame,"));
+  }
+
+  // Broadcast ticked, the user's command reads 010D of drive 1: the drive
+  // answers, and nothing is stored in the function table.
+  void commandUnderBroadcastStoresNothing() {
+    UseLine(false, false, {});
+    const QByteArray before = FileDigest(Table());
+    Form1->PageControl1->setCurrentIndex(0);
+    QTest::mouseClick(Form1->CheckBox1, Qt::LeftButton, {}, QPoint(8, Form1->CheckBox1->height() / 2));
+    QCOMPARE(Form1->MachineIDText(), QString("0"));
+    Form1->UdefineMachine->setEditText("1");
+    Form1->RandW->setCurrentIndex(0);
+    Form1->UdefineAddr->setText("010D");
+    Form1->Edit7->setText("1");
+    const long long accepted = Form1->State.AcceptedReplies;
+    QTest::mouseClick(Form1->UserDefineSend, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(Form1->State.AcceptedReplies, accepted + 1, 10000);
+    QTRY_VERIFY(Idle());
+    QTest::mouseClick(Form1->CheckBox1, Qt::LeftButton, {}, QPoint(8, Form1->CheckBox1->height() / 2));
+    FunctionTable::WriteKeptValues(*Form1);
+    QCOMPARE(FileDigest(Table()), before);
+  }
+
+  // After a time-out a line carries a stray byte every 150 ms: FREE STOP
+  // clicked goes out in the quiet that follows, the quiet ends however the
+  // line chatters, and its stray bytes come as one line.
+  void stopGoesOutThroughChatter() {
+    UseLine(false, false, {.dropProbability = 1}, 300);
+    Form1->clear1Click(); // the history of this line only
+    Form1->PageControl1->setCurrentIndex(0);
+    Form1->UdefineMachine->setEditText("1");
+    Form1->RandW->setCurrentIndex(0);
+    Form1->UdefineAddr->setText("0100");
+    Form1->Edit7->setText("1");
+    const int timeouts = Form1->State.TimeoutRecords;
+    QTest::mouseClick(Form1->UserDefineSend, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(Form1->State.TimeoutRecords, timeouts + 1, 10000);
+    std::uint32_t seed = 1;
+    QTimer chatter;
+    connect(&chatter, &QTimer::timeout, this, [&] { rig_.sim->SendBurst(1, seed++); });
+    chatter.start(150);
+    QTest::qWait(600);
+    QVERIFY(Form1->State.QuietWindowPending);
+    rig_.sim->ClearReceivedFrames();
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(Form1->UFreeStop, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!rig_.sim->ReceivedFrames().empty(), 10000);
+    qInfo("FREE STOP on the line %lld ms after the click", clock.elapsed());
+    QVERIFY(rig_.sim->ReceivedFrames().front().starts_with(":01062000"));
+    // The stop got no answer either; its quiet ends while the bytes go on.
+    QTRY_VERIFY_WITH_TIMEOUT(!Form1->State.QuietWindowPending && !Form1->State.WaitingReply, 10000);
+    QTest::qWait(1500);
+    chatter.stop();
+    int lateLines = 0;
+    for (int line = 0; line < Form1->HistoryLineCount(); ++line)
+      lateLines += Form1->HistoryLine(line).contains("Late reply, not taken");
+    QVERIFY2(lateLines <= 2, qPrintable(QString::number(lateLines)));
+    QVERIFY(Form1->HistoryLineCount() <= 101);
+  }
+
+  // A drive that repeats a write with another value has not confirmed it:
+  // FWD START lights COM ERROR, not RUN.
+  void writeRepeatedWithAnotherValueIsAnError() {
+    UseLine(true, true, {.skewWrites = true});
+    Form1->PageControl1->setCurrentIndex(0);
+    const int errors = Form1->State.ErrorRecords;
+    QTest::mouseClick(Form1->UFwdStart, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(Form1->State.ErrorRecords, errors + 1, 10000);
+    QCOMPARE(Form1->UcomShape->BrushColor(), int(LampColor::Red));
+    QVERIFY(Form1->UrunShape->BrushColor() != int(LampColor::Green));
+    QTRY_VERIFY(TrafficLogText().contains(",error reply,write not repeated: another register or value,"));
+  }
+};
+
+VDD_TEST_MAIN(TestReplyTrust)
+#include "test_reply_trust.moc"
