@@ -179,7 +179,7 @@ int Run(CliContext &context) {
       result = "broadcast";
       break;
     case ExchangeOutcome::Kind::Missing:
-      reply = "No response!";
+      reply = OutcomeText(context, outcome);
       result = "timeout";
       break;
     case ExchangeOutcome::Kind::Rejected:

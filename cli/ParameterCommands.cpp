@@ -87,7 +87,7 @@ int Read(CliContext &context) {
     const ExchangeOutcome outcome =
         context.Link().Exchange(ParameterFile::ReadBody(context.address, record->code));
     if (!IsValueReply(outcome)) {
-      Note(record->code + ": " + OutcomeText(outcome));
+      Note(record->code + ": " + OutcomeText(context, outcome));
       status = 1;
     } else if (RegisterOf(outcome) == NotAllowedValue) {
       Note(record->code + ": This parameter is not allowed to read!");
@@ -120,8 +120,8 @@ int Write(CliContext &context) {
     const bool written = outcome.kind == ExchangeOutcome::Kind::Accepted;
     if (!written) {
       Note(p.record->code + ": " +
-           (outcome.IsException() ? "the drive refused " + p.value.text + ", " + OutcomeText(outcome)
-                                  : OutcomeText(outcome)));
+           (outcome.IsException() ? "the drive refused " + p.value.text + ", " + OutcomeText(context, outcome)
+                                  : OutcomeText(context, outcome)));
       status = 1;
     }
     context.output.Write({{"code", p.record->code, {}},
@@ -146,7 +146,7 @@ int Backup(CliContext &context) {
     const ExchangeOutcome outcome =
         ExchangeWithRetry(context, ParameterFile::ReadBody(context.address, record.code));
     if (!IsValueReply(outcome))
-      throw CliError::DriveFailed(record.code + ": " + OutcomeText(outcome) + "; " + out + " not written");
+      throw CliError::DriveFailed(record.code + ": " + OutcomeText(context, outcome) + "; " + out + " not written");
     if (RegisterOf(outcome) == NotAllowedValue)
       throw CliError::DriveFailed(record.code + ": Warning! Inverter is in fault status!; " + out +
                                   " not written");
@@ -197,7 +197,7 @@ int Restore(CliContext &context) {
     failed = true;
     if (outcome.IsException())
       check.Refused();
-    Note(p.record->code + ": " + OutcomeText(outcome));
+    Note(p.record->code + ": " + OutcomeText(context, outcome));
   }
   progress.Show(done);
 
