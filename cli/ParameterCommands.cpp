@@ -2,6 +2,7 @@
 // in the table's decimals, with the table's range checks.
 #include "cli/CliContext.h"
 #include "cli/CliError.h"
+#include "cli/BackupTarget.h"
 #include "cli/ParameterFile.h"
 #include "params/ParameterCodes.h"
 #include "params/RunProgress.h"
@@ -135,8 +136,11 @@ int Backup(CliContext &context) {
   const QString out = context.args.Value("out");
   if (out.isEmpty())
     throw CliError::BadInput("backup needs --out FILE.dbf");
+  const QString target = BackupTarget(out);
   const ParameterFile::Records records = ParameterFile::Load(context.tablePath);
+  const bool skipRefused = context.args.Has("skip-refused");
   QMap<QString, QString> values;
+  int leftOut = 0;
   Progress progress(context, "Read", static_cast<int>(records.size()));
   int done = 0;
   for (const TableRecord &record : records) {
@@ -145,17 +149,33 @@ int Backup(CliContext &context) {
       continue; // never read: the drive answers FFFF
     const ExchangeOutcome outcome =
         ExchangeWithRetry(context, ParameterFile::ReadBody(context.address, record.code));
+    if (outcome.IsException() && skipRefused) {
+      // No value is kept for it: the copy's value would be another drive's.
+      values.insert(record.code.toUpper(), QString());
+      ++leftOut;
+      context.output.Write({{"code", record.code, {}},
+                            {"name", record.name, {}},
+                            {"result", QStringLiteral("left out"), {}},
+                            {"reason", "the drive refused it, " + OutcomeText(context, outcome), {}}});
+      continue;
+    }
+    if (outcome.IsException())
+      throw CliError::DriveFailed(record.code + ": the drive refused it, " + OutcomeText(context, outcome) +
+                                  "; " + out + " not written (--skip-refused leaves such parameters out)");
     if (!IsValueReply(outcome))
-      throw CliError::DriveFailed(record.code + ": " + OutcomeText(context, outcome) + "; " + out + " not written");
+      throw CliError::DriveFailed(record.code + ": " + OutcomeText(context, outcome) + "; " + out +
+                                  " not written");
     if (RegisterOf(outcome) == NotAllowedValue)
       throw CliError::DriveFailed(record.code + ": Warning! Inverter is in fault status!; " + out +
                                   " not written");
     values.insert(record.code.toUpper(), ParameterFile::ValueText(record.code, RegisterOf(outcome)));
   }
   progress.Show(done);
-  ParameterFile::SaveCopy(context.tablePath, out, values);
+  ParameterFile::SaveCopy(context.tablePath, target, out, values);
   if (!context.quiet)
-    Note(QStringLiteral("%1 values read into %2").arg(values.size()).arg(out));
+    Note(QStringLiteral("%1 values read into %2").arg(values.size() - leftOut).arg(out) +
+         (leftOut > 0 ? QStringLiteral("; %1 left out, refused by the drive (NOWDATA empty)").arg(leftOut)
+                      : QString()));
   return 0;
 }
 

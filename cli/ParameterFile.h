@@ -40,9 +40,11 @@ Prepared PrepareWrite(const ParameterCompare::Record &record, const QString &val
 // The value of a read reply's register in the code's decimals.
 QString ValueText(const QString &code, std::uint16_t raw);
 
-// Writes a copy of the table `source` to `target` with NOWDATA and MODIFY of
-// each code in `values` set. The copy is made beside `target` and takes its
-// place only when whole; raises CliError (bad input) when it cannot be made.
-void SaveCopy(const QString &source, const QString &target, const QMap<QString, QString> &values);
+// Writes a copy of the table `source` to `target` (a BackupTarget) with
+// NOWDATA and MODIFY of each code in `values` set. The copy is made beside
+// `target` and takes its place only when whole; raises CliError (bad input),
+// naming `shown` (the user's name for the file), when it cannot be made.
+void SaveCopy(const QString &source, const QString &target, const QString &shown,
+              const QMap<QString, QString> &values);
 
 } // namespace ParameterFile
