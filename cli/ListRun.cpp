@@ -3,6 +3,8 @@
 // the pause between steps, and the end at an error or a time-out when asked.
 #include "cli/CliContext.h"
 #include "cli/CliError.h"
+#include "cli/ParameterFile.h"
+#include "cli/TypedDecimal.h"
 #include "drive/DriveAddress.h"
 #include "params/DecimalScaling.h"
 #include "params/ParameterCodes.h"
@@ -69,6 +71,25 @@ struct Step {
   std::string body;
 };
 
+// A Function row's Data as it may be written: checked against the record of
+// the parameter table in use, as a write on the parameter tab is.
+QString CheckedListWrite(const ParameterFile::Records &records, const QString &function, const QString &data,
+                         const QString &where, const QString &tableName) {
+  const QString shortCode = QString::fromStdString(FunctionShortCode(function.toStdString()));
+  const ParameterCompare::Record *record = nullptr;
+  for (const ParameterCompare::Record &candidate : records)
+    if (candidate.code.right(3).compare(shortCode, Qt::CaseInsensitive) == 0)
+      record = &candidate;
+  if (!record)
+    throw CliError::BadInput(where + function + " is not in " + tableName);
+  try {
+    const QString what = record->code + "=" + data + ": ";
+    return ParameterFile::PrepareWrite(*record, TypedDecimal(what, data.trimmed())).text;
+  } catch (const CliError &e) {
+    throw CliError::BadInput(where + QString::fromUtf8(e.what()));
+  }
+}
+
 int OptionNumber(const CliContext &context, const QString &option, int fallback) {
   if (!context.args.Has(option))
     return fallback;
@@ -109,6 +130,12 @@ int Run(CliContext &context) {
   const auto selected = [&cell](int row) { return cell(row, CommandColumn::Select) == QLatin1String("Yes"); };
 
   // Each selected row's request is made and checked before anything is sent.
+  std::optional<ParameterFile::Records> parameters;
+  const auto parameterTable = [&]() -> const ParameterFile::Records & {
+    if (!parameters)
+      parameters = ParameterFile::Load(context.tablePath);
+    return *parameters;
+  };
   std::map<int, Step> steps;
   for (int row = 1; row < rowCount; ++row) {
     if (!selected(row))
@@ -131,9 +158,12 @@ int Run(CliContext &context) {
       continue;
     }
     const std::string functionCell = command.toStdString();
-    const FunctionRequest request = BuildFunctionModeRequest(
-        DriveAddress::ToHex(context.address), functionCell, function == "write",
-        cell(row, CommandColumn::Data).toStdString(), DecimalPlaces(FunctionShortCode(functionCell)), ".");
+    QString data = cell(row, CommandColumn::Data);
+    if (function == "write" && !data.trimmed().isEmpty())
+      data = CheckedListWrite(parameterTable(), command, data, where, context.tableName);
+    const FunctionRequest request =
+        BuildFunctionModeRequest(DriveAddress::ToHex(context.address), functionCell, function == "write",
+                                 data.toStdString(), DecimalPlaces(FunctionShortCode(functionCell)), ".");
     if (request.outcome == FunctionRequest::Outcome::Refused)
       throw CliError::BadInput(where + QString::fromStdString(request.message));
     steps[row] = {request.outcome == FunctionRequest::Outcome::Send, request.body};

@@ -1,9 +1,11 @@
 // read, write, backup, restore and compare: function parameters by code,
 // in the table's decimals, with the table's range checks.
+#include "cli/BackupTarget.h"
 #include "cli/CliContext.h"
 #include "cli/CliError.h"
-#include "cli/BackupTarget.h"
 #include "cli/ParameterFile.h"
+#include "cli/TypedDecimal.h"
+#include "params/DecimalScaling.h"
 #include "params/ParameterCodes.h"
 #include "params/RunProgress.h"
 #include "params/WriteAllCheck.h"
@@ -112,7 +114,9 @@ int Write(CliContext &context) {
     if (equals <= 0)
       throw CliError::BadInput("\"" + word + "\": write takes CODE=VALUE (F113=45)");
     const TableRecord &record = RequireCode(records, word.left(equals), context.tableName);
-    planned.push_back({&record, ParameterFile::PrepareWrite(record, word.mid(equals + 1))});
+    const QString value = word.mid(equals + 1);
+    planned.push_back({&record, ParameterFile::PrepareWrite(
+                                    record, TypedDecimal(record.code + "=" + value + ": ", value))});
   }
   int status = 0;
   for (const Planned &p : planned) {
@@ -183,6 +187,9 @@ int Restore(CliContext &context) {
   context.RequireWords(1, "the FILE.dbf to write from");
   const QString file = context.args.words.first();
   const ParameterFile::Records records = ParameterFile::Load(file);
+  // The table in use says what may be written and within which range; the
+  // file's own MIN and MAX may have been edited.
+  const ParameterFile::Records table = ParameterFile::Load(context.tablePath);
   const bool verify = context.args.Has("verify");
   TWriteAllCheck check;
   if (verify)
@@ -190,18 +197,26 @@ int Restore(CliContext &context) {
 
   // Every value is checked before the first is sent.
   std::vector<Planned> planned;
-  for (const TableRecord &record : records) {
-    if (!record.writeable)
+  for (const TableRecord &stored : records) {
+    const TableRecord *record = ParameterFile::Find(table, stored.code);
+    if (!record)
+      throw CliError::BadInput(file + ": " + stored.code + " is not in " + context.tableName);
+    if (!record->writeable || record->name == QLatin1String("Reserved"))
       continue;
-    if (record.nowData.trimmed().isEmpty())
-      throw CliError::BadInput(file + ": " + record.code + " has no value (Some functions value are empty!)");
-    if (record.min == "--" || record.max == "--") {
-      check.Skipped(record.code, "read-only");
+    if (stored.nowData.trimmed().isEmpty())
+      throw CliError::BadInput(file + ": " + stored.code + " has no value (Some functions value are empty!)");
+    if (record->min == "--" || record->max == "--") {
+      check.Skipped(record->code, "read-only");
       continue;
     }
-    planned.push_back({&record, ParameterFile::PrepareWrite(record, record.nowData)});
+    const QString value =
+        QString::fromStdString(DecimalScaling::WithSeparator(stored.nowData.toStdString(), "."));
+    try {
+      planned.push_back({record, ParameterFile::PrepareWrite(*record, value)});
+    } catch (const CliError &e) {
+      throw CliError::BadInput(file + ": " + QString::fromUtf8(e.what()));
+    }
   }
-
   bool failed = false;
   Progress progress(context, "Written", static_cast<int>(planned.size()));
   int done = 0;

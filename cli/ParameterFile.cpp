@@ -54,6 +54,8 @@ std::string WriteBody(int address, const QString &code, std::uint16_t raw) {
 
 Prepared PrepareWrite(const ParameterCompare::Record &record, const QString &value) {
   const QString what = record.code + "=" + value + ": ";
+  if (record.name == QLatin1String("Reserved"))
+    throw CliError::BadInput(what + "This code is not allowed to modify! (Reserved)");
   switch (ParameterRange::Check(value, record.min, record.max)) {
   case ParameterRange::Verdict::ReadOnly:
     throw CliError::BadInput(what + "This code is not allowed to modify!");
@@ -66,8 +68,7 @@ Prepared PrepareWrite(const ParameterCompare::Record &record, const QString &val
     break;
   }
   const int decimals = Decimals(record.code);
-  const std::string text = DecimalScaling::NormalizeDecimals(
-      DecimalScaling::WithSeparator(value.trimmed().toStdString(), "."), decimals, ".");
+  const std::string text = DecimalScaling::NormalizeDecimals(value.trimmed().toStdString(), decimals, ".");
   std::optional<std::uint16_t> raw;
   try {
     raw = DecimalScaling::ToRegisterValue(text, decimals, ".");

@@ -28,8 +28,10 @@ int Decimals(const QString &code);
 std::string ReadBody(int address, const QString &code);
 std::string WriteBody(int address, const QString &code, std::uint16_t raw);
 
-// The register value of `value` for `code`: cut to the code's decimals and
-// checked against the record's range. Raises CliError (bad input) with the
+// The register value of `value` ("." before decimals) for the parameter of
+// `record`, a record of the table in use: cut to the code's decimals and
+// checked against the record's MIN and MAX; a Reserved parameter is never
+// written. (WRITEABLE says what write all writes: restore asks it.) Raises CliError (bad input) with the
 // parameter window's words when the value may not be written.
 struct Prepared {
   std::uint16_t raw = 0;
