@@ -3,8 +3,7 @@
 // the pause between steps, and the end at an error or a time-out when asked.
 #include "cli/CliContext.h"
 #include "cli/CliError.h"
-#include "cli/ParameterFile.h"
-#include "cli/TypedDecimal.h"
+#include "cli/ListWriteCheck.h"
 #include "drive/DriveAddress.h"
 #include "params/DecimalScaling.h"
 #include "params/ParameterCodes.h"
@@ -71,25 +70,6 @@ struct Step {
   std::string body;
 };
 
-// A Function row's Data as it may be written: checked against the record of
-// the parameter table in use, as a write on the parameter tab is.
-QString CheckedListWrite(const ParameterFile::Records &records, const QString &function, const QString &data,
-                         const QString &where, const QString &tableName) {
-  const QString shortCode = QString::fromStdString(FunctionShortCode(function.toStdString()));
-  const ParameterCompare::Record *record = nullptr;
-  for (const ParameterCompare::Record &candidate : records)
-    if (candidate.code.right(3).compare(shortCode, Qt::CaseInsensitive) == 0)
-      record = &candidate;
-  if (!record)
-    throw CliError::BadInput(where + function + " is not in " + tableName);
-  try {
-    const QString what = record->code + "=" + data + ": ";
-    return ParameterFile::PrepareWrite(*record, TypedDecimal(what, data.trimmed())).text;
-  } catch (const CliError &e) {
-    throw CliError::BadInput(where + QString::fromUtf8(e.what()));
-  }
-}
-
 int OptionNumber(const CliContext &context, const QString &option, int fallback) {
   if (!context.args.Has(option))
     return fallback;
@@ -154,13 +134,14 @@ int Run(CliContext &context) {
       if (!hex || !refusal.empty())
         throw CliError::BadInput(where + "\"" + command + "\" is no request: " +
                                  (hex ? QString::fromStdString(refusal) : QStringLiteral("not hex digits")));
+      ListWriteCheck::CommandRequest(parameterTable, body, where);
       steps[row] = {true, body};
       continue;
     }
     const std::string functionCell = command.toStdString();
     QString data = cell(row, CommandColumn::Data);
     if (function == "write" && !data.trimmed().isEmpty())
-      data = CheckedListWrite(parameterTable(), command, data, where, context.tableName);
+      data = ListWriteCheck::FunctionData(parameterTable(), command, data, where, context.tableName);
     const FunctionRequest request =
         BuildFunctionModeRequest(DriveAddress::ToHex(context.address), functionCell, function == "write",
                                  data.toStdString(), DecimalPlaces(FunctionShortCode(functionCell)), ".");

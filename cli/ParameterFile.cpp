@@ -43,6 +43,14 @@ const ParameterCompare::Record *Find(const Records &records, const QString &code
 
 int Decimals(const QString &code) { return DecimalPlaces(ShortCode(code).toStdString()); }
 
+QString Register(const QString &code) {
+  try {
+    return QString::fromStdString(ParameterRegister(ShortCode(code).toStdString())).toUpper();
+  } catch (const EConvertError &) {
+    return {}; // a code that names no register
+  }
+}
+
 std::string ReadBody(int address, const QString &code) {
   return RequestBodies::UserCommand(address, true, ParameterRegister(ShortCode(code).toStdString()), "0001");
 }

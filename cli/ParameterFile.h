@@ -24,6 +24,10 @@ const ParameterCompare::Record *Find(const Records &records, const QString &code
 // Decimals of a code in the drive series ("F113" -> 2).
 int Decimals(const QString &code);
 
+// The register of a code as four upper-case hex digits ("F113" -> "010D");
+// empty for a code that names none.
+QString Register(const QString &code);
+
 // Request texts for the drive at `address`.
 std::string ReadBody(int address, const QString &code);
 std::string WriteBody(int address, const QString &code, std::uint16_t raw);
