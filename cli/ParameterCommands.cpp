@@ -217,6 +217,7 @@ int Restore(CliContext &context) {
       throw CliError::BadInput(file + ": " + QString::fromUtf8(e.what()));
     }
   }
+
   bool failed = false;
   Progress progress(context, "Written", static_cast<int>(planned.size()));
   int done = 0;
