@@ -49,8 +49,9 @@ int Run(CliContext &context);
 
 // A drive address 0..247 ("0" only where a broadcast may go), or CliError.
 int ParseAddress(const QString &text, bool broadcastAllowed);
-// "address 3: No response!" and the like, for a request that did not succeed.
-QString OutcomeText(const ExchangeOutcome &outcome);
+// "No response!", "connection closed" and the like, for a request that did
+// not succeed.
+QString OutcomeText(CliContext &context, const ExchangeOutcome &outcome);
 // Prints a line to stderr.
 void Note(const QString &text);
 // Runs the event loop until `ms` have passed on `clock` (at once when they have).

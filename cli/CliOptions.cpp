@@ -9,7 +9,7 @@ namespace {
 const QSet<QString> ValueOptions = {"port",    "mode",    "baud",   "data-bits", "parity",   "stop-bits",
                                     "address", "timeout", "table",  "format",    "period",   "count",
                                     "out",     "against", "repeat", "interval",  "function", "stop-on"};
-const QSet<QString> Switches = {"quiet", "verbose", "broadcast", "release", "verify", "help"};
+const QSet<QString> Switches = {"quiet", "verbose", "broadcast", "release", "verify", "skip-refused", "help"};
 } // namespace
 
 namespace CliOptions {
@@ -60,10 +60,13 @@ QString Usage() {
       "  scan RANGE|LIST                  status of several drives, one record per reply;\n"
       "       [--period MS] [--count N]   RANGE 1-5, LIST 1,3,4; N rounds (0: until stopped)\n"
       "  read CODE...                     parameters by code (F113), in the table's decimals\n"
-      "  write CODE=VALUE...              parameters, checked against the table's range first\n"
+      "  write CODE=VALUE...              parameters, checked against the table's range first;\n"
+      "                                   \".\" before decimals (\",\" too where the locale uses it)\n"
       "  control COMMAND [--broadcast]    fwd, rev, stop, free-stop, start, reset, jog-fwd,\n"
       "          [--release]              jog-rev (--release: let go of the jog)\n"
-      "  backup --out FILE.dbf            read all into a copy of the table\n"
+      "  backup --out FILE.dbf            read all into a copy of the table (a regular file\n"
+      "         [--skip-refused]          or a new name); --skip-refused: parameters the drive\n"
+      "                                   refuses are left out and listed\n"
       "  restore FILE.dbf [--verify]      write all from FILE.dbf, then read back and compare\n"
       "  compare FILE.dbf                 differences of FILE.dbf against the defaults or\n"
       "          [--against defaults|FILE.dbf]  another parameter set\n"

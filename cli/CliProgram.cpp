@@ -4,6 +4,7 @@
 #include "cli/CliContext.h"
 #include "cli/CliError.h"
 #include "drive/DriveAddress.h"
+#include "settings/SettingsReport.h"
 #include "settings/ShippedTables.h"
 #include "settings/TableStore.h"
 
@@ -20,22 +21,24 @@ using namespace CliCommands;
 const QStringList BaudRates = {"1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"};
 
 // The settings as stored beside the program; the delivered values when the
-// table is missing or cannot be read (the window would name the problem at
-// its start; here the stored values are only defaults for options).
-template <typename Settings, typename Reader> Settings StoredSettings(const QString &file, Reader read) {
+// table is missing. A value that cannot be read keeps its delivered value and
+// is reported in `reports`, as the window reports it at its start.
+template <typename Settings, typename Reader>
+Settings StoredSettings(const QString &file, Reader read, QStringList &reports) {
   const QString folder = AppPaths::DataFolder();
   if (!QFileInfo(folder + file).isFile())
     return Settings{};
-  try {
-    TTableConnection connection;
+  Settings settings;
+  TTableConnection connection;
+  TTableQuery query(&connection);
+  const QString report = ReadSettingsTable(query, file, [&](QStringList &problems) {
     connection.SetConnectionString(TTableConnection::ConnectionTextFor(folder));
     connection.Open();
-    TTableQuery query(&connection);
-    QStringList problems;
-    return read(query, problems);
-  } catch (const std::exception &) {
-    return Settings{};
-  }
+    settings = read(query, problems);
+  });
+  if (!report.isEmpty())
+    reports << report;
+  return settings;
 }
 
 int Choice(const CliArguments &args, const QString &option, const QStringList &choices, int fallback) {
@@ -118,13 +121,17 @@ int Run(const QStringList &arguments) {
     if (command == Commands().constEnd())
       throw CliError::BadInput("unknown subcommand \"" + context.args.command + "\" (try --help)");
 
-    context.stored = StoredSettings<TProtocolSettings>("com_pro.dbf", ReadProtocolSettings);
-    context.line = LineFrom(context.args, context.stored);
+    QStringList settingsReports;
+    context.stored = StoredSettings<TProtocolSettings>("com_pro.dbf", ReadProtocolSettings, settingsReports);
     // dspara.dbf is read only when it gives the address.
-    context.address =
-        context.args.Has("address")
-            ? ParseAddress(context.args.Value("address"), false)
-            : StoredAddress(StoredSettings<TDriveSettings>("dspara.dbf", ReadDriveSettings).machineId);
+    TDriveSettings drive;
+    if (!context.args.Has("address"))
+      drive = StoredSettings<TDriveSettings>("dspara.dbf", ReadDriveSettings, settingsReports);
+    if (!settingsReports.isEmpty())
+      Note(SettingsReportIntro + '\n' + settingsReports.join('\n'));
+    context.line = LineFrom(context.args, context.stored);
+    context.address = context.args.Has("address") ? ParseAddress(context.args.Value("address"), false)
+                                                  : StoredAddress(drive.machineId);
     context.output = RecordOutput(RecordOutput::ParseFormat(context.args.Value("format", "text")));
     context.quiet = context.args.Has("quiet");
     std::optional<QTemporaryDir> scratch;

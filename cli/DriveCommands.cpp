@@ -38,7 +38,11 @@ void WaitUntil(const QElapsedTimer &clock, qint64 ms) {
   loop.exec();
 }
 
-QString OutcomeText(const ExchangeOutcome &outcome) {
+QString OutcomeText(CliContext &context, const ExchangeOutcome &outcome) {
+  const bool unanswered =
+      outcome.kind == ExchangeOutcome::Kind::Missing || outcome.kind == ExchangeOutcome::Kind::Refused;
+  if (const QString lost = unanswered ? context.Link().LineLost() : QString(); !lost.isEmpty())
+    return lost;
   switch (outcome.kind) {
   case ExchangeOutcome::Kind::Missing:
     return QStringLiteral("No response!");
@@ -86,7 +90,7 @@ bool ReportStatus(CliContext &context, int address) {
   }
   Note(QStringLiteral("address %1: ").arg(address) + (outcome.kind == ExchangeOutcome::Kind::Accepted
                                                           ? QStringLiteral("not a status block")
-                                                          : OutcomeText(outcome)));
+                                                          : OutcomeText(context, outcome)));
   return false;
 }
 
@@ -184,9 +188,10 @@ int Control(CliContext &context) {
       RequestBodies::Control(address, ControlCode(static_cast<ControlCommand>(command))));
   const bool done =
       outcome.kind == ExchangeOutcome::Kind::Accepted || outcome.kind == ExchangeOutcome::Kind::Broadcast;
-  context.output.Write({{"address", QString::number(address), {}},
-                        {"command", name + (context.args.Has("release") ? " release" : ""), {}},
-                        {"result", done ? (address == 0 ? "broadcast" : "done") : OutcomeText(outcome), {}}});
+  context.output.Write(
+      {{"address", QString::number(address), {}},
+       {"command", name + (context.args.Has("release") ? " release" : ""), {}},
+       {"result", done ? (address == 0 ? "broadcast" : "done") : OutcomeText(context, outcome), {}}});
   return done ? 0 : 1;
 }
 

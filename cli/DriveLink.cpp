@@ -32,6 +32,7 @@ DriveLink::DriveLink(const LineOptions &options) {
       message += " (" + comm_.PortOpenReason() + ")";
     throw CliError(CliStatus::PortFailed, message);
   }
+  keeper_.Follow();
   comm_.OnReceiveData = [this](TComm *, const char *buffer, std::uint16_t length) {
     engine_.ReceiveData(buffer, length);
   };
@@ -111,6 +112,12 @@ ExchangeOutcome DriveLink::Exchange(const std::string &body) {
     loop_ = nullptr;
   }
   return outcome_;
+}
+
+QString DriveLink::LineLost() const {
+  if (keeper_.CurrentState() != TPortKeeper::State::Lost)
+    return {};
+  return comm_.LineSettingsApply() ? QStringLiteral("device gone") : QStringLiteral("connection closed");
 }
 
 ExchangeOutcome DriveLink::ExchangeStep(const std::string &body, bool addChecksum) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "exchange/ExchangeEngine.h"
+#include "portwatch/PortKeeper.h"
 #include "protocol/ReplyRejection.h"
 #include "serial/TComm.h"
 
@@ -56,9 +57,13 @@ public:
   // A step of a command list: sent as the sequence runner sends it, without
   // its checksum when the list's settings say so.
   ExchangeOutcome ExchangeStep(const std::string &body, bool addChecksum);
+  // "connection closed" (a TCP serial server) or "device gone" while the port
+  // is lost and tried again every second; empty while it is open.
+  QString LineLost() const;
 
 private:
   TComm comm_;
+  TPortKeeper keeper_{&comm_}; // reopens the port after a hang-up
   TExchangeEngine engine_;
   bool awaiting_ = false;
   bool sent_ = false; // the awaited request is on the line

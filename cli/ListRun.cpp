@@ -3,6 +3,7 @@
 // the pause between steps, and the end at an error or a time-out when asked.
 #include "cli/CliContext.h"
 #include "cli/CliError.h"
+#include "cli/ListWriteCheck.h"
 #include "drive/DriveAddress.h"
 #include "params/DecimalScaling.h"
 #include "params/ParameterCodes.h"
@@ -109,6 +110,12 @@ int Run(CliContext &context) {
   const auto selected = [&cell](int row) { return cell(row, CommandColumn::Select) == QLatin1String("Yes"); };
 
   // Each selected row's request is made and checked before anything is sent.
+  std::optional<ParameterFile::Records> parameters;
+  const auto parameterTable = [&]() -> const ParameterFile::Records & {
+    if (!parameters)
+      parameters = ParameterFile::Load(context.tablePath);
+    return *parameters;
+  };
   std::map<int, Step> steps;
   for (int row = 1; row < rowCount; ++row) {
     if (!selected(row))
@@ -127,13 +134,17 @@ int Run(CliContext &context) {
       if (!hex || !refusal.empty())
         throw CliError::BadInput(where + "\"" + command + "\" is no request: " +
                                  (hex ? QString::fromStdString(refusal) : QStringLiteral("not hex digits")));
+      ListWriteCheck::CommandRequest(parameterTable, body, where);
       steps[row] = {true, body};
       continue;
     }
     const std::string functionCell = command.toStdString();
-    const FunctionRequest request = BuildFunctionModeRequest(
-        DriveAddress::ToHex(context.address), functionCell, function == "write",
-        cell(row, CommandColumn::Data).toStdString(), DecimalPlaces(FunctionShortCode(functionCell)), ".");
+    QString data = cell(row, CommandColumn::Data);
+    if (function == "write" && !data.trimmed().isEmpty())
+      data = ListWriteCheck::FunctionData(parameterTable(), command, data, where, context.tableName);
+    const FunctionRequest request =
+        BuildFunctionModeRequest(DriveAddress::ToHex(context.address), functionCell, function == "write",
+                                 data.toStdString(), DecimalPlaces(FunctionShortCode(functionCell)), ".");
     if (request.outcome == FunctionRequest::Outcome::Refused)
       throw CliError::BadInput(where + QString::fromStdString(request.message));
     steps[row] = {request.outcome == FunctionRequest::Outcome::Send, request.body};
@@ -179,7 +190,7 @@ int Run(CliContext &context) {
       result = "broadcast";
       break;
     case ExchangeOutcome::Kind::Missing:
-      reply = "No response!";
+      reply = OutcomeText(context, outcome);
       result = "timeout";
       break;
     case ExchangeOutcome::Kind::Rejected:

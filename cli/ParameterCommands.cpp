@@ -1,8 +1,11 @@
 // read, write, backup, restore and compare: function parameters by code,
 // in the table's decimals, with the table's range checks.
+#include "cli/BackupTarget.h"
 #include "cli/CliContext.h"
 #include "cli/CliError.h"
 #include "cli/ParameterFile.h"
+#include "cli/TypedDecimal.h"
+#include "params/DecimalScaling.h"
 #include "params/ParameterCodes.h"
 #include "params/RunProgress.h"
 #include "params/WriteAllCheck.h"
@@ -87,7 +90,7 @@ int Read(CliContext &context) {
     const ExchangeOutcome outcome =
         context.Link().Exchange(ParameterFile::ReadBody(context.address, record->code));
     if (!IsValueReply(outcome)) {
-      Note(record->code + ": " + OutcomeText(outcome));
+      Note(record->code + ": " + OutcomeText(context, outcome));
       status = 1;
     } else if (RegisterOf(outcome) == NotAllowedValue) {
       Note(record->code + ": This parameter is not allowed to read!");
@@ -111,7 +114,9 @@ int Write(CliContext &context) {
     if (equals <= 0)
       throw CliError::BadInput("\"" + word + "\": write takes CODE=VALUE (F113=45)");
     const TableRecord &record = RequireCode(records, word.left(equals), context.tableName);
-    planned.push_back({&record, ParameterFile::PrepareWrite(record, word.mid(equals + 1))});
+    const QString value = word.mid(equals + 1);
+    planned.push_back({&record, ParameterFile::PrepareWrite(
+                                    record, TypedDecimal(record.code + "=" + value + ": ", value))});
   }
   int status = 0;
   for (const Planned &p : planned) {
@@ -120,8 +125,8 @@ int Write(CliContext &context) {
     const bool written = outcome.kind == ExchangeOutcome::Kind::Accepted;
     if (!written) {
       Note(p.record->code + ": " +
-           (outcome.IsException() ? "the drive refused " + p.value.text + ", " + OutcomeText(outcome)
-                                  : OutcomeText(outcome)));
+           (outcome.IsException() ? "the drive refused " + p.value.text + ", " + OutcomeText(context, outcome)
+                                  : OutcomeText(context, outcome)));
       status = 1;
     }
     context.output.Write({{"code", p.record->code, {}},
@@ -135,8 +140,11 @@ int Backup(CliContext &context) {
   const QString out = context.args.Value("out");
   if (out.isEmpty())
     throw CliError::BadInput("backup needs --out FILE.dbf");
+  const QString target = BackupTarget(out);
   const ParameterFile::Records records = ParameterFile::Load(context.tablePath);
+  const bool skipRefused = context.args.Has("skip-refused");
   QMap<QString, QString> values;
+  int leftOut = 0;
   Progress progress(context, "Read", static_cast<int>(records.size()));
   int done = 0;
   for (const TableRecord &record : records) {
@@ -145,17 +153,33 @@ int Backup(CliContext &context) {
       continue; // never read: the drive answers FFFF
     const ExchangeOutcome outcome =
         ExchangeWithRetry(context, ParameterFile::ReadBody(context.address, record.code));
+    if (outcome.IsException() && skipRefused) {
+      // No value is kept for it: the copy's value would be another drive's.
+      values.insert(record.code.toUpper(), QString());
+      ++leftOut;
+      context.output.Write({{"code", record.code, {}},
+                            {"name", record.name, {}},
+                            {"result", QStringLiteral("left out"), {}},
+                            {"reason", "the drive refused it, " + OutcomeText(context, outcome), {}}});
+      continue;
+    }
+    if (outcome.IsException())
+      throw CliError::DriveFailed(record.code + ": the drive refused it, " + OutcomeText(context, outcome) +
+                                  "; " + out + " not written (--skip-refused leaves such parameters out)");
     if (!IsValueReply(outcome))
-      throw CliError::DriveFailed(record.code + ": " + OutcomeText(outcome) + "; " + out + " not written");
+      throw CliError::DriveFailed(record.code + ": " + OutcomeText(context, outcome) + "; " + out +
+                                  " not written");
     if (RegisterOf(outcome) == NotAllowedValue)
       throw CliError::DriveFailed(record.code + ": Warning! Inverter is in fault status!; " + out +
                                   " not written");
     values.insert(record.code.toUpper(), ParameterFile::ValueText(record.code, RegisterOf(outcome)));
   }
   progress.Show(done);
-  ParameterFile::SaveCopy(context.tablePath, out, values);
+  ParameterFile::SaveCopy(context.tablePath, target, out, values);
   if (!context.quiet)
-    Note(QStringLiteral("%1 values read into %2").arg(values.size()).arg(out));
+    Note(QStringLiteral("%1 values read into %2").arg(values.size() - leftOut).arg(out) +
+         (leftOut > 0 ? QStringLiteral("; %1 left out, refused by the drive (NOWDATA empty)").arg(leftOut)
+                      : QString()));
   return 0;
 }
 
@@ -163,6 +187,9 @@ int Restore(CliContext &context) {
   context.RequireWords(1, "the FILE.dbf to write from");
   const QString file = context.args.words.first();
   const ParameterFile::Records records = ParameterFile::Load(file);
+  // The table in use says what may be written and within which range; the
+  // file's own MIN and MAX may have been edited.
+  const ParameterFile::Records table = ParameterFile::Load(context.tablePath);
   const bool verify = context.args.Has("verify");
   TWriteAllCheck check;
   if (verify)
@@ -170,16 +197,25 @@ int Restore(CliContext &context) {
 
   // Every value is checked before the first is sent.
   std::vector<Planned> planned;
-  for (const TableRecord &record : records) {
-    if (!record.writeable)
+  for (const TableRecord &stored : records) {
+    const TableRecord *record = ParameterFile::Find(table, stored.code);
+    if (!record)
+      throw CliError::BadInput(file + ": " + stored.code + " is not in " + context.tableName);
+    if (!record->writeable || record->name == QLatin1String("Reserved"))
       continue;
-    if (record.nowData.trimmed().isEmpty())
-      throw CliError::BadInput(file + ": " + record.code + " has no value (Some functions value are empty!)");
-    if (record.min == "--" || record.max == "--") {
-      check.Skipped(record.code, "read-only");
+    if (stored.nowData.trimmed().isEmpty())
+      throw CliError::BadInput(file + ": " + stored.code + " has no value (Some functions value are empty!)");
+    if (record->min == "--" || record->max == "--") {
+      check.Skipped(record->code, "read-only");
       continue;
     }
-    planned.push_back({&record, ParameterFile::PrepareWrite(record, record.nowData)});
+    const QString value =
+        QString::fromStdString(DecimalScaling::WithSeparator(stored.nowData.toStdString(), "."));
+    try {
+      planned.push_back({record, ParameterFile::PrepareWrite(*record, value)});
+    } catch (const CliError &e) {
+      throw CliError::BadInput(file + ": " + QString::fromUtf8(e.what()));
+    }
   }
 
   bool failed = false;
@@ -197,7 +233,7 @@ int Restore(CliContext &context) {
     failed = true;
     if (outcome.IsException())
       check.Refused();
-    Note(p.record->code + ": " + OutcomeText(outcome));
+    Note(p.record->code + ": " + OutcomeText(context, outcome));
   }
   progress.Show(done);
 

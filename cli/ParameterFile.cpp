@@ -12,7 +12,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 
 namespace {
@@ -41,6 +43,14 @@ const ParameterCompare::Record *Find(const Records &records, const QString &code
 
 int Decimals(const QString &code) { return DecimalPlaces(ShortCode(code).toStdString()); }
 
+QString Register(const QString &code) {
+  try {
+    return QString::fromStdString(ParameterRegister(ShortCode(code).toStdString())).toUpper();
+  } catch (const EConvertError &) {
+    return {}; // a code that names no register
+  }
+}
+
 std::string ReadBody(int address, const QString &code) {
   return RequestBodies::UserCommand(address, true, ParameterRegister(ShortCode(code).toStdString()), "0001");
 }
@@ -52,6 +62,8 @@ std::string WriteBody(int address, const QString &code, std::uint16_t raw) {
 
 Prepared PrepareWrite(const ParameterCompare::Record &record, const QString &value) {
   const QString what = record.code + "=" + value + ": ";
+  if (record.name == QLatin1String("Reserved"))
+    throw CliError::BadInput(what + "This code is not allowed to modify! (Reserved)");
   switch (ParameterRange::Check(value, record.min, record.max)) {
   case ParameterRange::Verdict::ReadOnly:
     throw CliError::BadInput(what + "This code is not allowed to modify!");
@@ -64,8 +76,7 @@ Prepared PrepareWrite(const ParameterCompare::Record &record, const QString &val
     break;
   }
   const int decimals = Decimals(record.code);
-  const std::string text = DecimalScaling::NormalizeDecimals(
-      DecimalScaling::WithSeparator(value.trimmed().toStdString(), "."), decimals, ".");
+  const std::string text = DecimalScaling::NormalizeDecimals(value.trimmed().toStdString(), decimals, ".");
   std::optional<std::uint16_t> raw;
   try {
     raw = DecimalScaling::ToRegisterValue(text, decimals, ".");
@@ -83,15 +94,23 @@ QString ValueText(const QString &code, std::uint16_t raw) {
   return QString::fromStdString(DecimalScaling::FormatRegisterValue(raw, Decimals(code), "."));
 }
 
-void SaveCopy(const QString &source, const QString &target, const QMap<QString, QString> &values) {
+void SaveCopy(const QString &source, const QString &target, const QString &shown,
+              const QMap<QString, QString> &values) {
   const QFileInfo targetInfo(target);
   // The table store finds a table by its file name in a folder: the copy
   // gets a plain name there until it is whole.
   const QString partName = QStringLiteral("vdd_cli_part_%1.dbf").arg(QCoreApplication::applicationPid());
   const QString part = QDir(targetInfo.absolutePath()).filePath(partName);
+  // The store's and the system's words name the part; the user knows only
+  // the name given.
+  const auto failed = [&](const QString &reason) {
+    QFile::remove(part);
+    return CliError::BadInput("cannot write " + shown + ": " + QString(reason).replace(part, shown));
+  };
   QFile::remove(part);
-  if (!QFile::copy(source, part))
-    throw CliError::BadInput("cannot write " + part);
+  QFile copy(source);
+  if (!copy.copy(part))
+    throw failed(copy.errorString());
   try {
     TTableConnection connection;
     connection.SetConnectionString(TTableConnection::ConnectionTextFor(targetInfo.absolutePath()));
@@ -111,14 +130,14 @@ void SaveCopy(const QString &source, const QString &target, const QMap<QString, 
     query.WriteKept();
     query.Close();
   } catch (const std::exception &e) {
-    QFile::remove(part);
-    throw CliError::BadInput("cannot write " + target + ": " + QString::fromUtf8(e.what()));
+    throw failed(QString::fromUtf8(e.what()).replace(partName, targetInfo.fileName()));
   }
+  // A file written over keeps who may read and write it.
+  if (targetInfo.exists())
+    QFile::setPermissions(part, targetInfo.permissions());
   // rename() puts the whole copy in place of an older file in one step
-  if (std::rename(QFile::encodeName(part).constData(), QFile::encodeName(target).constData()) != 0) {
-    QFile::remove(part);
-    throw CliError::BadInput("cannot write " + target);
-  }
+  if (std::rename(QFile::encodeName(part).constData(), QFile::encodeName(target).constData()) != 0)
+    throw failed(QString::fromLocal8Bit(std::strerror(errno)));
 }
 
 } // namespace ParameterFile

@@ -24,12 +24,18 @@ const ParameterCompare::Record *Find(const Records &records, const QString &code
 // Decimals of a code in the drive series ("F113" -> 2).
 int Decimals(const QString &code);
 
+// The register of a code as four upper-case hex digits ("F113" -> "010D");
+// empty for a code that names none.
+QString Register(const QString &code);
+
 // Request texts for the drive at `address`.
 std::string ReadBody(int address, const QString &code);
 std::string WriteBody(int address, const QString &code, std::uint16_t raw);
 
-// The register value of `value` for `code`: cut to the code's decimals and
-// checked against the record's range. Raises CliError (bad input) with the
+// The register value of `value` ("." before decimals) for the parameter of
+// `record`, a record of the table in use: cut to the code's decimals and
+// checked against the record's MIN and MAX; a Reserved parameter is never
+// written. (WRITEABLE says what write all writes: restore asks it.) Raises CliError (bad input) with the
 // parameter window's words when the value may not be written.
 struct Prepared {
   std::uint16_t raw = 0;
@@ -40,9 +46,11 @@ Prepared PrepareWrite(const ParameterCompare::Record &record, const QString &val
 // The value of a read reply's register in the code's decimals.
 QString ValueText(const QString &code, std::uint16_t raw);
 
-// Writes a copy of the table `source` to `target` with NOWDATA and MODIFY of
-// each code in `values` set. The copy is made beside `target` and takes its
-// place only when whole; raises CliError (bad input) when it cannot be made.
-void SaveCopy(const QString &source, const QString &target, const QMap<QString, QString> &values);
+// Writes a copy of the table `source` to `target` (a BackupTarget) with
+// NOWDATA and MODIFY of each code in `values` set. The copy is made beside
+// `target` and takes its place only when whole; raises CliError (bad input),
+// naming `shown` (the user's name for the file), when it cannot be made.
+void SaveCopy(const QString &source, const QString &target, const QString &shown,
+              const QMap<QString, QString> &values);
 
 } // namespace ParameterFile

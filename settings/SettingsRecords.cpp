@@ -70,6 +70,20 @@ void ReadInteger(QStringList &problems, TTableQuery &query, const char *field, i
 void ReadText(QStringList &problems, TTableQuery &query, const char *field, QString &value) {
   ReadValue(problems, query, field, [&](const TTableField &f) { value = f.AsString(); });
 }
+// An item index of a list of `count` items; one the list does not have
+// keeps the default, as a damaged table must not pick a setting.
+void ReadIndex(QStringList &problems, TTableQuery &query, const char *field, int count, int &value) {
+  int index = value;
+  ReadInteger(problems, query, field, index);
+  if (index >= 0 && index < count)
+    value = index;
+  else
+    problems << QStringLiteral("record %1, %2: %3 is not one of the %4 choices")
+                    .arg(query.RecNo())
+                    .arg(QString::fromLatin1(field))
+                    .arg(index)
+                    .arg(count);
+}
 void ReadFlag(QStringList &problems, TTableQuery &query, const char *field, bool &value) {
   ReadValue(problems, query, field, [&](const TTableField &f) { value = f.AsBoolean(); });
 }
@@ -86,6 +100,8 @@ TProtocolSettings ReadProtocolSettings(TTableQuery &query, QStringList &problems
   OpenStatement(query, ComProQuery);
   NoteMissingRecords(problems, query, ProtocolSettingsRecords);
   int *const indexes[5] = {&s.modbusMode, &s.userBaud, &s.userDataBit, &s.userParity, &s.userStopBit};
+  // modes, baud rates, data bits, parities, stop bits
+  const int choices[5] = {2, 8, 2, 3, 2};
   for (int record = 1; record <= std::min(query.RecordCount(), ProtocolSettingsRecords); ++record) {
     query.SetRecNo(record);
     if (record == 1) {
@@ -95,7 +111,7 @@ TProtocolSettings ReadProtocolSettings(TTableQuery &query, QStringList &problems
       ReadText(problems, query, "TX820", s.arbitraryNum);
       ReadText(problems, query, "TX930", s.storedDecimalSeparator);
     } else if (record <= 6) {
-      ReadInteger(problems, query, "TX610", *indexes[record - 2]);
+      ReadIndex(problems, query, "TX610", choices[record - 2], *indexes[record - 2]);
       if (record == TypedPortRecord)
         ReadText(problems, query, TypedPortField, s.comPortName);
     } else if (record == 7) {

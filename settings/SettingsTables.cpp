@@ -8,6 +8,7 @@
 #include "settings/PortList.h"
 #include "settings/Preferences.h"
 #include "settings/SettingsRecords.h"
+#include "settings/SettingsReport.h"
 #include "settings/TProtocolSet.h"
 #include "settings/TableStore.h"
 
@@ -48,16 +49,9 @@ void SelectItem(QComboBox *box, int index) {
 // listed for the user with the table's name; the table is copied aside first,
 // as the save at exit writes the values in use over the unread ones.
 template <typename Read> void ReadSettingsTable(TForm1 &form, const QString &table, Read read) {
-  QStringList problems;
-  try {
-    read(problems);
-  } catch (const std::exception &error) {
-    form.ADOQuery1->Close();
-    problems << QString::fromLocal8Bit(error.what());
-  }
-  if (problems.isEmpty())
+  QString report = ReadSettingsTable(*form.ADOQuery1, table, read);
+  if (report.isEmpty())
     return;
-  QString report = table + QStringLiteral(": ") + problems.join(QStringLiteral("; "));
   const QString copy = KeepCopyOfTable(AppPaths::DataFolder() + table);
   if (!copy.isEmpty())
     report += QStringLiteral(" (the table as it was is kept as ") + copy + ')';
@@ -128,9 +122,7 @@ void TForm1::LoadCommandList() {
   // The last of the three steps reports every table that could not be read,
   // in one message.
   if (!SettingsLoadProblems.isEmpty()) {
-    Dialogs::ShowMessage(QStringLiteral("Some settings could not be read; the initial values are used "
-                                        "for them.\n") +
-                         SettingsLoadProblems.join('\n'));
+    Dialogs::ShowMessage(SettingsReportIntro + '\n' + SettingsLoadProblems.join('\n'));
     SettingsLoadProblems.clear();
   }
 }

@@ -29,6 +29,11 @@ std::vector<std::uint8_t> DriveModel::Handle(const std::vector<std::uint8_t> &re
   Advance(nowMs);
   if (request.size() < 2)
     return {};
+  if (request.size() >= 4) {
+    const auto cell = parameters_.find(Word(request, 2));
+    if (cell != parameters_.end() && cell->second.muted)
+      return {};
+  }
   switch (request[1]) {
   case 0x03:
     return ReadRegisters(request, nowMs);
@@ -271,4 +276,8 @@ bool DriveModel::SetParameter(std::uint16_t reg, std::uint16_t raw) {
 
 bool DriveModel::LimitParameter(std::uint16_t reg, std::int32_t raw) {
   return ChangeCell(parameters_, reg, [raw](ParameterCell &cell) { cell.holdsAtMost = raw; });
+}
+
+bool DriveModel::MuteParameter(std::uint16_t reg) {
+  return ChangeCell(parameters_, reg, [](ParameterCell &cell) { cell.muted = true; });
 }

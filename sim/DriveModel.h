@@ -80,6 +80,8 @@ public:
   // Writes over the line above `raw` are echoed but `raw` is kept; a
   // negative number ends the limit.
   bool LimitParameter(std::uint16_t reg, std::int32_t raw);
+  // Requests naming the parameter get no reply from now on.
+  bool MuteParameter(std::uint16_t reg);
 
   // Output frequency in Hz, negative in reverse.
   double OutputHz() const { return outputHz_; }

@@ -395,6 +395,12 @@ bool DriveSimulator::LimitParameter(int address, std::uint16_t reg, std::int32_t
   return drive != drives_.end() && drive->second.LimitParameter(reg, raw);
 }
 
+bool DriveSimulator::MuteParameter(int address, std::uint16_t reg) {
+  std::lock_guard lock(mutex_);
+  auto drive = drives_.find(address);
+  return drive != drives_.end() && drive->second.MuteParameter(reg);
+}
+
 std::optional<std::array<std::uint16_t, DriveModel::StatusRegisterCount>>
 DriveSimulator::StatusBlock(int address) {
   std::lock_guard lock(mutex_);

@@ -87,6 +87,9 @@ public:
   // The drive takes writes of the parameter above `raw` but holds `raw`
   // (DriveModel::LimitParameter).
   bool LimitParameter(int address, std::uint16_t reg, std::int32_t raw);
+  // The drive leaves requests for the parameter unanswered
+  // (DriveModel::MuteParameter).
+  bool MuteParameter(int address, std::uint16_t reg);
   std::optional<std::array<std::uint16_t, DriveModel::StatusRegisterCount>> StatusBlock(int address);
   // Trips the drive with a fault code 4..25 until it is reset.
   bool InjectDriveFault(int address, int code);

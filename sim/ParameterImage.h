@@ -30,6 +30,9 @@ struct ParameterCell {
   // 0 or more: a write above this is taken (and echoed) but the drive holds
   // this value, as drives do that limit a setting by another one.
   std::int32_t holdsAtMost = -1;
+  // true: requests naming this register get no reply, as from a drive that
+  // lost them on the line
+  bool muted = false;
 };
 
 using ParameterImage = std::map<std::uint16_t, ParameterCell>;

@@ -124,6 +124,17 @@ bool ApplySimCommand(DriveSimulator &sim, const std::string &line, std::string &
       return false;
     }
     return true;
+  } else if (verb == "mute") {
+    // mute ADDRESS:CODE, e.g. "mute 1:F114"
+    const std::size_t colon = a.find(':');
+    const auto reg = colon == std::string::npos ? std::nullopt : RegisterOfCode(a.substr(colon + 1));
+    if (!b.empty() || !reg || !ParseInt(a.substr(0, colon), n))
+      return bad("mute ADDRESS:CODE");
+    if (!sim.MuteParameter(n, *reg)) {
+      error = "no drive " + a.substr(0, colon) + " or no " + a.substr(colon + 1);
+      return false;
+    }
+    return true;
   } else if (verb == "reset" && a.empty()) {
     sim.ResetDriveFaults();
     return true;

@@ -19,6 +19,7 @@ bool ParseDriveList(const std::string &text, std::vector<int> &drives, std::stri
 //   latency MS      the drives' processing time
 //   fault A CODE    trip drive A with fault CODE (4..25)
 //   clamp A:CODE V  drive A takes writes of CODE above V but holds V
+//   mute A:CODE     drive A answers no request for CODE
 //   reset           clear the fault of every drive
 //   off             no more line faults (drop, corrupt, garbage, split, late, stray)
 // Returns false with a reason for a command it does not know or bad numbers.

@@ -49,11 +49,12 @@ const char Usage[] = "usage: vossek-drive-sim [options]\n"
                      "  --fault A:CODE       start with drive A tripped with fault CODE (4 to 25)\n"
                      "  --clamp A:CODE:V     drive A takes writes of CODE above V (e.g. F113:40.00)\n"
                      "                       but holds V, as a drive limiting a setting does\n"
+                     "  --mute A:CODE        drive A answers no request for CODE (e.g. 1:F114)\n"
                      "  --seed N             seed of the fault dice\n"
                      "  --control PATH       read commands from the FIFO PATH while running\n"
                      "                       (drop, corrupt, garbage, split, late, stray, noise, twice,\n"
                      "                       echo on|off, skew-writes on|off, latency, fault, clamp,\n"
-                     "                       reset, off: the option names, values after a blank)\n"
+                     "                       mute, reset, off: the option names, values after a blank)\n"
                      "  --quiet              do not log requests and replies on stderr\n"
                      "The path of the serial end (with --tcp: tcp:127.0.0.1:PORT) is printed on\n"
                      "stdout.\n";
@@ -160,6 +161,8 @@ int main(int argc, char **argv) {
         startCommands.push_back("clamp " + v);
       } else if (arg == "--echo" || arg == "--skew-writes") {
         startCommands.push_back(arg.substr(2) + " on");
+      } else if (arg == "--mute") {
+        startCommands.push_back("mute " + value());
       } else if (arg == "--quiet") {
         quiet = true;
       } else {

@@ -9,6 +9,7 @@ import logging
 import os
 import re
 import shutil
+import stat
 import subprocess
 import tempfile
 import threading
@@ -65,7 +66,7 @@ class Simulator:
         self.log.close()
 
 
-class CommandLineProgram(unittest.TestCase):
+class CliTestCase(unittest.TestCase):
     def setUp(self):
         self.folder = tempfile.mkdtemp(prefix="vdd-cli-")
         self.addCleanup(shutil.rmtree, self.folder, True)
@@ -78,16 +79,18 @@ class CommandLineProgram(unittest.TestCase):
         self.assertTrue(sim.path.startswith("/dev/"), sim.path)
         return sim
 
-    def cli(self, port, *args, mode="rtu", status=0):
+    def cli(self, port, *args, mode="rtu", status=0, program=CLI, env=None):
         """Runs the program on `port`; checks its exit status, returns stdout
         and stderr."""
-        result = subprocess.run([CLI, *args, "--port", port, "--mode", mode, "--baud", "9600",
+        result = subprocess.run([program, *args, "--port", port, "--mode", mode, "--baud", "9600",
                                  "--parity", "N", "--stop-bits", "1", "--timeout", "300",
                                  "--table", self.table], capture_output=True, text=True, timeout=120,
-                                cwd=self.folder)
+                                cwd=self.folder, env=None if env is None else {**os.environ, **env})
         self.assertEqual(result.returncode, status, result.stderr)
         return result.stdout, result.stderr
 
+
+class CommandLineProgram(CliTestCase):
     def test_simulated_drives(self):
         sim = self.simulator("sim1", "--drives", "1-2")
         # A short ramp, then the drive runs up to F113 (50.00 Hz).
@@ -222,6 +225,203 @@ class CommandLineProgram(unittest.TestCase):
             _, err = self.cli(sim.path, *args, status=2)
             self.assertIn(message, err, args)
         self.assertEqual(sim.requests_seen(), [])
+
+
+class WhatTheUserHas(CliTestCase):
+    """Nothing the user has is cut, replaced or lost, and nothing outside the
+    table's limits reaches a drive."""
+
+    def backup_values(self, path):
+        return {r["CODE"].strip(): r["NOWDATA"].strip() for r in dbfread.DBF(path)}
+
+    def edit_table(self, path, change):
+        table = dbf.Table(path)
+        table.open(dbf.READ_WRITE)
+        change(table)
+        table.close()
+
+    def test_backup_writes_only_a_regular_file_or_a_new_name(self):
+        sim = self.simulator("out", "--drives", "1")
+        fifo = os.path.join(self.folder, "fifo.dbf")
+        os.mkfifo(fifo)
+        read_only = os.path.join(self.folder, "kept.dbf")
+        with open(read_only, "w") as f:
+            f.write("the user's own")
+        os.chmod(read_only, 0o444)
+        places = [(fifo, "is not a regular file (a FIFO)"), (read_only, "is read-only"),
+                  (self.folder, "is not a regular file (a folder)"),
+                  (os.path.join(self.folder, "gone", "x.dbf"), "does not exist")]
+        try:  # a device node like /dev/full, where the system lets us make one
+            device = os.path.join(self.folder, "full.dbf")
+            os.mknod(device, 0o666 | stat.S_IFCHR, os.makedev(1, 7))
+            places.append((device, "is not a regular file (a device)"))
+        except OSError:
+            device = None
+        for place, message in places:
+            _, err = self.cli(sim.path, "backup", "--out", place, status=2)
+            self.assertIn("vossek-drive-cli: " + place, err)
+            self.assertIn(message, err)
+        self.assertEqual(sim.requests_seen(), [], "the folder is checked before the drive is read")
+        self.assertTrue(stat.S_ISFIFO(os.stat(fifo).st_mode))
+        with open(read_only) as f:
+            self.assertEqual(f.read(), "the user's own")
+        if device:
+            self.assertTrue(stat.S_ISCHR(os.lstat(device).st_mode))
+
+        # A link is written through: the file it names gets the values, the link stays.
+        target = os.path.join(self.folder, "target.dbf")
+        with open(target, "w") as f:
+            f.write("older")
+        link = os.path.join(self.folder, "latest.dbf")
+        os.symlink("target.dbf", link)
+        self.cli(sim.path, "write", "F113=45")
+        _, err = self.cli(sim.path, "backup", "--out", link)
+        self.assertTrue(os.path.islink(link))
+        self.assertEqual(self.backup_values(target)["F113"], "45.00")
+        self.assertIn("into " + link, err)
+
+    def test_skip_refused_leaves_out_what_the_drive_refuses(self):
+        # The table knows a parameter this drive's firmware lacks: it answers exception 02.
+        self.edit_table(self.table, lambda t: t.append({"code": "FD01", "name": "Line Trim", "min": "0",
+                                                       "max": "100", "default": "0", "nowdata": "7"}))
+        sim = self.simulator("refuses", "--drives", "1")
+        out_file = os.path.join(self.folder, "drive.dbf")
+        _, err = self.cli(sim.path, "backup", "--out", out_file, status=1)
+        self.assertIn("FD01: the drive refused it, exception 02", err)
+        self.assertIn("--skip-refused", err)
+        self.assertFalse(os.path.exists(out_file))
+        out, err = self.cli(sim.path, "backup", "--out", out_file, "--skip-refused", "--format", "csv")
+        rows = [line.split(",", 3) for line in out.splitlines()[1:]]
+        self.assertEqual([row[:3] for row in rows], [["FD01", "Line Trim", "left out"]])
+        self.assertIn("exception 02", rows[0][3])
+        values = self.backup_values(out_file)
+        self.assertEqual((values["FD01"], values["F113"]), ("", "50.00"))
+        self.assertIn("1 left out", err)
+
+    def test_every_write_is_checked_against_the_table_in_use(self):
+        sim = self.simulator("limits", "--drives", "1")
+        out_of_range = "F113=400.01: Input data out of range!   Valid range:0.00----400.00"
+        for number, (row, how, message) in enumerate([
+                (["F113", "400.01", ""], ["--function", "write"], out_of_range),
+                (["F135", "1", ""], ["--function", "write"], "F135=1: This code is not allowed to modify! (Reserved)"),
+                (["F102", "9.0", ""], ["--function", "write"], "F102=9.0: This code is not allowed to modify!"),
+                (["", "", "0106010D9C41"], [], out_of_range)]):  # a Command row writing 40001 to F113
+            book = openpyxl.Workbook()
+            book.active.append(["Select", "Function", "Data", "Command", "Reply", "Note"])
+            book.active.append(["Yes", *row, "", ""])
+            workbook = os.path.join(self.folder, "list%d.xlsx" % number)
+            book.save(workbook)
+            _, err = self.cli(sim.path, "run", workbook, *how, status=2)
+            self.assertIn("row 1: " + message, err)
+        self.assertEqual(sim.requests_seen(), [])
+        # A file whose MAX was edited is held to the table's MAX.
+        backup = os.path.join(self.folder, "edited.dbf")
+        self.cli(sim.path, "backup", "--out", backup)
+        before = len(sim.requests_seen())
+
+        def edit(table):
+            for record in table:
+                if record.code.strip() == "F113":
+                    with record:
+                        record.max, record.nowdata = "600.00", "500.00"
+        self.edit_table(backup, edit)
+        _, err = self.cli(sim.path, "restore", backup, status=2)
+        self.assertIn("F113=500.00: Input data out of range!   Valid range:0.00----400.00", err)
+        self.assertEqual(len(sim.requests_seen()), before)
+
+    def test_a_comma_is_a_decimal_separator_only_where_the_locale_says_so(self):
+        sim = self.simulator("comma", "--drives", "1")
+        _, err = self.cli(sim.path, "write", "F114=1,000", env={"LC_ALL": "en_US.UTF-8"}, status=2)
+        self.assertIn("F114=1,000: the value holds a thousands separator", err)
+        self.assertEqual(sim.requests_seen(), [])
+        self.cli(sim.path, "write", "F114=2,5", env={"LC_ALL": "de_DE.UTF-8"})
+        self.cli(sim.path, "write", "F113=45.5", env={"LC_ALL": "de_DE.UTF-8"})
+        out, _ = self.cli(sim.path, "read", "F114", "F113", "--format", "csv")
+        self.assertEqual([line.split(",")[2] for line in out.splitlines()[1:]], ["2.5", "45.50"])
+
+    def test_damaged_settings_are_named(self):
+        program = os.path.join(self.folder, "program")
+        data = os.path.join(program, "database1")
+        os.makedirs(data)
+        shutil.copy(CLI, program)
+        for table in ("com_pro.dbf", "dspara.dbf"):
+            shutil.copy(os.path.join(TEMPLATES, table), data)
+        settings = dbf.Table(os.path.join(data, "com_pro.dbf"))
+        settings.open(dbf.READ_WRITE)
+        for record, value in ((1, "x"), (2, "9")):  # the mode, the baud rate's item index
+            with settings[record] as r:
+                r.tx610 = value
+        settings.close()
+        with open(os.path.join(data, "dspara.dbf"), "r+b") as cut:
+            cut.truncate(200)
+        sim = self.simulator("settings", "--drives", "1")
+        out, err = self.cli(sim.path, "read", "F113", program=os.path.join(program, "vossek-drive-cli"))
+        self.assertIn("Some settings could not be read; the initial values are used for them.", err)
+        self.assertIn("com_pro.dbf: record 2, TX610: 'x' is not a valid integer value", err)
+        self.assertIn("record 3, TX610: 9 is not one of the 8 choices", err)
+        self.assertRegex(err, r"\ndspara\.dbf: \S")
+        self.assertEqual(out.split()[-1], "50.00")
+
+    def test_a_value_not_read_or_not_held_fails(self):
+        """A backup with one value missing is no backup; a verified restore
+        whose value the drive does not hold is no success."""
+        muted = self.simulator("mute", "--drives", "1", "--mute", "1:F114")
+        out_file = os.path.join(self.folder, "partial.dbf")
+        _, err = self.cli(muted.path, "backup", "--out", out_file, status=1)
+        self.assertIn("F114: No response!", err)
+        self.assertFalse(os.path.exists(out_file))
+        backup = os.path.join(self.folder, "first.dbf")
+        first = self.simulator("first", "--drives", "1")
+        self.cli(first.path, "write", "F113=45")
+        self.cli(first.path, "backup", "--out", backup)
+        clamped = self.simulator("clamp", "--drives", "1", "--clamp", "1:F113:40.00")
+        _, err = self.cli(clamped.path, "restore", backup, "--verify", status=1)
+        self.assertRegex(err, r"differing: 1\b")
+        self.assertIn("F113", err)
+
+    def follow(self, args):
+        """Starts the program; its stdout and stderr lines gather in two lists."""
+        proc = subprocess.Popen([CLI, *args], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        lines = ([], [])
+        readers = [threading.Thread(target=lambda s=stream, i=into: i.extend(s), daemon=True)
+                   for stream, into in zip((proc.stdout, proc.stderr), lines)]
+        for reader in readers:
+            reader.start()
+
+        def end():
+            proc.kill()
+            proc.wait(10)
+            for reader in readers:
+                reader.join(10)
+            proc.stdout.close()
+            proc.stderr.close()
+        self.addCleanup(end)
+        return lines
+
+    def wait_for(self, condition, what):
+        for _ in range(600):
+            if condition():
+                return
+            time.sleep(0.05)
+        self.fail("waited in vain for " + what)
+
+    def test_scan_comes_back_after_the_port_went_away(self):
+        for args, lost in ((["--tcp", "0"], "connection closed"),
+                           (["--link", os.path.join(self.folder, "COM7")], "device gone")):
+            sim = Simulator(self.folder, lost + " first", "--drives", "1", *args)
+            self.addCleanup(sim.close)
+            port = sim.path if lost == "connection closed" else args[1]
+            out, err = self.follow(["scan", "1", "--count", "0", "--period", "50", "--port", port,
+                                    "--mode", "rtu", "--timeout", "200", "--table", self.table])
+            self.wait_for(lambda: out, "a first record")
+            sim.close()
+            self.wait_for(lambda: any(lost in line for line in err), lost)
+            self.assertFalse(any("No response!" in line for line in err), err)
+            served = len(out)
+            again = Simulator(self.folder, lost + " again", "--drives", "1",
+                              *(["--tcp", port.rsplit(":", 1)[1]] if lost == "connection closed" else args))
+            self.addCleanup(again.close)
+            self.wait_for(lambda: len(out) > served, "records from the simulator started again")
 
 
 class ManualPage(unittest.TestCase):
