@@ -5,14 +5,15 @@
 #include <QStringList>
 #include <algorithm>
 
+const char *const CommonParameterFields[6] = {"FREQ",     "ACC_TIME", "DEC_TIME",
+                                              "JOG_FREQ", "JOG_ACC",  "JOG_DEC"};
+
 namespace {
 const QString ComProQuery = QStringLiteral("select * from com_pro.dbf");
 const QString DsparaQuery = QStringLiteral("select * from dspara.dbf");
 const QString UsercmdReadQuery = QStringLiteral("select * from usercmd.dbf");
 const QString UsercmdWriteQuery = QStringLiteral("select * from usercmd.dbf ");
 
-const char *const CommonParameterFields[6] = {"FREQ",     "ACC_TIME", "DEC_TIME",
-                                              "JOG_FREQ", "JOG_ACC",  "JOG_DEC"};
 const char *const CommandFields[6] = {"YESORNO", "FUNC", "DATA", "SENDATA", "REVDATA", "NOTE"};
 
 // A port typed as a device path is kept in a cell the line settings leave
@@ -24,6 +25,20 @@ void OpenStatement(TTableQuery &query, const QString &statement) {
   query.Close();
   query.SetSQL(statement);
   query.Open();
+}
+
+// Runs the edits of the open table and posts them; a value refused on the
+// way leaves the table as it was.
+template <typename Edit> void WriteWhole(TTableQuery &query, Edit edit) {
+  try {
+    edit();
+    query.Post();
+  } catch (...) {
+    query.DropEdits();
+    query.Close();
+    throw;
+  }
+  query.Close();
 }
 
 void RequireRecords(const TTableQuery &query, const char *table, int needed) {
@@ -179,47 +194,48 @@ std::vector<TCommandRow> ReadCommandList(TTableQuery &query, QStringList &proble
 void WriteProtocolSettings(TTableQuery &query, const TProtocolSettings &s) {
   OpenStatement(query, ComProQuery);
   RequireRecords(query, "com_pro.dbf", ProtocolSettingsRecords);
-  query.First();
-  query.Edit();
-  query.FieldByName("TX610").SetAsString(QString::number(s.comPort));
-  query.FieldByName("TX710_B").SetAsString(s.seriesStart);
-  query.FieldByName("TX820_W").SetAsString(s.seriesStop);
-  query.FieldByName("TX820").SetAsString(s.arbitraryNum);
-  query.FieldByName("TX930").SetAsString(s.storedDecimalSeparator);
-  const int indexes[5] = {s.modbusMode, s.userBaud, s.userDataBit, s.userParity, s.userStopBit};
-  for (int index : indexes) {
+  WriteWhole(query, [&] {
+    query.First();
+    query.Edit();
+    query.FieldByName("TX610").SetAsString(QString::number(s.comPort));
+    query.FieldByName("TX710_B").SetAsString(s.seriesStart);
+    query.FieldByName("TX820_W").SetAsString(s.seriesStop);
+    query.FieldByName("TX820").SetAsString(s.arbitraryNum);
+    query.FieldByName("TX930").SetAsString(s.storedDecimalSeparator);
+    const int indexes[5] = {s.modbusMode, s.userBaud, s.userDataBit, s.userParity, s.userStopBit};
+    for (int index : indexes) {
+      query.Next();
+      query.Edit();
+      query.FieldByName("TX610").SetAsString(QString::number(index));
+      if (query.RecNo() == TypedPortRecord)
+        query.FieldByName(TypedPortField).SetAsString(s.comPortName);
+    }
     query.Next();
     query.Edit();
-    query.FieldByName("TX610").SetAsString(QString::number(index));
-    if (query.RecNo() == TypedPortRecord)
-      query.FieldByName(TypedPortField).SetAsString(s.comPortName);
-  }
-  query.Next();
-  query.Edit();
-  query.FieldByName("TX610").SetAsString(QString::number(s.timeIntervalMs));
-  query.Next();
-  query.Edit();
-  query.FieldByName("TX610").SetAsString(QString::number(s.timeoutMs));
-  query.FieldByName("TX710_B").SetAsBoolean(s.errorOccur);
-  query.FieldByName("TX820_W").SetAsBoolean(s.timeOut);
-  query.FieldByName("TX820").SetAsBoolean(s.addChecksum);
-  query.Post();
-  query.Close();
+    query.FieldByName("TX610").SetAsString(QString::number(s.timeIntervalMs));
+    query.Next();
+    query.Edit();
+    query.FieldByName("TX610").SetAsString(QString::number(s.timeoutMs));
+    query.FieldByName("TX710_B").SetAsBoolean(s.errorOccur);
+    query.FieldByName("TX820_W").SetAsBoolean(s.timeOut);
+    query.FieldByName("TX820").SetAsBoolean(s.addChecksum);
+  });
 }
 
 void WriteDriveSettings(TTableQuery &query, int seriesRow, const TDriveSettings &s) {
   OpenStatement(query, DsparaQuery);
   RequireRecords(query, "dspara.dbf", seriesRow + 1);
-  query.First();
-  query.Edit();
-  query.FieldByName("SLAVE_ADR").SetAsString(QString::number(seriesRow - 1));
-  query.MoveBy(seriesRow);
-  query.Edit();
-  query.FieldByName("SLAVE_ADR").SetAsString(s.machineId);
-  for (int i = 0; i < 6; ++i)
-    query.FieldByName(CommonParameterFields[i]).SetAsString(s.commonParameters[static_cast<std::size_t>(i)]);
-  query.Post();
-  query.Close();
+  WriteWhole(query, [&] {
+    query.First();
+    query.Edit();
+    query.FieldByName("SLAVE_ADR").SetAsString(QString::number(seriesRow - 1));
+    query.MoveBy(seriesRow);
+    query.Edit();
+    query.FieldByName("SLAVE_ADR").SetAsString(s.machineId);
+    for (int i = 0; i < 6; ++i)
+      query.FieldByName(CommonParameterFields[i])
+          .SetAsString(s.commonParameters[static_cast<std::size_t>(i)]);
+  });
 }
 
 void WriteCommandList(TTableQuery &query, const std::vector<TCommandRow> &rows) {
@@ -228,7 +244,8 @@ void WriteCommandList(TTableQuery &query, const std::vector<TCommandRow> &rows) 
   // be stored leaves the table as it was.
   for (const TCommandRow &row : rows)
     for (int c = 0; c < 6; ++c) {
-      const QString unstorable = query.UnstorableCharacters(row.cells[static_cast<std::size_t>(c)]);
+      const QString &text = row.cells[static_cast<std::size_t>(c)];
+      const QString unstorable = query.UnstorableCharacters(text);
       if (!unstorable.isEmpty()) {
         query.Close();
         throw ETableStoreError(QStringLiteral("Row %1 of the command list holds characters that usercmd.dbf "
@@ -237,22 +254,43 @@ void WriteCommandList(TTableQuery &query, const std::vector<TCommandRow> &rows) 
                                    .arg(query.CodePageName(), unstorable, CommandFields[c])
                                    .toStdString());
       }
+      const int width = query.FieldWidth(CommandFields[c]);
+      if (width > 0 && query.StoredLength(text) > width) {
+        query.Close();
+        throw ETableStoreError(QStringLiteral("Row %1 of the command list holds %2 characters in column %3; "
+                                              "usercmd.dbf holds at most %4 there")
+                                   .arg(row.row)
+                                   .arg(query.StoredLength(text))
+                                   .arg(CommandFields[c])
+                                   .arg(width)
+                                   .toStdString());
+      }
     }
   const int needed = std::max<int>(1, static_cast<int>(rows.size()));
   if (query.RecordCount() < needed)
     GrowTable(query, needed);
-  query.First();
-  query.Edit();
-  query.FieldByName("COUNTNUM").SetAsInteger(static_cast<int>(rows.size()));
-  for (std::size_t k = 0; k < rows.size(); ++k) {
-    if (k > 0) {
-      query.Next();
-      query.Edit();
+  WriteWhole(query, [&] {
+    query.First();
+    query.Edit();
+    query.FieldByName("COUNTNUM").SetAsInteger(static_cast<int>(rows.size()));
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+      if (k > 0) {
+        query.Next();
+        query.Edit();
+      }
+      query.FieldByName("VALIDNUM").SetAsInteger(rows[k].row);
+      for (int c = 0; c < 6; ++c)
+        query.FieldByName(CommandFields[c]).SetAsString(rows[k].cells[static_cast<std::size_t>(c)]);
     }
-    query.FieldByName("VALIDNUM").SetAsInteger(rows[k].row);
-    for (int c = 0; c < 6; ++c)
-      query.FieldByName(CommandFields[c]).SetAsString(rows[k].cells[static_cast<std::size_t>(c)]);
-  }
-  query.Post();
+  });
+}
+
+QHash<QString, int> CharacterFieldWidths(TTableQuery &query, const QString &table) {
+  OpenStatement(query, QStringLiteral("select * from ") + table);
+  QHash<QString, int> widths;
+  for (int field = 0; field < query.FieldCount(); ++field)
+    if (const int width = query.FieldWidth(query.FieldName(field)); width > 0)
+      widths.insert(query.FieldName(field).toUpper(), width);
   query.Close();
+  return widths;
 }
