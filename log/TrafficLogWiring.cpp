@@ -2,6 +2,7 @@
 
 #include "app/AppPaths.h"
 #include "app/MainWindow.h"
+#include "app/Widgets.h"
 #include "log/RejectionReason.h"
 #include "log/TrafficLog.h"
 #include "serial/TComm.h"
@@ -23,9 +24,10 @@ void WireTrafficLog(TForm1 *form) {
   auto *log = new TrafficLog(TrafficLog::FolderOf(dataFolder), TrafficLog::ReadSettings(dataFolder), form);
   log->setObjectName(QStringLiteral("TrafficLog"));
 
-  QObject::connect(form->Engine, &TExchangeEngine::RequestLogged, log, [form, log](const QString &line, bool awaitsReply) {
-    log->RequestLogged(line, awaitsReply, form->Comm1->CommName(), ModeName(form));
-  });
+  QObject::connect(form->Engine, &TExchangeEngine::RequestLogged, log,
+                   [form, log](const QString &line, bool awaitsReply) {
+                     log->RequestLogged(line, awaitsReply, form->Comm1->CommName(), ModeName(form));
+                   });
   QObject::connect(form, &TForm1::BytesArrived, log, &TrafficLog::BytesArrived);
   QObject::connect(form, &TForm1::LineCompleted, log, [form, log](const QString &suffix, bool accepted) {
     const CommState &s = form->State;
@@ -35,11 +37,20 @@ void WireTrafficLog(TForm1 *form) {
     log->LineCompleted(suffix, accepted, reason, form->Comm1->CommName(), ModeName(form));
   });
 
-  QObject::connect(log, &TrafficLog::WriteFailed, form, [form](const QString &reason) {
-    auto *note = new QLabel(QStringLiteral("Traffic log not written: ") + reason, form->StatusBar1);
-    note->setObjectName(QStringLiteral("TrafficLogNote"));
-    note->setStyleSheet(QStringLiteral("color: #b00000"));
+  // The note says what the log lacks while it lacks it; elided, so that a
+  // long path never widens the window.
+  auto *note = new TElidedLabel(form->StatusBar1);
+  note->setObjectName(QStringLiteral("TrafficLogNote"));
+  note->setStyleSheet(QStringLiteral("color: #b00000"));
+  note->hide();
+  QObject::connect(log, &TrafficLog::WriteFailed, form, [form, note](const QString &reason) {
+    note->SetFullText(QStringLiteral("Traffic log not written: ") + reason);
     form->StatusBar1->addPermanentWidget(note);
+    note->show();
+  });
+  QObject::connect(log, &TrafficLog::WriteResumed, form, [form, note] {
+    form->StatusBar1->removeWidget(note);
+    note->SetFullText(QString());
   });
 
   QObject::connect(form->OpenLogFolder1, &QAction::triggered, form, [log] {
