@@ -100,11 +100,16 @@ private slots:
     QTRY_VERIFY_WITH_TIMEOUT(s.AcceptedReplies >= 6, 60000);
     QVERIFY(CountsAddUp());
 
-    // The drives go away: the far end of the line closes.
+    // The drives go away: the far end of the line closes. A reply already on
+    // its way may still be judged, until the port is seen closed and the
+    // request on the line has ended; the counts are taken after that.
+    sim.reset();
+    QTRY_VERIFY_WITH_TIMEOUT(!Form1->Comm1->PortOpen(), 60000);
+    const int timeoutsAtClose = s.TimeoutRecords;
+    QTRY_VERIFY_WITH_TIMEOUT(s.TimeoutRecords > timeoutsAtClose, 60000);
     const long long acceptedBefore = s.AcceptedReplies;
     const int timeoutsBefore = s.TimeoutRecords;
     const int errorsBefore = s.ErrorRecords;
-    sim.reset();
 
     // The main thread keeps turning: a timer of its own keeps firing while
     // the requests time out one after the other. A send or a read that
