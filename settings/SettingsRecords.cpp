@@ -27,19 +27,29 @@ void OpenStatement(TTableQuery &query, const QString &statement) {
   query.Open();
 }
 
-// Runs the edits of the open table and posts them; a value refused on the
-// way leaves the table as it was.
-template <typename Edit> void WriteWhole(TTableQuery &query, Edit edit) {
-  try {
-    edit();
-    query.Post();
-  } catch (...) {
-    query.DropEdits();
-    query.Close();
-    throw;
+// The edits of one table, posted by Commit; a value refused before that
+// leaves the table as it was (the edits are dropped, not written by Close).
+class TWholeWrite {
+public:
+  explicit TWholeWrite(TTableQuery &query) : query_(query) {}
+  ~TWholeWrite() {
+    if (committed_)
+      return;
+    query_.DropEdits();
+    query_.Close();
   }
-  query.Close();
-}
+  TWholeWrite(const TWholeWrite &) = delete;
+  TWholeWrite &operator=(const TWholeWrite &) = delete;
+  void Commit() {
+    query_.Post();
+    committed_ = true;
+    query_.Close();
+  }
+
+private:
+  TTableQuery &query_;
+  bool committed_ = false;
+};
 
 void RequireRecords(const TTableQuery &query, const char *table, int needed) {
   if (query.RecordCount() < needed)
@@ -194,48 +204,47 @@ std::vector<TCommandRow> ReadCommandList(TTableQuery &query, QStringList &proble
 void WriteProtocolSettings(TTableQuery &query, const TProtocolSettings &s) {
   OpenStatement(query, ComProQuery);
   RequireRecords(query, "com_pro.dbf", ProtocolSettingsRecords);
-  WriteWhole(query, [&] {
-    query.First();
-    query.Edit();
-    query.FieldByName("TX610").SetAsString(QString::number(s.comPort));
-    query.FieldByName("TX710_B").SetAsString(s.seriesStart);
-    query.FieldByName("TX820_W").SetAsString(s.seriesStop);
-    query.FieldByName("TX820").SetAsString(s.arbitraryNum);
-    query.FieldByName("TX930").SetAsString(s.storedDecimalSeparator);
-    const int indexes[5] = {s.modbusMode, s.userBaud, s.userDataBit, s.userParity, s.userStopBit};
-    for (int index : indexes) {
-      query.Next();
-      query.Edit();
-      query.FieldByName("TX610").SetAsString(QString::number(index));
-      if (query.RecNo() == TypedPortRecord)
-        query.FieldByName(TypedPortField).SetAsString(s.comPortName);
-    }
+  TWholeWrite write(query);
+  query.First();
+  query.Edit();
+  query.FieldByName("TX610").SetAsString(QString::number(s.comPort));
+  query.FieldByName("TX710_B").SetAsString(s.seriesStart);
+  query.FieldByName("TX820_W").SetAsString(s.seriesStop);
+  query.FieldByName("TX820").SetAsString(s.arbitraryNum);
+  query.FieldByName("TX930").SetAsString(s.storedDecimalSeparator);
+  const int indexes[5] = {s.modbusMode, s.userBaud, s.userDataBit, s.userParity, s.userStopBit};
+  for (int index : indexes) {
     query.Next();
     query.Edit();
-    query.FieldByName("TX610").SetAsString(QString::number(s.timeIntervalMs));
-    query.Next();
-    query.Edit();
-    query.FieldByName("TX610").SetAsString(QString::number(s.timeoutMs));
-    query.FieldByName("TX710_B").SetAsBoolean(s.errorOccur);
-    query.FieldByName("TX820_W").SetAsBoolean(s.timeOut);
-    query.FieldByName("TX820").SetAsBoolean(s.addChecksum);
-  });
+    query.FieldByName("TX610").SetAsString(QString::number(index));
+    if (query.RecNo() == TypedPortRecord)
+      query.FieldByName(TypedPortField).SetAsString(s.comPortName);
+  }
+  query.Next();
+  query.Edit();
+  query.FieldByName("TX610").SetAsString(QString::number(s.timeIntervalMs));
+  query.Next();
+  query.Edit();
+  query.FieldByName("TX610").SetAsString(QString::number(s.timeoutMs));
+  query.FieldByName("TX710_B").SetAsBoolean(s.errorOccur);
+  query.FieldByName("TX820_W").SetAsBoolean(s.timeOut);
+  query.FieldByName("TX820").SetAsBoolean(s.addChecksum);
+  write.Commit();
 }
 
 void WriteDriveSettings(TTableQuery &query, int seriesRow, const TDriveSettings &s) {
   OpenStatement(query, DsparaQuery);
   RequireRecords(query, "dspara.dbf", seriesRow + 1);
-  WriteWhole(query, [&] {
-    query.First();
-    query.Edit();
-    query.FieldByName("SLAVE_ADR").SetAsString(QString::number(seriesRow - 1));
-    query.MoveBy(seriesRow);
-    query.Edit();
-    query.FieldByName("SLAVE_ADR").SetAsString(s.machineId);
-    for (int i = 0; i < 6; ++i)
-      query.FieldByName(CommonParameterFields[i])
-          .SetAsString(s.commonParameters[static_cast<std::size_t>(i)]);
-  });
+  TWholeWrite write(query);
+  query.First();
+  query.Edit();
+  query.FieldByName("SLAVE_ADR").SetAsString(QString::number(seriesRow - 1));
+  query.MoveBy(seriesRow);
+  query.Edit();
+  query.FieldByName("SLAVE_ADR").SetAsString(s.machineId);
+  for (int i = 0; i < 6; ++i)
+    query.FieldByName(CommonParameterFields[i]).SetAsString(s.commonParameters[static_cast<std::size_t>(i)]);
+  write.Commit();
 }
 
 void WriteCommandList(TTableQuery &query, const std::vector<TCommandRow> &rows) {
@@ -246,43 +255,43 @@ void WriteCommandList(TTableQuery &query, const std::vector<TCommandRow> &rows) 
     for (int c = 0; c < 6; ++c) {
       const QString &text = row.cells[static_cast<std::size_t>(c)];
       const QString unstorable = query.UnstorableCharacters(text);
-      if (!unstorable.isEmpty()) {
-        query.Close();
-        throw ETableStoreError(QStringLiteral("Row %1 of the command list holds characters that usercmd.dbf "
-                                              "(code page %2) cannot store: %3 (column %4)")
-                                   .arg(row.row)
-                                   .arg(query.CodePageName(), unstorable, CommandFields[c])
-                                   .toStdString());
-      }
       const int width = query.FieldWidth(CommandFields[c]);
-      if (width > 0 && query.StoredLength(text) > width) {
+      QString refusal;
+      if (!unstorable.isEmpty())
+        refusal =
+            QStringLiteral("Row %1 of the command list holds characters that usercmd.dbf (code page %2) "
+                           "cannot store: %3 (column %4)")
+                .arg(row.row)
+                .arg(query.CodePageName(), unstorable, CommandFields[c]);
+      else if (width > 0 && query.StoredLength(text) > width)
+        refusal = QStringLiteral("Row %1 of the command list holds %2 characters in column %3; usercmd.dbf "
+                                 "holds at most %4 there")
+                      .arg(row.row)
+                      .arg(query.StoredLength(text))
+                      .arg(CommandFields[c])
+                      .arg(width);
+      if (!refusal.isEmpty()) {
         query.Close();
-        throw ETableStoreError(QStringLiteral("Row %1 of the command list holds %2 characters in column %3; "
-                                              "usercmd.dbf holds at most %4 there")
-                                   .arg(row.row)
-                                   .arg(query.StoredLength(text))
-                                   .arg(CommandFields[c])
-                                   .arg(width)
-                                   .toStdString());
+        throw ETableStoreError(refusal.toStdString());
       }
     }
   const int needed = std::max<int>(1, static_cast<int>(rows.size()));
   if (query.RecordCount() < needed)
     GrowTable(query, needed);
-  WriteWhole(query, [&] {
-    query.First();
-    query.Edit();
-    query.FieldByName("COUNTNUM").SetAsInteger(static_cast<int>(rows.size()));
-    for (std::size_t k = 0; k < rows.size(); ++k) {
-      if (k > 0) {
-        query.Next();
-        query.Edit();
-      }
-      query.FieldByName("VALIDNUM").SetAsInteger(rows[k].row);
-      for (int c = 0; c < 6; ++c)
-        query.FieldByName(CommandFields[c]).SetAsString(rows[k].cells[static_cast<std::size_t>(c)]);
+  TWholeWrite write(query);
+  query.First();
+  query.Edit();
+  query.FieldByName("COUNTNUM").SetAsInteger(static_cast<int>(rows.size()));
+  for (std::size_t k = 0; k < rows.size(); ++k) {
+    if (k > 0) {
+      query.Next();
+      query.Edit();
     }
-  });
+    query.FieldByName("VALIDNUM").SetAsInteger(rows[k].row);
+    for (int c = 0; c < 6; ++c)
+      query.FieldByName(CommandFields[c]).SetAsString(rows[k].cells[static_cast<std::size_t>(c)]);
+  }
+  write.Commit();
 }
 
 QHash<QString, int> CharacterFieldWidths(TTableQuery &query, const QString &table) {

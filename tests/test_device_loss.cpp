@@ -9,11 +9,11 @@
 #include "settings/TProtocolSet.h"
 #include "sim/DriveSimulator.h"
 #include "support/DialogRecorder.h"
+#include "support/Heartbeat.h"
 #include "support/TestMain.h"
 
 #include <QComboBox>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -21,8 +21,6 @@
 #include <QTemporaryDir>
 #include <QTextDocument>
 #include <QTextEdit>
-#include <QTimer>
-#include <algorithm>
 #include <memory>
 
 namespace {
@@ -114,15 +112,10 @@ private slots:
     // The main thread keeps turning: a timer of its own keeps firing while
     // the requests time out one after the other. A send or a read that
     // waited on the dead line would leave a gap of seconds between beats.
-    qint64 longestGapMs = 0;
-    QElapsedTimer sinceBeat;
-    sinceBeat.start();
-    QTimer heartbeat;
-    connect(&heartbeat, &QTimer::timeout,
-            [&] { longestGapMs = std::max(longestGapMs, sinceBeat.restart()); });
-    heartbeat.start(20);
+    auto heartbeat = std::make_unique<Heartbeat>();
     QTRY_VERIFY_WITH_TIMEOUT(s.TimeoutRecords >= timeoutsBefore + 4, 120000);
-    heartbeat.stop();
+    const qint64 longestGapMs = heartbeat->LongestGapMs();
+    heartbeat.reset();
     // The bound is far above any scheduling hiccup of a loaded machine; a
     // send or read blocked on the dead line would stand still much longer.
     QVERIFY2(longestGapMs < 15000,

@@ -12,6 +12,7 @@
 #include "settings/TProtocolSet.h"
 #include "support/DialogRecorder.h"
 #include "support/FakeDeviceTree.h"
+#include "support/Heartbeat.h"
 #include "support/LoopbackTcp.h"
 #include "support/SimulatedRig.h"
 #include "support/TestMain.h"
@@ -20,16 +21,13 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
-#include <QTimer>
 #include <QToolButton>
 
-#include <algorithm>
 #include <memory>
 
 namespace {
@@ -216,16 +214,11 @@ private slots:
     QTest::mouseClick(ProtocolSet->Button1, Qt::LeftButton);
     QVERIFY2(PortPanel().contains("port failed"), qPrintable(PortPanel()));
 
-    qint64 longestGapMs = 0;
-    QElapsedTimer sinceBeat;
-    sinceBeat.start();
-    QTimer heartbeat;
-    connect(&heartbeat, &QTimer::timeout,
-            [&] { longestGapMs = std::max(longestGapMs, sinceBeat.restart()); });
-    heartbeat.start(20);
+    auto heartbeat = std::make_unique<Heartbeat>();
     // long enough for a retry to come due while the attempt before it runs
     QTest::qWait(connectMs + 3000);
-    heartbeat.stop();
+    const qint64 longestGapMs = heartbeat->LongestGapMs();
+    heartbeat.reset();
     QVERIFY(!Form1->Comm1->PortOpen());
     // An attempt waited for on the window's thread stands still for most of
     // the connect time, far beyond a busy machine's hiccups.

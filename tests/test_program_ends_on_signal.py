@@ -1,8 +1,6 @@
 """The program sent SIGTERM or SIGHUP (a logout, a shutdown, kill PID) ends
 as File > Exit ends it, without a question: it exits normally and the line
 settings and the window's place are saved."""
-import errno
-import fcntl
 import os
 import shutil
 import signal
@@ -11,24 +9,9 @@ import sys
 import tempfile
 import time
 
+from port_lock import port_is_held
+
 build = os.environ.get("VDD_BUILD_DIR", os.path.join(os.path.dirname(__file__), "..", "build"))
-
-
-def port_is_held(path):
-    """True when another process has the device open for its own use."""
-    try:
-        fd = os.open(path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
-    except OSError as error:
-        return error.errno == errno.EBUSY
-    try:
-        fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
-        fcntl.flock(fd, fcntl.LOCK_UN)
-        return False
-    except OSError:
-        return True
-    finally:
-        os.close(fd)
-
 
 failures = []
 for sent in (signal.SIGTERM, signal.SIGHUP):
