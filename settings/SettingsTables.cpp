@@ -164,6 +164,10 @@ const QStringList SettingsFiles = {QStringLiteral("usercmd.dbf"), QStringLiteral
 } // namespace
 
 bool TForm1::FormCloseQuery() {
+  // Ended before the settings were loaded: the controls hold nothing of the
+  // user's, and saving them would overwrite the stored settings.
+  if (EndingWithoutQuestions && !Activated)
+    return true;
   QStringList reasons;
   QStringList files = SettingsFiles;
   if (EndingWithoutQuestions)
