@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStringList>
 
 namespace Dialogs {
@@ -50,6 +51,24 @@ bool YesNo(const QString &caption, const QString &text) {
     return Ask({Kind::YesNo, caption, text, QString(), nullptr}).accepted;
   return QMessageBox::question(Parent(), caption, text, QMessageBox::Yes | QMessageBox::No) ==
          QMessageBox::Yes;
+}
+
+int Choose(const QString &caption, const QString &text, const QStringList &buttons) {
+  QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::NoButton, Parent());
+  QList<QAbstractButton *> added;
+  for (const QString &label : buttons)
+    added << box.addButton(label, QMessageBox::ActionRole);
+  if (!added.isEmpty())
+    box.setEscapeButton(added.last());
+  // With a test handler the box is shown without a nested loop; the handler
+  // reads it and clicks a button as a user does.
+  if (CurrentHandler()) {
+    box.open();
+    Ask({Kind::Choice, caption, text, QString(), &box});
+  } else {
+    box.exec();
+  }
+  return static_cast<int>(added.indexOf(box.clickedButton()));
 }
 
 namespace {

@@ -18,15 +18,18 @@ enum class Kind {
   YesNo,    // question with a caption
   OpenFile, // file open dialog
   SaveFile, // file save dialog
-  Modal     // a window shown modally (TInputBox, the time dialog)
+  Modal,    // a window shown modally (TInputBox, the time dialog)
+  Choice    // a question with buttons of its own (Choose)
 };
 
 struct Request {
   Kind kind = Kind::Message;
   QString caption;
-  QString text;              // message text, or the default file name of a file dialog
-  QString filter;            // file dialogs: filter as "desc(*.ext)|*.ext|..."
-  QDialog *dialog = nullptr; // Kind::Modal, and the open file dialog of OpenFile/SaveFile
+  QString text;   // message text, or the default file name of a file dialog
+  QString filter; // file dialogs: filter as "desc(*.ext)|*.ext|..."
+  // Kind::Modal, the open file dialog of OpenFile/SaveFile, the open message
+  // box of Choice
+  QDialog *dialog = nullptr;
 };
 
 // The answer of a handler: for OkCancel/YesNo true means OK/Yes; for file
@@ -45,6 +48,10 @@ void ShowMessage(const QString &text);
 void ShowError(const QString &text);
 bool OkCancel(const QString &caption, const QString &text);
 bool YesNo(const QString &caption, const QString &text);
+// Asks with one button per text; returns the index of the button clicked.
+// The last button is the one Escape and the window's close button stand
+// for; -1 when the box was left without any.
+int Choose(const QString &caption, const QString &text, const QStringList &buttons);
 // Returns the chosen path, or an empty text when cancelled. The dialog starts
 // in `directory` (empty: the working directory).
 QString GetOpenFileName(const QString &caption, const QString &filter, const QString &directory = QString());

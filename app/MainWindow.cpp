@@ -190,21 +190,32 @@ bool TForm1::event(QEvent *event) {
 
 void TForm1::closeEvent(QCloseEvent *event) {
   StopTrafficBeforeClose();
+  bool mayClose = true;
   try {
-    FormCloseQuery();
+    mayClose = FormCloseQuery();
   } catch (const std::exception &error) {
-    // Settings that cannot be saved are reported, but never keep the
-    // program from closing.
     Dialogs::ShowError(QString::fromLocal8Bit(error.what()));
+  }
+  if (!mayClose) {
+    // The user keeps working: the ticks and the port keeping go on.
+    UpcSend->start();
+    PortKeeper->Follow();
+    event->ignore();
+    return;
   }
   SaveWindowState(this);
   event->accept();
 }
 
+void TForm1::EndWithoutAsking() {
+  EndingWithoutQuestions = true;
+  close();
+}
+
 // Nothing may run on behind the close question: a step of read all would
 // use the table that saving the settings reopens, and its messages would
-// cover the question. The window closes whatever the answer, so the ticks
-// end here too.
+// cover the question. The ticks end here too; they start again only when
+// the user keeps the window after a save that failed.
 void TForm1::StopTrafficBeforeClose() {
   UpcSend->stop();
   PortKeeper->Forget();

@@ -402,8 +402,21 @@ public:
   void LoadDriveSettings();
   void LoadCommandList();
   QStringList SettingsLoadProblems; // tables that could not be read at start
-  void FormCloseQuery();
-  QString SaveLinePreferences(); // preferences.ini; what failed, if anything
+  // The close query: saves, asks, and on a save that failed lets the user
+  // try again, close without saving, or keep the window (false).
+  bool FormCloseQuery();
+  // Saves those of "usercmd.dbf", "com_pro.dbf", "dspara.dbf" and
+  // "preferences.ini" that `files` names; "dspara.dbf" only after OK to
+  // "Do you want to save changes?" when `askAboutDrive`. Returns the files
+  // that could not be saved, and why in `reasons`.
+  QStringList SaveSettings(const QStringList &files, bool askAboutDrive, QStringList &reasons);
+  // The line options into preferences.ini ("OK" in "ProtocolSettings", the
+  // close query); what failed, if anything.
+  QString SaveLinePreferences();
+  // Ends the program as "E&xit" does, without a question: the settings are
+  // saved as the answer Cancel saves them (a logout, a shutdown).
+  void EndWithoutAsking();
+  bool EndingWithoutQuestions = false;
   void UProtocolClick();
   void UTimeinetervalClick();
   void UtimeoutClick();

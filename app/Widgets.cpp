@@ -6,6 +6,8 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 QColor ColorFromBgr(int bgr) { return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF); }
 
 void SkipTextShaping(QWidget *widget) {
@@ -62,10 +64,51 @@ void TRadioGroup::SetItemIndex(int index) {
   }
 }
 
+void TElidedLabel::SetFullText(const QString &text) {
+  if (text == full_ && !text.isEmpty())
+    return;
+  full_ = text;
+  updateGeometry();
+  Elide();
+}
+
+void TElidedLabel::SetFixedToolTip(const QString &text) {
+  fixedToolTip_ = text;
+  Elide();
+}
+
+QSize TElidedLabel::sizeHint() const {
+  const QMargins m = contentsMargins();
+  return {fontMetrics().horizontalAdvance(full_) + m.left() + m.right() + 2 * margin() + 1,
+          QLabel::sizeHint().height()};
+}
+
+QSize TElidedLabel::minimumSizeHint() const {
+  // Room for a few characters and the "…"; the rest of the text waits for room.
+  const QMargins m = contentsMargins();
+  return {fontMetrics().horizontalAdvance(QStringLiteral("Wide…")) + m.left() + m.right() + 2 * margin(),
+          QLabel::minimumSizeHint().height()};
+}
+
+void TElidedLabel::resizeEvent(QResizeEvent *event) {
+  QLabel::resizeEvent(event);
+  Elide();
+}
+
+void TElidedLabel::Elide() {
+  const int room = contentsRect().width() - 2 * margin();
+  const QString shown = fontMetrics().elidedText(full_, Qt::ElideMiddle, std::max(room, 0));
+  if (shown != text())
+    setText(shown);
+  const QString tip = !fixedToolTip_.isEmpty() ? fixedToolTip_ : shown != full_ ? full_ : QString();
+  if (tip != toolTip())
+    setToolTip(tip);
+}
+
 TStatusBar::TStatusBar(const QVector<int> &widths, QWidget *parent) : QStatusBar(parent) {
   setSizeGripEnabled(false);
   for (int i = 0; i < widths.size(); ++i) {
-    auto *label = new QLabel(this);
+    auto *label = new TElidedLabel(this);
     label->setFrameShape(QFrame::StyledPanel);
     // The last panel reaches to the right edge of the bar.
     const bool last = i == widths.size() - 1;
@@ -83,12 +126,12 @@ TStatusBar::TStatusBar(const QVector<int> &widths, QWidget *parent) : QStatusBar
 }
 
 QString TStatusBar::PanelText(int index) const {
-  return index >= 0 && index < panels_.size() ? panels_[index]->text() : QString();
+  return index >= 0 && index < panels_.size() ? panels_[index]->FullText() : QString();
 }
 
 void TStatusBar::SetPanelText(int index, const QString &text) {
   if (index >= 0 && index < panels_.size())
-    panels_[index]->setText(text);
+    panels_[index]->SetFullText(text);
 }
 
 QString TStatusBar::PanelToolTip(int index) const {
@@ -97,13 +140,13 @@ QString TStatusBar::PanelToolTip(int index) const {
 
 void TStatusBar::SetPanelToolTip(int index, const QString &text) {
   if (index >= 0 && index < panels_.size())
-    panels_[index]->setToolTip(text);
+    panels_[index]->SetFixedToolTip(text);
 }
 
 void TStatusBar::LetPanelGrow(int index) {
   if (index < 0 || index >= panels_.size())
     return;
-  // The set width stays the least (a narrow window cuts the text off rather
+  // The set width stays the least (a narrow window elides the text rather
   // than growing to fit it); only the most is lifted.
   panels_[index]->setMaximumWidth(QWIDGETSIZE_MAX);
 }

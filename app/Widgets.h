@@ -72,6 +72,30 @@ private:
   QVector<QRadioButton *> buttons_;
 };
 
+// A label for a status text of any length: it never asks for more room than
+// it is given, so that a long text cannot widen the window past the screen;
+// a text that does not fit is cut in the middle with "…" and shown whole in
+// the tool tip (unless a tool tip of its own was given).
+class TElidedLabel : public QLabel {
+  Q_OBJECT
+public:
+  explicit TElidedLabel(QWidget *parent = nullptr) : QLabel(parent) {}
+  QString FullText() const { return full_; }
+  void SetFullText(const QString &text);
+  // A tool tip that stays, elided or not; empty: the full text when elided.
+  void SetFixedToolTip(const QString &text);
+  QSize sizeHint() const override;
+  QSize minimumSizeHint() const override;
+
+protected:
+  void resizeEvent(QResizeEvent *event) override;
+
+private:
+  void Elide();
+  QString full_;
+  QString fixedToolTip_;
+};
+
 // A status bar with fixed-width text panels.
 class TStatusBar : public QStatusBar {
   Q_OBJECT
@@ -83,9 +107,10 @@ public:
   void SetPanelToolTip(int index, const QString &text);
   int PanelCount() const { return panels_.size(); }
   // Lets a panel grow beyond its width to show a longer text whole, pushing
-  // the panels after it to the right; it never gets narrower.
+  // the panels after it to the right, as far as the window has room; it
+  // never gets narrower.
   void LetPanelGrow(int index);
 
 private:
-  QVector<QLabel *> panels_;
+  QVector<TElidedLabel *> panels_;
 };

@@ -4,8 +4,12 @@
 #include "settings/Preferences.h"
 
 #include <QEvent>
+#include <QGuiApplication>
 #include <QMainWindow>
+#include <QScreen>
 #include <QSplitter>
+
+#include <algorithm>
 
 namespace {
 const QString GeometryKey = QStringLiteral("Window/Geometry");
@@ -35,13 +39,30 @@ public:
 private:
   QSplitter *splitter_;
 };
+// A size stored on a larger screen (or one a long text once forced on the
+// window) is cut to the screen the window opens on, and the window moved
+// onto it.
+void FitIntoScreen(QWidget *window) {
+  const QScreen *screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+  if (!screen)
+    return;
+  const QRect room = screen->availableGeometry();
+  QRect placed = window->geometry();
+  placed.setSize(placed.size().boundedTo(room.size()).expandedTo(window->minimumSize()));
+  placed.moveLeft(
+      std::clamp(placed.left(), room.left(), std::max(room.left(), room.right() - placed.width() + 1)));
+  placed.moveTop(
+      std::clamp(placed.top(), room.top(), std::max(room.top(), room.bottom() - placed.height() + 1)));
+  if (placed != window->geometry())
+    window->setGeometry(placed);
+}
 } // namespace
 
 void RestoreWindowState(QMainWindow *window) {
   const Preferences preferences(AppPaths::DataFolder());
   const QByteArray geometry = preferences.Bytes(GeometryKey);
-  if (!geometry.isEmpty())
-    window->restoreGeometry(geometry);
+  if (!geometry.isEmpty() && window->restoreGeometry(geometry))
+    FitIntoScreen(window);
   QSplitter *splitter = HistorySplitterOf(window);
   if (!splitter)
     return;

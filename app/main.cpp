@@ -2,6 +2,7 @@
 #include "app/Application.h"
 #include "app/Dialogs.h"
 #include "app/MainWindow.h"
+#include "app/TerminationSignals.h"
 #include "settings/DataFolder.h"
 
 #include <cstdio>
@@ -27,6 +28,10 @@ int main(int argc, char **argv) {
   if (!problem.isEmpty())
     Dialogs::ShowError(problem);
   CreateApplicationWindows();
+  EndOnTerminationSignals([] {
+    Form1->EndWithoutAsking();
+    QApplication::quit(); // also out of a box that was open
+  });
   Form1->show();
   const int result = app.exec();
   DestroyApplicationWindows();

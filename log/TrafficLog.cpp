@@ -45,6 +45,7 @@ TrafficLog::TrafficLog(const QString &folder, const Settings &settings, QObject 
     return;
   writer_ = std::make_unique<TrafficLogWriter>(folder, settings.limits);
   connect(writer_.get(), &TrafficLogWriter::WriteFailed, this, &TrafficLog::WriteFailed);
+  connect(writer_.get(), &TrafficLogWriter::WriteResumed, this, &TrafficLog::WriteResumed);
 }
 
 TrafficLog::~TrafficLog() {

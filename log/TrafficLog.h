@@ -47,8 +47,9 @@ public:
   QString Folder() const { return folder_; }
 
 signals:
-  // The log cannot be written; said once.
+  // The log cannot be written; said once until it is written again.
   void WriteFailed(const QString &reason);
+  void WriteResumed();
 
 private:
   void Write(const ExchangeRecord &record);

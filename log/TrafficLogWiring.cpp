@@ -2,6 +2,7 @@
 
 #include "app/AppPaths.h"
 #include "app/MainWindow.h"
+#include "app/Widgets.h"
 #include "log/TrafficLog.h"
 #include "protocol/ReplyRejection.h"
 #include "serial/TComm.h"
@@ -40,11 +41,20 @@ void WireTrafficLog(TForm1 *form) {
                                   form->Comm1->CommName(), ModeName(form));
                    });
 
-  QObject::connect(log, &TrafficLog::WriteFailed, form, [form](const QString &reason) {
-    auto *note = new QLabel(QStringLiteral("Traffic log not written: ") + reason, form->StatusBar1);
-    note->setObjectName(QStringLiteral("TrafficLogNote"));
-    note->setStyleSheet(QStringLiteral("color: #b00000"));
+  // The note says what the log lacks while it lacks it; elided, so that a
+  // long path never widens the window.
+  auto *note = new TElidedLabel(form->StatusBar1);
+  note->setObjectName(QStringLiteral("TrafficLogNote"));
+  note->setStyleSheet(QStringLiteral("color: #b00000"));
+  note->hide();
+  QObject::connect(log, &TrafficLog::WriteFailed, form, [form, note](const QString &reason) {
+    note->SetFullText(QStringLiteral("Traffic log not written: ") + reason);
     form->StatusBar1->addPermanentWidget(note);
+    note->show();
+  });
+  QObject::connect(log, &TrafficLog::WriteResumed, form, [form, note] {
+    form->StatusBar1->removeWidget(note);
+    note->SetFullText(QString());
   });
 
   QObject::connect(form->OpenLogFolder1, &QAction::triggered, form, [log] {

@@ -68,6 +68,30 @@ void TrafficLogWriter::Fail(const QString &reason) {
     emit WriteFailed(reason);
 }
 
+bool TrafficLogWriter::OpenFile(QFile &file, const QDate &day) {
+  if (!QDir().mkpath(folder_)) {
+    Fail(QStringLiteral("cannot make the folder ") + folder_);
+    return false;
+  }
+  file.setFileName(QDir(folder_).filePath(FileName(day)));
+  // A full disk (or a crash) may have left half a line: it is ended, so that
+  // the next line is a line of its own.
+  char last = '\n';
+  if (QFile old(file.fileName()); old.open(QIODevice::ReadOnly) && old.size() > 0) {
+    old.seek(old.size() - 1);
+    old.read(&last, 1);
+  }
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+    Fail(file.fileName() + QStringLiteral(": ") + file.errorString());
+    return false;
+  }
+  if (file.size() == 0)
+    file.write((ExchangeCsvHeader() + QLatin1Char('\n')).toUtf8());
+  else if (last != '\n')
+    file.write("\n");
+  return true;
+}
+
 void TrafficLogWriter::Prune(const QString &folder, const Limits &limits, const QDate &today,
                              const QString &keep) {
   struct LogFile {
@@ -118,17 +142,8 @@ void TrafficLogWriter::Run() {
       if (!file.isOpen() || day != fileDay) {
         file.close();
         fileDay = day;
-        if (!QDir().mkpath(folder_)) {
-          Fail(QStringLiteral("cannot make the folder ") + folder_);
+        if (!OpenFile(file, day))
           continue;
-        }
-        file.setFileName(QDir(folder_).filePath(FileName(day)));
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
-          Fail(file.fileName() + QStringLiteral(": ") + file.errorString());
-          continue;
-        }
-        if (file.size() == 0)
-          file.write((ExchangeCsvHeader() + QLatin1Char('\n')).toUtf8());
         Prune(folder_, limits_, day, FileName(day));
         sincePrune = 0;
       }
@@ -148,6 +163,8 @@ void TrafficLogWriter::Run() {
     if (file.isOpen() && !file.flush()) {
       Fail(file.fileName() + QStringLiteral(": ") + file.errorString());
       file.close();
+    } else if (file.isOpen() && failed_.exchange(false)) {
+      emit WriteResumed();
     }
     {
       std::lock_guard lock(mutex_);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDate>
+#include <QFile>
 #include <QObject>
 #include <QString>
 
@@ -20,7 +21,8 @@
 // loses only what was still queued. Flush() and the destructor write at once. Files
 // older than the age limit, or beyond the size limit in all, are removed
 // oldest first. A failure is reported once and never ends the program: the
-// lines that cannot be written are dropped.
+// lines that cannot be written are dropped, and the first batch written
+// again says so. A line a full disk cut is ended before the next one.
 class TrafficLogWriter : public QObject {
   Q_OBJECT
 public:
@@ -47,12 +49,17 @@ public:
   static void Prune(const QString &folder, const Limits &limits, const QDate &today, const QString &keep);
 
 signals:
-  // The first failure to write; later ones are silent.
+  // The first failure to write; later ones are silent until writing
+  // resumes.
   void WriteFailed(const QString &reason);
+  // Lines are written again after a failure.
+  void WriteResumed();
 
 private:
   void Run();
   void Fail(const QString &reason);
+  // Opens the file of `day` for appending; false (reported) when it cannot.
+  bool OpenFile(QFile &file, const QDate &day);
 
   const QString folder_;
   const Limits limits_;

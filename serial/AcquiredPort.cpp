@@ -62,7 +62,7 @@ TAcquiredPort TAcquiredPort::OpenDevice(const QString &commName) {
     return Failed(kOpenFailed, OpenFailureReason(ENODEV));
   const int fd = open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0)
-    return Failed(kOpenFailed, OpenFailureReason(errno));
+    return Failed(kOpenFailed, OpenFailureReason(errno, path));
   // Exclusive use: the lock keeps out every other opener that asks (this
   // program included, even as root); TIOCEXCL keeps out ordinary users who
   // do not ask.

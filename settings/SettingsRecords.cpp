@@ -5,14 +5,15 @@
 #include <QStringList>
 #include <algorithm>
 
+const char *const CommonParameterFields[6] = {"FREQ",     "ACC_TIME", "DEC_TIME",
+                                              "JOG_FREQ", "JOG_ACC",  "JOG_DEC"};
+
 namespace {
 const QString ComProQuery = QStringLiteral("select * from com_pro.dbf");
 const QString DsparaQuery = QStringLiteral("select * from dspara.dbf");
 const QString UsercmdReadQuery = QStringLiteral("select * from usercmd.dbf");
 const QString UsercmdWriteQuery = QStringLiteral("select * from usercmd.dbf ");
 
-const char *const CommonParameterFields[6] = {"FREQ",     "ACC_TIME", "DEC_TIME",
-                                              "JOG_FREQ", "JOG_ACC",  "JOG_DEC"};
 const char *const CommandFields[6] = {"YESORNO", "FUNC", "DATA", "SENDATA", "REVDATA", "NOTE"};
 
 // A port typed as a device path is kept in a cell the line settings leave
@@ -25,6 +26,30 @@ void OpenStatement(TTableQuery &query, const QString &statement) {
   query.SetSQL(statement);
   query.Open();
 }
+
+// The edits of one table, posted by Commit; a value refused before that
+// leaves the table as it was (the edits are dropped, not written by Close).
+class TWholeWrite {
+public:
+  explicit TWholeWrite(TTableQuery &query) : query_(query) {}
+  ~TWholeWrite() {
+    if (committed_)
+      return;
+    query_.DropEdits();
+    query_.Close();
+  }
+  TWholeWrite(const TWholeWrite &) = delete;
+  TWholeWrite &operator=(const TWholeWrite &) = delete;
+  void Commit() {
+    query_.Post();
+    committed_ = true;
+    query_.Close();
+  }
+
+private:
+  TTableQuery &query_;
+  bool committed_ = false;
+};
 
 void RequireRecords(const TTableQuery &query, const char *table, int needed) {
   if (query.RecordCount() < needed)
@@ -195,6 +220,7 @@ std::vector<TCommandRow> ReadCommandList(TTableQuery &query, QStringList &proble
 void WriteProtocolSettings(TTableQuery &query, const TProtocolSettings &s) {
   OpenStatement(query, ComProQuery);
   RequireRecords(query, "com_pro.dbf", ProtocolSettingsRecords);
+  TWholeWrite write(query);
   query.First();
   query.Edit();
   query.FieldByName("TX610").SetAsString(QString::number(s.comPort));
@@ -219,13 +245,13 @@ void WriteProtocolSettings(TTableQuery &query, const TProtocolSettings &s) {
   query.FieldByName("TX710_B").SetAsBoolean(s.errorOccur);
   query.FieldByName("TX820_W").SetAsBoolean(s.timeOut);
   query.FieldByName("TX820").SetAsBoolean(s.addChecksum);
-  query.Post();
-  query.Close();
+  write.Commit();
 }
 
 void WriteDriveSettings(TTableQuery &query, int seriesRow, const TDriveSettings &s) {
   OpenStatement(query, DsparaQuery);
   RequireRecords(query, "dspara.dbf", seriesRow + 1);
+  TWholeWrite write(query);
   query.First();
   query.Edit();
   query.FieldByName("SLAVE_ADR").SetAsString(QString::number(seriesRow - 1));
@@ -234,8 +260,7 @@ void WriteDriveSettings(TTableQuery &query, int seriesRow, const TDriveSettings 
   query.FieldByName("SLAVE_ADR").SetAsString(s.machineId);
   for (int i = 0; i < 6; ++i)
     query.FieldByName(CommonParameterFields[i]).SetAsString(s.commonParameters[static_cast<std::size_t>(i)]);
-  query.Post();
-  query.Close();
+  write.Commit();
 }
 
 void WriteCommandList(TTableQuery &query, const std::vector<TCommandRow> &rows) {
@@ -244,19 +269,32 @@ void WriteCommandList(TTableQuery &query, const std::vector<TCommandRow> &rows) 
   // be stored leaves the table as it was.
   for (const TCommandRow &row : rows)
     for (int c = 0; c < 6; ++c) {
-      const QString unstorable = query.UnstorableCharacters(row.cells[static_cast<std::size_t>(c)]);
-      if (!unstorable.isEmpty()) {
+      const QString &text = row.cells[static_cast<std::size_t>(c)];
+      const QString unstorable = query.UnstorableCharacters(text);
+      const int width = query.FieldWidth(CommandFields[c]);
+      QString refusal;
+      if (!unstorable.isEmpty())
+        refusal =
+            QStringLiteral("Row %1 of the command list holds characters that usercmd.dbf (code page %2) "
+                           "cannot store: %3 (column %4)")
+                .arg(row.row)
+                .arg(query.CodePageName(), unstorable, CommandFields[c]);
+      else if (width > 0 && query.StoredLength(text) > width)
+        refusal = QStringLiteral("Row %1 of the command list holds %2 characters in column %3; usercmd.dbf "
+                                 "holds at most %4 there")
+                      .arg(row.row)
+                      .arg(query.StoredLength(text))
+                      .arg(CommandFields[c])
+                      .arg(width);
+      if (!refusal.isEmpty()) {
         query.Close();
-        throw ETableStoreError(QStringLiteral("Row %1 of the command list holds characters that usercmd.dbf "
-                                              "(code page %2) cannot store: %3 (column %4)")
-                                   .arg(row.row)
-                                   .arg(query.CodePageName(), unstorable, CommandFields[c])
-                                   .toStdString());
+        throw ETableStoreError(refusal.toStdString());
       }
     }
   const int needed = std::max<int>(1, static_cast<int>(rows.size()));
   if (query.RecordCount() < needed)
     GrowTable(query, needed);
+  TWholeWrite write(query);
   query.First();
   query.Edit();
   query.FieldByName("COUNTNUM").SetAsInteger(static_cast<int>(rows.size()));
@@ -269,6 +307,15 @@ void WriteCommandList(TTableQuery &query, const std::vector<TCommandRow> &rows) 
     for (int c = 0; c < 6; ++c)
       query.FieldByName(CommandFields[c]).SetAsString(rows[k].cells[static_cast<std::size_t>(c)]);
   }
-  query.Post();
+  write.Commit();
+}
+
+QHash<QString, int> CharacterFieldWidths(TTableQuery &query, const QString &table) {
+  OpenStatement(query, QStringLiteral("select * from ") + table);
+  QHash<QString, int> widths;
+  for (int field = 0; field < query.FieldCount(); ++field)
+    if (const int width = query.FieldWidth(query.FieldName(field)); width > 0)
+      widths.insert(query.FieldName(field).toUpper(), width);
   query.Close();
+  return widths;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <array>
@@ -42,6 +43,9 @@ struct TDriveSettings {
                                              QStringLiteral("10.0"),  QStringLiteral("10.0")};
 };
 
+// dspara.dbf's fields of the six common parameters, "Frequency" to "Jog Dec Time".
+extern const char *const CommonParameterFields[6];
+
 // usercmd.dbf: one record per used grid row.
 struct TCommandRow {
   int row = 0; // grid row, 1 and up
@@ -67,3 +71,7 @@ void WriteDriveSettings(TTableQuery &query, int seriesRow, const TDriveSettings 
 // row overwrites another. A text the table's code page cannot store raises
 // ETableStoreError before anything is written.
 void WriteCommandList(TTableQuery &query, const std::vector<TCommandRow> &rows);
+
+// The width of each character field of `table` ("com_pro.dbf"), by field
+// name; raises the store's error when the table cannot be opened.
+QHash<QString, int> CharacterFieldWidths(TTableQuery &query, const QString &table);

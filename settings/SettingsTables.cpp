@@ -17,6 +17,8 @@
 #include <QLineEdit>
 #include <QTableWidget>
 
+#include <stdexcept>
+
 namespace {
 const QString CompleteOnReplyKey = QStringLiteral("Line/CompleteOnReply");
 const QString Rs485Key = QStringLiteral("Line/Rs485");
@@ -45,6 +47,13 @@ void SelectItem(QComboBox *box, int index) {
   if (index >= 0 && index < box->count())
     box->setCurrentIndex(index);
 }
+// A box saved into a character field takes no more than the field holds:
+// a longer text would be refused at exit.
+void LimitToField(QLineEdit *box, const QHash<QString, int> &widths, const char *field) {
+  if (const int width = widths.value(QString::fromLatin1(field)); width > 0)
+    box->setMaxLength(width);
+}
+
 // Reads one settings table with `read`. Values that cannot be read are
 // listed for the user with the table's name; the table is copied aside first,
 // as the save at exit writes the values in use over the unread ones.
@@ -68,8 +77,15 @@ void TForm1::LoadSettings() {
 
 void TForm1::LoadProtocolSettings() {
   TProtocolSettings s; // the delivered values, used for what cannot be read
-  ReadSettingsTable(*this, QStringLiteral("com_pro.dbf"),
-                    [&](QStringList &problems) { s = ReadProtocolSettings(*ADOQuery1, problems); });
+  QHash<QString, int> widths;
+  ReadSettingsTable(*this, QStringLiteral("com_pro.dbf"), [&](QStringList &problems) {
+    s = ReadProtocolSettings(*ADOQuery1, problems);
+    widths = CharacterFieldWidths(*ADOQuery1, QStringLiteral("com_pro.dbf"));
+  });
+  LimitToField(SeriesStart, widths, "TX710_B");
+  LimitToField(SeriesStop, widths, "TX820_W");
+  LimitToField(ArbitraryNum, widths, "TX820");
+  LimitToField(ProtocolSet->ComPort->lineEdit(), widths, "TX820"); // a typed port
   if (!s.comPortName.isEmpty())
     ProtocolSet->ComPort->setEditText(s.comPortName);
   else
@@ -98,8 +114,15 @@ void TForm1::LoadDriveSettings() {
   s.machineId = MachineID->currentText();
   for (int i = 0; i < 6; ++i)
     s.commonParameters[static_cast<std::size_t>(i)] = CommonParameterBox(this, i)->text();
-  ReadSettingsTable(*this, QStringLiteral("dspara.dbf"),
-                    [&](QStringList &problems) { s = ReadDriveSettings(*ADOQuery1, problems); });
+  QHash<QString, int> widths;
+  ReadSettingsTable(*this, QStringLiteral("dspara.dbf"), [&](QStringList &problems) {
+    s = ReadDriveSettings(*ADOQuery1, problems);
+    widths = CharacterFieldWidths(*ADOQuery1, QStringLiteral("dspara.dbf"));
+  });
+  if (MachineID->lineEdit())
+    LimitToField(MachineID->lineEdit(), widths, "SLAVE_ADR");
+  for (int i = 0; i < 6; ++i)
+    LimitToField(CommonParameterBox(this, i), widths, CommonParameterFields[i]);
   SelectItem(DriveSeries, s.seriesIndex);
   SeriesRow = s.seriesIndex + 1;
   MachineID->setEditText(s.machineId);
@@ -127,7 +150,47 @@ void TForm1::LoadCommandList() {
   }
 }
 
-void TForm1::FormCloseQuery() {
+namespace {
+const QStringList SettingsFiles = {QStringLiteral("usercmd.dbf"), QStringLiteral("com_pro.dbf"),
+                                   QStringLiteral("dspara.dbf"), QStringLiteral("preferences.ini")};
+} // namespace
+
+bool TForm1::FormCloseQuery() {
+  // Ended before the settings were loaded: the controls hold nothing of the
+  // user's, and saving them would overwrite the stored settings.
+  if (EndingWithoutQuestions && !Activated)
+    return true;
+  QStringList reasons;
+  QStringList files = SettingsFiles;
+  if (EndingWithoutQuestions)
+    files.removeAll(QStringLiteral("dspara.dbf")); // as the answer Cancel
+  QStringList failed = SaveSettings(files, !EndingWithoutQuestions, reasons);
+  while (!failed.isEmpty()) {
+    const QString text = QStringLiteral("The settings could not be saved: ") + reasons.join('\n');
+    if (EndingWithoutQuestions) {
+      // Nobody is there to answer (a logout, a shutdown).
+      qWarning("%s", qPrintable(text));
+      return true;
+    }
+    switch (Dialogs::Choose(
+        QStringLiteral("Settings not saved"),
+        text + QStringLiteral("\n\nTry again, close without saving them, or go back to "
+                              "the window?"),
+        {QStringLiteral("Retry"), QStringLiteral("Close without saving"), QStringLiteral("Cancel")})) {
+    case 0:
+      reasons.clear();
+      failed = SaveSettings(failed, false, reasons);
+      break;
+    case 1:
+      return true;
+    default:
+      return false;
+    }
+  }
+  return true;
+}
+
+QStringList TForm1::SaveSettings(const QStringList &files, bool askAboutDrive, QStringList &reasons) {
   // Rows count as used when any column but "Select" holds text.
   std::vector<TCommandRow> rows;
   for (int r = 1; r < StringGrid1->rowCount(); ++r) {
@@ -167,33 +230,48 @@ void TForm1::FormCloseQuery() {
   protocol.addChecksum = UAddChecksum->isChecked();
 
   // Each table is written whole or not at all, and one that fails does not
-  // keep the others from being saved; the user is told what was not saved
-  // and the window still closes.
-  QStringList failures;
-  const auto save = [&](const QString &table, const auto &write) {
+  // keep the others from being saved.
+  QStringList failed;
+  const auto save = [&](const QString &file, const auto &write) {
+    if (!files.contains(file))
+      return;
     try {
       write();
     } catch (const std::exception &error) {
       ADOQuery1->Close();
-      failures << table + QStringLiteral(": ") + QString::fromLocal8Bit(error.what());
+      failed << file;
+      reasons << file + QStringLiteral(": ") + QString::fromLocal8Bit(error.what());
     }
   };
-  save(QStringLiteral("database1"), [&] { ADOConnection1->Reconnect(AppPaths::DataFolder()); });
-  if (failures.isEmpty()) {
-    save(QStringLiteral("usercmd.dbf"), [&] { WriteCommandList(*ADOQuery1, rows); });
-    save(QStringLiteral("com_pro.dbf"), [&] { WriteProtocolSettings(*ADOQuery1, protocol); });
-    if (Dialogs::OkCancel(QStringLiteral("Confirm box"), QStringLiteral("Do you want to save changes?"))) {
-      TDriveSettings drive;
-      drive.machineId = MachineID->currentText();
-      for (int i = 0; i < 6; ++i)
-        drive.commonParameters[static_cast<std::size_t>(i)] = CommonParameterBox(this, i)->text();
-      save(QStringLiteral("dspara.dbf"), [&] { WriteDriveSettings(*ADOQuery1, SeriesRow, drive); });
-    }
+  bool connected = true;
+  try {
+    ADOConnection1->Reconnect(AppPaths::DataFolder());
+  } catch (const std::exception &error) {
+    connected = false;
+    reasons << QStringLiteral("database1: ") + QString::fromLocal8Bit(error.what());
   }
-  if (const QString problem = SaveLinePreferences(); !problem.isEmpty())
-    failures << problem;
-  if (!failures.isEmpty())
-    Dialogs::ShowError(QStringLiteral("The settings could not be saved: ") + failures.join('\n'));
+  const auto saveTable = [&](const QString &table, const auto &write) {
+    if (connected)
+      save(table, write);
+    else if (files.contains(table))
+      failed << table;
+  };
+  saveTable(QStringLiteral("usercmd.dbf"), [&] { WriteCommandList(*ADOQuery1, rows); });
+  saveTable(QStringLiteral("com_pro.dbf"), [&] { WriteProtocolSettings(*ADOQuery1, protocol); });
+  if (files.contains(QStringLiteral("dspara.dbf")) &&
+      (!askAboutDrive ||
+       Dialogs::OkCancel(QStringLiteral("Confirm box"), QStringLiteral("Do you want to save changes?")))) {
+    TDriveSettings drive;
+    drive.machineId = MachineID->currentText();
+    for (int i = 0; i < 6; ++i)
+      drive.commonParameters[static_cast<std::size_t>(i)] = CommonParameterBox(this, i)->text();
+    saveTable(QStringLiteral("dspara.dbf"), [&] { WriteDriveSettings(*ADOQuery1, SeriesRow, drive); });
+  }
+  save(QStringLiteral("preferences.ini"), [&] {
+    if (const QString problem = SaveLinePreferences(); !problem.isEmpty())
+      throw std::runtime_error(problem.toStdString());
+  });
+  return failed;
 }
 
 // The file is written only when a value changed, so that a program left at
@@ -211,6 +289,6 @@ QString TForm1::SaveLinePreferences() {
   if (!changed)
     return {};
   if (!preferences.Save())
-    return QStringLiteral("preferences.ini: the file could not be written");
+    return QStringLiteral("the file could not be written");
   return {};
 }

@@ -83,6 +83,9 @@ void TProtocolSet::ModbusModeChange() {
 
 void TProtocolSet::Button1Click() {
   Form1->ApplyPortSettings();
+  // Kept at once: a program ended by a logout never reaches the close query's
+  // save. One that fails here is tried again, and reported, at exit.
+  Form1->SaveLinePreferences();
   close();
 }
 

@@ -248,9 +248,12 @@ void TTableField::SetAsString(const QString &text) {
     return;
   }
   default: {
+    // Refused, never cut: a cut list or path reads back as another value.
     std::string bytes = query_->EncodeText(text);
     if (bytes.size() > static_cast<std::size_t>(def.width))
-      bytes.resize(static_cast<std::size_t>(def.width));
+      throw ETableStoreError("The text \"" + text.toStdString() + "\" does not fit field '" + def.name +
+                             "' of '" + QFileInfo(query_->tablePath_).fileName().toStdString() +
+                             "': it holds at most " + std::to_string(def.width) + " characters");
     query_->SetValue(field_, bytes);
   }
   }
@@ -479,6 +482,19 @@ std::string TTableQuery::EncodeText(const QString &text) const {
   return bytes;
 }
 
+int TTableQuery::FieldWidth(const QString &name) const {
+  for (const TDbfFieldDef &def : fileFields_)
+    if (QString::fromStdString(def.name).compare(name, Qt::CaseInsensitive) == 0)
+      return def.type == 'C' ? def.width : 0;
+  return 0;
+}
+
+int TTableQuery::StoredLength(const QString &text) const {
+  std::string bytes, unstorable;
+  CodePage::Encode(text.toStdString(), codePage_, bytes, unstorable);
+  return static_cast<int>(bytes.size());
+}
+
 QString TTableQuery::UnstorableCharacters(const QString &text) const {
   std::string bytes, unstorable;
   CodePage::Encode(text.toStdString(), codePage_, bytes, unstorable);
@@ -551,6 +567,11 @@ void TTableQuery::Cancel() {
     }
   editing_ = false;
   emit RowChanged(current_);
+}
+
+void TTableQuery::DropEdits() {
+  pending_.clear();
+  editing_ = false;
 }
 
 void TTableQuery::WritePending() {

@@ -69,10 +69,10 @@ public:
   // is false. Any other text raises EConvertError.
   bool AsBoolean() const;
   bool IsNull() const;
-  // Assignments need the query in edit mode. A character field keeps as
-  // many bytes as it is wide; an empty text is stored as null. A text with
-  // characters the table's code page cannot store raises ETableStoreError
-  // and changes nothing.
+  // Assignments need the query in edit mode. An empty text is stored as
+  // null. A text wider than its character field, or with characters the
+  // table's code page cannot store, raises ETableStoreError and changes
+  // nothing.
   void SetAsString(const QString &text);
   void SetAsInteger(int value);
   void SetAsBoolean(bool value);
@@ -138,6 +138,9 @@ public:
   // Drops the edits of the current row made since Edit.
   void Cancel();
   bool Editing() const { return editing_; }
+  // Forgets every edit not yet written, so that closing leaves the file as
+  // it was (a record refused half way through).
+  void DropEdits();
 
   TBookmark GetBookmark() const;
   // Raises ETableStoreError when the row is not in the result.
@@ -151,6 +154,11 @@ public:
   QString TablePath() const { return tablePath_; }
   // The code page the open table declares for its texts ("CP1252").
   QString CodePageName() const { return QString::fromStdString(codePage_); }
+  // How many characters the open table's character field `name` holds; 0
+  // for a field that is not a character field or not there.
+  int FieldWidth(const QString &name) const;
+  // How many characters `text` takes in the open table's code page.
+  int StoredLength(const QString &text) const;
   // The characters of `text` that the open table's code page cannot store,
   // each once; empty when the text can be stored as it is.
   QString UnstorableCharacters(const QString &text) const;

@@ -21,6 +21,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -423,6 +424,10 @@ private slots:
     QTest::mouseRelease(handle, Qt::LeftButton, {}, grip - QPoint(0, 40));
     const QList<int> dragged = splitter->sizes();
     QCOMPARE(dragged.value(1), 180);
+    // A size wider than the screen (a long text once widened the window) is
+    // fitted to the screen at the next start, as far as the window can shrink.
+    const QRect screen = Form1->screen()->availableGeometry();
+    Form1->resize(screen.width() * 2, Form1->height());
 
     Form1->Exit2->trigger();
     DestroyApplicationWindows();
@@ -430,10 +435,14 @@ private slots:
     Form1->show();
     QTRY_VERIFY_WITH_TIMEOUT(Form1->Activated, 20000);
     QCOMPARE(Form1->HistorySplitter->sizes(), dragged);
+    QVERIFY2(Form1->width() <= std::max(screen.width(), Form1->minimumSizeHint().width()),
+             qPrintable(QString::number(Form1->width())));
+    QVERIFY(Form1->x() >= screen.left());
   }
 
-  // Runs last: "E&xit" runs the close query and closes the window, also when
-  // the settings cannot be saved.
+  // Runs last: "E&xit" runs the close query and closes the window. When the
+  // settings cannot be saved the window stays until the user chooses: Retry
+  // once the folder is back saves them, "Close without saving" closes.
   void exitCloses() {
     DialogRecorder dialogs;
     QVERIFY(Form1->isVisible());
@@ -442,8 +451,31 @@ private slots:
     QVERIFY2(dialogs.Texts().contains("Do you want to save changes?"), qPrintable(dialogs.Texts().join('|')));
 
     Form1->show();
-    QVERIFY(QDir(AppPaths::DataFolder()).removeRecursively());
+    Form1->TimeoutMs = 900;
+    const QString folder = AppPaths::DataFolder();
+    QVERIFY(QDir(folder).removeRecursively());
     dialogs.Clear();
+    dialogs.QueueChoice("Retry"); // the folder still missing
+    dialogs.QueueChoice("Retry"); // the folder back
+    int asked = 0;
+    dialogs.onChoice = [&](const QString &text) {
+      QVERIFY2(text.contains("could not be saved") && text.contains("database1"), qPrintable(text));
+      QVERIFY(Form1->isVisible());
+      if (++asked == 2)
+        QCOMPARE(EnsureDataFolder(folder), QString());
+    };
+    Form1->Exit2->trigger();
+    QCOMPARE(asked, 2);
+    QVERIFY(!Form1->isVisible());
+    DestroyApplicationWindows();
+    CreateApplicationWindows();
+    Form1->show();
+    QTRY_VERIFY_WITH_TIMEOUT(Form1->Activated, 20000);
+    QCOMPARE(Form1->TimeoutMs, 900);
+
+    QVERIFY(QDir(folder).removeRecursively());
+    dialogs.onChoice = nullptr;
+    dialogs.QueueChoice("Close without saving");
     Form1->Exit2->trigger();
     QVERIFY(!Form1->isVisible());
   }

@@ -12,6 +12,7 @@
 #include "settings/TProtocolSet.h"
 #include "support/DialogRecorder.h"
 #include "support/FakeDeviceTree.h"
+#include "support/Heartbeat.h"
 #include "support/LoopbackTcp.h"
 #include "support/SimulatedRig.h"
 #include "support/TestMain.h"
@@ -193,6 +194,41 @@ private slots:
     QTest::mouseClick(Form1->UFwdStart, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(again.Output().contains("write 8192 1\n"), kWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(Form1->State.AcceptedReplies, accepted + 2, kWaitMs);
+  }
+
+  // A serial server whose connect never completes (a listener on 127.0.0.1
+  // whose queue is full drops the handshake): the attempts to reach it run
+  // beside the window, one at a time, and the window keeps turning.
+  void unreachableServerNeverStallsTheWindow() {
+    sockaddr_in address{};
+    const int listener = BoundLoopbackSocket(address);
+    QCOMPARE(listen(listener, 0), 0);
+    int queued[2];
+    for (int &client : queued) {
+      client = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+      ::connect(client, reinterpret_cast<sockaddr *>(&address), sizeof address);
+    }
+    constexpr int connectMs = 6000;
+    Form1->Comm1->SetTcpConnectTimeout(connectMs);
+    OpenSettingsAndTypePort(QString("tcp:127.0.0.1:%1").arg(ntohs(address.sin_port)));
+    QTest::mouseClick(ProtocolSet->Button1, Qt::LeftButton);
+    QVERIFY2(PortPanel().contains("port failed"), qPrintable(PortPanel()));
+
+    auto heartbeat = std::make_unique<Heartbeat>();
+    // long enough for a retry to come due while the attempt before it runs
+    QTest::qWait(connectMs + 3000);
+    const qint64 longestGapMs = heartbeat->LongestGapMs();
+    heartbeat.reset();
+    QVERIFY(!Form1->Comm1->PortOpen());
+    // An attempt waited for on the window's thread stands still for most of
+    // the connect time, far beyond a busy machine's hiccups.
+    QVERIFY2(longestGapMs < connectMs / 3,
+             qPrintable(QString("the window stood still %1 ms").arg(longestGapMs)));
+
+    Form1->Comm1->SetTcpConnectTimeout(2000);
+    for (int client : queued)
+      close(client);
+    close(listener);
   }
 
   // The devices of the tree are read when the window opens; COM3, linked to

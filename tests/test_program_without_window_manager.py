@@ -3,8 +3,6 @@ kiosk session): its window is shown but never made active, and it must still
 do its first-activation work, so it configures and opens the port that the
 settings name. The port here is a pseudo-terminal linked as "COM2"; the
 program holds a lock on the device while it has the port open."""
-import errno
-import fcntl
 import os
 import shutil
 import signal
@@ -13,28 +11,13 @@ import sys
 import tempfile
 import time
 
+from port_lock import port_is_held
+
 build = os.environ.get("VDD_BUILD_DIR", os.path.join(os.path.dirname(__file__), "..", "build"))
 xvfb_run = shutil.which("xvfb-run")
 if xvfb_run is None:
     print("xvfb-run is missing: scripts/setup.sh installs it")
     sys.exit(1)
-
-
-def port_is_held(path):
-    """True when another process has the device open for its own use."""
-    try:
-        fd = os.open(path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
-    except OSError as error:
-        return error.errno == errno.EBUSY
-    try:
-        fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
-        fcntl.flock(fd, fcntl.LOCK_UN)
-        return False
-    except OSError:
-        return True
-    finally:
-        os.close(fd)
-
 
 failures = []
 with tempfile.TemporaryDirectory() as folder:

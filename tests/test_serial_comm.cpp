@@ -2,6 +2,7 @@
 // the slave side as its port, the test plays the far end on the master side.
 
 #include "app/AppPaths.h"
+#include "serial/AcquiredPort.h"
 #include "serial/CommEvents.h"
 #include "serial/LineEvents.h"
 #include "serial/LineSettings.h"
@@ -24,8 +25,12 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <pty.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -33,6 +38,34 @@ namespace {
 // Generous limits: a slow machine must never fail a test.
 constexpr int kLongWaitMs = 60000;
 constexpr qint64 kPromptMs = 8000;
+
+// The reason the user "nobody" is given when opening `path`, in a child
+// process that drops root's rights first.
+QString ReasonGivenToNobody(const QString &path) {
+  int answer[2];
+  if (pipe(answer) != 0)
+    return QStringLiteral("no pipe");
+  const pid_t child = fork();
+  if (child == 0) {
+    close(answer[0]);
+    const passwd *nobody = getpwnam("nobody");
+    if (!nobody || setgroups(0, nullptr) != 0 || setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0)
+      _exit(2);
+    const QByteArray reason = TAcquiredPort::Acquire(path, 1000).Reason().toUtf8();
+    [[maybe_unused]] const ssize_t written = write(answer[1], reason.constData(), reason.size());
+    _exit(0);
+  }
+  close(answer[1]);
+  QByteArray reason;
+  char buffer[256];
+  for (ssize_t got; (got = read(answer[0], buffer, sizeof buffer)) > 0;)
+    reason.append(buffer, got);
+  close(answer[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? QString::fromUtf8(reason)
+                                                       : QStringLiteral("the child could not become nobody");
+}
 
 // One pseudo-terminal pair. Only the master stays open here; the slave is the
 // component's to open by name.
@@ -397,9 +430,29 @@ void TestSerialComm::propertySetterRules() {
 }
 
 void TestSerialComm::openFailuresAreReportedAsText() {
-  // What cannot be made to happen here (the tests may run as root, and
-  // without a ttyS node lacking its UART): the words for it.
-  QCOMPARE(OpenFailureReason(EACCES), QString("Permission denied: add your user to the dialout group"));
+  // A device refused to a user: the dialout group is advised only for a
+  // device that group may use, not for one that only root may open.
+  Pty refusing;
+  QVERIFY(refusing.IsValid());
+  const QByteArray node = QFile::encodeName(refusing.slavePath);
+  const group *dialout = getgrnam("dialout");
+  if (geteuid() == 0 && dialout != nullptr) {
+    QCOMPARE(chown(node.constData(), 0, 0), 0);
+    QCOMPARE(chmod(node.constData(), 0600), 0);
+    QCOMPARE(ReasonGivenToNobody(refusing.slavePath),
+             QString("Permission denied: the device is readable only by its owner (root)"));
+    QCOMPARE(chown(node.constData(), 0, dialout->gr_gid), 0);
+    QCOMPARE(chmod(node.constData(), 0660), 0);
+    QCOMPARE(ReasonGivenToNobody(refusing.slavePath),
+             QString("Permission denied: add your user to the dialout group"));
+  } else {
+    QCOMPARE(chmod(node.constData(), 0), 0); // refused to its owner too
+    const QString me = QString::fromLocal8Bit(getpwuid(geteuid())->pw_name);
+    QCOMPARE(TAcquiredPort::Acquire(refusing.slavePath, 1000).Reason(),
+             QString("Permission denied: the device is readable only by its owner (%1)").arg(me));
+  }
+  // What cannot be made to happen here (a ttyS node lacking its UART): the
+  // words for it.
   QCOMPARE(OpenFailureReason(EIO), QString("No such device"));
   TComm comm;
   comm.SetCommName("/dev/no-such-serial-device");

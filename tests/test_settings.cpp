@@ -20,6 +20,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -144,7 +145,8 @@ private slots:
     SetCell(3, 0, "Yes"); // only the mark: not a used row
     SetCell(5, 3, "010300000001");
     SetCell(5, 5, "a note");
-    Form1->setGeometry(40, 50, 960, 700); // where the user dragged the window to
+    // where the user dragged the window to, on the screen
+    Form1->setGeometry(0, 50, std::min(Form1->screen()->availableGeometry().width(), 960), 700);
     const QRect placed = Form1->geometry();
     QVERIFY(placed.size() != QSize(1021, 737));
     dialogs.QueueAnswer(true); // "Do you want to save changes?" -> OK
@@ -237,9 +239,10 @@ private slots:
     QCOMPARE(Form1->TimeoutMs, 500);
     QCOMPARE(Form1->MachineIDText(), QString("7")); // dspara.dbf still read
     dialogs.QueueAnswer(true);
+    dialogs.QueueChoice("Close without saving");
     Form1->close();
-    // The damaged table cannot be rewritten in place: the save reports it
-    // in the error box and the window closes all the same.
+    // The damaged table cannot be rewritten in place: the save says so and
+    // the window closes when the user chooses to close without saving.
     QVERIFY(dialogs.LastText().contains("could not be saved"));
     QVERIFY(!Form1->isVisible());
     DestroyApplicationWindows();
@@ -271,6 +274,8 @@ private slots:
     TypeIntoCell(2, 1, "101");
     TypeIntoCell(2, 5, QString::fromUtf8("€ü"));
     QCOMPARE(Cell(2, 5), QString::fromUtf8("€ü"));
+    TypeIntoCell(3, 5, QString::fromUtf8("5 €")); // its only character beyond ASCII
+    TypeIntoCell(3, 1, "103");
     dialogs.QueueAnswer(true);
     Form1->Exit2->trigger();
     QVERIFY(!Form1->isVisible());
@@ -286,12 +291,16 @@ private slots:
     QCOMPARE(Form1->Comm1->CommName(), com5_.path);
     QVERIFY(Form1->Comm1->PortOpen());
     QCOMPARE(Cell(2, 5), QString::fromUtf8("€ü"));
+    QCOMPARE(Cell(3, 5), QString::fromUtf8("5 €"));
+    SetCell(3, 1, QString());
+    SetCell(3, 5, QString());
 
     ClickTab(Form1->PageControl1, 2);
     TypeIntoCell(2, 5, QString::fromUtf8("€漢"));
     Form1->TimeoutMs = 700;
     dialogs.Clear();
     dialogs.QueueAnswer(true);
+    dialogs.QueueChoice("Close without saving");
     Form1->Exit2->trigger();
     QVERIFY2(dialogs.LastText().contains(QString::fromUtf8("cannot store: 漢")),
              qPrintable(dialogs.LastText()));
@@ -305,6 +314,61 @@ private slots:
     dialogs.QueueAnswer(true);
     Stop();
     QVERIFY(QFileInfo(table).isSymLink());
+  }
+
+  // A scan list and a port path longer than their fields stop at the
+  // field's width as they are typed, so what the boxes show is what comes
+  // back; a note longer than its field is refused at exit with the field
+  // and its width named, and Cancel keeps the window to shorten it.
+  void textsLongerThanTheirFieldsAreNeverCut() {
+    DialogRecorder dialogs;
+    Start();
+    QString list;
+    for (int drive = 1; list.size() < 130; ++drive)
+      list += QString::number(drive) + ',';
+    QTest::mouseClick(Form1->ArbitraryNum, Qt::LeftButton);
+    QTest::keyClick(Form1->ArbitraryNum, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(Form1->ArbitraryNum, list);
+    QTest::keyClick(Form1->ArbitraryNum, Qt::Key_Tab);
+    const QString typedList = Form1->ArbitraryNum->text();
+    QVERIFY2(typedList.size() <= 100, qPrintable(typedList));
+
+    Form1->UProtocol->click();
+    QLineEdit *port = ProtocolSet->ComPort->lineEdit();
+    QTest::mouseClick(port, Qt::LeftButton);
+    QTest::keyClick(port, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(port, "/dev/serial/by-path/" + QString(120, 'p'));
+    const QString typedPort = port->text();
+    QVERIFY2(typedPort.size() <= 100, qPrintable(typedPort));
+    ProtocolSet->Button2->click();
+
+    ClickTab(Form1->PageControl1, 2);
+    TypeIntoCell(4, 1, "104");
+    TypeIntoCell(4, 5, QString(300, 'n'));
+    dialogs.QueueAnswer(true);
+    dialogs.QueueChoice("Cancel");
+    Form1->Exit2->trigger();
+    QVERIFY(Form1->isVisible());
+    QCOMPARE(dialogs.choiceButtons.value(0), QStringList({"Retry", "Close without saving", "Cancel"}));
+    QVERIFY2(dialogs.LastText().contains("NOTE") && dialogs.LastText().contains("254"),
+             qPrintable(dialogs.LastText()));
+    TypeIntoCell(4, 5, QString(254, 'n'));
+    dialogs.Clear();
+    dialogs.QueueAnswer(true);
+    Form1->Exit2->trigger();
+    QVERIFY2(!Form1->isVisible(), qPrintable(dialogs.Texts().join('|')));
+    DestroyApplicationWindows();
+
+    Start();
+    QCOMPARE(Form1->ArbitraryNum->text(), typedList);
+    QCOMPARE(ProtocolSet->ComPort->currentText(), typedPort);
+    QCOMPARE(Cell(4, 5), QString(254, 'n'));
+    Form1->ArbitraryNum->setText("1");
+    ProtocolSet->ComPort->setCurrentText("COM2");
+    SetCell(4, 1, QString());
+    SetCell(4, 5, QString());
+    dialogs.QueueAnswer(true);
+    Stop();
   }
 
   // Values that cannot be read fall back one by one, the rest of the table

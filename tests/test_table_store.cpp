@@ -251,7 +251,9 @@ private slots:
     writer.FieldByName("COUNTNUM").SetAsInteger(2);
     writer.FieldByName("VALIDNUM").SetAsInteger(2);
     writer.FieldByName("FUNC").SetAsString("Read");
-    writer.FieldByName("SENDATA").SetAsString(QString(300, 'A')); // wider than the field
+    // a text wider than its field is refused, never cut
+    QVERIFY_THROWS_EXCEPTION(ETableStoreError, writer.FieldByName("SENDATA").SetAsString(QString(255, 'A')));
+    writer.FieldByName("SENDATA").SetAsString(QString(254, 'A'));
     writer.Next(); // leaving the record keeps its edits for the next Post
     writer.Edit();
     writer.FieldByName("VALIDNUM").SetAsInteger(5);

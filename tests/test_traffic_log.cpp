@@ -3,6 +3,7 @@
 // the files pruned by age and by size.
 #include "app/AppPaths.h"
 #include "app/MainWindow.h"
+#include "app/Widgets.h"
 #include "drive/TUmotorPara.h"
 #include "log/TrafficLog.h"
 #include "support/DialogRecorder.h"
@@ -12,11 +13,15 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
+#include <csignal>
 #include <cstdio>
+#include <sys/resource.h>
 
 namespace {
 // The fields of one CSV line; quoted fields may hold commas and doubled quotes.
@@ -167,6 +172,61 @@ private slots:
     QCOMPARE(UmotorPara->Cell(1, TUmotorPara::TimeoutsColumn), QString::number(timeouts));
   }
 
+  // The disk fills up while the program scans (the file may not grow past
+  // the size it had, plus part of a line): the status bar says so without
+  // the window growing, and once there is room again the note goes and the
+  // next line starts on a line of its own after the one that was cut.
+  void fullDiskThenRoom() {
+    const CommState &s = Form1->State;
+    auto *log = Form1->findChild<TrafficLog *>("TrafficLog");
+    QVERIFY(log != nullptr);
+    QTest::mouseClick(Form1->UPeriodScan, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(s.AcceptedReplies >= 1, 20000); // a line before the disk fills
+    QTest::mouseClick(Form1->UPeriodScan, Qt::LeftButton); // Pause
+    QTRY_VERIFY_WITH_TIMEOUT(!s.WaitingReply, 10000);
+    log->Flush();
+    const QString path = AppPaths::DataFolder() + "logs/" + TrafficLogWriter::FileName(QDate::currentDate());
+    const int width = Form1->width();
+    rlimit room{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &room), 0);
+    std::signal(SIGXFSZ, SIG_IGN); // the write fails with EFBIG instead
+    rlimit full = room;
+    full.rlim_cur = static_cast<rlim_t>(QFileInfo(path).size() + 40); // a few fields of a line
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &full), 0);
+    const auto roomAgain = qScopeGuard([&] { setrlimit(RLIMIT_FSIZE, &room); });
+    const long long accepted = s.AcceptedReplies;
+    QTest::mouseClick(Form1->UPeriodScan, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(s.AcceptedReplies >= accepted + 2, 20000);
+    log->Flush();
+    auto *note = Form1->StatusBar1->findChild<TElidedLabel *>("TrafficLogNote");
+    QVERIFY(note != nullptr);
+    QTRY_VERIFY(note->isVisible());
+    QVERIFY2(note->FullText().startsWith("Traffic log not written: " + path), qPrintable(note->FullText()));
+    QVERIFY(note->text() == note->FullText() || note->toolTip() == note->FullText());
+    QTest::qWait(100); // a layout that followed the note would have run by now
+    QCOMPARE(Form1->width(), width);
+
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &room), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(s.AcceptedReplies >= accepted + 4, 20000);
+    QTest::mouseClick(Form1->UPeriodScan, Qt::LeftButton); // Pause
+    QTRY_VERIFY_WITH_TIMEOUT(!s.WaitingReply, 10000);
+    log->Flush();
+    QTRY_VERIFY(!note->isVisible());
+    const QList<QStringList> lines = TodaysLog(AppPaths::DataFolder());
+    int whole = 0;
+    { QFile f(path); f.open(QIODevice::ReadOnly); qDebug() << f.readAll().right(800); }
+    for (const QStringList &f : lines) {
+      QVERIFY2(f.size() <= int(FieldCount), qPrintable(f.join(',')));
+      if (f.size() < int(FieldCount))
+        continue;
+      QVERIFY2(QDateTime::fromString(f[Time], "yyyy-MM-dd HH:mm:ss.zzz").isValid(), qPrintable(f.join(',')));
+      ++whole;
+    }
+    QVERIFY(whole >= lines.size() - 1); // the one cut line
+    QCOMPARE(lines.last().size(), int(FieldCount));
+    QCOMPARE(lines.last()[Outcome], QString("accepted"));
+  }
+
   // The program killed while it scans: every line of the log is whole, and
   // the newest is less than a second (plus one exchange) older than the kill.
   void survivesKill() {
@@ -235,6 +295,16 @@ private slots:
     QCOMPARE(left,
              QStringList({"notes.csv", TrafficLogWriter::FileName(today.addDays(-5)),
                           TrafficLogWriter::FileName(today.addDays(-1)), TrafficLogWriter::FileName(today)}));
+    // within the size limit, the file exactly Days old is kept, the older one goes
+    QVERIFY(WriteFile(logFile(30), 10));
+    QVERIFY(WriteFile(logFile(31), 10));
+    {
+      TrafficLogWriter writer(logs, settings.limits);
+      writer.Append(today, "line");
+      writer.Flush();
+    }
+    QVERIFY(QFile::exists(logFile(30)));
+    QVERIFY(!QFile::exists(logFile(31)));
 
     QVERIFY(WriteFile(dataFolder + "blocked", 1)); // a file where the folder should be
     TrafficLogWriter writer(dataFolder + "blocked/logs", settings.limits);

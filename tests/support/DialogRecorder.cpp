@@ -2,6 +2,9 @@
 
 #include <QFileDialog>
 #include <QListView>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
 
 DialogRecorder::DialogRecorder() {
   Dialogs::SetHandler([this](const Dialogs::Request &request) {
@@ -28,6 +31,23 @@ DialogRecorder::DialogRecorder() {
         paths_.pop_front();
       }
       break;
+    case Dialogs::Kind::Choice: {
+      QStringList shown;
+      QPushButton *chosen = nullptr;
+      for (QPushButton *button : request.dialog->findChildren<QPushButton *>()) {
+        shown << button->text();
+        if (!choices_.empty() && button->text() == choices_.front())
+          chosen = button;
+      }
+      choiceButtons << shown;
+      if (onChoice)
+        onChoice(request.text);
+      if (!choices_.empty())
+        choices_.pop_front();
+      if (chosen)
+        QTest::mouseClick(chosen, Qt::LeftButton);
+      break;
+    }
     case Dialogs::Kind::Modal:
       if (onModal)
         onModal(request.dialog);

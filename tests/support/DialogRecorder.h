@@ -20,6 +20,13 @@ public:
   void QueueAnswer(bool accept) { answers_.push_back(accept); }
   // Paths queued for the next file dialogs (default: cancel).
   void QueuePath(const QString &path) { paths_.push_back(path); }
+  // Buttons to click, by their text, in the next Choose boxes (default: none
+  // clicked, as when the box is left with Escape).
+  void QueueChoice(const QString &button) { choices_.push_back(button); }
+  // Called with each Choose box's text before its button is clicked.
+  std::function<void(const QString &)> onChoice;
+  // The button texts of each Choose box shown so far.
+  QList<QStringList> choiceButtons;
   // Called with each modal dialog once it is shown (default: nothing).
   std::function<void(QDialog *)> onModal;
   // When set, each file dialog is shown and handed to it (default: the
@@ -40,4 +47,5 @@ public:
 private:
   std::deque<bool> answers_;
   std::deque<QString> paths_;
+  std::deque<QString> choices_;
 };
