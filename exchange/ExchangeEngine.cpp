@@ -44,6 +44,16 @@ void TExchangeEngine::SetCompleteOnReply(bool on) {
   }
 }
 
+void TExchangeEngine::ForgetLine() {
+  lateness_.Forget();
+  State.ReceiveBuffer.clear();
+  State.ReceivedChunk.clear();
+  State.ReceivedBeyondLimit = 0;
+  State.DataArrived = false;
+  State.QuietWindowPending = false;
+  gateWaitSinceMs_ = -1;
+}
+
 void TExchangeEngine::ClearCounters() {
   State.TotalRecords = 0;
   State.TimeoutRecords = 0;

@@ -80,8 +80,9 @@ public:
   const ReplyRejection &LastRejection() const { return lastRejection_; }
   // How late the drives answer, as far as seen since the port was set up.
   const DriveLateness &Lateness() const { return lateness_; }
-  // The port was set up anew: what was learnt of the line no longer holds.
-  void ForgetLine() { lateness_.Forget(); }
+  // The port was set up anew: what was learnt of the line, and what came
+  // on the line before, no longer holds.
+  void ForgetLine();
   // The silence that must separate two frames on this line: 3.5 characters,
   // no less than 1.75 ms.
   double InterFrameMs() const;
@@ -134,9 +135,8 @@ private:
   void SilenceEnded();
   double NowMs() const { return static_cast<double>(clock_.nsecsElapsed()) / 1e6; }
   // True when the line has been silent long enough for a request to go out;
-  // else, when replies are handled as soon as complete, the gate opens by
-  // itself once it has. A line that never falls silent holds a request back
-  // one reply window at the most.
+  // else the gate opens by itself once it has. A line that never falls
+  // silent holds a request back one reply window at the most.
   bool LineSilent();
   void GateOpened();
   // The quiet after a time-out begins (`waitedMs` after the request), and

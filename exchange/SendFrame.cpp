@@ -61,6 +61,7 @@ void TExchangeEngine::SendFrame(const std::string &body) {
   }
   State.DataArrived = false;
   State.ReceivedCount = 0;
+  gateWaitSinceMs_ = -1;
 
   // The request's own address decides whether an answer comes: 00 is a
   // broadcast, whoever sends it (the user's command with Motor Addr 0, any

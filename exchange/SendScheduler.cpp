@@ -111,6 +111,11 @@ double TExchangeEngine::InterFrameMs() const {
 }
 
 bool TExchangeEngine::LineSilent() {
+  // Judged at the end of its reply window, a reply is followed by a tick
+  // before anything else goes out, longer than any silence the line needs,
+  // and bytes in that tick are timed before a request can start.
+  if (!completeOnReply_)
+    return true;
   const double now = NowMs();
   const double silentMs = now - lastByteMs_;
   const double neededMs = InterFrameMs();
@@ -120,8 +125,7 @@ bool TExchangeEngine::LineSilent() {
   }
   if (gateWaitSinceMs_ < 0)
     gateWaitSinceMs_ = now;
-  if (completeOnReply_)
-    lineGate_->start(std::max(1, static_cast<int>(std::ceil(neededMs - silentMs))));
+  lineGate_->start(std::max(1, static_cast<int>(std::ceil(neededMs - silentMs))));
   return false;
 }
 
