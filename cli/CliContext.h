@@ -21,6 +21,7 @@ struct CliContext {
   TProtocolSettings stored; // the stored settings the options start from
   RecordOutput output{RecordOutput::Format::Text};
   bool quiet = false;
+  int askedAgain = 0; // requests asked once more after a failure
 
   DriveLink &Link() {
     if (!link_)

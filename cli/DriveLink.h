@@ -60,6 +60,9 @@ public:
   // "connection closed" (a TCP serial server) or "device gone" while the port
   // is lost and tried again every second; empty while it is open.
   QString LineLost() const;
+  // Replies that came after their time-out and were not taken, since the
+  // port was opened.
+  long long LateReplies() const { return engine_.State.LateReplies; }
 
 private:
   TComm comm_;

@@ -23,9 +23,22 @@ using TableRecord = ParameterCompare::Record;
 ExchangeOutcome ExchangeWithRetry(CliContext &context, const std::string &body) {
   ExchangeOutcome outcome = context.Link().Exchange(body);
   if (outcome.kind == ExchangeOutcome::Kind::Missing ||
-      (outcome.kind == ExchangeOutcome::Kind::Rejected && !outcome.IsException()))
+      (outcome.kind == ExchangeOutcome::Kind::Rejected && !outcome.IsException())) {
+    ++context.askedAgain;
     outcome = context.Link().Exchange(body);
+  }
   return outcome;
+}
+
+// What else a run met on the line, for its last line: "; 3 asked again, 1
+// late reply seen", or nothing on a clean line.
+QString LineTrouble(CliContext &context) {
+  QString said;
+  if (context.askedAgain > 0)
+    said += QStringLiteral("; %1 asked again").arg(context.askedAgain);
+  if (const long long late = context.Link().LateReplies(); late > 0)
+    said += QStringLiteral("; %1 late %2 seen").arg(late).arg(late == 1 ? "reply" : "replies");
+  return said;
 }
 
 std::uint16_t RegisterOf(const ExchangeOutcome &outcome) {
@@ -179,7 +192,8 @@ int Backup(CliContext &context) {
   if (!context.quiet)
     Note(QStringLiteral("%1 values read into %2").arg(values.size() - leftOut).arg(out) +
          (leftOut > 0 ? QStringLiteral("; %1 left out, refused by the drive (NOWDATA empty)").arg(leftOut)
-                      : QString()));
+                      : QString()) +
+         LineTrouble(context));
   return 0;
 }
 
@@ -218,7 +232,7 @@ int Restore(CliContext &context) {
     }
   }
 
-  bool failed = false;
+  int failures = 0;
   Progress progress(context, "Written", static_cast<int>(planned.size()));
   int done = 0;
   for (const Planned &p : planned) {
@@ -230,13 +244,14 @@ int Restore(CliContext &context) {
       check.Confirmed();
       continue;
     }
-    failed = true;
+    ++failures;
     if (outcome.IsException())
       check.Refused();
     Note(p.record->code + ": " + OutcomeText(context, outcome));
   }
   progress.Show(done);
 
+  bool failed = failures > 0;
   if (verify) {
     check.StartReadBack();
     for (QString code = check.NextToRead(false); !code.isEmpty(); code = check.NextToRead(false)) {
@@ -247,9 +262,10 @@ int Restore(CliContext &context) {
     }
     failed = failed || check.VerifiedCount() != check.WrittenCount();
     if (!context.quiet || failed)
-      Note(check.Report("."));
-  } else if (!context.quiet) {
-    Note(QStringLiteral("%1 values written from %2").arg(done).arg(file));
+      Note(check.Report(".") + LineTrouble(context));
+  } else if (!context.quiet || failed) {
+    Note(QStringLiteral("%1 values written from %2").arg(done - failures).arg(file) +
+         (failures > 0 ? QStringLiteral("; %1 failed").arg(failures) : QString()) + LineTrouble(context));
   }
   return failed ? 1 : 0;
 }
