@@ -312,7 +312,11 @@ void TExchangeEngine::CheckReplyComplete() {
     JudgeCompleteReply(extent.length);
     break;
   case ReplyCompletion::State::UnknownLength:
-    silence_->start(ReplyCompletion::SilenceMs(port_ ? port_->BaudRate() : 0));
+    // Every byte from now on comes at once and starts the silence again;
+    // those the port already holds come after a silence of its own, so the
+    // wait is twice the line's.
+    TellPortAnyByte();
+    silence_->start(2 * ReplyCompletion::SilenceMs(port_ ? port_->BaudRate() : 0));
     break;
   case ReplyCompletion::State::Incomplete:
     break;

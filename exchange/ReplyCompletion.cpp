@@ -69,6 +69,10 @@ Extent RtuExtent(const std::string &buffer, const std::string &request) {
   const long function = HexAt(buffer, 2, 2);
   if (function < 0)
     return {}; // the function code decides, and it is not in yet
+  // Another address, or noise ahead of the frame: nothing tells where it
+  // ends but the line falling silent, not where its length seems to say.
+  if (HexAt(buffer, 0, 2) != HexAt(request, 0, 2))
+    return {State::UnknownLength, 0};
   if (function & ExceptionBit)
     return Bytes(ExceptionBytes, received);
   const std::size_t length = function == HexAt(request, 2, 2) ? RtuReplyBytes(request) : 0;

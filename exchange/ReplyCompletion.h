@@ -33,7 +33,8 @@ std::size_t RtuReplyBytes(const std::string &request);
 
 // RTU: the buffer holds the bytes as hex pairs; `request` is the body last
 // sent (hex text, address first). An exception reply is 5 bytes; replies to
-// reads and writes have the length their request implies.
+// reads and writes have the length their request implies; what does not
+// start with the request's address has no known length.
 Extent RtuExtent(const std::string &buffer, const std::string &request);
 
 // The silence after which an RTU frame of unknown length is over: 3.5

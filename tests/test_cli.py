@@ -423,6 +423,26 @@ class WhatTheUserHas(CliTestCase):
             self.addCleanup(again.close)
             self.wait_for(lambda: len(out) > served, "records from the simulator started again")
 
+    def test_only_a_requests_own_reply_is_taken(self):
+        """A slave answering twice gives each parameter its own value; a write
+        repeated with another value is no confirmation; noise before a reply
+        is named."""
+        clean = self.simulator("clean", "--baud", "9600")
+        own, _ = self.cli(clean.path, "read", "F113", "F114", "F115", "F116")
+        twice = self.simulator("twice", "--baud", "9600", "--twice", "1")
+        out, _ = self.cli(twice.path, "read", "F113", "F114", "F115", "F116")
+        self.assertEqual(out, own)
+
+        skewed = self.simulator("skewed", "--skew-writes")
+        _, err = self.cli(skewed.path, "write", "F113=33.00", status=1)
+        self.assertIn("write not repeated: another register or value", err)
+        out, _ = self.cli(skewed.path, "control", "fwd", status=1)
+        self.assertIn("write not repeated", out)
+
+        noisy = self.simulator("noisy", "--noise", "2")
+        _, err = self.cli(noisy.path, "read", "F113", status=1)
+        self.assertIn("noise before the frame", err)
+
 
 class ManualPage(unittest.TestCase):
     def test_manual_page_names_what_help_names(self):
