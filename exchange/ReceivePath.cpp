@@ -208,6 +208,9 @@ bool TExchangeEngine::NoteLateAnswer(const std::string &replyBody, const std::st
     return false;
   const int address = AddressOf(request);
   const int lateMs = static_cast<int>(arrivedMs - sentMs);
+  // an answer to a request long gone is some other request's, of the same form
+  if (lateMs > (DriveLateness::ProbeWindows + 1) * State.TimeoutMs)
+    return false;
   if (lateness_.Seen(address, lateMs)) {
     emit LateReplyLogged(TimeStampNow() + NoteMark + LateDriveNote(address, lateMs, State.TimeoutMs));
     emit LateDriveNoted(address, lateMs);

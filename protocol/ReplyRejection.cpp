@@ -10,21 +10,11 @@ bool WellFormedAscii(const std::string &replyText, const std::string &replyBody)
   return replyText == ":" + replyBody + "/x0D/x0A";
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9')
-    return c - '0';
-  if (c >= 'A' && c <= 'F')
-    return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  return -1;
-}
-
 int HexPair(const std::string &text, std::size_t at) {
   if (text.size() < at + 2)
     return -1;
-  const int high = HexDigit(text[at]);
-  const int low = HexDigit(text[at + 1]);
+  const int high = HexDigitValue(text[at]);
+  const int low = HexDigitValue(text[at + 1]);
   return high < 0 || low < 0 ? -1 : high * 16 + low;
 }
 

@@ -257,16 +257,8 @@ void DriveSimulator::SendReply(const std::vector<std::uint8_t> &body, FrameMode 
     }
   }
 
-  if (faults.noiseBytes > 0) {
-    std::vector<std::uint8_t> noise;
-    {
-      std::lock_guard lock(mutex_);
-      noise = Garbage(static_cast<std::size_t>(std::max(faults.noiseBytes, 2)), mode);
-    }
-    noise.resize(static_cast<std::size_t>(faults.noiseBytes));
-    if (!WriteAll(noise.data(), noise.size()))
-      return;
-  }
+  if (!SendNoise(faults.noiseBytes, mode))
+    return;
 
   std::size_t pieces = faults.splitPieces >= 2 ? static_cast<std::size_t>(faults.splitPieces) : 1;
   pieces = std::min(pieces, out.size());
@@ -279,16 +271,8 @@ void DriveSimulator::SendReply(const std::vector<std::uint8_t> &body, FrameMode 
       return;
     done = end;
   }
-  if (faults.strayBytes > 0) {
-    std::vector<std::uint8_t> stray;
-    {
-      std::lock_guard lock(mutex_);
-      stray = Garbage(static_cast<std::size_t>(std::max(faults.strayBytes, 2)), mode);
-    }
-    stray.resize(static_cast<std::size_t>(faults.strayBytes));
-    if (!WriteAll(stray.data(), stray.size()))
-      return;
-  }
+  if (!SendNoise(faults.strayBytes, mode))
+    return;
   if (faults.twiceGapMs >= 0 && (!Pause(faults.twiceGapMs) || !WriteAll(out.data(), out.size())))
     return;
   {
@@ -296,6 +280,18 @@ void DriveSimulator::SendReply(const std::vector<std::uint8_t> &body, FrameMode 
     ++repliesSent_;
   }
   Log("TX " + Printable(out, mode));
+}
+
+bool DriveSimulator::SendNoise(int count, FrameMode mode) {
+  if (count <= 0)
+    return true;
+  std::vector<std::uint8_t> noise;
+  {
+    std::lock_guard lock(mutex_);
+    noise = Garbage(static_cast<std::size_t>(std::max(count, 2)), mode);
+  }
+  noise.resize(static_cast<std::size_t>(count));
+  return WriteAll(noise.data(), noise.size());
 }
 
 bool DriveSimulator::SendBurst(std::size_t count, std::uint32_t seed) {

@@ -121,6 +121,9 @@ private:
   void Serve();
   void HandleFrame(const ReceivedFrame &frame);
   void SendReply(const std::vector<std::uint8_t> &body, FrameMode mode);
+  // `count` random bytes that no frame can be taken from; false when Stop()
+  // or the line cut it short.
+  bool SendNoise(int count, FrameMode mode);
   bool Chance(double probability);
   std::vector<std::uint8_t> Garbage(std::size_t length, FrameMode mode);
   bool WriteAll(const std::uint8_t *bytes, std::size_t count);
