@@ -16,6 +16,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QToolButton>
+#include <memory>
+#include <vector>
 
 namespace {
 const QString ReadAllIdle = "Read all functions_ok";
@@ -115,6 +117,28 @@ void WriteKeptValuesAfterSending(TForm1 &form) {
           form.WriteKeptValues(false);
       },
       Qt::QueuedConnection);
+}
+// Write all's last word once its last write has been answered, refused or
+// timed out, so that the count holds it too; nothing when the run was
+// cancelled meanwhile.
+void FinishWriteAllWhenAnswered(TForm1 &form) {
+  auto connections = std::make_shared<std::vector<QMetaObject::Connection>>();
+  const auto finish = [&form, connections] {
+    if (form.ModifyPending || form.State.WaitingReply)
+      return; // the last write is not on the line yet, or not answered
+    for (const QMetaObject::Connection &connection : *connections)
+      QObject::disconnect(connection);
+    if (!form.State.WriteAllActive)
+      return;
+    ShowStepMessage(form, EndingMessage(form, "Have finished writing all codes!"));
+    form.EndWriteAll();
+  };
+  // queued: the box is shown once the reply's own handling is over
+  *connections = {
+      QObject::connect(form.Engine, &TExchangeEngine::ReplyAccepted, &form, finish, Qt::QueuedConnection),
+      QObject::connect(form.Engine, &TExchangeEngine::ReplyRejected, &form, finish, Qt::QueuedConnection),
+      QObject::connect(form.Engine, &TExchangeEngine::ReplyMissing, &form, finish, Qt::QueuedConnection),
+      QObject::connect(form.Engine, &TExchangeEngine::RequestRefused, &form, finish, Qt::QueuedConnection)};
 }
 } // namespace
 
@@ -307,6 +331,10 @@ bool TForm1::WriteAllStep() {
     FunctionTable::MoveTo(*this, count - 1);
     if (WriteCheck.Active()) {
       VerifiedWriteAll::StartReadBack(*this);
+      return true;
+    }
+    if (ModifyPending) {
+      FinishWriteAllWhenAnswered(*this);
       return true;
     }
     ShowStepMessage(*this, EndingMessage(*this, "Have finished writing all codes!"));

@@ -300,6 +300,28 @@ private slots:
     QVERIFY(Form1->HistoryLineCount() <= 101);
   }
 
+  // Write all to a drive that repeats every write with another value: the
+  // run's last word counts every write as failed, the last one too.
+  void writeAllCountsItsLastWrite() {
+    UseLine(true, true, {});
+    QCOMPARE(ReadAll().section('\n', 0, 0), QString("Have finished reading all codes!")); // values to write
+    rig_.sim->SetLineFaults({.skewWrites = true});
+    Form1->PageControl1->setCurrentIndex(1);
+    Form1->CheckBox2->setChecked(true); // go on past failed records
+    rig_.sim->ClearReceivedFrames();
+    dialogs_.Clear();
+    QTest::mouseClick(Form1->WriteAll, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!Form1->State.WriteAllActive && Idle(), kRunMs);
+    Form1->CheckBox2->setChecked(false);
+    const int writes = static_cast<int>(rig_.sim->ReceivedFrames().size());
+    QVERIFY(writes > 0);
+    const QString ending = dialogs_.LastText();
+    QCOMPARE(ending.section('\n', 0, 0), QString("Have finished writing all codes!"));
+    QVERIFY2(
+        ending.contains(QString("\n0 replies taken, %1 failed (%1 error replies, 0 time-outs)").arg(writes)),
+        qPrintable(ending));
+  }
+
   // A drive that repeats a write with another value has not confirmed it:
   // FWD START lights COM ERROR, not RUN.
   void writeRepeatedWithAnotherValueIsAnError() {
