@@ -128,7 +128,8 @@ void FinishWriteAllWhenAnswered(TForm1 &form) {
       return; // the last write is not on the line yet, or not answered
     for (const QMetaObject::Connection &connection : *connections)
       QObject::disconnect(connection);
-    if (!form.State.WriteAllActive)
+    // cancelled meanwhile (the last write's reply itself clears WriteAllActive)
+    if (form.WriteAll->text() != WriteAllBusy)
       return;
     ShowStepMessage(form, EndingMessage(form, "Have finished writing all codes!"));
     form.EndWriteAll();
