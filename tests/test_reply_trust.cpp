@@ -15,6 +15,7 @@
 #include "sim/DriveSimulator.h"
 #include "support/DialogRecorder.h"
 #include "support/FastLine.h"
+#include "support/MenuClicks.h"
 #include "support/SimulatedRig.h"
 #include "support/TestMain.h"
 
@@ -27,6 +28,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTabWidget>
+#include <QTextEdit>
 #include <QTimer>
 
 namespace {
@@ -143,6 +145,13 @@ class TestReplyTrust : public QObject {
     return wrong;
   }
 
+  // "Read" chosen in the user's command with the keys, as a user does.
+  static void ChooseRead() {
+    Form1->RandW->setFocus();
+    QTest::keyClick(Form1->RandW, Qt::Key_Home);
+    QCOMPARE(Form1->RandW->currentText(), QString("Read"));
+  }
+
   bool HistoryShows(const QString &text) const {
     for (int line = 0; line < Form1->HistoryLineCount(); ++line)
       if (Form1->HistoryLine(line).contains(text))
@@ -174,7 +183,7 @@ private slots:
     QVERIFY(KeepFirstRecords(Table(), kRecords));
     FunctionTable::Reopen(*Form1, 0);
     QVERIFY(FunctionTable::RecordCount(*Form1) >= 10);
-    Form1->PageControl1->setCurrentIndex(1);
+    ClickTab(Form1->PageControl1, 1);
     // A request goes out only when no other is on the line.
     connect(Form1->Engine, &TExchangeEngine::RequestLogged, this, [this](const QString &, bool awaits) {
       mostInFlight_ = std::max(mostInFlight_, inFlight_ += awaits);
@@ -205,6 +214,8 @@ private slots:
       QCOMPARE(mostInFlight_, 1);
       QVERIFY(HistoryShows("drive 1 answers after about"));
     }
+    if (const QString folder = qEnvironmentVariable("VDD_SCREENSHOT_DIR"); !folder.isEmpty())
+      QVERIFY(Form1->grab().save(folder + "/history_late_drive.png"));
     Form1->CheckBox2->setChecked(false);
   }
 
@@ -246,11 +257,11 @@ private slots:
   void commandUnderBroadcastStoresNothing() {
     UseLine(false, false, {});
     const QByteArray before = FileDigest(Table());
-    Form1->PageControl1->setCurrentIndex(0);
+    ClickTab(Form1->PageControl1, 0);
     QTest::mouseClick(Form1->CheckBox1, Qt::LeftButton, {}, QPoint(8, Form1->CheckBox1->height() / 2));
     QCOMPARE(Form1->MachineIDText(), QString("0"));
     Form1->UdefineMachine->setEditText("1");
-    Form1->RandW->setCurrentIndex(0);
+    ChooseRead();
     Form1->UdefineAddr->setText("010D");
     Form1->Edit7->setText("1");
     const long long accepted = Form1->State.AcceptedReplies;
@@ -267,10 +278,10 @@ private slots:
   // line chatters, and its stray bytes come as one line.
   void stopGoesOutThroughChatter() {
     UseLine(false, false, {.dropProbability = 1}, 300);
-    Form1->clear1Click(); // the history of this line only
-    Form1->PageControl1->setCurrentIndex(0);
+    ChooseFromPopupMenu(Form1->SendRevHistory->viewport(), Form1->clear1); // this line's history only
+    ClickTab(Form1->PageControl1, 0);
     Form1->UdefineMachine->setEditText("1");
-    Form1->RandW->setCurrentIndex(0);
+    ChooseRead();
     Form1->UdefineAddr->setText("0100");
     Form1->Edit7->setText("1");
     const int timeouts = Form1->State.TimeoutRecords;
@@ -306,7 +317,7 @@ private slots:
     UseLine(true, true, {});
     QCOMPARE(ReadAll().section('\n', 0, 0), QString("Have finished reading all codes!")); // values to write
     rig_.sim->SetLineFaults({.skewWrites = true});
-    Form1->PageControl1->setCurrentIndex(1);
+    ClickTab(Form1->PageControl1, 1);
     Form1->CheckBox2->setChecked(true); // go on past failed records
     rig_.sim->ClearReceivedFrames();
     dialogs_.Clear();
@@ -326,7 +337,7 @@ private slots:
   // FWD START lights COM ERROR, not RUN.
   void writeRepeatedWithAnotherValueIsAnError() {
     UseLine(true, true, {.skewWrites = true});
-    Form1->PageControl1->setCurrentIndex(0);
+    ClickTab(Form1->PageControl1, 0);
     const int errors = Form1->State.ErrorRecords;
     QTest::mouseClick(Form1->UFwdStart, Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(Form1->State.ErrorRecords, errors + 1, 10000);
