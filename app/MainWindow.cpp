@@ -9,7 +9,7 @@
 #include "drive/DriveCountsWiring.h"
 #include "drive/TUmotorPara.h"
 #include "help/UserGuide.h"
-#include "log/TrafficLogWiring.h"
+#include "app/TrafficLogWiring.h"
 #include "params/TInputBox.h"
 #include "portwatch/PortKeeper.h"
 #include "protocol/HexText.h"

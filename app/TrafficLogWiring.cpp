@@ -1,4 +1,4 @@
-#include "log/TrafficLogWiring.h"
+#include "app/TrafficLogWiring.h"
 
 #include "app/AppPaths.h"
 #include "app/MainWindow.h"
