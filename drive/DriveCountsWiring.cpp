@@ -31,15 +31,6 @@ void ClearShownCounts() {
         UmotorPara->SetCell(row, column, QString());
 }
 
-// The drive address a request body starts with, or -1.
-int AddressOf(const std::string &body) {
-  if (body.size() < 2)
-    return -1;
-  const int high = HexDigitValue(body[0]);
-  const int low = HexDigitValue(body[1]);
-  return high < 0 || low < 0 ? -1 : high * 16 + low;
-}
-
 // The counts as they are and the addresses whose counts the table does not
 // show yet.
 struct ShownCounts {
@@ -65,7 +56,7 @@ void WireDriveCounts(TForm1 *form) {
   const auto requestLogged = [form, shown](const QString &, bool awaitsReply) {
     if (!awaitsReply)
       return;
-    const int address = AddressOf(form->State.LastSentFrame);
+    const int address = HexByteAt(form->State.LastSentFrame, 0);
     if (address < 0)
       return;
     shown->counts.RequestSent(address);

@@ -1,5 +1,6 @@
 #include "exchange/ExchangeEngine.h"
 
+#include "protocol/Frames.h"
 #include "serial/TComm.h"
 
 #include <QTimer>
@@ -42,6 +43,10 @@ void TExchangeEngine::SetCompleteOnReply(bool on) {
     port_->SetInputLen(on ? 0 : 1);
     port_->SetGatherInput(on);
   }
+}
+
+QString TExchangeEngine::TimeStampNow() {
+  return QString::fromStdString(FormatTimeStamp(CurrentLocalTime()));
 }
 
 void TExchangeEngine::ForgetLine() {

@@ -150,6 +150,8 @@ private:
   bool NoteLateAnswer(const std::string &replyBody, const std::string &request, double sentMs,
                       double arrivedMs);
   void TellPortAnyByte();
+  // The history's time stamp of a line made now.
+  static QString TimeStampNow();
 
   TComm *port_ = nullptr;
   ExchangeSteps defaultSteps_;

@@ -44,14 +44,6 @@ std::string FromLastColon(const std::string &text) {
   return colon == std::string::npos || colon == 0 ? text : text.substr(colon);
 }
 
-// The address a request body names, -1 when it names none.
-int AddressOf(const std::string &body) {
-  if (body.size() < 2 || HexDigitValue(body[0]) < 0 || HexDigitValue(body[1]) < 0)
-    return -1;
-  return HexDigitValue(body[0]) * 16 + HexDigitValue(body[1]);
-}
-
-QString TimeStampNow() { return QString::fromStdString(FormatTimeStamp(CurrentLocalTime())); }
 } // namespace
 
 void TExchangeEngine::ReceiveData(const char *buffer, unsigned length) {
@@ -146,7 +138,7 @@ void TExchangeEngine::BeginQuiet(int waitedMs) {
   // carry the wrong address.
   const bool nextAsksAnother = s.ScanRunning && request.size() >= 5 && request[4] == '1' &&
                                (seriesScan_ ? s.SeriesFrom != s.SeriesTo : s.ArbitraryList.size() > 1);
-  const int address = AddressOf(request);
+  const int address = HexByteAt(request, 0);
   const int coverMs = lateness_.CoverMs(address, read && !nextAsksAnother, s.TimeoutMs);
   quiet_ = {};
   quiet_.address = address;
@@ -206,7 +198,7 @@ bool TExchangeEngine::NoteLateAnswer(const std::string &replyBody, const std::st
   if (request.empty() || arrivedMs < sentMs ||
       CheckReply(replyBody, request, IsRtuMode()) != ReplyFault::None)
     return false;
-  const int address = AddressOf(request);
+  const int address = HexByteAt(request, 0);
   const int lateMs = static_cast<int>(arrivedMs - sentMs);
   // an answer to a request long gone is some other request's, of the same form
   if (lateMs > (DriveLateness::ProbeWindows + 1) * State.TimeoutMs)

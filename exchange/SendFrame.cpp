@@ -13,8 +13,6 @@ const char *const SendMark = " Send  > ";
 const char *const LoggedCrLf = "/x0D/x0A";
 
 bool IsBroadcastBody(const std::string &body) { return body.compare(0, 2, "00") == 0; }
-
-QString TimeStampNow() { return QString::fromStdString(FormatTimeStamp(CurrentLocalTime())); }
 } // namespace
 
 bool TExchangeEngine::IsRtuMode() const { return port_ && port_->ByteSize() == TByteSize::_8; }

@@ -154,3 +154,11 @@ int HexDigitValue(char c) {
     return c - 'a' + 10;
   return -1;
 }
+
+int HexByteAt(const std::string &text, std::size_t at) {
+  if (text.size() < at + 2)
+    return -1;
+  const int high = HexDigitValue(text[at]);
+  const int low = HexDigitValue(text[at + 1]);
+  return high < 0 || low < 0 ? -1 : high * 16 + low;
+}

@@ -26,6 +26,9 @@ std::uint8_t HexToByte(const std::string &hex);
 bool HasNonHexDigit(const std::string &frame);
 // The value of one hex digit (either case), or -1 for any other character.
 int HexDigitValue(char c);
+// The byte that the two hex digits at `at` of `text` write, or -1 when there
+// are not two hex digits there.
+int HexByteAt(const std::string &text, std::size_t at);
 std::string ComputeLRC(const std::string &hex);
 std::string ComputeCRC16(std::vector<std::uint8_t> bytes, std::size_t count);
 

@@ -10,18 +10,10 @@ bool WellFormedAscii(const std::string &replyText, const std::string &replyBody)
   return replyText == ":" + replyBody + "/x0D/x0A";
 }
 
-int HexPair(const std::string &text, std::size_t at) {
-  if (text.size() < at + 2)
-    return -1;
-  const int high = HexDigitValue(text[at]);
-  const int low = HexDigitValue(text[at + 1]);
-  return high < 0 || low < 0 ? -1 : high * 16 + low;
-}
-
 // The drive's refusal: its own address, the request's function with the top
 // bit set, one exception code and a right checksum.
 bool IsRefusal(const std::string &replyBody, const std::string &lastSent, bool rtu) {
-  const int function = HexPair(lastSent, 2);
+  const int function = HexByteAt(lastSent, 2);
   if (function < 0 || replyBody.size() != 6 + (rtu ? 4u : 2u))
     return false;
   char flagged[3];
@@ -76,7 +68,7 @@ ReplyRejection ClassifyRejection(const std::string &replyText, const std::string
   if (!rtu && !WellFormedAscii(replyText, replyBody))
     return {Kind::Malformed};
   if (IsRefusal(replyBody, lastSent, rtu))
-    return {Kind::Exception, HexPair(replyBody, 4)};
+    return {Kind::Exception, HexByteAt(replyBody, 4)};
   const ReplyFault fault = CheckReply(replyBody, lastSent, rtu);
   if (rtu && fault != ReplyFault::None && RightReplyAfterNoise(replyBody, lastSent))
     return {Kind::NoiseBefore};
