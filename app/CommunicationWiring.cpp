@@ -4,6 +4,7 @@
 #include "app/MainWindow.h"
 
 #include "app/RepaintPacing.h"
+#include "log/HistoryText.h"
 #include "portwatch/PortKeeper.h"
 #include "serial/TComm.h"
 
@@ -17,7 +18,6 @@ void TForm1::WireCommunication() {
   Engine->SetPort(Comm1);
   Engine->SetSteps(this);
   Comm1->OnReceiveData = [this](TComm *, const char *buffer, std::uint16_t length) {
-    emit BytesArrived();
     Engine->ReceiveData(buffer, length);
   };
   UpcSend->start(State.TickMs);
@@ -38,17 +38,19 @@ void TForm1::WireCommunication() {
   Engine->SetActiveTab(ActiveTab());
 
   // what the engine reports
-  connect(Engine, &TExchangeEngine::RequestLogged, this, &TForm1::LogRequest);
-  connect(Engine, &TExchangeEngine::LineCompleted, this,
-          [this](const QString &suffix, bool accepted) { CompleteLastHistoryLine(suffix, accepted); });
+  connect(Engine, &TExchangeEngine::ExchangeStarted, this,
+          [this](const ExchangeRecord &record) { LogRequest(HistoryText::RequestLine(record)); });
+  connect(Engine, &TExchangeEngine::ExchangeEnded, this, &TForm1::ShowEndedExchange);
   connect(Engine, &TExchangeEngine::CountersChanged, this, &TForm1::RecordCountersChanged);
   connect(Engine, &TExchangeEngine::ReplyAccepted, this, &TForm1::ShowAcceptedReply);
   connect(Engine, &TExchangeEngine::ReplyDispatched, this, &TForm1::DispatchReply);
   connect(Engine, &TExchangeEngine::SequenceReply, this, &TForm1::StoreSequenceReply);
   connect(Engine, &TExchangeEngine::ReplyRejected, this, &TForm1::ShowRejectedReply);
   connect(Engine, &TExchangeEngine::ReplyMissing, this, &TForm1::ShowMissingReply);
-  // lines of their own, within the pane's bound as every line
-  connect(Engine, &TExchangeEngine::LateReplyLogged, this, &TForm1::LogRequest);
+  // a line of its own, within the pane's bound as every line
+  connect(Engine, &TExchangeEngine::LateDriveNoted, this, [this](int address, int lateMs, int timeoutMs) {
+    LogRequest(HistoryText::LateDriveLine(address, lateMs, timeoutMs));
+  });
   FollowNewestHistoryLine(SendRevHistory);
   // A few times a second: quick enough to read as it happens.
   HistoryTimer = new QTimer(this);

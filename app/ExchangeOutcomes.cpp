@@ -3,6 +3,7 @@
 // the consumer of an accepted reply.
 #include "app/MainWindow.h"
 
+#include "log/HistoryText.h"
 #include "params/TInputBox.h"
 #include "protocol/ReplyCheck.h"
 #include "settings/TableStore.h"
@@ -68,7 +69,7 @@ void TForm1::ShowMissingReply(bool sequenceStep) {
            LampColor::Red);
   // The step's row shows that it got nothing, as it shows an error reply.
   if (sequenceStep)
-    WriteSequenceReply(QStringLiteral("No response!"));
+    WriteSequenceReply(HistoryText::NoResponseWords());
   if (ActiveTab() == UserDefineTab && UTimeoutCheck->isChecked() && sequenceStep)
     UdefStopClick();
 }

@@ -3,6 +3,8 @@
 // the three record counters of the status bar.
 #include "app/MainWindow.h"
 
+#include "log/HistoryText.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QScrollBar>
@@ -16,20 +18,6 @@
 namespace {
 constexpr int RequestColor = 255; // red until the reply is accepted
 const int HistoryLimit = 100;     // more lines than this lose the oldest one
-
-// A line must stay one line: control characters of a malformed reply (a CR
-// LF in the middle, a stray byte) are shown as "/xHH", like the CR LF marks.
-QString ShownText(const QString &text) {
-  QString shown;
-  shown.reserve(text.size());
-  for (const QChar c : text) {
-    if (c.unicode() < 0x20 || c == QChar::ParagraphSeparator || c == QChar::LineSeparator)
-      shown += "/x" + QString("%1").arg(c.unicode(), 2, 16, QChar('0')).toUpper();
-    else
-      shown += c;
-  }
-  return shown;
-}
 
 constexpr int HistoryLineLimit = 4000; // characters one line shows at most
 const char *const FullLineNote = " ... (line full, the rest is not shown)";
@@ -90,12 +78,12 @@ void TForm1::ColorHistoryLine(int line, int color) {
 }
 
 void TForm1::AppendHistoryLine(const QString &text, int color) {
-  HistoryWaiting.Append(ShownText(text), color);
+  HistoryWaiting.Append(HistoryText::Shown(text), color);
   ShowHistoryNowOrSoon(*this);
 }
 
 void TForm1::CompleteLastHistoryLine(const QString &suffix, bool black) {
-  const QString shownSuffix = ShownText(suffix);
+  const QString shownSuffix = HistoryText::Shown(suffix);
   emit LineCompleted(shownSuffix, black);
   const int count = HistoryLineCount();
   if (count == 0) {
@@ -125,6 +113,17 @@ void TForm1::CompleteLastHistoryLine(const QString &suffix, bool black) {
   cursor.insertText(shown);
   if (black)
     ColorHistoryLine(count - 1, 0);
+}
+
+void TForm1::ShowEndedExchange(const ExchangeRecord &record) {
+  if (HistoryText::CompletesRequestLine(record))
+    CompleteLastHistoryLine(HistoryText::Completion(record),
+                            record.outcome == ExchangeRecord::Outcome::Accepted);
+  else if (record.outcome == ExchangeRecord::Outcome::LateReply ||
+           record.outcome == ExchangeRecord::Outcome::Unasked)
+    LogRequest(HistoryText::UnaskedLine(record));
+  else
+    LogRequest(HistoryText::RequestLine(record));
 }
 
 void TForm1::LogRequest(const QString &line) {

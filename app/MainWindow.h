@@ -229,6 +229,8 @@ public:
   QString HistoryLine(int line) const;
   void AppendHistoryLine(const QString &text, int color);
   void CompleteLastHistoryLine(const QString &suffix, bool black);
+  // The pane's lines of an exchange that ended.
+  void ShowEndedExchange(const ExchangeRecord &record);
   void DeleteFirstHistoryLine();
   // Puts the lines that wait into the pane; while replies are handled as
   // soon as they are complete they wait up to HistoryTimer's interval.
@@ -422,13 +424,10 @@ public:
   void UtimeoutClick();
 
 signals:
-  // What the history pane shows and what a status reply held, for those who
-  // keep it beyond the pane (traffic log, trend, per-drive counts); request
-  // lines come from the engine's RequestLogged. The text added to the last
-  // line, as the pane shows it; accepted when it turned black.
+  // The text the history pane added to its last line; accepted when it
+  // turned black.
   void LineCompleted(const QString &suffix, bool accepted);
-  // Bytes arrived on the port.
-  void BytesArrived();
+  // What a status reply held, for the trend.
   void DriveStatusDecoded(const DriveStatusValues &values);
   // The history pane has taken the lines that waited: what follows the
   // pane at its pace shows what changed meanwhile.

@@ -4,8 +4,6 @@
 #include "app/MainWindow.h"
 #include "app/Widgets.h"
 #include "log/TrafficLog.h"
-#include "protocol/ReplyRejection.h"
-#include "serial/TComm.h"
 
 #include <QAction>
 #include <QDesktopServices>
@@ -13,33 +11,13 @@
 #include <QLabel>
 #include <QUrl>
 
-namespace {
-QString ModeName(const TForm1 *form) {
-  return form->IsRtuMode() ? QStringLiteral("RTU") : QStringLiteral("ASCII");
-}
-} // namespace
-
 void WireTrafficLog(TForm1 *form) {
   const QString dataFolder = AppPaths::DataFolder();
   auto *log = new TrafficLog(TrafficLog::FolderOf(dataFolder), TrafficLog::ReadSettings(dataFolder), form);
   log->setObjectName(QStringLiteral("TrafficLog"));
 
-  QObject::connect(form->Engine, &TExchangeEngine::RequestLogged, log,
-                   [form, log](const QString &line, bool awaitsReply) {
-                     log->RequestLogged(line, awaitsReply, form->Comm1->CommName(), ModeName(form));
-                   });
-  QObject::connect(form, &TForm1::BytesArrived, log, &TrafficLog::BytesArrived);
-  QObject::connect(form, &TForm1::LineCompleted, log, [form, log](const QString &suffix, bool accepted) {
-    const QString reason =
-        accepted ? QString() : QString::fromStdString(RejectionWords(form->Engine->LastRejection()));
-    log->LineCompleted(suffix, accepted, reason, form->Comm1->CommName(), ModeName(form));
-  });
-
-  QObject::connect(form->Engine, &TExchangeEngine::UnaskedData, log,
-                   [form, log](const QString &data, bool late) {
-                     log->Unasked(data, late ? QStringLiteral("late reply") : QStringLiteral("unasked data"),
-                                  form->Comm1->CommName(), ModeName(form));
-                   });
+  QObject::connect(form->Engine, &TExchangeEngine::ExchangeStarted, log, &TrafficLog::Started);
+  QObject::connect(form->Engine, &TExchangeEngine::ExchangeEnded, log, &TrafficLog::Ended);
 
   // The note says what the log lacks while it lacks it; elided, so that a
   // long path never widens the window.

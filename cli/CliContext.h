@@ -50,7 +50,7 @@ int Run(CliContext &context);
 
 // A drive address 0..247 ("0" only where a broadcast may go), or CliError.
 int ParseAddress(const QString &text, bool broadcastAllowed);
-// "No response!", "connection closed" and the like, for a request that did
+// "No response", "connection closed" and the like, for a request that did
 // not succeed.
 QString OutcomeText(CliContext &context, const ExchangeOutcome &outcome);
 // Prints a line to stderr.

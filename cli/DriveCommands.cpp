@@ -7,6 +7,7 @@
 #include "drive/RequestBodies.h"
 #include "drive/ScanList.h"
 #include "drive/StatusDecoding.h"
+#include "log/HistoryText.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -45,7 +46,7 @@ QString OutcomeText(CliContext &context, const ExchangeOutcome &outcome) {
     return lost;
   switch (outcome.kind) {
   case ExchangeOutcome::Kind::Missing:
-    return QStringLiteral("No response!");
+    return HistoryText::NoResponseWords();
   case ExchangeOutcome::Kind::Rejected:
     return QStringLiteral("%1 (reply %2)")
         .arg(QString::fromStdString(RejectionWords(outcome.rejection)), outcome.replyText);

@@ -1,7 +1,7 @@
 #include "cli/DriveLink.h"
 
 #include "cli/CliError.h"
-#include "protocol/ReplyCheck.h"
+#include "log/HistoryText.h"
 
 #include <QEventLoop>
 #include <QTimer>
@@ -44,31 +44,47 @@ DriveLink::DriveLink(const LineOptions &options) {
   engine_.Timer->setInterval(TickMs);
   engine_.Timer->start();
 
-  QObject::connect(&engine_, &TExchangeEngine::ReplyAccepted, &engine_,
-                   [this] { Finish(ExchangeOutcome::Kind::Accepted); });
-  QObject::connect(&engine_, &TExchangeEngine::ReplyRejected, &engine_,
-                   [this] { Finish(ExchangeOutcome::Kind::Rejected); });
-  QObject::connect(&engine_, &TExchangeEngine::ReplyMissing, &engine_,
-                   [this] { Finish(ExchangeOutcome::Kind::Missing); });
-  QObject::connect(&engine_, &TExchangeEngine::RequestRefused, &engine_, [this](const QString &reason) {
-    sent_ = true;
-    outcome_.refusal = reason;
-    Finish(ExchangeOutcome::Kind::Refused);
-  });
-  QObject::connect(&engine_, &TExchangeEngine::RequestLogged, &engine_,
-                   [this, verbose = options.verbose](const QString &line, bool awaitsReply) {
+  const bool verbose = options.verbose;
+  QObject::connect(&engine_, &TExchangeEngine::ExchangeStarted, &engine_,
+                   [this, verbose](const ExchangeRecord &record) {
                      if (verbose)
-                       PrintFrame(line + (awaitsReply ? "" : "\n"));
+                       PrintFrame(HistoryText::RequestLine(record));
                      sent_ = true;
-                     if (!awaitsReply)
-                       Finish(ExchangeOutcome::Kind::Broadcast);
                    });
-  if (options.verbose) {
-    QObject::connect(&engine_, &TExchangeEngine::LineCompleted, &engine_,
-                     [](const QString &suffix, bool) { PrintFrame(suffix + "\n"); });
-    QObject::connect(&engine_, &TExchangeEngine::LateReplyLogged, &engine_,
-                     [](const QString &line) { PrintFrame(line + "\n"); });
-  }
+  QObject::connect(
+      &engine_, &TExchangeEngine::ExchangeEnded, &engine_, [this, verbose](const ExchangeRecord &record) {
+        using Outcome = ExchangeRecord::Outcome;
+        if (verbose)
+          PrintFrame((HistoryText::CompletesRequestLine(record) ? HistoryText::Completion(record)
+                      : record.outcome == Outcome::LateReply || record.outcome == Outcome::Unasked
+                          ? HistoryText::UnaskedLine(record)
+                          : HistoryText::RequestLine(record)) +
+                     "\n");
+        switch (record.outcome) {
+        case Outcome::Accepted:
+        case Outcome::ErrorReply:
+        case Outcome::NoResponse:
+          // Data that came unasked before the request went out is judged too;
+          // its outcome is not the request's.
+          if (record.awaited)
+            Finish(record);
+          break;
+        case Outcome::NotSent:
+        case Outcome::Broadcast:
+          sent_ = true;
+          Finish(record);
+          break;
+        case Outcome::Awaiting:
+        case Outcome::LateReply:
+        case Outcome::Unasked:
+          break;
+        }
+      });
+  if (verbose)
+    QObject::connect(&engine_, &TExchangeEngine::LateDriveNoted, &engine_,
+                     [](int address, int lateMs, int timeoutMs) {
+                       PrintFrame(HistoryText::LateDriveLine(address, lateMs, timeoutMs) + "\n");
+                     });
 }
 
 DriveLink::~DriveLink() {
@@ -76,19 +92,34 @@ DriveLink::~DriveLink() {
   comm_.ClosePort();
 }
 
-void DriveLink::Finish(ExchangeOutcome::Kind kind) {
-  // Data that came unasked before the request went out is judged too; its
-  // outcome is not the request's.
+void DriveLink::Finish(const ExchangeRecord &record) {
   if (!awaiting_ || !sent_)
     return;
   awaiting_ = false;
-  outcome_.kind = kind;
-  if (kind == ExchangeOutcome::Kind::Accepted || kind == ExchangeOutcome::Kind::Rejected) {
-    outcome_.bytes = HexTextToBytes(engine_.State.ReplyBody);
-    outcome_.replyText = QString::fromStdString(engine_.State.ReplyText);
+  using Outcome = ExchangeRecord::Outcome;
+  switch (record.outcome) {
+  case Outcome::Accepted:
+    outcome_.kind = ExchangeOutcome::Kind::Accepted;
+    break;
+  case Outcome::ErrorReply:
+    outcome_.kind = ExchangeOutcome::Kind::Rejected;
+    outcome_.rejection = record.rejection;
+    break;
+  case Outcome::NoResponse:
+    outcome_.kind = ExchangeOutcome::Kind::Missing;
+    break;
+  case Outcome::NotSent:
+    outcome_.kind = ExchangeOutcome::Kind::Refused;
+    outcome_.refusal = record.notSentReason;
+    break;
+  default:
+    outcome_.kind = ExchangeOutcome::Kind::Broadcast;
+    break;
   }
-  if (kind == ExchangeOutcome::Kind::Rejected)
-    outcome_.rejection = engine_.LastRejection();
+  if (record.outcome == Outcome::Accepted || record.outcome == Outcome::ErrorReply) {
+    outcome_.bytes = record.replyBytes;
+    outcome_.replyText = record.replyText;
+  }
   if (loop_)
     loop_->quit();
 }

@@ -72,5 +72,5 @@ private:
   bool sent_ = false; // the awaited request is on the line
   ExchangeOutcome outcome_;
   class QEventLoop *loop_ = nullptr;
-  void Finish(ExchangeOutcome::Kind kind);
+  void Finish(const ExchangeRecord &record);
 };

@@ -1,14 +1,14 @@
-// The per-drive counts of the motor status table, kept from what the history
-// pane is told and cleared when a scan starts. While replies are handled as
+// The per-drive counts of the motor status table, kept from the exchanges the
+// engine tells and cleared when a scan starts. While replies are handled as
 // soon as they are complete they are shown when the pane takes its waiting
 // lines: four cells changed at every exchange cost more than the exchange.
 #include "drive/DriveCountsWiring.h"
 #include "app/MainWindow.h"
 #include "drive/DriveExchangeCounts.h"
 #include "drive/TUmotorPara.h"
-#include "protocol/HexText.h"
 
 #include <QPushButton>
+#include <QTimer>
 #include <memory>
 #include <set>
 
@@ -37,8 +37,10 @@ struct ShownCounts {
   DriveExchangeCounts counts;
   std::set<int> unshown;
 
+  // While the pane gathers lines to show them together, the counts wait for
+  // it; when it showed them at once (or has none waiting) they show now.
   void Changed(const TForm1 &form, int address) {
-    if (form.Engine->CompleteOnReply())
+    if (form.Engine->CompleteOnReply() && form.HistoryTimer && form.HistoryTimer->isActive())
       unshown.insert(address);
     else
       ShowCounts(address, counts.Of(address));
@@ -53,23 +55,25 @@ struct ShownCounts {
 
 void WireDriveCounts(TForm1 *form) {
   auto shown = std::make_shared<ShownCounts>();
-  const auto requestLogged = [form, shown](const QString &, bool awaitsReply) {
-    if (!awaitsReply)
-      return;
-    const int address = HexByteAt(form->State.LastSentFrame, 0);
-    if (address < 0)
-      return;
-    shown->counts.RequestSent(address);
-    shown->Changed(*form, address);
-  };
-  QObject::connect(form->Engine, &TExchangeEngine::RequestLogged, form, requestLogged);
-  QObject::connect(form, &TForm1::LineCompleted, form, [form, shown](const QString &suffix, bool accepted) {
-    using Ending = DriveExchangeCounts::Ending;
-    const Ending ending = accepted                                     ? Ending::Accepted
-                          : suffix.startsWith("  -----> No response!") ? Ending::Timeout
-                                                                       : Ending::Error;
-    shown->Changed(*form, shown->counts.RequestEnded(ending));
-  });
+  QObject::connect(form->Engine, &TExchangeEngine::ExchangeStarted, form,
+                   [form, shown](const ExchangeRecord &record) {
+                     if (record.address < 0)
+                       return;
+                     shown->counts.RequestSent(record.address);
+                     shown->Changed(*form, record.address);
+                   });
+  QObject::connect(form->Engine, &TExchangeEngine::ExchangeEnded, form,
+                   [form, shown](const ExchangeRecord &record) {
+                     using Ending = DriveExchangeCounts::Ending;
+                     using Outcome = ExchangeRecord::Outcome;
+                     if (record.outcome != Outcome::Accepted && record.outcome != Outcome::ErrorReply &&
+                         record.outcome != Outcome::NoResponse)
+                       return;
+                     const Ending ending = record.outcome == Outcome::Accepted     ? Ending::Accepted
+                                           : record.outcome == Outcome::NoResponse ? Ending::Timeout
+                                                                                   : Ending::Error;
+                     shown->Changed(*form, shown->counts.RequestEnded(ending));
+                   });
   QObject::connect(form, &TForm1::WaitingHistoryShown, form, [shown] { shown->ShowUnshown(); });
   // runs after the scan button's own handler, which connected first
   QObject::connect(form->UPeriodScan, &QPushButton::clicked, form, [form, shown] {

@@ -1,6 +1,5 @@
 #include "exchange/ExchangeEngine.h"
 
-#include "protocol/Frames.h"
 #include "serial/TComm.h"
 
 #include <QTimer>
@@ -43,10 +42,6 @@ void TExchangeEngine::SetCompleteOnReply(bool on) {
     port_->SetInputLen(on ? 0 : 1);
     port_->SetGatherInput(on);
   }
-}
-
-QString TExchangeEngine::TimeStampNow() {
-  return QString::fromStdString(FormatTimeStamp(CurrentLocalTime()));
 }
 
 void TExchangeEngine::ForgetLine() {

@@ -2,6 +2,7 @@
 
 #include "exchange/CommState.h"
 #include "exchange/DriveLateness.h"
+#include "exchange/ExchangeRecord.h"
 #include "protocol/ReplyCheck.h"
 #include "protocol/ReplyRejection.h"
 
@@ -88,14 +89,15 @@ public:
   double InterFrameMs() const;
 
 signals:
-  // A request line for the history, red: a request sent (awaiting its reply
-  // or not, as a broadcast) or one refused.
-  void RequestLogged(const QString &line, bool awaitsReply);
+  // A request went out and its reply is awaited; ExchangeEnded follows.
+  void ExchangeStarted(const ExchangeRecord &record);
+  // An exchange ended, told once: a reply taken or refused, none in its
+  // window, a request not sent or not answered by design (a broadcast), or
+  // bytes that came while no request awaited them.
+  void ExchangeEnded(const ExchangeRecord &record);
   // The request was not sent, for `reason` ("port closed", or why its body
-  // cannot be framed); RequestLogged follows with its line.
+  // cannot be framed); ExchangeEnded follows with its record.
   void RequestRefused(const QString &reason);
-  // Completes the last history line; black when the reply was accepted.
-  void LineCompleted(const QString &suffix, bool accepted);
   // TotalRecords, ErrorRecords or TimeoutRecords changed.
   void CountersChanged();
   // The checks passed; the consumer follows by ReplyDispatched or
@@ -107,16 +109,10 @@ signals:
   void ReplyRejected(const QString &replyText, bool sequenceStep);
   // Nothing arrived in the reply window.
   void ReplyMissing(bool sequenceStep);
-  // A line of its own, red: a reply that came in the quiet window after a
-  // time-out and was not taken, or data that came before a request went out.
-  void LateReplyLogged(const QString &line);
   // The drive at `address` was seen to answer `lateMs` after its request,
-  // after its time-out; said once, and again when it answers much later.
-  void LateDriveNoted(int address, int lateMs);
-  // Bytes that came while no request awaited them, as logged on their own
-  // line: `late` when they came in the quiet after a time-out, else before a
-  // request went out.
-  void UnaskedData(const QString &data, bool late);
+  // after its time-out of `timeoutMs`; said once, and again when it answers
+  // much later.
+  void LateDriveNoted(int address, int lateMs, int timeoutMs);
 
 private:
   void SendRtuFrame(const std::string &body);
@@ -150,8 +146,14 @@ private:
   bool NoteLateAnswer(const std::string &replyBody, const std::string &request, double sentMs,
                       double arrivedMs);
   void TellPortAnyByte();
-  // The history's time stamp of a line made now.
-  static QString TimeStampNow();
+  // The record of a request about to go out (or refused).
+  ExchangeRecord RequestRecord(const std::string &body, const QString &text) const;
+  // The request is on the line: started when its reply is awaited, else ended.
+  void RequestWentOut(const std::string &body, const QString &text);
+  // The record of bytes judged while no request awaited them.
+  ExchangeRecord UnaskedRecord() const;
+  // The exchange in flight ends (or bytes nobody awaited were judged).
+  void EndExchange(ExchangeRecord::Outcome outcome, ReplyConsumer consumer = ReplyConsumer::None);
 
   TComm *port_ = nullptr;
   ExchangeSteps defaultSteps_;
@@ -173,6 +175,7 @@ private:
   ReplyRejection lastRejection_;
   bool lastAccepted_ = false; // the reply judged last was taken
   DriveLateness lateness_;
+  ExchangeRecord current_; // the request in flight
   // The quiet after a time-out: the request that timed out, and how long
   // nothing may be sent.
   // Counted in ticks, as the reply window is.

@@ -7,6 +7,7 @@
 #include "exchange/ExchangeEngine.h"
 
 #include "exchange/ReplyCompletion.h"
+#include "protocol/ConvertError.h"
 #include "protocol/Frames.h"
 #include "protocol/HexText.h"
 #include "protocol/ReceiveLimit.h"
@@ -17,12 +18,6 @@
 #include <algorithm>
 
 namespace {
-const char *const ReplyMark = "  ----- R >   ";
-const char *const NoResponseMark = "  -----> No response!   ";
-const char *const LateReplyMark = "  ----- Late reply, not taken >   ";
-const char *const UnaskedMark = "  ----- Unasked data, not taken >   ";
-const char *const NoteMark = "  ----- ";
-
 // Keeps the first bytes of a reply that fit ReplyBytes; the rest of the
 // array is zeroed so that no consumer reads a byte of an earlier reply.
 void StoreReplyBytes(CommState &state, const std::vector<std::uint8_t> &bytes) {
@@ -44,6 +39,33 @@ std::string FromLastColon(const std::string &text) {
   return colon == std::string::npos || colon == 0 ? text : text.substr(colon);
 }
 
+// The bytes of a reply body; none when it is not hex text (a malformed
+// ASCII reply).
+std::vector<std::uint8_t> BytesOfBody(const std::string &body) {
+  try {
+    return HexTextToBytes(body);
+  } catch (const EConvertError &) {
+    return {};
+  }
+}
+
+// An accepted read's first register and words; a write's register and value.
+void ReadRegisters(ExchangeRecord &record) {
+  const std::vector<std::uint8_t> &bytes = record.replyBytes;
+  const auto word = [&bytes](std::size_t at) {
+    return static_cast<std::uint16_t>(bytes[at] << 8 | bytes[at + 1]);
+  };
+  if (bytes.size() < 2)
+    return;
+  if (bytes[1] == 0x03 && bytes.size() >= 3) {
+    record.registerAddress = HexByteAt(record.requestBody, 4) << 8 | HexByteAt(record.requestBody, 6);
+    for (std::size_t at = 3; at + 1 < 3u + bytes[2] && at + 1 < bytes.size(); at += 2)
+      record.values.push_back(word(at));
+  } else if (bytes[1] == 0x06 && bytes.size() >= 6) {
+    record.registerAddress = word(2);
+    record.values.push_back(word(4));
+  }
+}
 } // namespace
 
 void TExchangeEngine::ReceiveData(const char *buffer, unsigned length) {
@@ -112,7 +134,7 @@ void TExchangeEngine::WaitHandler() {
     return;
   }
 
-  emit LineCompleted(NoResponseMark, false);
+  EndExchange(ExchangeRecord::Outcome::NoResponse);
   ClearReceived(s);
   const int waitedMs = s.WaitTicks * s.TickMs;
   s.WaitTicks = 0;
@@ -203,10 +225,8 @@ bool TExchangeEngine::NoteLateAnswer(const std::string &replyBody, const std::st
   // an answer to a request long gone is some other request's, of the same form
   if (lateMs > (DriveLateness::ProbeWindows + 1) * State.TimeoutMs)
     return false;
-  if (lateness_.Seen(address, lateMs)) {
-    emit LateReplyLogged(TimeStampNow() + NoteMark + LateDriveNote(address, lateMs, State.TimeoutMs));
-    emit LateDriveNoted(address, lateMs);
-  }
+  if (lateness_.Seen(address, lateMs))
+    emit LateDriveNoted(address, lateMs, State.TimeoutMs);
   return true;
 }
 
@@ -219,9 +239,10 @@ void TExchangeEngine::LogUnasked(bool late) {
   }
   if (s.ReceivedBeyondLimit > 0)
     text += ReceiveLimit::CutNote(s.ReceivedBeyondLimit);
-  const QString data = QString::fromStdString(text);
-  emit LateReplyLogged(TimeStampNow() + (late ? LateReplyMark : UnaskedMark) + data);
-  emit UnaskedData(data, late);
+  ExchangeRecord record = UnaskedRecord();
+  record.outcome = late ? ExchangeRecord::Outcome::LateReply : ExchangeRecord::Outcome::Unasked;
+  record.replyText = QString::fromStdString(text);
+  emit ExchangeEnded(record);
   ClearReceived(s);
   s.ReceivedCount = 0;
   s.DataArrived = false;
@@ -258,18 +279,21 @@ void TExchangeEngine::ProcessReply() {
     return;
   }
   lastAccepted_ = true;
-  emit LineCompleted(ReplyMark + QString::fromStdString(s.ReplyText), true);
+  // the user's own request is only logged; a sequence step goes to the
+  // sequence; anything else to whoever asks that register
+  const ReplyConsumer consumer = s.UserCmdAwaitingReply || s.SequenceAwaitingReply
+                                     ? ReplyConsumer::None
+                                     : ConsumerOfReply(s.ReplyBytes[1], s.LastSentFrame);
+  EndExchange(ExchangeRecord::Outcome::Accepted, consumer);
   emit ReplyAccepted();
   ++s.AcceptedReplies;
 
   if (s.UserCmdAwaitingReply) {
-    s.UserCmdAwaitingReply = false; // the user's own request is only logged
+    s.UserCmdAwaitingReply = false;
   } else if (s.SequenceAwaitingReply) {
     emit SequenceReply();
-  } else {
-    const ReplyConsumer consumer = ConsumerOfReply(s.ReplyBytes[1], s.LastSentFrame);
-    if (consumer != ReplyConsumer::None)
-      emit ReplyDispatched(consumer);
+  } else if (consumer != ReplyConsumer::None) {
+    emit ReplyDispatched(consumer);
   }
   s.WaitingReply = false;
   s.ReceivedCount = 0;
@@ -285,7 +309,7 @@ void TExchangeEngine::ErrorReply() {
   ++s.ErrorRecords;
   ++s.RejectedReplies;
   emit CountersChanged();
-  emit LineCompleted(ReplyMark + QString::fromStdString(s.ReplyText), false);
+  EndExchange(ExchangeRecord::Outcome::ErrorReply);
   s.ReceivedCount = 0;
   ClearReceived(s);
   const bool sequenceStep = s.SequenceAwaitingReply;
@@ -293,6 +317,38 @@ void TExchangeEngine::ErrorReply() {
   s.UserCmdAwaitingReply = false;
   s.WaitingReply = false;
   emit ReplyRejected(QString::fromStdString(s.ReplyText), sequenceStep);
+}
+
+// ---- the record of an exchange ---------------------------------------------------
+
+ExchangeRecord TExchangeEngine::UnaskedRecord() const {
+  ExchangeRecord record;
+  record.at = LocalNow();
+  record.port = port_ ? port_->CommName() : QString();
+  record.rtu = IsRtuMode();
+  return record;
+}
+
+void TExchangeEngine::EndExchange(ExchangeRecord::Outcome outcome, ReplyConsumer consumer) {
+  CommState &s = State;
+  ExchangeRecord record = s.WaitingReply ? std::move(current_) : UnaskedRecord();
+  current_ = {};
+  record.outcome = outcome;
+  record.userCommand = s.UserCmdAwaitingReply;
+  record.sequenceStep = s.SequenceAwaitingReply;
+  if (outcome != ExchangeRecord::Outcome::NoResponse) {
+    record.replyText = QString::fromStdString(s.ReplyText);
+    record.replyBytes = BytesOfBody(s.ReplyBody);
+    if (record.awaited && lastByteMs_ >= sentMs_)
+      record.roundTripMs = lastByteMs_ - sentMs_;
+  }
+  if (outcome == ExchangeRecord::Outcome::ErrorReply)
+    record.rejection = lastRejection_;
+  if (outcome == ExchangeRecord::Outcome::Accepted) {
+    record.consumer = consumer;
+    ReadRegisters(record);
+  }
+  emit ExchangeEnded(record);
 }
 
 // ---- handling a reply the moment it is complete ------------------------------

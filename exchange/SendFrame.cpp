@@ -5,11 +5,11 @@
 #include "exchange/ReplyCompletion.h"
 #include "protocol/ConvertError.h"
 #include "protocol/Frames.h"
+#include "protocol/HexText.h"
 #include "serial/TComm.h"
 
 namespace {
 constexpr int UserDefineTab = 2;
-const char *const SendMark = " Send  > ";
 const char *const LoggedCrLf = "/x0D/x0A";
 
 bool IsBroadcastBody(const std::string &body) { return body.compare(0, 2, "00") == 0; }
@@ -38,9 +38,10 @@ void TExchangeEngine::SendFrame(const std::string &body) {
     refusal = "port closed";
   if (!refusal.empty()) {
     emit RequestRefused(QString::fromStdString(refusal));
-    emit RequestLogged(TimeStampNow() + SendMark + "  " + QString::fromStdString(body) +
-                           "  -----> Not sent: " + QString::fromStdString(refusal) + "!   ",
-                       false);
+    ExchangeRecord refused = RequestRecord(body, QString::fromStdString(body));
+    refused.outcome = ExchangeRecord::Outcome::NotSent;
+    refused.notSentReason = QString::fromStdString(refusal);
+    emit ExchangeEnded(refused);
     return;
   }
   // In RTU a pair that is not two hex digits raises the conversion error
@@ -86,10 +87,10 @@ void TExchangeEngine::SendFrame(const std::string &body) {
     }
     if (port_)
       port_->WriteData(output.data(), static_cast<std::uint16_t>(output.size()));
-    QString line = TimeStampNow() + SendMark + "  " + QString::fromStdString(State.SentFrameText);
+    QString text = QString::fromStdString(State.SentFrameText);
     if (!raw)
-      line += LoggedCrLf;
-    emit RequestLogged(line, State.WaitingReply);
+      text += LoggedCrLf;
+    RequestWentOut(body, text);
   }
 
   ++State.TotalRecords;
@@ -120,8 +121,32 @@ void TExchangeEngine::ExpectReplyInput(const std::string &body, bool rtu) {
 
 void TExchangeEngine::SendRtuFrame(const std::string &body) {
   const RtuFrame frame = BuildRtuFrame(body, SendsWithoutChecksum(true));
-  emit RequestLogged(TimeStampNow() + SendMark + "  " + QString::fromStdString(frame.text),
-                     State.WaitingReply);
+  RequestWentOut(body, QString::fromStdString(frame.text));
   if (port_)
     port_->WriteData(frame.bytes.data(), static_cast<std::uint16_t>(frame.bytes.size()));
+}
+
+ExchangeRecord TExchangeEngine::RequestRecord(const std::string &body, const QString &text) const {
+  ExchangeRecord record;
+  record.at = LocalNow();
+  record.requestBody = body;
+  record.requestText = text;
+  record.address = HexByteAt(body, 0);
+  record.function = HexByteAt(body, 2);
+  record.sequenceStep = State.SequenceAwaitingReply;
+  record.port = port_ ? port_->CommName() : QString();
+  record.rtu = IsRtuMode();
+  return record;
+}
+
+void TExchangeEngine::RequestWentOut(const std::string &body, const QString &text) {
+  current_ = RequestRecord(body, text);
+  if (State.WaitingReply) {
+    current_.awaited = true;
+    emit ExchangeStarted(current_);
+  } else {
+    current_.outcome = ExchangeRecord::Outcome::Broadcast;
+    emit ExchangeEnded(current_);
+    current_ = {};
+  }
 }

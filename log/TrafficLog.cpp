@@ -1,31 +1,21 @@
 #include "log/TrafficLog.h"
 
+#include "log/HistoryText.h"
 #include "settings/Preferences.h"
 
-#include <ctime>
-
 namespace {
-// The marks the history pane puts between the parts of a line.
-const QString SendMark = QStringLiteral(" Send  >   ");
-const QString ReplyMark = QStringLiteral("  ----- R >   ");
-const QString NoResponseMark = QStringLiteral("  -----> No response!");
-const QString NotSentMark = QStringLiteral("  -----> Not sent: ");
-
-QString AfterSendMark(const QString &line) {
-  const int at = line.indexOf(SendMark);
-  return at < 0 ? line : line.mid(at + SendMark.size());
+QString ModeName(const ExchangeRecord &record) {
+  return record.rtu ? QStringLiteral("RTU") : QStringLiteral("ASCII");
 }
 
-// The local time now. QDateTime::currentDateTime() looks the time zone up on
-// disk at every call, which at line rate costs more than the rest of a log
-// line; the zone's offset from UTC at this instant gives the same time.
-QDateTime LocalNow() {
-  const qint64 ms = QDateTime::currentMSecsSinceEpoch();
-  const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
-  std::tm local{};
-  if (!localtime_r(&seconds, &local))
-    return QDateTime::currentDateTime();
-  return QDateTime::fromMSecsSinceEpoch(ms, Qt::OffsetFromUTC, static_cast<int>(local.tm_gmtoff));
+// The line of a request as it went out (or was refused).
+TrafficLogLine RequestLine(const ExchangeRecord &record) {
+  TrafficLogLine line;
+  line.sentAt = record.at;
+  line.port = record.port;
+  line.mode = ModeName(record);
+  line.request = record.requestText;
+  return line;
 }
 } // namespace
 
@@ -50,14 +40,14 @@ TrafficLog::TrafficLog(const QString &folder, const Settings &settings, QObject 
 
 TrafficLog::~TrafficLog() {
   if (pending_) {
-    pending_->outcome = ExchangeRecord::Outcome::NoResponse;
+    pending_->outcome = TrafficLogLine::Outcome::NoResponse;
     pending_->reason = QStringLiteral("program ended before the reply window passed");
     Write(*pending_);
   }
   // the writer's destructor writes what is still queued
 }
 
-void TrafficLog::Write(const ExchangeRecord &record) {
+void TrafficLog::Write(const TrafficLogLine &record) {
   if (writer_)
     writer_->Append(record.sentAt.date(), ExchangeCsvLine(record));
 }
@@ -67,77 +57,56 @@ void TrafficLog::Flush() {
     writer_->Flush();
 }
 
-void TrafficLog::RequestLogged(const QString &line, bool awaitsReply, const QString &port,
-                               const QString &mode) {
+void TrafficLog::Started(const ExchangeRecord &record) {
   // A request that no completion followed was not waited for.
   if (pending_)
     Write(*pending_);
-  pending_.reset();
-
-  ExchangeRecord record;
-  record.sentAt = LocalNow();
-  record.port = port;
-  record.mode = mode;
-  record.request = AfterSendMark(line);
-  const int notSent = record.request.indexOf(NotSentMark);
-  if (notSent >= 0) {
-    record.outcome = ExchangeRecord::Outcome::NotSent;
-    record.reason = record.request.mid(notSent + NotSentMark.size()).trimmed();
-    if (record.reason.endsWith(QLatin1Char('!')))
-      record.reason.chop(1);
-    record.request.truncate(notSent);
-    Write(record);
-    return;
-  }
-  if (!awaitsReply) {
-    Write(record);
-    return;
-  }
-  pending_ = record;
-  sinceSent_.start();
-  lastByteMs_ = -1;
+  pending_ = RequestLine(record);
 }
 
-void TrafficLog::BytesArrived() {
-  if (pending_)
-    lastByteMs_ = static_cast<double>(sinceSent_.nsecsElapsed()) / 1e6;
-}
-
-void TrafficLog::LineCompleted(const QString &suffix, bool accepted, const QString &reason,
-                               const QString &port, const QString &mode) {
-  ExchangeRecord record;
-  if (pending_) {
-    record = *pending_;
-    record.roundTripMs = lastByteMs_;
+void TrafficLog::Ended(const ExchangeRecord &record) {
+  using Outcome = ExchangeRecord::Outcome;
+  TrafficLogLine line;
+  if (record.awaited || record.outcome == Outcome::NotSent || record.outcome == Outcome::Broadcast) {
+    if (pending_ && !record.awaited)
+      Write(*pending_);
     pending_.reset();
+    line = RequestLine(record);
   } else {
     // data judged while nothing was awaited: a late reply, the rest of a split one
-    record.sentAt = LocalNow();
-    record.direction = ExchangeRecord::Direction::Unsolicited;
-    record.port = port;
-    record.mode = mode;
+    line.sentAt = record.at;
+    line.direction = TrafficLogLine::Direction::Unsolicited;
+    line.port = record.port;
+    line.mode = ModeName(record);
   }
-  if (suffix.startsWith(NoResponseMark)) {
-    record.outcome = ExchangeRecord::Outcome::NoResponse;
-    record.roundTripMs = -1;
-  } else {
-    record.reply = suffix.startsWith(ReplyMark) ? suffix.mid(ReplyMark.size()) : suffix;
-    record.outcome = accepted ? ExchangeRecord::Outcome::Accepted : ExchangeRecord::Outcome::ErrorReply;
-    if (!accepted)
-      record.reason = reason;
+  switch (record.outcome) {
+  case Outcome::Awaiting:
+  case Outcome::Broadcast:
+    line.outcome = TrafficLogLine::Outcome::NoReplyAwaited;
+    break;
+  case Outcome::NotSent:
+    line.outcome = TrafficLogLine::Outcome::NotSent;
+    line.reason = record.notSentReason;
+    break;
+  case Outcome::NoResponse:
+    line.outcome = TrafficLogLine::Outcome::NoResponse;
+    break;
+  case Outcome::Accepted:
+  case Outcome::ErrorReply:
+    line.reply = HistoryText::Shown(record.replyText);
+    line.roundTripMs = record.roundTripMs;
+    line.outcome = record.outcome == Outcome::Accepted ? TrafficLogLine::Outcome::Accepted
+                                                       : TrafficLogLine::Outcome::ErrorReply;
+    if (record.outcome == Outcome::ErrorReply)
+      line.reason = QString::fromStdString(RejectionWords(record.rejection));
+    break;
+  case Outcome::LateReply:
+  case Outcome::Unasked:
+    line.reply = record.replyText;
+    line.outcome = TrafficLogLine::Outcome::ErrorReply;
+    line.reason =
+        record.outcome == Outcome::LateReply ? QStringLiteral("late reply") : QStringLiteral("unasked data");
+    break;
   }
-  Write(record);
-}
-
-void TrafficLog::Unasked(const QString &data, const QString &reason, const QString &port,
-                         const QString &mode) {
-  ExchangeRecord record;
-  record.sentAt = LocalNow();
-  record.direction = ExchangeRecord::Direction::Unsolicited;
-  record.port = port;
-  record.mode = mode;
-  record.reply = data;
-  record.outcome = ExchangeRecord::Outcome::ErrorReply;
-  record.reason = reason;
-  Write(record);
+  Write(line);
 }

@@ -1,18 +1,18 @@
 #pragma once
 
-#include "log/ExchangeRecord.h"
+#include "exchange/ExchangeRecord.h"
+#include "log/TrafficLogLine.h"
 #include "log/TrafficLogWriter.h"
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <memory>
 #include <optional>
 
 // The traffic log: every exchange that the history pane shows becomes one
-// line of "logs/traffic-YYYY-MM-DD.csv" in the data folder. It is told what
-// the pane is told (a request line, the completion of the last line) and
-// when bytes arrive, and it keeps the exchange in flight until it ends.
+// line of "logs/traffic-YYYY-MM-DD.csv" in the data folder. It is told of
+// the exchanges as the engine tells them, and keeps the one in flight until
+// it ends.
 // On by default; on/off and the limits come from the data folder's
 // preferences ("Log/Enabled", "Log/Days", "Log/Megabytes").
 class TrafficLog : public QObject {
@@ -28,18 +28,10 @@ public:
   TrafficLog(const QString &folder, const Settings &settings, QObject *parent = nullptr);
   ~TrafficLog() override;
 
-  // A request line as the history pane shows it (a refused request carries
-  // its "Not sent" note); awaitsReply when the tool waits for an answer.
-  void RequestLogged(const QString &line, bool awaitsReply, const QString &port, const QString &mode);
-  // Bytes came in: the latest of them ends the round trip.
-  void BytesArrived();
-  // The text added to the last history line; reason tells why a reply was
-  // refused (unused otherwise).
-  void LineCompleted(const QString &suffix, bool accepted, const QString &reason, const QString &port,
-                     const QString &mode);
-  // Bytes that no request awaited, logged on their own (`reason`: a late
-  // reply, data that came before a request went out).
-  void Unasked(const QString &data, const QString &reason, const QString &port, const QString &mode);
+  // A request went out and its reply is awaited.
+  void Started(const ExchangeRecord &record);
+  // An exchange ended: the request's line, or a line of bytes nobody awaited.
+  void Ended(const ExchangeRecord &record);
   // Waits until every line so far is in the file.
   void Flush();
 
@@ -52,11 +44,9 @@ signals:
   void WriteResumed();
 
 private:
-  void Write(const ExchangeRecord &record);
+  void Write(const TrafficLogLine &record);
 
   const QString folder_;
   std::unique_ptr<TrafficLogWriter> writer_;
-  std::optional<ExchangeRecord> pending_; // the request whose reply is awaited
-  QElapsedTimer sinceSent_;
-  double lastByteMs_ = -1;
+  std::optional<TrafficLogLine> pending_; // the request whose reply is awaited
 };

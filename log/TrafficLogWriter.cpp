@@ -1,6 +1,6 @@
 #include "log/TrafficLogWriter.h"
 
-#include "log/ExchangeRecord.h"
+#include "log/TrafficLogLine.h"
 
 #include <QDir>
 #include <QFile>

@@ -202,7 +202,7 @@ private slots:
     const QMetaObject::Connection onCompleted =
         connect(Form1, &TForm1::LineCompleted, this, [&](const QString &, bool) { ++completed; });
     const QMetaObject::Connection onRequest =
-        connect(Form1->Engine, &TExchangeEngine::RequestLogged, this, [&](const QString &, bool) {
+        connect(Form1->Engine, &TExchangeEngine::ExchangeStarted, this, [&] {
           if (completed != requests++)
             ++completedLate;
         });

@@ -185,9 +185,8 @@ private slots:
     QVERIFY(FunctionTable::RecordCount(*Form1) >= 10);
     ClickTab(Form1->PageControl1, 1);
     // A request goes out only when no other is on the line.
-    connect(Form1->Engine, &TExchangeEngine::RequestLogged, this, [this](const QString &, bool awaits) {
-      mostInFlight_ = std::max(mostInFlight_, inFlight_ += awaits);
-    });
+    connect(Form1->Engine, &TExchangeEngine::ExchangeStarted, this,
+            [this] { mostInFlight_ = std::max(mostInFlight_, ++inFlight_); });
     connect(Form1->Engine, &TExchangeEngine::ReplyAccepted, this, [this] { inFlight_ = 0; });
     connect(Form1->Engine, &TExchangeEngine::ReplyRejected, this, [this] { inFlight_ = 0; });
     connect(Form1->Engine, &TExchangeEngine::ReplyMissing, this, [this] { inFlight_ = 0; });

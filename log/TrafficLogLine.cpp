@@ -1,4 +1,4 @@
-#include "log/ExchangeRecord.h"
+#include "log/TrafficLogLine.h"
 
 #include <algorithm>
 
@@ -58,17 +58,17 @@ void AppendTime(QString &line, const QDateTime &time) {
 }
 } // namespace
 
-QString OutcomeName(ExchangeRecord::Outcome outcome) {
+QString OutcomeName(TrafficLogLine::Outcome outcome) {
   switch (outcome) {
-  case ExchangeRecord::Outcome::Accepted:
+  case TrafficLogLine::Outcome::Accepted:
     return QStringLiteral("accepted");
-  case ExchangeRecord::Outcome::ErrorReply:
+  case TrafficLogLine::Outcome::ErrorReply:
     return QStringLiteral("error reply");
-  case ExchangeRecord::Outcome::NoResponse:
+  case TrafficLogLine::Outcome::NoResponse:
     return QStringLiteral("no response");
-  case ExchangeRecord::Outcome::NotSent:
+  case TrafficLogLine::Outcome::NotSent:
     return QStringLiteral("not sent");
-  case ExchangeRecord::Outcome::NoReplyAwaited:
+  case TrafficLogLine::Outcome::NoReplyAwaited:
     break;
   }
   return QStringLiteral("no reply awaited");
@@ -78,12 +78,12 @@ QString ExchangeCsvHeader() {
   return QStringLiteral("time,direction,port,mode,request,reply,outcome,reason,round_trip_ms");
 }
 
-QString ExchangeCsvLine(const ExchangeRecord &record) {
+QString ExchangeCsvLine(const TrafficLogLine &record) {
   // One string built in place: a line is written for every exchange.
   QString line;
   line.reserve(64 + record.port.size() + record.request.size() + record.reply.size() + record.reason.size());
   AppendTime(line, record.sentAt);
-  line += record.direction == ExchangeRecord::Direction::Request ? QLatin1String(",request,")
+  line += record.direction == TrafficLogLine::Direction::Request ? QLatin1String(",request,")
                                                                  : QLatin1String(",unsolicited,");
   for (const QString *field : {&record.port, &record.mode, &record.request, &record.reply}) {
     AppendCsvField(line, *field);

@@ -6,7 +6,7 @@
 // One exchange on the line as the traffic log keeps it: the request and the
 // reply as the history pane shows them, how it ended and how long the drive
 // took to answer.
-struct ExchangeRecord {
+struct TrafficLogLine {
   enum class Direction {
     Request,    // a request we sent, with its reply if one came
     Unsolicited // data judged while no request awaited a reply
@@ -34,5 +34,5 @@ struct ExchangeRecord {
 QString ExchangeCsvHeader();
 // One line of the log file, without the line break. Fields holding a comma,
 // a quote or a line break are quoted, quotes doubled.
-QString ExchangeCsvLine(const ExchangeRecord &record);
-QString OutcomeName(ExchangeRecord::Outcome outcome);
+QString ExchangeCsvLine(const TrafficLogLine &record);
+QString OutcomeName(TrafficLogLine::Outcome outcome);

@@ -1,0 +1,68 @@
+#include "log/HistoryText.h"
+
+#include "exchange/DriveLateness.h"
+#include "protocol/Frames.h"
+
+namespace {
+const QString SendMark = QStringLiteral(" Send  >   ");
+const QString ReplyMark = QStringLiteral("  ----- R >   ");
+const QString NoResponseMark = QStringLiteral("  -----> No response!   ");
+const QString NotSentMark = QStringLiteral("  -----> Not sent: ");
+const QString LateReplyMark = QStringLiteral("  ----- Late reply, not taken >   ");
+const QString UnaskedMark = QStringLiteral("  ----- Unasked data, not taken >   ");
+const QString NoteMark = QStringLiteral("  ----- ");
+
+QString TimeStamp(const QDateTime &at) {
+  const QDate date = at.date();
+  const QTime time = at.time();
+  return QString::fromStdString(FormatTimeStamp(
+      {date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second(), time.msec()}));
+}
+} // namespace
+
+namespace HistoryText {
+
+QString Shown(const QString &text) {
+  QString shown;
+  shown.reserve(text.size());
+  for (const QChar c : text) {
+    if (c.unicode() < 0x20 || c == QChar::ParagraphSeparator || c == QChar::LineSeparator)
+      shown += "/x" + QString("%1").arg(c.unicode(), 2, 16, QChar('0')).toUpper();
+    else
+      shown += c;
+  }
+  return shown;
+}
+
+QString RequestLine(const ExchangeRecord &record) {
+  QString line = TimeStamp(record.at) + SendMark + record.requestText;
+  if (record.outcome == ExchangeRecord::Outcome::NotSent)
+    line += NotSentMark + record.notSentReason + QStringLiteral("!   ");
+  return line;
+}
+
+QString Completion(const ExchangeRecord &record) {
+  if (record.outcome == ExchangeRecord::Outcome::NoResponse)
+    return NoResponseMark;
+  return ReplyMark + record.replyText;
+}
+
+QString UnaskedLine(const ExchangeRecord &record) {
+  return TimeStamp(record.at) +
+         (record.outcome == ExchangeRecord::Outcome::LateReply ? LateReplyMark : UnaskedMark) +
+         record.replyText;
+}
+
+QString LateDriveLine(int address, int lateMs, int timeoutMs) {
+  return TimeStamp(LocalNow()) + NoteMark + LateDriveNote(address, lateMs, timeoutMs);
+}
+
+bool CompletesRequestLine(const ExchangeRecord &record) {
+  using Outcome = ExchangeRecord::Outcome;
+  return record.outcome == Outcome::Accepted || record.outcome == Outcome::ErrorReply ||
+         record.outcome == Outcome::NoResponse;
+}
+
+QString NoResponseWords() { return QStringLiteral("No response!"); }
+
+} // namespace HistoryText
