@@ -257,9 +257,9 @@ void DriveSimulator::SendReply(const std::vector<std::uint8_t> &body, FrameMode 
     }
   }
 
-  if (!SendNoise(faults.noiseBytes, mode))
-    return;
-
+  // Noise before the frame goes out in one write with it: on a line nothing
+  // separates them that a receiver could take for the end of a frame.
+  std::vector<std::uint8_t> piece = NoiseBytes(faults.noiseBytes, mode);
   std::size_t pieces = faults.splitPieces >= 2 ? static_cast<std::size_t>(faults.splitPieces) : 1;
   pieces = std::min(pieces, out.size());
   std::size_t done = 0;
@@ -267,8 +267,11 @@ void DriveSimulator::SendReply(const std::vector<std::uint8_t> &body, FrameMode 
     std::size_t end = out.size() * (i + 1) / pieces;
     if (i > 0 && !Pause(faults.splitGapMs))
       return;
-    if (!WriteAll(out.data() + done, end - done))
+    piece.insert(piece.end(), out.begin() + static_cast<std::ptrdiff_t>(done),
+                 out.begin() + static_cast<std::ptrdiff_t>(end));
+    if (!WriteAll(piece.data(), piece.size()))
       return;
+    piece.clear();
     done = end;
   }
   if (!SendNoise(faults.strayBytes, mode))
@@ -282,16 +285,21 @@ void DriveSimulator::SendReply(const std::vector<std::uint8_t> &body, FrameMode 
   Log("TX " + Printable(out, mode));
 }
 
-bool DriveSimulator::SendNoise(int count, FrameMode mode) {
+std::vector<std::uint8_t> DriveSimulator::NoiseBytes(int count, FrameMode mode) {
   if (count <= 0)
-    return true;
+    return {};
   std::vector<std::uint8_t> noise;
   {
     std::lock_guard lock(mutex_);
     noise = Garbage(static_cast<std::size_t>(std::max(count, 2)), mode);
   }
   noise.resize(static_cast<std::size_t>(count));
-  return WriteAll(noise.data(), noise.size());
+  return noise;
+}
+
+bool DriveSimulator::SendNoise(int count, FrameMode mode) {
+  const std::vector<std::uint8_t> noise = NoiseBytes(count, mode);
+  return noise.empty() || WriteAll(noise.data(), noise.size());
 }
 
 bool DriveSimulator::SendBurst(std::size_t count, std::uint32_t seed) {

@@ -123,6 +123,7 @@ private:
   void SendReply(const std::vector<std::uint8_t> &body, FrameMode mode);
   // `count` random bytes that no frame can be taken from; false when Stop()
   // or the line cut it short.
+  std::vector<std::uint8_t> NoiseBytes(int count, FrameMode mode);
   bool SendNoise(int count, FrameMode mode);
   bool Chance(double probability);
   std::vector<std::uint8_t> Garbage(std::size_t length, FrameMode mode);
