@@ -35,7 +35,7 @@ void TForm1::WireCommunication() {
   tellScanKind();
   connect(UAddChecksum, &QCheckBox::toggled, Engine, &TExchangeEngine::SetAddChecksum);
   Engine->SetAddChecksum(UAddChecksum->isChecked());
-  Engine->SetActiveTab(ActiveTab());
+  Engine->SetSequenceShown(SequenceShown());
 
   // what the engine reports
   connect(Engine, &TExchangeEngine::ExchangeStarted, this,

@@ -11,10 +11,6 @@
 #include <QCheckBox>
 #include <QLabel>
 
-namespace {
-constexpr int UserDefineTab = 2;
-} // namespace
-
 void TForm1::SetLamps(int run, int stop, int fwd, int rev, int jog, int fault, int com) {
   UrunShape->SetBrushColor(run);
   UstopShape->SetBrushColor(stop);
@@ -60,7 +56,7 @@ void TForm1::ShowRejectedReply(const QString &replyText, bool sequenceStep) {
     WriteSequenceReply(replyText);
   SetLamps(LampColor::Off, LampColor::Off, LampColor::Off, LampColor::Off, LampColor::Off, LampColor::Off,
            LampColor::Red);
-  if (UErrorCheck->isChecked() && ActiveTab() == UserDefineTab)
+  if (UErrorCheck->isChecked() && SequenceShown())
     UdefStopClick();
 }
 
@@ -70,6 +66,6 @@ void TForm1::ShowMissingReply(bool sequenceStep) {
   // The step's row shows that it got nothing, as it shows an error reply.
   if (sequenceStep)
     WriteSequenceReply(HistoryText::NoResponseWords());
-  if (ActiveTab() == UserDefineTab && UTimeoutCheck->isChecked() && sequenceStep)
+  if (SequenceShown() && UTimeoutCheck->isChecked() && sequenceStep)
     UdefStopClick();
 }

@@ -4,12 +4,12 @@
 
 #include "app/AppPaths.h"
 #include "app/Dialogs.h"
+#include "app/TrafficLogWiring.h"
 #include "app/VirtualKeyCode.h"
 #include "app/WindowState.h"
 #include "drive/DriveCountsWiring.h"
 #include "drive/TUmotorPara.h"
 #include "help/UserGuide.h"
-#include "app/TrafficLogWiring.h"
 #include "params/TInputBox.h"
 #include "portwatch/PortKeeper.h"
 #include "protocol/HexText.h"
@@ -43,8 +43,6 @@ TUmotorPara *UmotorPara = nullptr;
 TInputBox *InputBox = nullptr;
 
 namespace {
-constexpr int SequenceTab = 2;
-constexpr int FunctionsTab = 1;
 
 // One cell of the platform's check-box glyphs, ticked or empty.
 QPixmap CheckBoxGlyph(const QWidget *widget, bool checked) {
@@ -147,15 +145,15 @@ void TForm1::PageControl1Change() {
   State.IntervalTicks = 0;
   State.WaitTicks = 0;
   const int tab = ActiveTab();
-  Engine->SetActiveTab(tab);
-  const bool sequenceTab = tab == SequenceTab;
+  const bool sequenceTab = tab == SequencePage;
+  Engine->SetSequenceShown(sequenceTab);
   for (QWidget *control : std::initializer_list<QWidget *>{URepeatTimes, UErrorCheck, UTimeoutCheck,
                                                            UAddChecksum, UTimeineterval})
     control->setEnabled(sequenceTab);
   if (!sequenceTab)
     State.SequenceAwaitingReply = false;
-  ImportFunctions1->setEnabled(tab == FunctionsTab);
-  ExportFunctions1->setEnabled(tab == FunctionsTab);
+  ImportFunctions1->setEnabled(tab == FunctionsPage);
+  ExportFunctions1->setEnabled(tab == FunctionsPage);
   Import->setEnabled(sequenceTab);
   Export1->setEnabled(sequenceTab);
 }

@@ -211,7 +211,10 @@ public:
   void StopTrafficBeforeClose();
   void DravoHelp1Click();
   void CheckSum1Click();
+  // The pages of PageControl1, in the design's order.
+  enum Page { ControlPage = 0, FunctionsPage = 1, SequencePage = 2 };
   int ActiveTab() const;
+  bool SequenceShown() const { return ActiveTab() == SequencePage; }
   QString MachineIDText() const;
 
   // ---- the exchange engine's work, under the window's names ----------------

@@ -152,8 +152,8 @@ QString DriveLink::LineLost() const {
 }
 
 ExchangeOutcome DriveLink::ExchangeStep(const std::string &body, bool addChecksum) {
-  constexpr int CommandListTab = 2; // the engine leaves out checksums only for the list's steps
-  engine_.SetActiveTab(CommandListTab);
+  // the list's steps are what this program shows: they may go out without checksum
+  engine_.SetSequenceShown(true);
   engine_.SetAddChecksum(addChecksum);
   engine_.State.SequenceAwaitingReply = true;
   const ExchangeOutcome outcome = Exchange(body);

@@ -9,10 +9,6 @@
 #include <QTabWidget>
 #include <QToolButton>
 
-namespace {
-constexpr int UserDefineTab = 2;
-}
-
 void TForm1::WireDrive() {
   ShowCommonParameterCodes();
   using InputFilters::AllowOnly;
@@ -33,13 +29,13 @@ void TForm1::WireDrive() {
   // RUN and STOP of the tool bar belong to the sequence on its own tab and
   // start or stop the drive everywhere else.
   connect(UdefRun, &QToolButton::clicked, this, [this] {
-    if (PageControl1->currentIndex() == UserDefineTab)
+    if (SequenceShown())
       UdefRunClick();
     else
       UStartClick();
   });
   connect(UdefStop, &QToolButton::clicked, this, [this] {
-    if (PageControl1->currentIndex() == UserDefineTab)
+    if (SequenceShown())
       UdefStopClick();
     else
       UDecStopClick();

@@ -49,8 +49,9 @@ public:
   void SetPort(TComm *port) { port_ = port; }
   void SetSteps(ExchangeSteps *steps);
 
-  // What the tick and the framing need of the window.
-  void SetActiveTab(int tab) { activeTab_ = tab; }
+  // What the tick and the framing need of the window. A sequence advances,
+  // and its ASCII steps may go out without checksum, only while it is shown.
+  void SetSequenceShown(bool shown) { sequenceShown_ = shown; }
   void SetMachineId(const QString &text) { machineId_ = text; }
   void SetScanKind(bool series, bool arbitrary);
   void SetAddChecksum(bool add) { addChecksum_ = add; }
@@ -158,7 +159,7 @@ private:
   TComm *port_ = nullptr;
   ExchangeSteps defaultSteps_;
   ExchangeSteps *steps_ = &defaultSteps_;
-  int activeTab_ = 0;
+  bool sequenceShown_ = false;
   QString machineId_ = QStringLiteral("1");
   bool seriesScan_ = true;
   bool arbitraryScan_ = false;

@@ -9,7 +9,6 @@
 #include "serial/TComm.h"
 
 namespace {
-constexpr int UserDefineTab = 2;
 const char *const LoggedCrLf = "/x0D/x0A";
 
 bool IsBroadcastBody(const std::string &body) { return body.compare(0, 2, "00") == 0; }
@@ -18,9 +17,9 @@ bool IsBroadcastBody(const std::string &body) { return body.compare(0, 2, "00") 
 bool TExchangeEngine::IsRtuMode() const { return port_ && port_->ByteSize() == TByteSize::_8; }
 
 // A sequence step goes out without its checksum when the user asks so; in
-// ASCII only while the sequence's tab is the one shown.
+// ASCII only while the sequence is shown.
 bool TExchangeEngine::SendsWithoutChecksum(bool rtu) const {
-  return State.SequenceAwaitingReply && !addChecksum_ && (rtu || activeTab_ == UserDefineTab);
+  return State.SequenceAwaitingReply && !addChecksum_ && (rtu || sequenceShown_);
 }
 
 void TExchangeEngine::SendFrame(const std::string &body) {

@@ -8,10 +8,6 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
-constexpr int UserDefineTab = 2;
-} // namespace
-
 void TExchangeEngine::Tick() {
   CommState &s = State;
 
@@ -57,8 +53,8 @@ void TExchangeEngine::StartNextRequest() {
   }
   closedMs_ = 0;
 
-  // A sequence only advances while its tab is shown.
-  if (activeTab_ == UserDefineTab && s.SequenceRunning) {
+  // A sequence only advances while it is shown.
+  if (sequenceShown_ && s.SequenceRunning) {
     if (s.StopRequested)
       steps_->StopSequence();
     else

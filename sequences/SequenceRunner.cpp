@@ -17,7 +17,6 @@
 
 namespace {
 
-constexpr int UserDefineTab = 2;
 constexpr int HighestDriveAddress = 247;
 
 // Controls that would disturb a run; the grid itself is one of them.
@@ -31,7 +30,7 @@ void EnableRunControls(TForm1 &form, bool enabled) {
 } // namespace
 
 void TForm1::UdefRunClick() {
-  if (ActiveTab() != UserDefineTab) {
+  if (!SequenceShown()) {
     UStartClick();
     return;
   }
@@ -43,7 +42,7 @@ void TForm1::UdefRunClick() {
 }
 
 void TForm1::UdefStopClick() {
-  if (ActiveTab() != UserDefineTab) {
+  if (!SequenceShown()) {
     UDecStopClick();
     return;
   }
