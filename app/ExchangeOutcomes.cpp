@@ -3,7 +3,7 @@
 // the consumer of an accepted reply.
 #include "app/MainWindow.h"
 
-#include "params/TInputBox.h"
+#include "app/params/TInputBox.h"
 #include "protocol/ReplyCheck.h"
 #include "settings/TableStore.h"
 
