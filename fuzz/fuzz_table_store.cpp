@@ -2,8 +2,8 @@
 // whole and through the function table's statement, every field of every
 // row is read in each of the ways the program reads fields, and one edit is
 // posted back to the file and read again.
-#include "app/params/FunctionTable.h"
 #include "fuzz/FuzzSupport.h"
+#include "params/FunctionTableStatement.h"
 #include "protocol/ConvertError.h"
 #include "settings/TableStore.h"
 

@@ -5,8 +5,6 @@
 
 namespace FunctionTable {
 namespace {
-const QString Columns = "CODE,NAME,MIN,MAX,DEFAULT,NOWDATA,MODIFY,WRITEABLE";
-
 TTableQuery &Query(const TForm1 &form) { return *form.ADOQuery1; }
 
 void SetValues(TTableQuery &query, const QString &nowData, const QString &modify) {
@@ -15,11 +13,6 @@ void SetValues(TTableQuery &query, const QString &nowData, const QString &modify
   query.FieldByName("MODIFY").SetAsString(modify);
 }
 } // namespace
-
-QString SelectStatement(const QString &file, bool namedOnly) {
-  return "select " + Columns + " from " + file + (namedOnly ? " where NAME is not NULL" : "") +
-         " order by CODE ";
-}
 
 void Load(TForm1 &form, const QString &folder, const QString &file, bool namedOnly) {
   form.ADOConnection1->Reconnect(folder);

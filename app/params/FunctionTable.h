@@ -1,5 +1,7 @@
 #pragma once
 
+#include "params/FunctionTableStatement.h"
+
 #include <QString>
 
 class TForm1;
@@ -8,10 +10,6 @@ class TForm1;
 // it, moving through it and storing values into its records. Every other
 // file of the function-table subsystem reaches the table store through here.
 namespace FunctionTable {
-
-// The statement that lists a function table file, sorted by CODE; with
-// namedOnly the records without a NAME are left out.
-QString SelectStatement(const QString &file, bool namedOnly);
 
 // Points the connection at `folder` and opens `file` in it. A series load
 // (namedOnly) hides the WRITEABLE column; an imported table shows it.
