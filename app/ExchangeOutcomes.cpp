@@ -3,8 +3,8 @@
 // the consumer of an accepted reply.
 #include "app/MainWindow.h"
 
+#include "app/params/TInputBox.h"
 #include "log/HistoryText.h"
-#include "params/TInputBox.h"
 #include "protocol/ReplyCheck.h"
 #include "settings/TableStore.h"
 

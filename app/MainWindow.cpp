@@ -2,23 +2,23 @@
 // code box, the help command and the checksum tool.
 #include "app/MainWindow.h"
 
-#include "app/AppPaths.h"
 #include "app/Dialogs.h"
 #include "app/TrafficLogWiring.h"
 #include "app/VirtualKeyCode.h"
 #include "app/WindowState.h"
-#include "drive/DriveCountsWiring.h"
-#include "drive/TUmotorPara.h"
-#include "help/UserGuide.h"
-#include "params/TInputBox.h"
+#include "app/drive/DriveCountsWiring.h"
+#include "app/drive/TUmotorPara.h"
+#include "app/help/UserGuide.h"
+#include "app/params/TInputBox.h"
+#include "app/settings/TProtocolSet.h"
+#include "app/tools/TCheckSum.h"
+#include "app/trend/TrendWiring.h"
+#include "base/AppPaths.h"
 #include "portwatch/PortKeeper.h"
 #include "protocol/HexText.h"
 #include "serial/TComm.h"
-#include "settings/TProtocolSet.h"
 #include "settings/TableModel.h"
 #include "settings/TableStore.h"
-#include "tools/TCheckSum.h"
-#include "trend/TrendWiring.h"
 
 #include <QAction>
 #include <QApplication>

@@ -3,10 +3,10 @@
 #include "app/MainWindow.h"
 
 #include "app/Dialogs.h"
+#include "app/settings/TProtocolSet.h"
 #include "portwatch/PortKeeper.h"
 #include "protocol/ConvertError.h"
 #include "serial/TComm.h"
-#include "settings/TProtocolSet.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,8 +1,8 @@
 #include "app/TrafficLogWiring.h"
 
-#include "app/AppPaths.h"
 #include "app/MainWindow.h"
 #include "app/Widgets.h"
+#include "base/AppPaths.h"
 #include "log/TrafficLog.h"
 
 #include <QAction>

@@ -1,6 +1,6 @@
 #include "app/WindowState.h"
 
-#include "app/AppPaths.h"
+#include "base/AppPaths.h"
 #include "settings/Preferences.h"
 
 #include <QEvent>

@@ -1,8 +1,8 @@
-#include "app/AppPaths.h"
 #include "app/Application.h"
 #include "app/Dialogs.h"
 #include "app/MainWindow.h"
 #include "app/TerminationSignals.h"
+#include "base/AppPaths.h"
 #include "settings/DataFolder.h"
 
 #include <cstdio>

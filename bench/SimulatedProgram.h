@@ -3,7 +3,7 @@
 // The program's folder for a benchmark: a temporary folder with the
 // delivered tables, and the drive simulator's line linked there as "COM2".
 
-#include "app/AppPaths.h"
+#include "base/AppPaths.h"
 #include "settings/DataFolder.h"
 #include "sim/DriveSimulator.h"
 #include "sim/PseudoTerminal.h"

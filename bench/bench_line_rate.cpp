@@ -15,15 +15,15 @@
 // the two RTU scans with the option on and nothing else.
 // Windows are drawn offscreen; to paint on a display (a virtual one):
 //   QT_QPA_PLATFORM=xcb xvfb-run -a bench_line_rate
-#include "app/AppPaths.h"
 #include "app/Application.h"
 #include "app/Dialogs.h"
 #include "app/MainWindow.h"
+#include "app/settings/TProtocolSet.h"
+#include "base/AppPaths.h"
 #include "params/ParameterCodes.h"
 #include "params/Rm40Parameters.h"
 #include "serial/TComm.h"
 #include "settings/DataFolder.h"
-#include "settings/TProtocolSet.h"
 #include "sim/DriveSimulator.h"
 #include "sim/PseudoTerminal.h"
 

@@ -1,11 +1,11 @@
 // Measures the send scheduler against the in-process drive simulator: the
 // time per completed request next to what the tick arithmetic allows, and
 // the program's CPU use while idle and while cycling requests.
-#include "app/AppPaths.h"
 #include "app/Application.h"
 #include "app/MainWindow.h"
+#include "app/settings/TProtocolSet.h"
+#include "base/AppPaths.h"
 #include "serial/TComm.h"
-#include "settings/TProtocolSet.h"
 #include "sim/DriveSimulator.h"
 
 #include "bench/ProcessFigures.h"

@@ -1,10 +1,10 @@
 // Start-up: from the start of the process to the main window shown with its
 // tables loaded (the first activation has run), the resident memory then,
 // and the CPU the idle window costs per second with its send timer ticking.
-#include "app/AppPaths.h"
 #include "app/Application.h"
 #include "app/Dialogs.h"
 #include "app/MainWindow.h"
+#include "base/AppPaths.h"
 #include "settings/DataFolder.h"
 
 #include "bench/ProcessFigures.h"

@@ -3,9 +3,9 @@
 // plot's width, then painted) against handing every sample to the chart, the
 // memory the samples take, and the processor time while the window is idle.
 #include "ProcessFigures.h"
-#include "trend/TrendChartView.h"
+#include "app/trend/TrendChartView.h"
+#include "app/trend/TrendWindow.h"
 #include "trend/TrendStore.h"
-#include "trend/TrendWindow.h"
 
 #include <QApplication>
 #include <QChart>

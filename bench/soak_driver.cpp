@@ -5,13 +5,13 @@
 // request, let the history grow past its limit, grew in memory after the
 // warm-up, or left a table it cannot read back.
 //   soak_driver [SECONDS]   (default 600)
-#include "app/AppPaths.h"
 #include "app/Application.h"
 #include "app/Dialogs.h"
 #include "app/MainWindow.h"
+#include "app/settings/TProtocolSet.h"
+#include "base/AppPaths.h"
 #include "serial/TComm.h"
 #include "settings/DataFolder.h"
-#include "settings/TProtocolSet.h"
 #include "settings/TableStore.h"
 #include "sim/DriveSimulator.h"
 

@@ -1,6 +1,6 @@
 #include "cli/CliProgram.h"
 
-#include "app/AppPaths.h"
+#include "base/AppPaths.h"
 #include "cli/CliContext.h"
 #include "cli/CliError.h"
 #include "drive/DriveAddress.h"

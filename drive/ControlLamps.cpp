@@ -1,6 +1,6 @@
 #include "drive/ControlLamps.h"
 
-#include "app/Widgets.h"
+#include "base/LampColor.h"
 
 std::string ControlCode(ControlCommand command) {
   return std::string("000") + "0123456789ABCDEF"[static_cast<int>(command) & 0x0F];

@@ -1,7 +1,7 @@
 #include "params/ParameterCompare.h"
 
 #include "params/DecimalScaling.h"
-#include "params/FunctionTable.h"
+#include "params/FunctionTableStatement.h"
 #include "protocol/ConvertError.h"
 #include "settings/TableStore.h"
 

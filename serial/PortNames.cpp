@@ -1,6 +1,6 @@
 #include "serial/PortNames.h"
 
-#include "app/AppPaths.h"
+#include "base/AppPaths.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,10 +1,10 @@
+#include "app/tools/TCheckSum.h"
 #include "protocol/ConvertError.h"
 #include "protocol/Frames.h"
 #include "protocol/HexText.h"
 #include "support/DialogRecorder.h"
 #include "support/TestMain.h"
 #include "tools/CheckSumInput.h"
-#include "tools/TCheckSum.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -3,10 +3,10 @@
 // simulator, whose replies come back the same way and are judged when the
 // reply window has passed.
 #include "app/MainWindow.h"
+#include "app/settings/TProtocolSet.h"
 #include "protocol/ConvertError.h"
 #include "protocol/HexText.h"
 #include "serial/TComm.h"
-#include "settings/TProtocolSet.h"
 #include "sim/DriveSimulator.h"
 #include "support/DialogRecorder.h"
 #include "support/SimulatedRig.h"

@@ -2,8 +2,8 @@
 // one end of a pseudo-terminal pair; the program, on the other end, reads and
 // writes them in ASCII and in RTU and must accept every reply.
 #include "app/MainWindow.h"
+#include "app/settings/TProtocolSet.h"
 #include "serial/TComm.h"
-#include "settings/TProtocolSet.h"
 #include "support/SimulatedRig.h"
 #include "support/TestMain.h"
 

@@ -3,10 +3,10 @@
 // adapter comes back under its name: the tool closes the port and says so,
 // keeps running on its own timer, every request in between ends as a
 // time-out, and the replies come back without anyone touching the program.
-#include "app/AppPaths.h"
 #include "app/MainWindow.h"
+#include "app/settings/TProtocolSet.h"
+#include "base/AppPaths.h"
 #include "serial/TComm.h"
-#include "settings/TProtocolSet.h"
 #include "sim/DriveSimulator.h"
 #include "support/DialogRecorder.h"
 #include "support/Heartbeat.h"

@@ -2,10 +2,10 @@
 // editing keys, the captions the desktop shows, the command list's title row
 // and Select column, and the motor status titles in a larger font.
 #include "app/MainWindow.h"
-#include "drive/TUmotorPara.h"
-#include "params/TInputBox.h"
-#include "settings/TProtocolSet.h"
-#include "settings/TTimeInput.h"
+#include "app/drive/TUmotorPara.h"
+#include "app/params/TInputBox.h"
+#include "app/settings/TProtocolSet.h"
+#include "app/settings/TTimeInput.h"
 #include "support/DialogRecorder.h"
 #include "support/SimulatedRig.h"
 #include "support/TestMain.h"

@@ -3,10 +3,10 @@
 // drive simulator, whose replies drive the lamps, the status values and the
 // motor status table.
 #include "app/MainWindow.h"
-#include "drive/TUmotorPara.h"
+#include "app/drive/TUmotorPara.h"
+#include "app/settings/TProtocolSet.h"
 #include "protocol/HexText.h"
 #include "serial/TComm.h"
-#include "settings/TProtocolSet.h"
 #include "sim/DriveSimulator.h"
 #include "support/DialogRecorder.h"
 #include "support/SimulatedRig.h"

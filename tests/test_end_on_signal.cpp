@@ -1,12 +1,12 @@
 // A logout or shutdown ends the program with SIGTERM or SIGHUP: the settings
 // the user made are kept as "E&xit" keeps them, without a question, and the
 // line options are kept as soon as "OK" takes them.
-#include "app/AppPaths.h"
 #include "app/MainWindow.h"
 #include "app/TerminationSignals.h"
+#include "app/settings/TProtocolSet.h"
+#include "base/AppPaths.h"
 #include "serial/TComm.h"
 #include "settings/DataFolder.h"
-#include "settings/TProtocolSet.h"
 #include "support/DialogRecorder.h"
 #include "support/SimulatedRig.h"
 #include "support/TestMain.h"

@@ -4,12 +4,12 @@
 // bounded, the lamps show a tripped drive, a mistake in a field shows one
 // message, a command list works on its first run, and closing the window
 // stops everything before the close question.
-#include "app/AppPaths.h"
 #include "app/MainWindow.h"
-#include "drive/TUmotorPara.h"
+#include "app/drive/TUmotorPara.h"
+#include "app/settings/TProtocolSet.h"
+#include "base/AppPaths.h"
 #include "protocol/HexText.h"
 #include "serial/TComm.h"
-#include "settings/TProtocolSet.h"
 #include "sim/DriveSimulator.h"
 #include "sim/PseudoTerminal.h"
 #include "support/DialogRecorder.h"

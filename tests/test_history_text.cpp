@@ -2,11 +2,11 @@
 // exchanges end in every way (accepted, wrong checksum, no response, a late
 // reply, not sent), word for word as the user has always read them. Times
 // and measured milliseconds are masked; everything else must match.
-#include "app/AppPaths.h"
 #include "app/MainWindow.h"
+#include "app/settings/TProtocolSet.h"
+#include "base/AppPaths.h"
 #include "log/TrafficLog.h"
 #include "serial/TComm.h"
-#include "settings/TProtocolSet.h"
 #include "support/DialogRecorder.h"
 #include "support/SimulatedRig.h"
 #include "support/TestMain.h"

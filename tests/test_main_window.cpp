@@ -1,13 +1,13 @@
-#include "app/AppPaths.h"
 #include "app/MainWindow.h"
 #include "app/VirtualKeyCode.h"
-#include "drive/TUmotorPara.h"
+#include "app/drive/TUmotorPara.h"
+#include "app/tools/TCheckSum.h"
+#include "base/AppPaths.h"
 #include "protocol/ConvertError.h"
 #include "settings/DataFolder.h"
 #include "support/DialogRecorder.h"
 #include "support/MenuClicks.h"
 #include "support/TestMain.h"
-#include "tools/TCheckSum.h"
 
 #include <QAction>
 #include <QCheckBox>

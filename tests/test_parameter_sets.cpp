@@ -2,13 +2,13 @@
 // driven through the windows as a user: the comparison with the defaults and
 // with a saved set, write all with verification, and the parameter the
 // "Input Box" names.
-#include "app/AppPaths.h"
 #include "app/MainWindow.h"
-#include "params/CompareWindow.h"
-#include "params/FunctionTable.h"
+#include "app/params/CompareWindow.h"
+#include "app/params/FunctionTable.h"
+#include "app/params/TInputBox.h"
+#include "base/AppPaths.h"
 #include "params/ParameterCodes.h"
 #include "params/Rm40Parameters.h"
-#include "params/TInputBox.h"
 #include "settings/DataFolder.h"
 #include "settings/Preferences.h"
 #include "sim/DriveSimulator.h"

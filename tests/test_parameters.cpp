@@ -1,16 +1,16 @@
 // The function table against the drive simulator over a real pseudo-terminal:
 // the parameter window, read all, write all, the common-parameter panel, the
 // grid and the import and export of tables.
-#include "app/AppPaths.h"
 #include "app/MainWindow.h"
-#include "params/CurrentRowDelegate.h"
+#include "app/params/CurrentRowDelegate.h"
+#include "app/params/FunctionTable.h"
+#include "app/params/TInputBox.h"
+#include "app/settings/TProtocolSet.h"
+#include "base/AppPaths.h"
 #include "params/DecimalScaling.h"
-#include "params/FunctionTable.h"
 #include "params/ParameterCodes.h"
 #include "params/Rm40Parameters.h"
-#include "params/TInputBox.h"
 #include "settings/DataFolder.h"
-#include "settings/TProtocolSet.h"
 #include "settings/TableModel.h"
 #include "settings/TableStore.h"
 #include "sim/DriveSimulator.h"

@@ -4,12 +4,12 @@
 // to an independent slave (Debian's pymodbus) and is taken back after it
 // dropped the connection; the devices of a fake device tree are listed
 // after "COM20" and the one clicked is kept as a path over a restart.
-#include "app/AppPaths.h"
 #include "app/MainWindow.h"
 #include "app/Widgets.h"
+#include "app/settings/PortList.h"
+#include "app/settings/TProtocolSet.h"
+#include "base/AppPaths.h"
 #include "serial/TComm.h"
-#include "settings/PortList.h"
-#include "settings/TProtocolSet.h"
 #include "support/DialogRecorder.h"
 #include "support/FakeDeviceTree.h"
 #include "support/Heartbeat.h"

@@ -3,13 +3,13 @@
 // serial component and the drive simulator. The send timer is stopped, so
 // whatever is judged or sent here without a tick run by hand was judged at
 // the reply's last byte.
-#include "app/AppPaths.h"
 #include "app/MainWindow.h"
-#include "drive/TUmotorPara.h"
+#include "app/drive/TUmotorPara.h"
+#include "app/settings/TProtocolSet.h"
+#include "base/AppPaths.h"
 #include "exchange/ReplyCompletion.h"
 #include "serial/TComm.h"
 #include "settings/DataFolder.h"
-#include "settings/TProtocolSet.h"
 #include "sim/DriveSimulator.h"
 #include "support/DialogRecorder.h"
 #include "support/SimulatedRig.h"

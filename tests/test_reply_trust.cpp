@@ -3,15 +3,15 @@
 // adapter that echoes requests, noise before a reply, a drive that repeats a
 // write with another value, a command sent while Broadcast is ticked. No
 // value may be stored from a reply that is not its request's own.
-#include "app/AppPaths.h"
 #include "app/MainWindow.h"
+#include "app/params/FunctionTable.h"
+#include "app/settings/TProtocolSet.h"
+#include "base/AppPaths.h"
 #include "params/DecimalScaling.h"
-#include "params/FunctionTable.h"
 #include "params/ParameterCodes.h"
 #include "protocol/HexText.h"
 #include "serial/TComm.h"
 #include "settings/DataFolder.h"
-#include "settings/TProtocolSet.h"
 #include "sim/DriveSimulator.h"
 #include "support/DialogRecorder.h"
 #include "support/FastLine.h"

@@ -1,12 +1,12 @@
 // The user's define sequence: the request texts and reply values on their
 // own, then whole runs through the real serial component and a
 // pseudo-terminal to the drive simulator, and the editing of the list.
-#include "app/AppPaths.h"
 #include "app/MainWindow.h"
+#include "app/settings/TProtocolSet.h"
+#include "base/AppPaths.h"
 #include "protocol/HexText.h"
 #include "sequences/SequenceRequest.h"
 #include "serial/TComm.h"
-#include "settings/TProtocolSet.h"
 #include "sim/DriveSimulator.h"
 #include "sim/PseudoTerminal.h"
 #include "support/DialogRecorder.h"

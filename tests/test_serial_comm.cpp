@@ -1,7 +1,7 @@
 // The serial port component over real pseudo-terminals: the component opens
 // the slave side as its port, the test plays the far end on the master side.
 
-#include "app/AppPaths.h"
+#include "base/AppPaths.h"
 #include "serial/AcquiredPort.h"
 #include "serial/CommEvents.h"
 #include "serial/LineEvents.h"

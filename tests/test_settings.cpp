@@ -1,12 +1,12 @@
 // The settings tables across a real restart of the windows, the fallback for
 // damaged tables, and the time dialog.
-#include "app/AppPaths.h"
 #include "app/MainWindow.h"
+#include "app/settings/TProtocolSet.h"
+#include "app/settings/TTimeInput.h"
+#include "base/AppPaths.h"
 #include "serial/TComm.h"
 #include "settings/DataFolder.h"
 #include "settings/Preferences.h"
-#include "settings/TProtocolSet.h"
-#include "settings/TTimeInput.h"
 #include "settings/TableStore.h"
 #include "support/DialogRecorder.h"
 #include "support/MenuClicks.h"

@@ -1,10 +1,10 @@
 // The traffic log: one CSV line per exchange of the history pane with its
 // outcome, nothing but the last second lost when the program is killed, and
 // the files pruned by age and by size.
-#include "app/AppPaths.h"
 #include "app/MainWindow.h"
 #include "app/Widgets.h"
-#include "drive/TUmotorPara.h"
+#include "app/drive/TUmotorPara.h"
+#include "base/AppPaths.h"
 #include "log/TrafficLog.h"
 #include "support/DialogRecorder.h"
 #include "support/SimulatedRig.h"
@@ -15,8 +15,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QScopeGuard>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTimer>
 #include <csignal>

@@ -3,13 +3,13 @@
 // a trip is marked, a hidden series is left out, the cursor reads values,
 // the wheel zooms the time axis and the picture is saved.
 #include "app/MainWindow.h"
+#include "app/trend/TrendChartView.h"
+#include "app/trend/TrendWindow.h"
 #include "support/DialogRecorder.h"
 #include "support/MenuClicks.h"
 #include "support/SimulatedRig.h"
 #include "support/TestMain.h"
-#include "trend/TrendChartView.h"
 #include "trend/TrendStore.h"
-#include "trend/TrendWindow.h"
 
 #include <QChart>
 #include <QComboBox>

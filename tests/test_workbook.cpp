@@ -1,8 +1,8 @@
 #include "sequences/WorkbookExport.h"
 #include "sequences/WorkbookImport.h"
 
-#include "app/AppPaths.h"
 #include "app/MainWindow.h"
+#include "base/AppPaths.h"
 #include "support/DialogRecorder.h"
 #include "support/TestMain.h"
 

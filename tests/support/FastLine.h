@@ -2,7 +2,7 @@
 
 // Header only: the read-all benchmark uses it too, without the test library.
 #include "app/MainWindow.h"
-#include "settings/TProtocolSet.h"
+#include "app/settings/TProtocolSet.h"
 
 #include <QComboBox>
 

@@ -1,11 +1,11 @@
 #include "support/SimulatedRig.h"
 
-#include "app/AppPaths.h"
 #include "app/MainWindow.h"
-#include "drive/TUmotorPara.h"
+#include "app/drive/TUmotorPara.h"
+#include "app/settings/TProtocolSet.h"
+#include "base/AppPaths.h"
 #include "serial/TComm.h"
 #include "settings/DataFolder.h"
-#include "settings/TProtocolSet.h"
 
 #include <QComboBox>
 #include <QDir>

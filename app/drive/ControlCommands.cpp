@@ -1,0 +1,124 @@
+// The "Com Command" group: the control buttons, the lamps that follow an
+// answered command, the drive address box and the broadcast switch.
+#include "app/Dialogs.h"
+#include "app/MainWindow.h"
+#include "app/drive/InputFilters.h"
+#include "drive/ControlLamps.h"
+#include "drive/DriveAddress.h"
+#include "drive/RequestBodies.h"
+#include "protocol/ConvertError.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QSignalBlocker>
+
+namespace {
+const char *const BroadcastDuringScanMessage = "Scanning!Plese close Scan before starting broadcast!";
+
+// Quietly, so that the box's own change handler does not run; the exchange
+// engine is told all the same.
+void SetMachineIDText(TForm1 &form, const std::string &text) {
+  {
+    const QSignalBlocker quiet(form.MachineID);
+    form.MachineID->setEditText(QString::fromStdString(text));
+  }
+  form.TellMachineID();
+}
+} // namespace
+
+// The command is queued only once its request is complete: a drive address
+// that is not a number raises the conversion error before anything changes,
+// so a pending command never lacks its address.
+void TForm1::IssueControlCommand(int controlType) {
+  const std::string previousFrame = State.ControlFrame;
+  State.ControlFrame = ControlCode(static_cast<ControlCommand>(controlType));
+  bool prepared = false;
+  try {
+    prepared = PrepareControlFrame();
+  } catch (...) {
+    State.ControlFrame = previousFrame;
+    throw;
+  }
+  if (!prepared) {
+    State.ControlFrame = previousFrame;
+    return;
+  }
+  State.ControlType = controlType;
+  State.ControlPending = true;
+}
+
+void TForm1::UFwdStartClick() { IssueControlCommand(FwdStart); }
+void TForm1::URevStartClick() { IssueControlCommand(RevStart); }
+void TForm1::UDecStopClick() { IssueControlCommand(DecStop); }
+void TForm1::UFreeStopClick() { IssueControlCommand(FreeStop); }
+void TForm1::UStartClick() { IssueControlCommand(Start); }
+void TForm1::UResetClick() { IssueControlCommand(Reset); }
+void TForm1::UFwdJogMouseDown() { IssueControlCommand(FwdJogPress); }
+void TForm1::UFwdJogMouseUp() { IssueControlCommand(FwdJogRelease); }
+void TForm1::URevJogMouseDown() { IssueControlCommand(RevJogPress); }
+void TForm1::URevJogMouseUp() { IssueControlCommand(RevJogRelease); }
+
+// Completes the command code in ControlFrame into the request for the drive
+// in MachineID. An address above 247 would not fit the two address digits of
+// the request: it is refused with the address box's message.
+bool TForm1::PrepareControlFrame() {
+  const int address = StrToInt(MachineID->currentText().toStdString());
+  if (address < DriveAddress::Broadcast || address > DriveAddress::Highest) {
+    Dialogs::ShowMessage(DriveAddress::RangeMessage);
+    return false;
+  }
+  State.ControlFrame = RequestBodies::Control(address, State.ControlFrame);
+  return true;
+}
+
+void TForm1::ShowControlLamps() {
+  if (const auto lamps = LampsAfterCommand(State.ControlType))
+    SetLamps(lamps->run, lamps->stop, lamps->fwd, lamps->rev, lamps->jog, lamps->fault, lamps->com);
+}
+
+void TForm1::MachineIDExit() {
+  const QString text = MachineID->currentText();
+  const FieldCheck check = DriveAddress::Check(text.toStdString());
+  if (!check.Ok()) {
+    InputFilters::RefuseField(MachineID, check);
+    return;
+  }
+  State.PrevMachineID = text.toStdString();
+}
+
+void TForm1::MachineIDChange() {
+  const QString text = MachineID->currentText();
+  if (text.isEmpty())
+    return;
+  if (text != "0")
+    return;
+  if (State.ScanRunning) {
+    Dialogs::ShowMessage(BroadcastDuringScanMessage);
+    SetMachineIDText(*this, State.PrevMachineID);
+    return;
+  }
+  if (CheckBox1->isChecked())
+    return;
+  CheckBox1->setChecked(true); // runs the broadcast switch
+}
+
+void TForm1::CheckBox1Click() {
+  if (State.ScanRunning) {
+    Dialogs::ShowMessage(BroadcastDuringScanMessage);
+    {
+      const QSignalBlocker quiet(CheckBox1);
+      CheckBox1->setChecked(false);
+    }
+    SetMachineIDText(*this, State.PrevMachineID);
+    return;
+  }
+  if (CheckBox1->isChecked()) {
+    State.PrevMachineID = MachineID->currentText().toStdString();
+    SetMachineIDText(*this, "0");
+    MachineID->setEnabled(false);
+  } else {
+    const bool keptAddress = !State.PrevMachineID.empty() && State.PrevMachineID != "0";
+    SetMachineIDText(*this, keptAddress ? State.PrevMachineID : "1");
+    MachineID->setEnabled(true);
+  }
+}
