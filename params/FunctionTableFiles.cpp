@@ -3,7 +3,7 @@
 #include "app/AppPaths.h"
 #include "app/Dialogs.h"
 #include "app/MainWindow.h"
-#include "params/FunctionTable.h"
+#include "session/FunctionTable.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -39,5 +39,5 @@ void TForm1::ImportFunctions1Click() {
   FunctionTableFile = file.fileName();
   DataFolder = file.absolutePath() + "/";
   // An imported table lists its unnamed records too and shows WRITEABLE.
-  FunctionTable::Load(*this, DataFolder, FunctionTableFile, false);
+  Functions->Load(DataFolder, FunctionTableFile, false);
 }
