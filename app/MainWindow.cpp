@@ -17,6 +17,7 @@
 #include "portwatch/PortKeeper.h"
 #include "protocol/HexText.h"
 #include "serial/TComm.h"
+#include "session/FunctionTable.h"
 #include "settings/TableModel.h"
 #include "settings/TableStore.h"
 
@@ -85,8 +86,7 @@ TForm1::TForm1(QWidget *parent)
 
 TForm1::~TForm1() {
   delete DataSource1;
-  delete ADOQuery1;
-  delete ADOConnection1;
+  delete Functions;
 }
 
 void TForm1::FormCreate() {

@@ -31,13 +31,14 @@ class QToolBar;
 class QToolButton;
 class TComm;
 class TPortKeeper;
+class FunctionTable;
 class TTableConnection;
 class TTableQuery;
 class TTableModel;
 
 // The main window "Vossek Drive Desk". It owns the serial component, the
 // exchange engine (with the one timer and the shared communication state),
-// the table store's connection and query and the grids; it shows what the
+// the function table (the table store's connection and query) and the grids; it shows what the
 // engine reports and runs the steps the engine's tick calls. Its event
 // handlers are defined in the files of the subsystem they belong to (app/,
 // drive/, params/, sequences/, settings/); each subsystem connects its own
@@ -77,6 +78,9 @@ public:
   TComm *Comm1 = nullptr;
   TPortKeeper *PortKeeper = nullptr; // reopens Comm1 after a hang-up or failed open
   QTimer *UpcSend = nullptr;         // the engine's timer
+  // The function table owns the table store's connection and its one shared
+  // query; the settings tables reach them under the design's names.
+  FunctionTable *Functions = nullptr;
   TTableConnection *ADOConnection1 = nullptr;
   TTableQuery *ADOQuery1 = nullptr;
   TTableModel *DataSource1 = nullptr;

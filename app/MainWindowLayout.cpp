@@ -3,6 +3,7 @@
 #include "app/MainWindow.h"
 
 #include "serial/TComm.h"
+#include "session/FunctionTable.h"
 #include "settings/TableModel.h"
 #include "settings/TableStore.h"
 
@@ -117,9 +118,11 @@ void TForm1::BuildLayout() {
   Comm1->SetReadTotalTimeoutConstant(0);
   Comm1->SetWriteTotalTimeoutMultiplier(0);
   Comm1->SetWriteTotalTimeoutConstant(0);
-  // The table store: one connection, the one shared query and the grid's view of it.
-  ADOConnection1 = new TTableConnection;
-  ADOQuery1 = Named(new TTableQuery(ADOConnection1, this), "ADOQuery1");
+  // The table store: one connection and the one shared query, both the
+  // function table's, and the grid's view of the query.
+  Functions = new FunctionTable(this);
+  ADOConnection1 = &Functions->Connection();
+  ADOQuery1 = Named(&Functions->Query(), "ADOQuery1");
   DataSource1 = Named(new TTableModel(ADOQuery1, this), "DataSource1");
 
   // ---- main menu -----------------------------------------------------------

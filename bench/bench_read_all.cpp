@@ -12,13 +12,13 @@
 #include "app/Application.h"
 #include "app/Dialogs.h"
 #include "app/MainWindow.h"
-#include "app/params/FunctionTable.h"
 #include "app/settings/TProtocolSet.h"
 #include "base/AppPaths.h"
 #include "params/DecimalScaling.h"
 #include "params/ParameterCodes.h"
 #include "params/Rm40Parameters.h"
 #include "protocol/HexText.h"
+#include "session/FunctionTable.h"
 #include "settings/DataFolder.h"
 #include "settings/TableStore.h"
 #include "sim/DriveSimulator.h"
@@ -94,13 +94,13 @@ int main(int argc, char **argv) {
               qPrintable(messages.join(" | ")));
   // Stored values against the drive's own values.
   int stored = 0, wrong = 0;
-  for (int record = 0; record < FunctionTable::RecordCount(*Form1); ++record) {
-    FunctionTable::MoveTo(*Form1, record);
-    const QString now = FunctionTable::Text(*Form1, "NOWDATA");
+  for (int record = 0; record < Form1->Functions->RecordCount(); ++record) {
+    Form1->Functions->MoveTo(record);
+    const QString now = Form1->Functions->Text("NOWDATA");
     if (now.isEmpty())
       continue;
     ++stored;
-    const std::string code = FunctionTable::ShortCode(*Form1).toStdString();
+    const std::string code = Form1->Functions->ShortCode().toStdString();
     const auto raw =
         sim.Parameter(1, static_cast<std::uint16_t>(std::stoi(ParameterRegister(code), nullptr, 16)));
     const std::string expected =

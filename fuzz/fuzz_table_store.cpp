@@ -3,8 +3,8 @@
 // row is read in each of the ways the program reads fields, and one edit is
 // posted back to the file and read again.
 #include "fuzz/FuzzSupport.h"
-#include "params/FunctionTableStatement.h"
 #include "protocol/ConvertError.h"
+#include "session/FunctionTable.h"
 #include "settings/TableStore.h"
 
 #include <QFile>

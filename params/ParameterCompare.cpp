@@ -1,8 +1,8 @@
 #include "params/ParameterCompare.h"
 
 #include "params/DecimalScaling.h"
-#include "params/FunctionTableStatement.h"
 #include "protocol/ConvertError.h"
+#include "session/FunctionTable.h"
 #include "settings/TableStore.h"
 
 #include <algorithm>

@@ -4,11 +4,11 @@
 // "Input Box" names.
 #include "app/MainWindow.h"
 #include "app/params/CompareWindow.h"
-#include "app/params/FunctionTable.h"
 #include "app/params/TInputBox.h"
 #include "base/AppPaths.h"
 #include "params/ParameterCodes.h"
 #include "params/Rm40Parameters.h"
+#include "session/FunctionTable.h"
 #include "settings/DataFolder.h"
 #include "settings/Preferences.h"
 #include "sim/DriveSimulator.h"
@@ -73,16 +73,16 @@ QStringList ShownRow(const TCompareWindow *window, const QString &code) {
 }
 
 QString Field(const QString &code, const char *field) {
-  const int remembered = FunctionTable::CurrentRecord(*Form1);
-  FunctionTable::MoveTo(*Form1, FunctionTable::FindCode(*Form1, code, -1));
-  const QString text = FunctionTable::Text(*Form1, field);
-  FunctionTable::MoveTo(*Form1, remembered);
+  const int remembered = Form1->Functions->CurrentRecord();
+  Form1->Functions->MoveTo(Form1->Functions->FindCode(code, -1));
+  const QString text = Form1->Functions->Text(field);
+  Form1->Functions->MoveTo(remembered);
   return text;
 }
 
 void Store(const QString &code, const QString &value) {
-  FunctionTable::MoveTo(*Form1, FunctionTable::FindCode(*Form1, code, -1));
-  FunctionTable::StoreValues(*Form1, value, QString());
+  Form1->Functions->MoveTo(Form1->Functions->FindCode(code, -1));
+  Form1->Functions->StoreValues(value, QString());
 }
 } // namespace
 
@@ -160,7 +160,7 @@ private slots:
     QVERIFY(window->grab().save(QDir(pictures).filePath("compare_parameters.png")));
 
     Click(window->OnlyDifferences);
-    QCOMPARE(window->Rows->rowCount(), FunctionTable::RecordCount(*Form1));
+    QCOMPARE(window->Rows->rowCount(), Form1->Functions->RecordCount());
     QCOMPARE(ShownRow(window, "F135").last(), QString("Reserved"));
     QCOMPARE(ShownRow(window, "F102").last(), QString("--"));
     QCOMPARE(ShownRow(window, "F113").last(), QString("same"));
@@ -172,14 +172,14 @@ private slots:
     const QStringList lines = QString::fromUtf8(file.readAll()).split("\r\n");
     QCOMPARE(lines.first(), QString("CODE,NAME,This table (NOWDATA),DEFAULT,MIN,MAX,RESULT"));
     QVERIFY(lines.contains("F131,Items Shown While Running,99,15,0,8191,differs"));
-    QCOMPARE(lines.size(), FunctionTable::RecordCount(*Form1) + 2); // title, rows, empty after the last
+    QCOMPARE(lines.size(), Form1->Functions->RecordCount() + 2); // title, rows, empty after the last
     QCOMPARE(ParameterCompare::CsvField("a,\"b\""), QString("\"a,\"\"b\"\"\""));
     Click(window->Close);
     QTRY_VERIFY(!window->isVisible());
 
     // The Input Box from F113's MODIFY cell: it names F113 and writes it.
     QTableView *grid = Form1->DBGrid1;
-    const int f113 = FunctionTable::FindCode(*Form1, "F113", -1);
+    const int f113 = Form1->Functions->FindCode("F113", -1);
     int modifyColumn = -1;
     for (int c = 0; c < grid->model()->columnCount(); ++c)
       if (grid->model()->headerData(c, Qt::Horizontal).toString() == "MODIFY")

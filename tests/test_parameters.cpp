@@ -3,13 +3,13 @@
 // grid and the import and export of tables.
 #include "app/MainWindow.h"
 #include "app/params/CurrentRowDelegate.h"
-#include "app/params/FunctionTable.h"
 #include "app/params/TInputBox.h"
 #include "app/settings/TProtocolSet.h"
 #include "base/AppPaths.h"
 #include "params/DecimalScaling.h"
 #include "params/ParameterCodes.h"
 #include "params/Rm40Parameters.h"
+#include "session/FunctionTable.h"
 #include "settings/DataFolder.h"
 #include "settings/TableModel.h"
 #include "settings/TableStore.h"
@@ -83,30 +83,30 @@ std::vector<Rm40Parameter> Listed() {
 bool IsReserved(const Rm40Parameter &p) { return std::string(p.name) == "Reserved"; }
 
 QString Field(const QString &code, const char *field) {
-  const int remembered = FunctionTable::CurrentRecord(*Form1);
-  const int record = FunctionTable::FindCode(*Form1, code, -1);
-  FunctionTable::MoveTo(*Form1, record);
-  const QString text = record < 0 ? "<missing>" : FunctionTable::Text(*Form1, field);
-  FunctionTable::MoveTo(*Form1, remembered);
+  const int remembered = Form1->Functions->CurrentRecord();
+  const int record = Form1->Functions->FindCode(code, -1);
+  Form1->Functions->MoveTo(record);
+  const QString text = record < 0 ? "<missing>" : Form1->Functions->Text(field);
+  Form1->Functions->MoveTo(remembered);
   return text;
 }
 
 // Stands the grid on the record of `code`, in the given column.
 void SelectCell(const QString &code, const QString &column) {
-  const int record = FunctionTable::FindCode(*Form1, code, -1);
+  const int record = Form1->Functions->FindCode(code, -1);
   QVERIFY(record >= 0);
-  FunctionTable::MoveTo(*Form1, record);
+  Form1->Functions->MoveTo(record);
   const QAbstractItemModel *model = Form1->DBGrid1->model();
   for (int c = 0; c < model->columnCount(); ++c)
     if (model->headerData(c, Qt::Horizontal).toString() == column)
       Form1->DBGrid1->setCurrentIndex(model->index(record, c));
-  QCOMPARE(FunctionTable::CurrentRecord(*Form1), record);
+  QCOMPARE(Form1->Functions->CurrentRecord(), record);
 }
 
 // The cell of `code` in the named column, as the grid shows it.
 QModelIndex CellOf(const QString &code, const QString &column) {
   const QAbstractItemModel *model = Form1->DBGrid1->model();
-  const int record = FunctionTable::FindCode(*Form1, code, -1);
+  const int record = Form1->Functions->FindCode(code, -1);
   for (int c = 0; c < model->columnCount(); ++c)
     if (model->headerData(c, Qt::Horizontal).toString() == column)
       return model->index(record, c);
@@ -189,7 +189,7 @@ private slots:
     QTRY_VERIFY_WITH_TIMEOUT(Form1->Activated, 20000);
     UseFastLine(60);
     QCOMPARE(Form1->FunctionTableFile, QString("RM40.DBF"));
-    QCOMPARE(FunctionTable::RecordCount(*Form1), static_cast<int>(Listed().size()));
+    QCOMPARE(Form1->Functions->RecordCount(), static_cast<int>(Listed().size()));
     QCOMPARE(Form1->State.TickMs, 20);
     QCOMPARE(Form1->MachineIDText(), QString("1"));
     Form1->PageControl1->setCurrentIndex(1);
@@ -300,7 +300,7 @@ private slots:
       QCOMPARE(Field(p.code, "MODIFY"), text);
     }
     // The grid followed the run to the last record.
-    QVERIFY(RowInView(FunctionTable::CurrentRecord(*Form1)));
+    QVERIFY(RowInView(Form1->Functions->CurrentRecord()));
     // The grid's own F113 on the parameter tab does not touch the panel.
     QCOMPARE(Form1->Edit9->text(), QString("40.00"));
   }
@@ -357,7 +357,7 @@ private slots:
     // the first line; what failed or came late on a loaded machine may follow
     QCOMPARE(dialogs.Texts().size(), 1);
     QCOMPARE(dialogs.Texts()[0].section('\n', 0, 0), QString("Have finished reading all codes!"));
-    FunctionTable::Reopen(*Form1, 0); // what the file holds
+    Form1->Functions->Reopen(0); // what the file holds
     for (const Rm40Parameter &p : Listed()) {
       if (IsReserved(p))
         continue;
@@ -383,7 +383,7 @@ private slots:
                              kRunMs);
     // at line rate the grid follows a few times a second
     const auto currentInView = [] {
-      const QModelIndex current = Form1->DBGrid1->model()->index(FunctionTable::CurrentRecord(*Form1), 0);
+      const QModelIndex current = Form1->DBGrid1->model()->index(Form1->Functions->CurrentRecord(), 0);
       return Form1->DBGrid1->viewport()->rect().contains(Form1->DBGrid1->visualRect(current).center());
     };
     QTRY_VERIFY(currentInView());
@@ -396,7 +396,7 @@ private slots:
     QVERIFY2(stopped.hasMatch(), qPrintable(Form1->ReadWriteProgress->text()));
     QTRY_VERIFY_WITH_TIMEOUT(Idle(), kReplyMs);
     QTRY_VERIFY(currentInView());
-    QCOMPARE(FunctionTable::RecordCount(*Form1), total); // the stored table reads whole
+    QCOMPARE(Form1->Functions->RecordCount(), total); // the stored table reads whole
     QVERIFY(dialogs.Texts().isEmpty());
   }
 
@@ -433,17 +433,17 @@ private slots:
         writeable.push_back(p);
     QVERIFY(writeable.size() > 20);
     for (const Rm40Parameter &p : Listed()) {
-      FunctionTable::MoveTo(*Form1, FunctionTable::FindCode(*Form1, p.code, -1));
-      FunctionTable::StoreValues(*Form1, p.writeable ? QString(p.min) : QString(), QString());
+      Form1->Functions->MoveTo(Form1->Functions->FindCode(p.code, -1));
+      Form1->Functions->StoreValues(p.writeable ? QString(p.min) : QString(), QString());
     }
     // The stored separator may differ from the current one.
-    FunctionTable::MoveTo(*Form1, FunctionTable::FindCode(*Form1, writeable[1].code, -1));
+    Form1->Functions->MoveTo(Form1->Functions->FindCode(writeable[1].code, -1));
     const QString commaValue = QString(writeable[1].max).replace('.', ',');
-    FunctionTable::StoreValues(*Form1, commaValue, QString());
+    Form1->Functions->StoreValues(commaValue, QString());
     // An empty value part way.
     const Rm40Parameter &gap = writeable[12];
-    FunctionTable::MoveTo(*Form1, FunctionTable::FindCode(*Form1, gap.code, -1));
-    FunctionTable::StoreValues(*Form1, QString(), QString());
+    Form1->Functions->MoveTo(Form1->Functions->FindCode(gap.code, -1));
+    Form1->Functions->StoreValues(QString(), QString());
 
     StartRun(Form1->WriteAll);
     QTRY_VERIFY_WITH_TIMEOUT(Idle(), kRunMs);
@@ -464,8 +464,8 @@ private slots:
 
     // With the gap filled the run goes to the end.
     dialogs.Clear();
-    FunctionTable::MoveTo(*Form1, FunctionTable::FindCode(*Form1, gap.code, -1));
-    FunctionTable::StoreValues(*Form1, gap.max, QString());
+    Form1->Functions->MoveTo(Form1->Functions->FindCode(gap.code, -1));
+    Form1->Functions->StoreValues(gap.max, QString());
     StartRun(Form1->WriteAll);
     QTRY_VERIFY_WITH_TIMEOUT(Idle(), kRunMs);
     // the first line; what failed or came late on a loaded machine may follow
@@ -474,7 +474,7 @@ private slots:
     QCOMPARE(Distinct(*rig_.sim).size(), writeable.size());
     for (const Rm40Parameter &p : writeable)
       QCOMPARE(Field(p.code, "MODIFY"), Field(p.code, "NOWDATA"));
-    QCOMPARE(FunctionTable::CurrentRecord(*Form1), FunctionTable::RecordCount(*Form1) - 1);
+    QCOMPARE(Form1->Functions->CurrentRecord(), Form1->Functions->RecordCount() - 1);
     QCOMPARE(Form1->WriteAll->text(), QString("Write all functions_ok"));
   }
 
@@ -547,7 +547,7 @@ private slots:
   void frequencyFromTheControlTab() {
     DialogRecorder dialogs;
     Form1->PageControl1->setCurrentIndex(0);
-    FunctionTable::MoveTo(*Form1, 40);
+    Form1->Functions->MoveTo(40);
     dialogs.onModal = [](QDialog *) {
       InputBox->UmodifyFunc->setText("45");
       InputBox->Button1Click();
@@ -555,17 +555,17 @@ private slots:
     rig_.sim->ClearReceivedFrames();
     Form1->Edit9Click();
     QCOMPARE(Form1->CommonParamRow, 11);
-    QCOMPARE(FunctionTable::CurrentRecord(*Form1), 40); // the grid keeps its place
+    QCOMPARE(Form1->Functions->CurrentRecord(), 40); // the grid keeps its place
     QCOMPARE(InputBox->Label3->text(), QString("Please input data (0.00----400.00)"));
     QTRY_VERIFY_WITH_TIMEOUT(Idle() && !Requests(*rig_.sim).empty(), kReplyMs);
     QCOMPARE(Requests(*rig_.sim), (std::vector<Request>{{"06", 0x010D, 0x1194}}));
     QCOMPARE(*rig_.sim->Parameter(1, 0x010D), std::uint16_t(4500));
     QCOMPARE(InputBox->InputboxHint->text(), QString("Hint: Modify successfully!"));
     QCOMPARE(Form1->Edit9->text(), QString("45.00"));
-    FunctionTable::MoveTo(*Form1, 11);
-    QCOMPARE(FunctionTable::Text(*Form1, "CODE"), QString("F113"));
-    QCOMPARE(FunctionTable::Text(*Form1, "NOWDATA"), QString("45.00"));
-    QCOMPARE(FunctionTable::Text(*Form1, "MODIFY"), QString("45.00"));
+    Form1->Functions->MoveTo(11);
+    QCOMPARE(Form1->Functions->Text("CODE"), QString("F113"));
+    QCOMPARE(Form1->Functions->Text("NOWDATA"), QString("45.00"));
+    QCOMPARE(Form1->Functions->Text("MODIFY"), QString("45.00"));
 
     // A read from the panel fills the box of its parameter.
     rig_.sim->SetParameter(1, 0x010E, 123); // F114, one decimal
@@ -589,22 +589,22 @@ private slots:
       return option.backgroundBrush.color() == ColorFromBgr(TCurrentRowDelegate::CurrentRowColor) &&
              option.palette.color(QPalette::Text) == Qt::white;
     };
-    const int last = FunctionTable::RecordCount(*Form1) - 1;
-    FunctionTable::MoveTo(*Form1, 5);
+    const int last = Form1->Functions->RecordCount() - 1;
+    Form1->Functions->MoveTo(5);
     wheel(-120);
-    QCOMPARE(FunctionTable::CurrentRecord(*Form1), 6);
+    QCOMPARE(Form1->Functions->CurrentRecord(), 6);
     QVERIFY(violet(6));
     QVERIFY(!violet(5));
     wheel(120);
     wheel(120);
-    QCOMPARE(FunctionTable::CurrentRecord(*Form1), 4);
+    QCOMPARE(Form1->Functions->CurrentRecord(), 4);
     QVERIFY(violet(4));
-    FunctionTable::MoveTo(*Form1, 0);
+    Form1->Functions->MoveTo(0);
     wheel(120);
-    QCOMPARE(FunctionTable::CurrentRecord(*Form1), 0);
-    FunctionTable::MoveTo(*Form1, last);
+    QCOMPARE(Form1->Functions->CurrentRecord(), 0);
+    Form1->Functions->MoveTo(last);
     wheel(-120);
-    QCOMPARE(FunctionTable::CurrentRecord(*Form1), last);
+    QCOMPARE(Form1->Functions->CurrentRecord(), last);
     QVERIFY(violet(last));
   }
 
@@ -615,7 +615,7 @@ private slots:
     DialogRecorder dialogs;
     QTableView *grid = Form1->DBGrid1;
     QTest::keyClick(grid, Qt::Key_Home);
-    QCOMPARE(FunctionTable::CurrentRecord(*Form1), 0);
+    QCOMPARE(Form1->Functions->CurrentRecord(), 0);
     const QString f100 = Field("F100", "NOWDATA");
     const QModelIndex f113 = CellOf("F113", "MODIFY");
     QVERIFY(RowInView(f113.row()));
@@ -633,24 +633,24 @@ private slots:
     QCOMPARE(Requests(*rig_.sim).front(), (Request{"03", 0x010D, 1}));
     QCOMPARE(Field("F113", "NOWDATA"), QString("43.21"));
     QCOMPARE(Field("F100", "NOWDATA"), f100);
-    QCOMPARE(FunctionTable::CurrentRecord(*Form1), f113.row());
+    QCOMPARE(Form1->Functions->CurrentRecord(), f113.row());
 
-    const int last = FunctionTable::RecordCount(*Form1) - 1;
+    const int last = Form1->Functions->RecordCount() - 1;
     QTest::keyClick(grid, Qt::Key_Down);
-    QCOMPARE(FunctionTable::CurrentRecord(*Form1), f113.row() + 1);
+    QCOMPARE(Form1->Functions->CurrentRecord(), f113.row() + 1);
     QTest::keyClick(grid, Qt::Key_End);
-    QCOMPARE(FunctionTable::CurrentRecord(*Form1), last);
+    QCOMPARE(Form1->Functions->CurrentRecord(), last);
     QVERIFY(RowInView(last));
     QTest::keyClick(grid, Qt::Key_PageUp);
-    const int page = FunctionTable::CurrentRecord(*Form1);
+    const int page = Form1->Functions->CurrentRecord();
     QVERIFY(page < last - 5);
     QVERIFY(RowInView(page));
     QTest::keyClick(grid, Qt::Key_Home);
-    QCOMPARE(FunctionTable::CurrentRecord(*Form1), 0);
+    QCOMPARE(Form1->Functions->CurrentRecord(), 0);
     QVERIFY(RowInView(0));
     for (int step = 0; step < 40; ++step)
       Wheel(-120);
-    QCOMPARE(FunctionTable::CurrentRecord(*Form1), 40);
+    QCOMPARE(Form1->Functions->CurrentRecord(), 40);
     QVERIFY(RowInView(40));
   }
 
@@ -709,7 +709,7 @@ private slots:
     QVERIFY2(offered.contains("usercmd.dbf"), qPrintable(offered.join(',')));
     QCOMPARE(Form1->FunctionTableFile, QString("other.dbf"));
     QCOMPARE(Form1->DataFolder, out);
-    QCOMPARE(FunctionTable::RecordCount(*Form1), static_cast<int>(Rm40Parameters().size()));
+    QCOMPARE(Form1->Functions->RecordCount(), static_cast<int>(Rm40Parameters().size()));
     rig_.sim->SetParameter(1, 0x0111, 777); // F117, one decimal
     dialogs.onModal = [](QDialog *) { InputBox->Button4Click(); };
     SelectCell("F117", "MODIFY");
@@ -738,7 +738,7 @@ private slots:
     // The imported table lists its unnamed records too, so F113 stands
     // elsewhere; the frequency box still opens F113.
     dialogs.onModal = nullptr;
-    const int f113 = FunctionTable::FindCode(*Form1, "F113", -1);
+    const int f113 = Form1->Functions->FindCode("F113", -1);
     QVERIFY(f113 != 11);
     Form1->Edit9Click();
     QCOMPARE(Form1->CommonParamRow, f113);
@@ -749,7 +749,7 @@ private slots:
     Form1->DriveSeriesExit();
     QCOMPARE(Form1->FunctionTableFile, QString("RM40.DBF"));
     QCOMPARE(Form1->DataFolder, DataFolder());
-    QCOMPARE(FunctionTable::RecordCount(*Form1), static_cast<int>(Listed().size()));
+    QCOMPARE(Form1->Functions->RecordCount(), static_cast<int>(Listed().size()));
   }
 };
 

@@ -4,13 +4,13 @@
 // write with another value, a command sent while Broadcast is ticked. No
 // value may be stored from a reply that is not its request's own.
 #include "app/MainWindow.h"
-#include "app/params/FunctionTable.h"
 #include "app/settings/TProtocolSet.h"
 #include "base/AppPaths.h"
 #include "params/DecimalScaling.h"
 #include "params/ParameterCodes.h"
 #include "protocol/HexText.h"
 #include "serial/TComm.h"
+#include "session/FunctionTable.h"
 #include "settings/DataFolder.h"
 #include "sim/DriveSimulator.h"
 #include "support/DialogRecorder.h"
@@ -87,9 +87,9 @@ class TestReplyTrust : public QObject {
     ++lines_;
     // values of their own, new with every line, so that one stored into
     // another record or one not read shows
-    for (int record = 0; record < FunctionTable::RecordCount(*Form1); ++record) {
-      FunctionTable::MoveTo(*Form1, record);
-      const std::string code = FunctionTable::ShortCode(*Form1).toStdString();
+    for (int record = 0; record < Form1->Functions->RecordCount(); ++record) {
+      Form1->Functions->MoveTo(record);
+      const std::string code = Form1->Functions->ShortCode().toStdString();
       rig_.sim->SetParameter(1, static_cast<std::uint16_t>(std::stoi(ParameterRegister(code), nullptr, 16)),
                              static_cast<std::uint16_t>(11 + record * 7 + 200 * lines_));
     }
@@ -115,10 +115,10 @@ class TestReplyTrust : public QObject {
   // The stored values, record by record, as the file holds them.
   static QStringList Stored() {
     QStringList values;
-    FunctionTable::Reopen(*Form1, 0);
-    for (int record = 0; record < FunctionTable::RecordCount(*Form1); ++record) {
-      FunctionTable::MoveTo(*Form1, record);
-      values << FunctionTable::Text(*Form1, "NOWDATA");
+    Form1->Functions->Reopen(0);
+    for (int record = 0; record < Form1->Functions->RecordCount(); ++record) {
+      Form1->Functions->MoveTo(record);
+      values << Form1->Functions->Text("NOWDATA");
     }
     return values;
   }
@@ -129,8 +129,8 @@ class TestReplyTrust : public QObject {
     QStringList wrong;
     const QStringList after = Stored();
     for (int record = 0; record < after.size(); ++record) {
-      FunctionTable::MoveTo(*Form1, record);
-      const std::string code = FunctionTable::ShortCode(*Form1).toStdString();
+      Form1->Functions->MoveTo(record);
+      const std::string code = Form1->Functions->ShortCode().toStdString();
       const auto raw =
           rig_.sim->Parameter(1, static_cast<std::uint16_t>(std::stoi(ParameterRegister(code), nullptr, 16)));
       const QString own = QString::fromStdString(
@@ -181,8 +181,8 @@ private slots:
     QTRY_VERIFY_WITH_TIMEOUT(Form1->Activated, 20000);
     UseFastLine(100);
     QVERIFY(KeepFirstRecords(Table(), kRecords));
-    FunctionTable::Reopen(*Form1, 0);
-    QVERIFY(FunctionTable::RecordCount(*Form1) >= 10);
+    Form1->Functions->Reopen(0);
+    QVERIFY(Form1->Functions->RecordCount() >= 10);
     ClickTab(Form1->PageControl1, 1);
     // A request goes out only when no other is on the line.
     connect(Form1->Engine, &TExchangeEngine::ExchangeStarted, this,
@@ -268,7 +268,7 @@ private slots:
     QTRY_COMPARE_WITH_TIMEOUT(Form1->State.AcceptedReplies, accepted + 1, 10000);
     QTRY_VERIFY(Idle());
     QTest::mouseClick(Form1->CheckBox1, Qt::LeftButton, {}, QPoint(8, Form1->CheckBox1->height() / 2));
-    FunctionTable::WriteKeptValues(*Form1);
+    Form1->Functions->WriteKeptValues();
     QCOMPARE(FileDigest(Table()), before);
   }
 

@@ -2,9 +2,9 @@
 // box that opens the parameter window for its record of the function table.
 #include "app/Dialogs.h"
 #include "app/MainWindow.h"
-#include "app/params/FunctionTable.h"
 #include "app/params/TInputBox.h"
 #include "protocol/HexText.h"
+#include "session/FunctionTable.h"
 
 #include <QLineEdit>
 
@@ -29,7 +29,7 @@ void OpenFromBox(TForm1 &form, TClickEdit *box, const CommonParameter &parameter
   if (form.IsRm40Selected()) {
     // An imported table may hold its records elsewhere; opening the window
     // on whatever stands at the usual place would write another parameter.
-    const int record = FunctionTable::FindCode(form, QString("F") + parameter.shortCode, parameter.record);
+    const int record = form.Functions->FindCode(QString("F") + parameter.shortCode, parameter.record);
     if (record < 0) {
       Dialogs::ShowMessage(QString("F") + parameter.shortCode + " is not in the function table!");
       return;
@@ -64,14 +64,14 @@ void TForm1::ShowCommonParameterCodes() {
 
 void TForm1::OpenCommonParameter(int record) {
   CommonParamRow = record;
-  const int remembered = FunctionTable::CurrentRecord(*this);
+  const int remembered = Functions->CurrentRecord();
   State.CommonParamEdit = true;
-  FunctionTable::MoveTo(*this, record);
+  Functions->MoveTo(record);
   PrepareParameterWindow();
   // A "Reserved" record leaves the flag set; the next grid click must not
   // be taken for a common parameter.
   State.CommonParamEdit = false;
-  FunctionTable::MoveTo(*this, remembered);
+  Functions->MoveTo(remembered);
 }
 
 TClickEdit *TForm1::CommonBoxOfCode(const QString &code) const {

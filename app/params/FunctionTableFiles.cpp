@@ -2,8 +2,8 @@
 // choosing; "Import Functions" opens such a file as the function table.
 #include "app/Dialogs.h"
 #include "app/MainWindow.h"
-#include "app/params/FunctionTable.h"
 #include "base/AppPaths.h"
+#include "session/FunctionTable.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -39,5 +39,5 @@ void TForm1::ImportFunctions1Click() {
   FunctionTableFile = file.fileName();
   DataFolder = file.absolutePath() + "/";
   // An imported table lists its unnamed records too and shows WRITEABLE.
-  FunctionTable::Load(*this, DataFolder, FunctionTableFile, false);
+  Functions->Load(DataFolder, FunctionTableFile, false);
 }

@@ -2,8 +2,8 @@
 // the series selector's effect on the control tab, the highlighted current
 // row, mouse-wheel stepping and the clicks that open the parameter window.
 #include "app/MainWindow.h"
-#include "app/params/FunctionTable.h"
 #include "base/AppPaths.h"
+#include "session/FunctionTable.h"
 
 #include <QAbstractItemModel>
 #include <QComboBox>
@@ -21,7 +21,7 @@ void TForm1::DriveSeriesExit() {
   DataFolder = AppPaths::DataFolder();
   if (IsRm40Selected())
     FunctionTableFile = "RM40.DBF";
-  FunctionTable::Load(*this, DataFolder, FunctionTableFile, true);
+  Functions->Load(DataFolder, FunctionTableFile, true);
 }
 
 void TForm1::DriveSeriesChange() {
@@ -44,5 +44,5 @@ void TForm1::DBGrid1DblClick(int column) { DBGrid1CellClick(column); }
 
 void TForm1::WheelStep(int delta) {
   // Turned towards the user (negative) is the next record.
-  FunctionTable::MoveBy(*this, delta < 0 ? 1 : -1);
+  Functions->MoveBy(delta < 0 ? 1 : -1);
 }

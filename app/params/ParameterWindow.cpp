@@ -2,11 +2,11 @@
 // record into it, and storing the values that the drive confirms.
 #include "app/Dialogs.h"
 #include "app/MainWindow.h"
-#include "app/params/FunctionTable.h"
 #include "app/params/TInputBox.h"
 #include "params/DecimalScaling.h"
 #include "params/ParameterCodes.h"
 #include "protocol/HexText.h"
+#include "session/FunctionTable.h"
 
 #include <QAbstractItemModel>
 #include <QLabel>
@@ -42,23 +42,23 @@ void ShowInCommonBox(const TForm1 &form, const QString &code, const QString &tex
 void TForm1::PrepareParameterWindow() {
   if (!GridColumnIsModify(*this) && !State.CommonParamEdit)
     return;
-  if (FunctionTable::Text(*this, "NAME") == "Reserved") {
+  if (Functions->Text("NAME") == "Reserved") {
     Dialogs::ShowMessage("This parameter is not allowed to read or write!");
     return;
   }
   LoadDecimalSeparator();
   const QString separator = LocaleSeparator();
-  ParamMinText = Replaced(FunctionTable::Text(*this, "MIN"), ".", separator);
-  ParamMaxText = Replaced(FunctionTable::Text(*this, "MAX"), ".", separator);
+  ParamMinText = Replaced(Functions->Text("MIN"), ".", separator);
+  ParamMaxText = Replaced(Functions->Text("MAX"), ".", separator);
   if (!ParamMinText.isEmpty() && !ParamMaxText.isEmpty()) {
     InputBox->Label3->setText("Please input data (" + ParamMinText + "----" + ParamMaxText + ")");
     InputBox->Button1->setEnabled(true);
   } else {
     InputBox->Label3->setText("Please input data");
   }
-  CurrentCode = FunctionTable::ShortCode(*this);
-  InputBox->ShowParameter(FunctionTable::Text(*this, "CODE"), FunctionTable::Text(*this, "NAME"));
-  ParamValueText = Replaced(FunctionTable::Text(*this, "NOWDATA"), StoredDecimalSeparator, separator);
+  CurrentCode = Functions->ShortCode();
+  InputBox->ShowParameter(Functions->Text("CODE"), Functions->Text("NAME"));
+  ParamValueText = Replaced(Functions->Text("NOWDATA"), StoredDecimalSeparator, separator);
   InputBox->SetHint("Hint:");
   if (State.CommonParamEdit) {
     State.CommonParamEdit = false;
@@ -94,16 +94,16 @@ void TForm1::ReadParameterReply() {
   // The record concerned: the one read all stands on, the grid's current one
   // on the parameter tab, or the common parameter whose window asked.
   const bool controlTab = ActiveTab() == ControlTab;
-  const int remembered = FunctionTable::CurrentRecord(*this);
+  const int remembered = Functions->CurrentRecord();
   if (!State.ReadAllActive && controlTab)
-    FunctionTable::MoveTo(*this, CommonParamRow);
+    Functions->MoveTo(CommonParamRow);
   if (controlTab)
-    ShowInCommonBox(*this, FunctionTable::Text(*this, "CODE"), text);
+    ShowInCommonBox(*this, Functions->Text("CODE"), text);
   if (PostsInBatches()) {
-    FunctionTable::KeepValues(*this, text, text);
+    Functions->KeepValues(text, text);
   } else {
-    FunctionTable::StoreValues(*this, text, text);
-    FunctionTable::Reopen(*this, remembered);
+    Functions->StoreValues(text, text);
+    Functions->Reopen(remembered);
   }
 
   if (!State.ReadAllActive)
@@ -122,32 +122,30 @@ void TForm1::ModifyParameterReply() {
   const int tab = ActiveTab();
   const QString written = InputBox->UmodifyFunc->text();
   if (tab == ParameterTab || (tab == ControlTab && State.WriteAllActive)) {
-    const int remembered = FunctionTable::CurrentRecord(*this);
+    const int remembered = Functions->CurrentRecord();
     const bool batched = PostsInBatches();
     if (batched) {
-      FunctionTable::KeepValues(*this, FunctionTable::Text(*this, "NOWDATA"),
-                                FunctionTable::Text(*this, "NOWDATA"));
+      Functions->KeepValues(Functions->Text("NOWDATA"), Functions->Text("NOWDATA"));
     } else if (State.WriteAllActive) {
-      FunctionTable::StoreValues(*this, FunctionTable::Text(*this, "NOWDATA"),
-                                 FunctionTable::Text(*this, "NOWDATA"));
-      if (FunctionTable::RecordCount(*this) == State.WriteAllIndex)
+      Functions->StoreValues(Functions->Text("NOWDATA"), Functions->Text("NOWDATA"));
+      if (Functions->RecordCount() == State.WriteAllIndex)
         State.WriteAllActive = false;
     } else {
-      FunctionTable::StoreValues(*this, written, written);
+      Functions->StoreValues(written, written);
       InputBox->SetHint("Hint: Modify successfully!");
     }
-    const QString code = FunctionTable::Text(*this, "CODE");
+    const QString code = Functions->Text("CODE");
     if (!batched)
-      FunctionTable::Reopen(*this, remembered);
+      Functions->Reopen(remembered);
     if (IsRm40Selected())
       ShowInCommonBox(*this, code, written);
   } else if (tab == ControlTab) {
     // The window was opened for a common parameter.
-    FunctionTable::MoveTo(*this, CommonParamRow);
+    Functions->MoveTo(CommonParamRow);
     InputBox->SetHint("Hint: Modify successfully!");
     if (IsRm40Selected())
-      ShowInCommonBox(*this, FunctionTable::Text(*this, "CODE"), written);
-    FunctionTable::StoreValues(*this, written, written);
-    FunctionTable::Reopen(*this, -1, false);
+      ShowInCommonBox(*this, Functions->Text("CODE"), written);
+    Functions->StoreValues(written, written);
+    Functions->Reopen(-1, false);
   }
 }

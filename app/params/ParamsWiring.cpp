@@ -3,6 +3,8 @@
 #include "app/MainWindow.h"
 #include "app/params/CurrentRowDelegate.h"
 #include "app/params/GridCurrentRecord.h"
+#include "session/FunctionTable.h"
+#include "settings/TableStore.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -46,6 +48,12 @@ void TForm1::WireParams() {
   DBGrid1->viewport()->installEventFilter(filter);
   connect(DriveSeries, &QComboBox::activated, this, [this] { DriveSeriesChange(); });
 
+  // Every open of the function table shows all columns again; a series
+  // table keeps WRITEABLE out of the grid.
+  connect(Functions, &FunctionTable::Opened, this, [this](bool hideWriteable) {
+    if (hideWriteable)
+      ADOQuery1->SetColumnVisible("WRITEABLE", false);
+  });
   // Values change only through the parameter window and read/write all.
   DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   DBGrid1->setItemDelegate(new TCurrentRowDelegate(DBGrid1));

@@ -3,12 +3,12 @@
 // through the parameter window's read or modify.
 #include "app/Dialogs.h"
 #include "app/MainWindow.h"
-#include "app/params/FunctionTable.h"
 #include "app/params/TInputBox.h"
 #include "app/params/VerifiedWriteAll.h"
 #include "params/DecimalScaling.h"
 #include "params/RunProgress.h"
 #include "protocol/HexText.h"
+#include "session/FunctionTable.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -94,12 +94,12 @@ void EndBatchedRun(TForm1 &form) {
   if (!form.PostsInBatches())
     return;
   form.WriteKeptValues(true);
-  FunctionTable::Reopen(form, FunctionTable::CurrentRecord(form));
+  form.Functions->Reopen(form.Functions->CurrentRecord());
 }
 
 // A run ended before its last record: by the user, or by a refusal.
 void ShowStopped(TForm1 &form, int index) {
-  const int count = FunctionTable::RecordCount(form);
+  const int count = form.Functions->RecordCount();
   if (index < count)
     ShowProgressText(form, RunProgress::Stopped(index, count, form.ReadWriteClock.elapsed()));
 }
@@ -149,13 +149,13 @@ void TForm1::WriteKeptValues(bool now) {
   if (!now && elapsed - KeptValuesWrittenMs < BatchMs)
     return;
   KeptValuesWrittenMs = elapsed;
-  FunctionTable::WriteKeptValues(*this);
+  Functions->WriteKeptValues();
 }
 
 void TForm1::ShowReadWriteProgress() {
   const bool reading = State.ReadAllActive;
   const int done = reading ? State.ReadAllIndex : State.WriteAllIndex;
-  const int count = FunctionTable::RecordCount(*this);
+  const int count = Functions->RecordCount();
   const std::string verb = reading ? "Read" : "Written";
   const qint64 elapsed = ReadWriteClock.elapsed();
   // At line rate the line changes a few times a second, not at every record.
@@ -236,7 +236,7 @@ void TForm1::ReadAllStep() {
     ReadBackStep();
     return;
   }
-  const int count = FunctionTable::RecordCount(*this);
+  const int count = Functions->RecordCount();
   if (count == 0) {
     // Nothing to read: end at once rather than stand on no record.
     EndReadAll();
@@ -254,10 +254,10 @@ void TForm1::ReadAllStep() {
     return;
   }
   for (;;) {
-    FunctionTable::MoveTo(*this, State.ReadAllIndex);
-    const bool reserved = FunctionTable::Text(*this, "NAME") == "Reserved";
+    Functions->MoveTo(State.ReadAllIndex);
+    const bool reserved = Functions->Text("NAME") == "Reserved";
     if (!reserved) {
-      CurrentCode = LastThree(FunctionTable::Text(*this, "CODE"));
+      CurrentCode = LastThree(Functions->Text("CODE"));
       try {
         InputBox->Button4Click();
       } catch (...) {
@@ -278,24 +278,23 @@ bool TForm1::WriteAllStep() {
   if (StepBoxShowing)
     return true;
   WriteKeptValuesAfterSending(*this);
-  const int count = FunctionTable::RecordCount(*this);
+  const int count = Functions->RecordCount();
   int &index = State.WriteAllIndex;
-  FunctionTable::MoveTo(*this, index);
+  Functions->MoveTo(index);
   // The previous record is written again only when it and this one are both
   // writeable, and not when the drive refused its value.
   const bool refused = WriteCheck.TakeRefusal();
-  if (RetryLastRecord(*this) && !refused && FunctionTable::Writeable(*this)) {
+  if (RetryLastRecord(*this) && !refused && Functions->Writeable()) {
     index = std::max(index - 1, 0);
-    FunctionTable::MoveTo(*this, index);
-    if (!FunctionTable::Writeable(*this))
+    Functions->MoveTo(index);
+    if (!Functions->Writeable())
       ++index;
   }
-  FunctionTable::MoveTo(*this, index);
+  Functions->MoveTo(index);
 
-  const QString stored = FunctionTable::Text(*this, "NOWDATA");
-  if (FunctionTable::Writeable(*this) &&
-      (!WriteCheck.Active() ||
-       VerifiedWriteAll::MayWrite(*this, FunctionTable::Text(*this, "CODE"), stored))) {
+  const QString stored = Functions->Text("NOWDATA");
+  if (Functions->Writeable() &&
+      (!WriteCheck.Active() || VerifiedWriteAll::MayWrite(*this, Functions->Text("CODE"), stored))) {
     if (stored.isEmpty()) {
       EndWriteAll();
       Dialogs::ShowMessage("Some functions value are empty!");
@@ -305,7 +304,7 @@ bool TForm1::WriteAllStep() {
     InputBox->UmodifyFunc->setText(
         QString::fromStdString(DecimalScaling::WithSeparator(stored.toStdString(), LocaleDecimalSeparator)));
     if (!InputBox->UmodifyFunc->text().isEmpty()) {
-      const QString code = FunctionTable::Text(*this, "CODE");
+      const QString code = Functions->Text("CODE");
       CurrentCode = LastThree(code);
       bool prepared;
       try {
@@ -329,7 +328,7 @@ bool TForm1::WriteAllStep() {
   index = std::min(index + 1, count);
   ShowReadWriteProgress();
   if (count == index) {
-    FunctionTable::MoveTo(*this, count - 1);
+    Functions->MoveTo(count - 1);
     if (WriteCheck.Active()) {
       VerifiedWriteAll::StartReadBack(*this);
       return true;

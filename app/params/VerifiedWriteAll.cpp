@@ -2,11 +2,11 @@
 
 #include "app/Dialogs.h"
 #include "app/MainWindow.h"
-#include "app/params/FunctionTable.h"
 #include "app/params/TInputBox.h"
 #include "params/ParameterCodes.h"
 #include "params/ParameterRange.h"
 #include "protocol/HexText.h"
+#include "session/FunctionTable.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -14,8 +14,8 @@
 namespace VerifiedWriteAll {
 
 bool MayWrite(TForm1 &form, const QString &code, const QString &stored) {
-  const QString min = FunctionTable::Text(form, "MIN");
-  const QString max = FunctionTable::Text(form, "MAX");
+  const QString min = form.Functions->Text("MIN");
+  const QString max = form.Functions->Text("MAX");
   switch (ParameterRange::Check(stored, min, max)) {
   case ParameterRange::Verdict::ReadOnly:
     form.WriteCheck.Skipped(code, "read-only");
@@ -60,7 +60,7 @@ void TForm1::ReadBackStep() {
     return;
   }
   // The grid follows the parameter read, as it follows read all.
-  FunctionTable::MoveTo(*this, FunctionTable::FindCode(*this, code, -1));
+  Functions->MoveTo(Functions->FindCode(code, -1));
   CurrentCode = code.mid(1);
   InputBox->Button4Click();
 }
