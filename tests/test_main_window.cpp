@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 #include "app/VirtualKeyCode.h"
 #include "app/drive/TUmotorPara.h"
+#include "app/settings/TProtocolSet.h"
 #include "app/tools/TCheckSum.h"
 #include "base/AppPaths.h"
 #include "protocol/ConvertError.h"
@@ -405,6 +406,18 @@ private slots:
     QVERIFY(UmotorPara->grab().save(QDir(folder).filePath("motor_status_window.png")));
     UmotorPara->hide();
     ClickTab(Form1->PageControl1, 0);
+    // the parameter window as the frequency box opens it, and the settings window
+    saved = false;
+    dialogs.onModal = [&](QDialog *dialog) {
+      saved = dialog->grab().save(QDir(folder).filePath("parameter_window.png"));
+      dialog->reject();
+    };
+    Form1->Edit9Click();
+    QVERIFY(saved);
+    ProtocolSet->show();
+    QCoreApplication::processEvents();
+    QVERIFY(ProtocolSet->grab().save(QDir(folder).filePath("protocol_settings.png")));
+    ProtocolSet->hide();
   }
 
   // The history pane dragged 40 pixels taller keeps its height through a
