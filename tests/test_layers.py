@@ -18,7 +18,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 BUILD = os.environ.get("VDD_BUILD_DIR", os.path.join(HERE, "..", "build"))
 SOURCE = os.environ.get("VDD_SOURCE_DIR", os.path.join(HERE, ".."))
 
-# The folders below the windows (vdd_engine's); session/ may not exist yet.
+# The folders below the windows (vdd_engine's).
 LOWER = ["protocol", "serial", "portwatch", "exchange", "base", "settings", "log", "cli", "session", "trend",
          "params", "drive", "sequences", "tools", "sim"]
 # The Qt modules that draw; none of their headers belongs in the lower folders.
@@ -119,6 +119,23 @@ class Layers(unittest.TestCase):
                                                        match.group(0).strip(), reason))
         self.assertGreater(checked, 100, "too few files found under " + SOURCE)
         self.assertEqual(offences, [], "\n" + "\n".join(offences))
+
+    def test_only_the_history_formatter_knows_its_marks(self):
+        """What an exchange came to travels as a record; the history pane's
+        words for it are written in one place."""
+        marks = ["No response!", "----- R >", "Not sent", "Late reply"]
+        formatter = os.path.join("log", "HistoryText.cpp")
+        found = []
+        for folder in LOWER + ["app"]:
+            for root, _, files in os.walk(os.path.join(SOURCE, folder)):
+                for name in files:
+                    path = os.path.join(root, name)
+                    if not name.endswith(SOURCE_SUFFIXES) or os.path.relpath(path, SOURCE) == formatter:
+                        continue
+                    with open(path, encoding="utf-8", errors="replace") as source:
+                        text = source.read()
+                    found += ["%s: %s" % (os.path.relpath(path, SOURCE), mark) for mark in marks if mark in text]
+        self.assertEqual(found, [])
 
 
 if __name__ == "__main__":
