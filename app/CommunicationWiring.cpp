@@ -44,7 +44,6 @@ void TForm1::WireCommunication() {
   connect(Engine, &TExchangeEngine::CountersChanged, this, &TForm1::RecordCountersChanged);
   connect(Engine, &TExchangeEngine::ReplyAccepted, this, &TForm1::ShowAcceptedReply);
   connect(Engine, &TExchangeEngine::ReplyDispatched, this, &TForm1::DispatchReply);
-  connect(Engine, &TExchangeEngine::SequenceReply, this, &TForm1::StoreSequenceReply);
   connect(Engine, &TExchangeEngine::ReplyRejected, this, &TForm1::ShowRejectedReply);
   connect(Engine, &TExchangeEngine::ReplyMissing, this, &TForm1::ShowMissingReply);
   // a line of its own, within the pane's bound as every line

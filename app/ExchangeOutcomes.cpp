@@ -1,10 +1,9 @@
 // What the window shows of each exchange's outcome: the lamps, the parameter
-// window's hint, the sequence's reply column and its stop conditions, and
-// the consumer of an accepted reply.
+// window's hint, the sequence's stop conditions, and the consumer of an
+// accepted reply.
 #include "app/MainWindow.h"
 
 #include "app/params/TInputBox.h"
-#include "log/HistoryText.h"
 #include "protocol/ReplyCheck.h"
 #include "settings/TableStore.h"
 
@@ -44,16 +43,13 @@ void TForm1::DispatchReply(ReplyConsumer consumer) {
   }
 }
 
-void TForm1::ShowRejectedReply(const QString &replyText, bool sequenceStep) {
+void TForm1::ShowRejectedReply(const QString &, bool) {
   // A value the drive will not take: write all with verification lists it
   // and does not ask again.
   if (WriteCheck.Active() && IsExceptionReply(State.ReplyBody, State.LastSentFrame, 3))
     WriteCheck.Refused();
   if (InputBox)
     InputBox->InputboxHint->setText("Hint: Error!   Please check!");
-  // into the row the request was built from, not the next one to search
-  if (sequenceStep)
-    WriteSequenceReply(replyText);
   SetLamps(LampColor::Off, LampColor::Off, LampColor::Off, LampColor::Off, LampColor::Off, LampColor::Off,
            LampColor::Red);
   if (UErrorCheck->isChecked() && SequenceShown())
@@ -63,9 +59,6 @@ void TForm1::ShowRejectedReply(const QString &replyText, bool sequenceStep) {
 void TForm1::ShowMissingReply(bool sequenceStep) {
   SetLamps(LampColor::Off, LampColor::Olive, LampColor::Off, LampColor::Off, LampColor::Off, LampColor::Off,
            LampColor::Red);
-  // The step's row shows that it got nothing, as it shows an error reply.
-  if (sequenceStep)
-    WriteSequenceReply(HistoryText::NoResponseWords());
   if (SequenceShown() && UTimeoutCheck->isChecked() && sequenceStep)
     UdefStopClick();
 }

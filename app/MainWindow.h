@@ -14,6 +14,7 @@
 #include <string>
 
 class QAction;
+class SequenceRun;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -370,19 +371,13 @@ public:
   void WireParameterSets(); // the comparison and the verification option
 
   // ---- user's define (sequences/) ----------------------------------------
+  SequenceRun *Sequence = nullptr;
+  void WireSequenceRun();
   void UdefRunClick();
   void UdefStopClick();
   void SequenceStep() override;
-  void StoreSequenceReply();
   void ImportClick();
   void Export1Click();
-  // Builds and sends the Function mode request of a grid row; false when the
-  // row was refused (the run is then stopped and the reason shown).
-  bool BuildFunctionRequest(int row);
-  // The grid row whose request is on the line, or -1 when no run has sent.
-  int SequenceStepRow() const;
-  // Writes the Reply cell of the step in flight (accepted and error replies).
-  void WriteSequenceReply(const QString &text);
   bool ExportGridsToWorkbook(const QList<QTableWidget *> &grids);
   // Command grid (sequences/CommandGrid.cpp)
   // A cell was selected; a drag over the Select column moves the selection

@@ -7,6 +7,7 @@
 
 void TForm1::WireSequences() {
   WireCommandGrid();
+  WireSequenceRun();
   InputFilters::AllowOnly(URepeatTimes, QStringLiteral("0-9"));
   connect(Import, &QAction::triggered, this, [this] { ImportClick(); });
   connect(Export1, &QAction::triggered, this, [this] { Export1Click(); });

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "exchange/ExchangeRecord.h"
+
+#include <QObject>
+#include <QString>
+
+class TExchangeEngine;
+
+// What a run of the command list reads at each step and writes back: the
+// list's cells (rows from 1; row 0 is the title) and the choices around it,
+// as they stand at that moment.
+class SequenceList {
+public:
+  virtual ~SequenceList() = default;
+  virtual int RowCount() const = 0;
+  virtual QString Cell(int row, int column) const = 0;
+  virtual void SetCell(int row, int column, const QString &text) = 0;
+  // The selection follows the run.
+  virtual void SelectCell(int row, int column) = 0;
+
+  virtual QString RepeatTimes() const = 0;
+  virtual bool CommandMode() const = 0; // else Function mode
+  virtual bool WriteMode() const = 0;   // Function mode: write, else read
+  virtual QString DriveAddress() const = 0;
+  virtual bool Rm40Selected() const = 0;
+};
+
+// The user's define sequence: RUN, STOP, the step the send timer asks for
+// and each step's reply written into its row. Its state lives in the
+// engine's shared state, which the tick reads to know whether it runs.
+class SequenceRun : public QObject {
+  Q_OBJECT
+public:
+  SequenceRun(TExchangeEngine &engine, SequenceList &list, QObject *parent = nullptr);
+
+  void Start();
+  // At once, or once the reply on the line is in (the tick comes back here).
+  void Stop();
+  // One step, when the pause between steps has passed.
+  void Step();
+  bool Running() const;
+
+signals:
+  void RunningChanged(bool running);
+  // The run stopped for `message`, to be shown to the user.
+  void Refused(const QString &message);
+
+private:
+  // Builds and sends the Function mode request of a row; false when the row
+  // was refused (the run is then stopped and the reason told).
+  bool SendFunctionRequest(int row);
+  // The row whose request is on the line, or -1 when no run has sent.
+  int StepRow() const;
+  void ExchangeEnded(const ExchangeRecord &record);
+  void StopWith(const QString &message);
+
+  TExchangeEngine &engine_;
+  SequenceList &list_;
+};
