@@ -19,8 +19,6 @@ public:
   // The followed thing moved: Follow now, or let the follow that waits (or
   // one started now, while pacing) take it.
   void Moved();
-  // A follow waits for its time.
-  bool Waiting() const { return paced_.isActive(); }
 
 signals:
   void Follow();

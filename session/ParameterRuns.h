@@ -38,7 +38,6 @@ public:
   // "Continue when communication errors happen": when clear, a record whose
   // exchange failed is asked again before the run moves on.
   void SetContinueOnErrors(bool on) { continueOnErrors_ = on; }
-  bool ContinueOnErrors() const { return continueOnErrors_; }
   // The values of the selected series have each code's decimals (RM40);
   // otherwise they are whole numbers.
   void SetSeriesDecimals(bool on) { seriesDecimals_ = on; }
@@ -46,7 +45,6 @@ public:
   // Followed from the engine; a window tells it what its COM ERROR lamp
   // shows before a run starts, as that is what the run starts from.
   void SetLastExchangeFailed(bool failed) { lastExchangeFailed_ = failed; }
-  bool LastExchangeFailed() const { return lastExchangeFailed_; }
 
   // ---- runs ----------------------------------------------------------------
   // Each starts only while no run is active; a cancel ends its run at once,
