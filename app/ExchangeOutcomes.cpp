@@ -5,7 +5,6 @@
 
 #include "app/params/TInputBox.h"
 #include "protocol/ReplyCheck.h"
-#include "settings/TableStore.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -20,34 +19,24 @@ void TForm1::SetLamps(int run, int stop, int fwd, int rev, int jog, int fault, i
   UcomShape->SetBrushColor(com);
 }
 
-int TForm1::ParameterRecordCount() const { return ADOQuery1 ? ADOQuery1->RecordCount() : 0; }
-
 void TForm1::ShowAcceptedReply() { UcomShape->SetBrushColor(LampColor::Off); }
 
 void TForm1::DispatchReply(ReplyConsumer consumer) {
   switch (consumer) {
-  case ReplyConsumer::ReadParameter:
-    ReadParameterReply();
-    break;
   case ReplyConsumer::DriveStatus:
     ShowDriveStatus();
-    break;
-  case ReplyConsumer::ModifyParameter:
-    ModifyParameterReply();
     break;
   case ReplyConsumer::ControlLamps:
     ShowControlLamps();
     break;
+  case ReplyConsumer::ReadParameter:
+  case ReplyConsumer::ModifyParameter: // the parameter runs take them (session/ParameterRuns)
   case ReplyConsumer::None:
     break;
   }
 }
 
 void TForm1::ShowRejectedReply(const QString &, bool) {
-  // A value the drive will not take: write all with verification lists it
-  // and does not ask again.
-  if (WriteCheck.Active() && IsExceptionReply(State.ReplyBody, State.LastSentFrame, 3))
-    WriteCheck.Refused();
   if (InputBox)
     InputBox->InputboxHint->setText("Hint: Error!   Please check!");
   SetLamps(LampColor::Off, LampColor::Off, LampColor::Off, LampColor::Off, LampColor::Off, LampColor::Off,

@@ -18,6 +18,7 @@
 #include "protocol/HexText.h"
 #include "serial/TComm.h"
 #include "session/FunctionTable.h"
+#include "session/ParameterRuns.h"
 #include "settings/TableModel.h"
 #include "settings/TableStore.h"
 
@@ -85,6 +86,7 @@ TForm1::TForm1(QWidget *parent)
 }
 
 TForm1::~TForm1() {
+  delete Runs; // it works on the function table
   delete DataSource1;
   delete Functions;
 }
@@ -217,10 +219,8 @@ void TForm1::EndWithoutAsking() {
 void TForm1::StopTrafficBeforeClose() {
   UpcSend->stop();
   PortKeeper->Forget();
-  if (State.ReadAllActive)
-    EndReadAll();
-  if (State.WriteAllActive)
-    EndWriteAll();
+  Runs->CancelReadAll();
+  Runs->CancelWriteAll();
   ReadPending = false;
   ModifyPending = false;
   if (State.ScanRunning)

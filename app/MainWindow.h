@@ -4,10 +4,7 @@
 #include "app/Widgets.h"
 #include "drive/StatusDecoding.h"
 #include "exchange/ExchangeEngine.h"
-#include "params/RunEnding.h"
-#include "params/WriteAllCheck.h"
 
-#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPixmap>
 #include <QStringList>
@@ -33,14 +30,16 @@ class QToolButton;
 class TComm;
 class TPortKeeper;
 class FunctionTable;
+class ParameterRuns;
 class TTableConnection;
 class TTableQuery;
 class TTableModel;
 
 // The main window "Vossek Drive Desk". It owns the serial component, the
 // exchange engine (with the one timer and the shared communication state),
-// the function table (the table store's connection and query) and the grids; it shows what the
-// engine reports and runs the steps the engine's tick calls. Its event
+// the function table (the table store's connection and query), the
+// parameter runs and the grids; it shows what the engine and the runs
+// report and runs (or hands on) the steps the engine's tick calls. Its event
 // handlers are defined in the files of the subsystem they belong to (app/,
 // drive/, params/, sequences/, settings/); each subsystem connects its own
 // handlers in its Wire... routine.
@@ -85,6 +84,8 @@ public:
   TTableConnection *ADOConnection1 = nullptr;
   TTableQuery *ADOQuery1 = nullptr;
   TTableModel *DataSource1 = nullptr;
+  // Read all, write all and the parameter window's read and modify.
+  ParameterRuns *Runs = nullptr;
 
   // ---- controls -------------------------------------------------------------
   // Tool bar
@@ -267,6 +268,7 @@ public:
 
   // ---- steps the engine's tick calls ---------------------------------------
   void StopSequence() override { UdefStopClick(); }
+  // Read all's and write all's are the parameter runs' (app/params/ReadWriteAll.cpp).
   int ParameterRecordCount() const override;
 
   // ---- port configuration (app/PortConfiguration.cpp) --------------------
@@ -339,36 +341,22 @@ public:
   void DriveSeriesExit();
   void DriveSeriesChange();
   void PrepareParameterWindow();
-  void ReadParameterReply();
-  void ModifyParameterReply();
+  // Where the parameter window's read and modify put their value: the
+  // common parameter's record on the control tab, else the grid's current one.
+  int ParameterWindowRecord() const;
   void ReadAllClick();
   void WriteAllClick();
   void ReadAllStep() override;
   bool WriteAllStep() override; // false when write all ended because a value was empty
   void ImportFunctions1Click();
   void ExportFunctions1Click();
-  void EndReadAll();
-  void EndWriteAll();
   bool IsRm40Selected() const;
   void DBGrid1CellClick(int column);
   void DBGrid1DblClick(int column);
   void WheelStep(int delta); // one record per wheel turn
-  // Set while a read-all or write-all step shows a message box, so that the
-  // ticks that run meanwhile do not start the next step.
-  bool StepBoxShowing = false;
-  QElapsedTimer ReadWriteClock;   // since the run started
-  qint64 KeptValuesWrittenMs = 0; // on ReadWriteClock
-  qint64 ProgressShownMs = 0;     // on ReadWriteClock
-  RunTally RunStartTally;         // the line's counts when the run started
-  int RunRetries = 0;             // records of the run asked again
-  void ShowReadWriteProgress();
-  bool PostsInBatches() const;
-  // Writes the values a run kept, every 200 ms or, with `now`, at once.
-  void WriteKeptValues(bool now);
-  TWriteAllCheck WriteCheck; // what a write all with verification did
-  void ReadBackStep();       // one read of the verification after write all
   void CompareParametersClick();
   void WireParameterSets(); // the comparison and the verification option
+  void WireParameterRuns(); // the runs, and what the window shows of them
 
   // ---- user's define (sequences/) ----------------------------------------
   SequenceRun *Sequence = nullptr;

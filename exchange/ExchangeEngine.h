@@ -53,6 +53,8 @@ public:
   // and its ASCII steps may go out without checksum, only while it is shown.
   void SetSequenceShown(bool shown) { sequenceShown_ = shown; }
   void SetMachineId(const QString &text) { machineId_ = text; }
+  // The drive address the requests go to, as told (a text that may be no number).
+  const QString &MachineId() const { return machineId_; }
   void SetScanKind(bool series, bool arbitrary);
   void SetAddChecksum(bool add) { addChecksum_ = add; }
 

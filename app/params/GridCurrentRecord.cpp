@@ -12,28 +12,16 @@ TGridCurrentRecord::TGridCurrentRecord(QTableView *grid, TTableModel *model)
             if (current.isValid())
               model_->SetCurrentRow(current.row());
           });
-  connect(model_, &TTableModel::CurrentRowChanged, this, &TGridCurrentRecord::FollowQueryNowOrSoon);
+  connect(model_, &TTableModel::CurrentRowChanged, &follow_, &PacedFollow::Moved);
   // A reopen leaves the grid without a current cell even when the record
   // stays the same.
-  connect(model_, &QAbstractItemModel::modelReset, this, &TGridCurrentRecord::FollowQueryNowOrSoon);
+  connect(model_, &QAbstractItemModel::modelReset, &follow_, &PacedFollow::Moved);
+  connect(&follow_, &PacedFollow::Follow, this, &TGridCurrentRecord::FollowQuery);
   grid_->installEventFilter(this);
-  paced_.setSingleShot(true);
-  connect(&paced_, &QTimer::timeout, this, &TGridCurrentRecord::FollowQuery);
 }
 
 void TGridCurrentRecord::PaceWhile(std::function<bool()> pacing, int intervalMs) {
-  pacing_ = std::move(pacing);
-  paced_.setInterval(intervalMs);
-}
-
-void TGridCurrentRecord::FollowQueryNowOrSoon() {
-  if (paced_.isActive())
-    return; // the follow that waits takes the query's record as it is then
-  if (pacing_ && pacing_()) {
-    paced_.start();
-    return;
-  }
-  FollowQuery();
+  follow_.PaceWhile(std::move(pacing), intervalMs);
 }
 
 void TGridCurrentRecord::FollowQuery() {

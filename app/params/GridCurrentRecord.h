@@ -1,7 +1,8 @@
 #pragma once
 
+#include "params/PacedFollow.h"
+
 #include <QObject>
-#include <QTimer>
 #include <functional>
 
 class QTableView;
@@ -27,10 +28,8 @@ protected:
 
 private:
   void FollowQuery();
-  void FollowQueryNowOrSoon();
 
   QTableView *grid_;
   TTableModel *model_;
-  std::function<bool()> pacing_;
-  QTimer paced_; // the follow that waits
+  PacedFollow follow_; // now, or paced while a run goes at line rate
 };

@@ -4,6 +4,7 @@
 #include "app/params/CurrentRowDelegate.h"
 #include "app/params/GridCurrentRecord.h"
 #include "session/FunctionTable.h"
+#include "session/ParameterRuns.h"
 #include "settings/TableStore.h"
 
 #include <QAbstractItemView>
@@ -54,6 +55,7 @@ void TForm1::WireParams() {
     if (hideWriteable)
       ADOQuery1->SetColumnVisible("WRITEABLE", false);
   });
+  WireParameterRuns();
   // Values change only through the parameter window and read/write all.
   DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   DBGrid1->setItemDelegate(new TCurrentRowDelegate(DBGrid1));
@@ -62,7 +64,7 @@ void TForm1::WireParams() {
   auto *currentRecord = new TGridCurrentRecord(DBGrid1, DataSource1);
   // ten times a second, as the window is painted, while read all or write
   // all runs at line rate
-  currentRecord->PaceWhile([this] { return PostsInBatches(); }, 100);
+  currentRecord->PaceWhile([this] { return Runs->PostsInBatches(); }, 100);
   connect(DBGrid1, &QTableView::clicked, this,
           [this](const QModelIndex &i) { DBGrid1CellClick(i.column()); });
   connect(DBGrid1, &QTableView::doubleClicked, this,

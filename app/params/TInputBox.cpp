@@ -4,9 +4,8 @@
 #include "app/MainWindow.h"
 #include "app/Widgets.h"
 #include "params/DecimalScaling.h"
-#include "params/ParameterCodes.h"
-#include "protocol/ConvertError.h"
 #include "protocol/HexText.h"
+#include "session/ParameterRuns.h"
 
 #include <QGridLayout>
 #include <QKeyEvent>
@@ -20,13 +19,6 @@
 namespace {
 
 std::string Std(const QString &text) { return text.toStdString(); }
-
-// The drive address of the requests: the number in the address box as two
-// upper-case hex digits.
-std::string SlaveAddressHex() {
-  const int address = StrToInt(Std(Form1->MachineIDText()));
-  return Std(QString("%1").arg(address, 2, 16, QChar('0')).toUpper());
-}
 
 bool IsUnusableLimit(const QString &limit) { return limit.isEmpty() || limit == "--"; }
 
@@ -119,9 +111,7 @@ bool TInputBox::eventFilter(QObject *watched, QEvent *event) {
 }
 
 void TInputBox::Button4Click() {
-  const std::string code = Std(Form1->CurrentCode);
-  Form1->ReadFrame = SlaveAddressHex() + "03" + ParameterRegister(code) + "0001";
-  Form1->ReadPending = true;
+  Form1->Runs->ReadParameter(Form1->CurrentCode, Form1->ParameterWindowRecord());
 }
 
 bool TInputBox::RangeAdmits(const QString &value) {
@@ -157,25 +147,21 @@ bool TInputBox::Button1Click() {
   if (!Form1->State.WriteAllActive && !RangeAdmits(value))
     return false;
 
-  LoadDecimalSeparator();
-  const std::string &sep = LocaleDecimalSeparator;
-  const std::string code = Std(Form1->CurrentCode);
-  const int decimals = Form1->IsRm40Selected() ? DecimalPlaces(code) : 0;
-  const std::string text = DecimalScaling::NormalizeDecimals(Std(value), decimals, sep);
-  UmodifyFunc->setText(QString::fromStdString(text));
-  if (text.empty())
+  ParameterRuns &runs = *Form1->Runs;
+  const QString &code = Form1->CurrentCode;
+  const QString text = runs.Normalized(code, value);
+  UmodifyFunc->setText(text);
+  if (text.isEmpty())
     return false;
-  const auto raw = DecimalScaling::ToRegisterValue(text, decimals, sep);
-  if (!raw) {
+  if (!runs.ModifyParameter(code, text, Form1->ParameterWindowRecord())) {
     // Four hex digits cannot carry it; sending a cut value would change the
     // parameter to something nobody asked for.
-    SetHint(QString::fromStdString(
-        "Hint: Value too large!   Largest value:" +
-        DecimalScaling::FormatRegisterValue(DecimalScaling::MaxRegisterValue, decimals, sep)));
+    SetHint(QString::fromStdString("Hint: Value too large!   Largest value:" +
+                                   DecimalScaling::FormatRegisterValue(DecimalScaling::MaxRegisterValue,
+                                                                       runs.Decimals(code),
+                                                                       LocaleDecimalSeparator)));
     return false;
   }
-  Form1->ModifyFrame = SlaveAddressHex() + "06" + ParameterRegister(code) + DecimalScaling::RegisterHex(*raw);
-  Form1->ModifyPending = true;
   return true;
 }
 

@@ -7,9 +7,10 @@ class QLineEdit;
 class QPushButton;
 
 // The "Input Box": reads one function parameter from the drive or writes a
-// new value to it. Its buttons only prepare a request and raise the pending
-// flag; the send timer sends it and the reply handlers of the main window
-// fill UreadFunc and InputboxHint while the window is open. Created hidden
+// new value to it. Its buttons only prepare a request through the main
+// window's parameter runs, which raise the pending flag; the send timer
+// sends it, and the main window fills UreadFunc and InputboxHint from what
+// the runs report while the window is open. Created hidden
 // at start-up (after TUmotorPara) and kept for the whole run.
 class TInputBox : public QDialog {
   Q_OBJECT
