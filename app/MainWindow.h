@@ -32,6 +32,7 @@ class QToolButton;
 class TComm;
 class TPortKeeper;
 class FunctionTable;
+class PeriodScan;
 class TTableConnection;
 class TTableQuery;
 class TTableModel;
@@ -84,6 +85,7 @@ public:
   TTableConnection *ADOConnection1 = nullptr;
   TTableQuery *ADOQuery1 = nullptr;
   TTableModel *DataSource1 = nullptr;
+  PeriodScan *Scan = nullptr; // the period scan's addresses, period and run
 
   // ---- controls -------------------------------------------------------------
   // Tool bar
@@ -328,9 +330,9 @@ public:
   void ArbitraryNumExit();
   void SeriesScanStep() override;
   void ArbitraryScanStep() override;
-  void SendScanRequest(int address);
   // false while the drive address box holds no number (said once).
   bool ScanAddressReady() override;
+  bool ScanAsksSeveralDrives() const override;
   void UmotorScanClick();
   bool ScanFieldsHoldAddresses(); // refuses (with a message) a scan of nothing
 

@@ -1,6 +1,8 @@
 // Connects the controls of the drive panels to their handlers.
+#include "app/Dialogs.h"
 #include "app/MainWindow.h"
 #include "app/drive/InputFilters.h"
+#include "session/PeriodScan.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -72,4 +74,7 @@ void TForm1::WireDrive() {
   AllowOnly(ArbitraryNum, "0-9,");
   OnFieldExit(ArbitraryNum, [this] { ArbitraryNumExit(); });
   connect(UmotorScan, &QToolButton::clicked, this, [this] { UmotorScanClick(); });
+  connect(Scan, &PeriodScan::RequestDue, Engine, &TExchangeEngine::SendFrame);
+  connect(Scan, &PeriodScan::AddressRefused, this,
+          [](const QString &message) { Dialogs::ShowError(message); });
 }
