@@ -30,8 +30,7 @@ void TForm1::DispatchReply(ReplyConsumer consumer) {
   case ReplyConsumer::ReadParameter:
     ReadParameterReply();
     break;
-  case ReplyConsumer::DriveStatus:
-    ShowDriveStatus();
+  case ReplyConsumer::DriveStatus: // read by the drive status model as the exchange ends
     break;
   case ReplyConsumer::ModifyParameter:
     ModifyParameterReply();

@@ -2,7 +2,6 @@
 
 #include "app/PendingHistory.h"
 #include "app/Widgets.h"
-#include "drive/StatusDecoding.h"
 #include "exchange/ExchangeEngine.h"
 #include "params/RunEnding.h"
 #include "params/WriteAllCheck.h"
@@ -33,6 +32,8 @@ class TComm;
 class TPortKeeper;
 class FunctionTable;
 class PeriodScan;
+class DriveStatusModel;
+struct DriveStatusReading;
 class TTableConnection;
 class TTableQuery;
 class TTableModel;
@@ -85,7 +86,8 @@ public:
   TTableConnection *ADOConnection1 = nullptr;
   TTableQuery *ADOQuery1 = nullptr;
   TTableModel *DataSource1 = nullptr;
-  PeriodScan *Scan = nullptr; // the period scan's addresses, period and run
+  PeriodScan *Scan = nullptr;              // the period scan's addresses, period and run
+  DriveStatusModel *DriveStatus = nullptr; // the drives' status as their replies tell it
 
   // ---- controls -------------------------------------------------------------
   // Tool bar
@@ -296,9 +298,9 @@ public:
   void IssueControlCommand(int controlType);
 
   // ---- drive status (drive/DriveStatus.cpp) ------------------------------
+  // The status reply the engine holds, read as if it had just come.
   void ShowDriveStatus();
-  void DecodeDriveStatus();
-  void ShowMachineStatus();
+  void ShowDecodedStatus(const DriveStatusReading &status);
   bool IsShownDrive(int address) const; // the drive whose address MachineID shows
 
   // ---- common parameters (drive/CommonParameters.cpp) --------------------
@@ -436,8 +438,6 @@ signals:
   // The text the history pane added to its last line; accepted when it
   // turned black.
   void LineCompleted(const QString &suffix, bool accepted);
-  // What a status reply held, for the trend.
-  void DriveStatusDecoded(const DriveStatusValues &values);
   // The history pane has taken the lines that waited: what follows the
   // pane at its pace shows what changed meanwhile.
   void WaitingHistoryShown();
