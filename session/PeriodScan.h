@@ -22,7 +22,6 @@ public:
   void SetKind(bool series, bool arbitrary);
   // Rebuilds the list from the text of its field unless the text is empty.
   ScanList::ListCheck TakeList(const std::string &text);
-  const std::vector<std::uint8_t> &List() const { return position_.ArbitraryList; }
   void SetPeriodMs(int periodMs);
   int PeriodMs() const;
   // Once replies end their exchange at their last byte a scan may follow
@@ -34,7 +33,6 @@ public:
   void Start(int seriesFrom, int seriesTo, int periodMs);
   void Pause();
   bool Running() const;
-  bool Starting() const { return position_.ScanStarting; }
 
   // The engine's scan steps.
   void SeriesStep();
