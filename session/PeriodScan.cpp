@@ -51,6 +51,8 @@ void PeriodScan::SeriesStep() {
 
 void PeriodScan::ArbitraryStep() { Request(ScanList::NextListAddress(position_)); }
 
+// Rather than the same error at every step: the box must never stand
+// between the user and Pause.
 bool PeriodScan::AddressReady(const std::string &driveAddressText) {
   try {
     StrToInt(driveAddressText);
