@@ -7,6 +7,7 @@
 #include "log/HistoryText.h"
 #include "portwatch/PortKeeper.h"
 #include "serial/TComm.h"
+#include "session/PeriodScan.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -27,9 +28,7 @@ void TForm1::WireCommunication() {
   // what the tick and the framing need to know of the window
   connect(MachineID, &QComboBox::currentTextChanged, this, [this] { TellMachineID(); });
   TellMachineID();
-  const auto tellScanKind = [this] {
-    Engine->SetScanKind(SeriesType->isChecked(), ArbitraryType->isChecked());
-  };
+  const auto tellScanKind = [this] { Scan->SetKind(SeriesType->isChecked(), ArbitraryType->isChecked()); };
   connect(SeriesType, &QRadioButton::toggled, this, tellScanKind);
   connect(ArbitraryType, &QRadioButton::toggled, this, tellScanKind);
   tellScanKind();

@@ -23,8 +23,7 @@ void TForm1::ShowAcceptedReply() { UcomShape->SetBrushColor(LampColor::Off); }
 
 void TForm1::DispatchReply(ReplyConsumer consumer) {
   switch (consumer) {
-  case ReplyConsumer::DriveStatus:
-    ShowDriveStatus();
+  case ReplyConsumer::DriveStatus: // read by the drive status model as the exchange ends
     break;
   case ReplyConsumer::ControlLamps:
     ShowControlLamps();

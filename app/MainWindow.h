@@ -2,7 +2,6 @@
 
 #include "app/PendingHistory.h"
 #include "app/Widgets.h"
-#include "drive/StatusDecoding.h"
 #include "exchange/ExchangeEngine.h"
 
 #include <QMainWindow>
@@ -31,6 +30,9 @@ class TComm;
 class TPortKeeper;
 class FunctionTable;
 class ParameterRuns;
+class PeriodScan;
+class DriveStatusModel;
+struct DriveStatusReading;
 class TTableConnection;
 class TTableQuery;
 class TTableModel;
@@ -86,6 +88,8 @@ public:
   TTableModel *DataSource1 = nullptr;
   // Read all, write all and the parameter window's read and modify.
   ParameterRuns *Runs = nullptr;
+  PeriodScan *Scan = nullptr;              // the period scan's addresses, period and run
+  DriveStatusModel *DriveStatus = nullptr; // the drives' status as their replies tell it
 
   // ---- controls -------------------------------------------------------------
   // Tool bar
@@ -297,9 +301,9 @@ public:
   void IssueControlCommand(int controlType);
 
   // ---- drive status (drive/DriveStatus.cpp) ------------------------------
+  // The status reply the engine holds, read as if it had just come.
   void ShowDriveStatus();
-  void DecodeDriveStatus();
-  void ShowMachineStatus();
+  void ShowDecodedStatus(const DriveStatusReading &status);
   bool IsShownDrive(int address) const; // the drive whose address MachineID shows
 
   // ---- common parameters (drive/CommonParameters.cpp) --------------------
@@ -331,9 +335,9 @@ public:
   void ArbitraryNumExit();
   void SeriesScanStep() override;
   void ArbitraryScanStep() override;
-  void SendScanRequest(int address);
   // false while the drive address box holds no number (said once).
   bool ScanAddressReady() override;
+  bool ScanAsksSeveralDrives() const override;
   void UmotorScanClick();
   bool ScanFieldsHoldAddresses(); // refuses (with a message) a scan of nothing
 
@@ -417,8 +421,6 @@ signals:
   // The text the history pane added to its last line; accepted when it
   // turned black.
   void LineCompleted(const QString &suffix, bool accepted);
-  // What a status reply held, for the trend.
-  void DriveStatusDecoded(const DriveStatusValues &values);
   // The history pane has taken the lines that waited: what follows the
   // pane at its pace shows what changed meanwhile.
   void WaitingHistoryShown();

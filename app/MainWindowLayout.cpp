@@ -3,7 +3,9 @@
 #include "app/MainWindow.h"
 
 #include "serial/TComm.h"
+#include "session/DriveStatusModel.h"
 #include "session/FunctionTable.h"
+#include "session/PeriodScan.h"
 #include "settings/TableModel.h"
 #include "settings/TableStore.h"
 
@@ -124,6 +126,8 @@ void TForm1::BuildLayout() {
   ADOConnection1 = &Functions->Connection();
   ADOQuery1 = Named(&Functions->Query(), "ADOQuery1");
   DataSource1 = Named(new TTableModel(ADOQuery1, this), "DataSource1");
+  Scan = new PeriodScan(*Engine, this);
+  DriveStatus = new DriveStatusModel(*Engine, this);
 
   // ---- main menu -----------------------------------------------------------
   QMenu *file1 = Named(menuBar()->addMenu(QStringLiteral("&File")), "File1");

@@ -13,7 +13,7 @@ bool InAddressRange(const std::string &text, int &value) {
 }
 } // namespace
 
-void BeginSeries(CommState &state, int from, int to) {
+void BeginSeries(ScanPosition &state, int from, int to) {
   state.SeriesDirection = to < from ? -1 : (to == from ? 0 : 1);
   state.SeriesFrom = from;
   state.SeriesTo = to;
@@ -22,7 +22,7 @@ void BeginSeries(CommState &state, int from, int to) {
   state.ScanStarting = false;
 }
 
-int NextSeriesAddress(CommState &state) {
+int NextSeriesAddress(ScanPosition &state) {
   if (state.SeriesDirection == 1 && state.ScanAddress <= state.SeriesTo)
     return state.ScanAddress++;
   if (state.SeriesDirection == -1 && state.ScanAddress >= state.SeriesTo)
@@ -35,7 +35,7 @@ int NextSeriesAddress(CommState &state) {
   return address;
 }
 
-int NextListAddress(CommState &state) {
+int NextListAddress(ScanPosition &state) {
   const int size = static_cast<int>(state.ArbitraryList.size());
   for (int tried = 0; tried < size; ++tried) {
     if (state.ArbitraryIndex >= size || state.ArbitraryIndex < 0)

@@ -1,15 +1,25 @@
 #pragma once
 
 #include "drive/FieldCheck.h"
-#include "exchange/CommState.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 // The addresses a period scan polls: a range of consecutive drive addresses
-// walked one per step, or a comma-separated list. The scan position lives in
-// the shared communication state, so the tick and the Scan button see it.
+// walked one per step, or a comma-separated list.
+
+// Where a scan stands in its range or list.
+struct ScanPosition {
+  bool ScanStarting = false; // the range is taken at the first step
+  int ScanAddress = 0;
+  int SeriesFrom = 0;
+  int SeriesTo = 0;
+  int SeriesDirection = 0;
+  std::vector<std::uint8_t> ArbitraryList;
+  int ArbitraryIndex = 0;
+};
+
 namespace ScanList {
 
 constexpr int LowestAddress = 1;
@@ -18,18 +28,18 @@ constexpr int ShortestPeriodMs = 100;
 constexpr int LongestPeriodMs = 360000;
 
 // Takes the range as it stands when a scan starts (first step only).
-void BeginSeries(CommState &state, int from, int to);
+void BeginSeries(ScanPosition &state, int from, int to);
 
 // The address the next series step polls, moving the position on. An
 // ascending range 3..5 gives 3, 4, 5, 3, 4, 5, ...; a descending range 5..3
 // gives 5, 4, 3 and then 5, 5, 4, 3 at every restart, because the restart does
 // not move on in that direction.
-int NextSeriesAddress(CommState &state);
+int NextSeriesAddress(ScanPosition &state);
 
 // The address the next list step polls, moving the position on and wrapping
 // at the end. Places left empty by a failed list check are skipped; 0 means
 // the list holds no address at all.
-int NextListAddress(CommState &state);
+int NextListAddress(ScanPosition &state);
 
 // The outcome of checking the address list field.
 struct ListCheck {

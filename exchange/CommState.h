@@ -38,18 +38,10 @@ struct CommState {
   bool ModifyPending = false; // parameter window's modify, also driven by write all
   std::string ModifyFrame;
 
-  // Period scan
+  // Period scan, as the tick needs it; the scan itself (session/PeriodScan)
+  // is the one that sets them.
   bool ScanRunning = false;
   int ScanPeriodMs = 0;
-  bool ScanStarting = false;
-  int ScanAddress = 0;
-  int SeriesFrom = 0;
-  int SeriesTo = 0;
-  int SeriesDirection = 0;
-  std::vector<std::uint8_t> ArbitraryList;
-  int ArbitraryIndex = 0;
-  bool ArbitraryListParsed = false;
-  bool ScanAddressRefused = false; // the empty or bad address was reported once
 
   // User's define sequence
   bool SequenceRunning = false;

@@ -30,6 +30,8 @@ public:
   virtual void ArbitraryScanStep() {}
   // false: the scan waits (the drive address is no number).
   virtual bool ScanAddressReady() { return true; }
+  // The scan polls more than one drive, so the next request asks another.
+  virtual bool ScanAsksSeveralDrives() const { return false; }
 };
 
 // All traffic on the serial line: the send timer and its tick, the framing

@@ -158,8 +158,8 @@ void TExchangeEngine::BeginQuiet(int waitedMs) {
   const bool read = request.size() >= 4 && request.compare(2, 2, "03") == 0;
   // A scan of several drives asks another drive next: a late answer would
   // carry the wrong address.
-  const bool nextAsksAnother = s.ScanRunning && request.size() >= 5 && request[4] == '1' &&
-                               (seriesScan_ ? s.SeriesFrom != s.SeriesTo : s.ArbitraryList.size() > 1);
+  const bool nextAsksAnother =
+      s.ScanRunning && request.size() >= 5 && request[4] == '1' && steps_->ScanAsksSeveralDrives();
   const int address = HexByteAt(request, 0);
   const int coverMs = lateness_.CoverMs(address, read && !nextAsksAnother, s.TimeoutMs);
   quiet_ = {};

@@ -4,7 +4,7 @@
 
 namespace {
 std::vector<int> SeriesPolls(int from, int to, int steps) {
-  CommState state;
+  ScanPosition state;
   state.ScanStarting = true;
   std::vector<int> polled;
   for (int i = 0; i < steps; ++i) {
@@ -15,7 +15,7 @@ std::vector<int> SeriesPolls(int from, int to, int steps) {
   return polled;
 }
 
-std::vector<int> ListPolls(CommState &state, int steps) {
+std::vector<int> ListPolls(ScanPosition &state, int steps) {
   std::vector<int> polled;
   for (int i = 0; i < steps; ++i)
     polled.push_back(ScanList::NextListAddress(state));
@@ -34,7 +34,7 @@ private slots:
     QCOMPARE(SeriesPolls(1, 247, 248).back(), 1);
 
     // a restarted scan begins the range again
-    CommState state;
+    ScanPosition state;
     state.ScanStarting = true;
     ScanList::BeginSeries(state, 3, 5);
     QCOMPARE(ScanList::NextSeriesAddress(state), 3);
@@ -54,7 +54,7 @@ private slots:
     QCOMPARE(result.fieldText, std::string("1,3,4,20"));
     QCOMPARE(list, (std::vector<std::uint8_t>{1, 3, 4, 20}));
 
-    CommState state;
+    ScanPosition state;
     state.ArbitraryList = list;
     QCOMPARE(ListPolls(state, 6), (std::vector<int>{1, 3, 4, 20, 1, 3}));
     QCOMPARE(state.ScanAddress, 3);
@@ -92,7 +92,7 @@ private slots:
   }
 
   void listStepsSkipEmptyPlaces() {
-    CommState state;
+    ScanPosition state;
     state.ArbitraryList = {0, 5, 0};
     QCOMPARE(ListPolls(state, 3), (std::vector<int>{5, 5, 5}));
     state.ArbitraryList = {0, 0};

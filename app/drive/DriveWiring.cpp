@@ -1,6 +1,10 @@
 // Connects the controls of the drive panels to their handlers.
+#include "app/Dialogs.h"
 #include "app/MainWindow.h"
 #include "app/drive/InputFilters.h"
+#include "app/drive/TUmotorPara.h"
+#include "session/DriveStatusModel.h"
+#include "session/PeriodScan.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -72,4 +76,18 @@ void TForm1::WireDrive() {
   AllowOnly(ArbitraryNum, "0-9,");
   OnFieldExit(ArbitraryNum, [this] { ArbitraryNumExit(); });
   connect(UmotorScan, &QToolButton::clicked, this, [this] { UmotorScanClick(); });
+  connect(Scan, &PeriodScan::RequestDue, Engine, &TExchangeEngine::SendFrame);
+  connect(Scan, &PeriodScan::AddressRefused, this,
+          [](const QString &message) { Dialogs::ShowError(message); });
+
+  // Drive status: read while a drive series is chosen, shown for the drive
+  // in MachineID and in every drive's row of the motor status table.
+  const auto readStatus = [this] { DriveStatus->SetReading(DriveSeries->currentIndex() >= 0); };
+  connect(DriveSeries, &QComboBox::currentIndexChanged, this, readStatus);
+  readStatus();
+  connect(DriveStatus, &DriveStatusModel::StatusDecoded, this, &TForm1::ShowDecodedStatus);
+  connect(DriveStatus, &DriveStatusModel::StatusDecoded, this, [](const DriveStatusReading &status) {
+    if (UmotorPara)
+      UmotorPara->ShowDriveStatus(status.texts);
+  });
 }

@@ -1,10 +1,10 @@
 // The "Period Scan" group: polls the status block of a range or a list of
 // drives, one request per scan period, from the send timer's tick.
+#include "session/PeriodScan.h"
 #include "app/Dialogs.h"
 #include "app/MainWindow.h"
 #include "app/drive/InputFilters.h"
 #include "app/drive/TUmotorPara.h"
-#include "drive/RequestBodies.h"
 #include "drive/ScanList.h"
 #include "protocol/ConvertError.h"
 
@@ -19,10 +19,8 @@
 namespace {
 // Checks the list field and rebuilds the list from it; false when refused.
 bool CheckArbitraryList(TForm1 &form) {
-  const ScanList::ListCheck result =
-      ScanList::ParseList(form.ArbitraryNum->text().toStdString(), form.State.ArbitraryList);
+  const ScanList::ListCheck result = form.Scan->TakeList(form.ArbitraryNum->text().toStdString());
   if (result.parsed) {
-    form.State.ArbitraryListParsed = true;
     if (result.fieldText != form.ArbitraryNum->text().toStdString())
       form.ArbitraryNum->setText(QString::fromStdString(result.fieldText));
   }
@@ -43,7 +41,7 @@ bool CheckRangeField(QLineEdit *field) {
 } // namespace
 
 void TForm1::UPeriodScanClick() {
-  const bool scanning = UPeriodScan->text() != "Scan";
+  const bool scanning = Scan->Running();
   if (!scanning && CheckBox1->isChecked()) {
     Dialogs::ShowMessage("Stop broadcast before you start refresh!");
     return;
@@ -60,18 +58,17 @@ void TForm1::UPeriodScanClick() {
   for (QLineEdit *field : {SeriesStart, SeriesStop, ArbitraryNum, ScanPeriod})
     field->setReadOnly(!scanning);
   if (scanning) {
-    State.ScanStarting = false;
-    State.ScanRunning = false;
-    State.IntervalTicks = 0;
+    Scan->Pause();
     // The history of a scan at line rate goes into the pane in batches: on
     // pausing, the user sees every exchange so far at once.
     ShowWaitingHistory();
     return;
   }
-  State.ScanAddress = 0;
-  State.ArbitraryIndex = 0;
-  State.ScanStarting = true;
-  State.ScanRunning = true;
+  // A range is read only when it is the one scanned: the list's fields may
+  // hold anything meanwhile.
+  const bool series = SeriesType->isChecked();
+  Scan->Start(series ? StrToInt(SeriesStart->text().toStdString()) : 0,
+              series ? StrToInt(SeriesStop->text().toStdString()) : 0, Scan->PeriodMs());
 }
 
 // A scan whose fields name no drive would have nothing to poll: it is
@@ -82,23 +79,15 @@ bool TForm1::ScanFieldsHoldAddresses() {
   return CheckRangeField(SeriesStart) && CheckRangeField(SeriesStop);
 }
 
-namespace {
-// A scan may follow the line's own pace once replies end their exchange at
-// their last byte; "0" then means the next drive at once.
-int ShortestScanPeriodMs(const TExchangeEngine &engine) {
-  return engine.CompleteOnReply() ? 0 : ScanList::ShortestPeriodMs;
-}
-} // namespace
-
 bool TForm1::ScanPeriodExit() {
   int period = 0;
-  const int shortest = ShortestScanPeriodMs(*Engine);
+  const int shortest = Scan->ShortestPeriodMs();
   const FieldCheck check = ScanList::CheckPeriod(ScanPeriod->text().toStdString(), period, shortest);
   if (!check.Ok()) {
     InputFilters::RefuseField(ScanPeriod, check);
     return false;
   }
-  State.ScanPeriodMs = period;
+  Scan->SetPeriodMs(period);
   return true;
 }
 
@@ -108,44 +97,13 @@ void TForm1::SeriesStopExit() { CheckRangeField(SeriesStop); }
 
 void TForm1::ArbitraryNumExit() { CheckArbitraryList(*this); }
 
-void TForm1::SeriesScanStep() {
-  if (State.ScanStarting)
-    ScanList::BeginSeries(State, StrToInt(SeriesStart->text().toStdString()),
-                          StrToInt(SeriesStop->text().toStdString()));
-  SendScanRequest(ScanList::NextSeriesAddress(State));
-}
+void TForm1::SeriesScanStep() { Scan->SeriesStep(); }
 
-// The list is parsed again at the first step after "Scan" unless the field
-// was left (and so checked) since the previous step.
-void TForm1::ArbitraryScanStep() {
-  if (!State.ArbitraryListParsed && State.ArbitraryIndex == 0)
-    ArbitraryNumExit();
-  State.ArbitraryListParsed = false;
-  SendScanRequest(ScanList::NextListAddress(State));
-}
+void TForm1::ArbitraryScanStep() { Scan->ArbitraryStep(); }
 
-bool TForm1::ScanAddressReady() {
-  // Every request reads the drive address box; while it holds no number the
-  // scan waits instead of raising the same error at every step, and the user
-  // is told once, so that the box never stands between the user and Pause.
-  try {
-    StrToInt(MachineID->currentText().toStdString());
-  } catch (const EConvertError &error) {
-    if (!State.ScanAddressRefused) {
-      State.ScanAddressRefused = true;
-      Dialogs::ShowError(QString::fromLocal8Bit(error.what()));
-    }
-    return false;
-  }
-  State.ScanAddressRefused = false;
-  return true;
-}
+bool TForm1::ScanAddressReady() { return Scan->AddressReady(MachineID->currentText().toStdString()); }
 
-void TForm1::SendScanRequest(int address) {
-  if (address < ScanList::LowestAddress || address > ScanList::HighestAddress)
-    return;
-  SendFrame(RequestBodies::Status(address));
-}
+bool TForm1::ScanAsksSeveralDrives() const { return Scan->AsksSeveralDrives(); }
 
 void TForm1::UmotorScanClick() {
   if (!UmotorPara)
@@ -156,7 +114,6 @@ void TForm1::UmotorScanClick() {
 }
 
 void TForm1::ShowScanPeriodRange() {
-  ScanPeriodRange->setText(QStringLiteral("(Range: %1----%2 ms)")
-                               .arg(ShortestScanPeriodMs(*Engine))
-                               .arg(ScanList::LongestPeriodMs));
+  ScanPeriodRange->setText(
+      QStringLiteral("(Range: %1----%2 ms)").arg(Scan->ShortestPeriodMs()).arg(ScanList::LongestPeriodMs));
 }

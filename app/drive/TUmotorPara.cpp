@@ -2,6 +2,7 @@
 
 #include "app/Dialogs.h"
 #include "drive/MotorStatusFile.h"
+#include "drive/StatusDecoding.h"
 
 #include <QAbstractItemDelegate>
 #include <QEvent>
@@ -86,6 +87,18 @@ void TUmotorPara::SetCell(int row, int column, const QString &text) {
     item->setText(text);
   else
     StringGrid1->setItem(row, column, new QTableWidgetItem(text));
+}
+
+void TUmotorPara::ShowDriveStatus(const DriveStatusTexts &status) {
+  const int row = status.address;
+  if (row < 1 || row >= RowCount)
+    return;
+  SetCell(row, FrequencyColumn, QString::fromStdString(status.frequency));
+  SetCell(row, OutputVoltageColumn, QString::fromStdString(status.outputVoltage));
+  SetCell(row, OutputCurrentColumn, QString::fromStdString(status.outputCurrent));
+  SetCell(row, SpeedColumn, QString::fromStdString(status.speed));
+  SetCell(row, DcVoltageColumn, QString::fromStdString(status.dcVoltage));
+  SetCell(row, MachineStatusColumn, QString::fromStdString(status.machineStatus));
 }
 
 void TUmotorPara::save1Click() {

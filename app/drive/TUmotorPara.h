@@ -4,6 +4,7 @@
 
 class QAction;
 class QTableWidget;
+struct DriveStatusTexts;
 
 // "Motor Parameters Display": the motor status table, one row per drive
 // address 1 to 247 under a title row. The status replies of the period scan
@@ -49,6 +50,8 @@ public:
 
   QString Cell(int row, int column) const;
   void SetCell(int row, int column, const QString &text);
+  // The status a drive's reply told, in the drive's row.
+  void ShowDriveStatus(const DriveStatusTexts &status);
 
 protected:
   bool event(QEvent *event) override;

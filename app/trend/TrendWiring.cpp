@@ -2,6 +2,7 @@
 
 #include "app/MainWindow.h"
 #include "app/trend/TrendWindow.h"
+#include "session/DriveStatusModel.h"
 #include "trend/TrendStore.h"
 
 #include <QAction>
@@ -15,13 +16,16 @@ void WireTrend(TForm1 *form) {
   auto store = std::make_shared<TrendStore>();
   auto window = std::make_shared<QPointer<TrendWindow>>();
 
-  QObject::connect(form, &TForm1::DriveStatusDecoded, form, [store, window](const DriveStatusValues &status) {
-    store->Add(status.address, QDateTime::currentMSecsSinceEpoch(),
-               {status.frequency, status.outputCurrent, status.outputVoltage, status.dcVoltage, status.speed},
-               status.statusCode);
-    if (*window)
-      (*window)->SamplesAdded();
-  });
+  QObject::connect(form->DriveStatus, &DriveStatusModel::StatusDecoded, form,
+                   [store, window](const DriveStatusReading &reading) {
+                     const DriveStatusValues &status = reading.values;
+                     store->Add(status.address, QDateTime::currentMSecsSinceEpoch(),
+                                {status.frequency, status.outputCurrent, status.outputVoltage,
+                                 status.dcVoltage, status.speed},
+                                status.statusCode);
+                     if (*window)
+                       (*window)->SamplesAdded();
+                   });
   QObject::connect(form->Trend1, &QAction::triggered, form, [form, store, window] {
     if (!*window)
       *window = new TrendWindow(*store, form);

@@ -1,0 +1,122 @@
+// The period scan and the drive status model on the engine alone, on
+// simulated drives behind a pseudo-terminal: a series scan reads the status
+// of each drive that answers, and a pause stops its requests.
+#include "drive/ControlLamps.h"
+#include "drive/RequestBodies.h"
+#include "exchange/ExchangeEngine.h"
+#include "protocol/HexText.h"
+#include "serial/TComm.h"
+#include "session/DriveStatusModel.h"
+#include "session/PeriodScan.h"
+#include "sim/DriveSimulator.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+Q_DECLARE_METATYPE(ExchangeRecord)
+
+namespace {
+// The engine's scan steps, served by the scan as the main window serves them.
+class ScanSteps : public ExchangeSteps {
+public:
+  explicit ScanSteps(PeriodScan &scan) : scan_(scan) {}
+  void SeriesScanStep() override { scan_.SeriesStep(); }
+  void ArbitraryScanStep() override { scan_.ArbitraryStep(); }
+  bool ScanAddressReady() override { return scan_.AddressReady("1"); }
+  bool ScanAsksSeveralDrives() const override { return scan_.AsksSeveralDrives(); }
+
+private:
+  PeriodScan &scan_;
+};
+} // namespace
+
+class TestDriveStatusModel : public QObject {
+  Q_OBJECT
+private slots:
+  void initTestCase() {
+    qRegisterMetaType<ExchangeRecord>();
+    LocaleDecimalSeparator = std::string(1, '.');
+  }
+
+  void seriesScanReadsEachDriveThatAnswers() {
+    SimOptions options;
+    options.rtu = true;
+    options.drives = {1, 3};
+    DriveSimulator sim(options);
+    QVERIFY(sim.Start());
+    QVERIFY(sim.SetParameter(1, DriveModel::AccelerationRegister, 0)); // at speed at once
+    QVERIFY(sim.SetParameter(1, DriveModel::SetFrequencyRegister, 4000));
+    QVERIFY(sim.InjectDriveFault(3, 10));
+
+    TComm port;
+    port.SetCommName(QString::fromStdString(sim.SlavePath()));
+    port.SetByteSize(TByteSize::_8);
+    port.SetBaudRate(38400);
+    TExchangeEngine engine;
+    engine.SetPort(&port);
+    port.OpenPort();
+    QVERIFY(port.PortOpen());
+    port.OnReceiveData = [&engine](TComm *, const char *buffer, std::uint16_t length) {
+      engine.ReceiveData(buffer, length);
+    };
+    PeriodScan scan(engine);
+    DriveStatusModel model(engine);
+    ScanSteps steps(scan);
+    engine.SetSteps(&steps);
+    connect(&scan, &PeriodScan::RequestDue, &engine, &TExchangeEngine::SendFrame);
+    scan.SetKind(true, false);
+    engine.State.TickMs = 10;
+    engine.State.TimeoutMs = 100;
+    engine.Timer->start(10);
+
+    // drive 1 runs forward
+    QSignalSpy started(&engine, &TExchangeEngine::ExchangeStarted);
+    QSignalSpy ended(&engine, &TExchangeEngine::ExchangeEnded);
+    engine.State.ControlFrame = RequestBodies::Control(1, ControlCode(FwdStart));
+    engine.State.ControlPending = true;
+    QVERIFY(QTest::qWaitFor([&] { return ended.count() == 1; }, 5000));
+    started.clear();
+
+    QSignalSpy decoded(&model, &DriveStatusModel::StatusDecoded);
+    scan.Start(1, 3, 10);
+    QVERIFY(scan.Running());
+    QVERIFY(QTest::qWaitFor([&] { return decoded.count() >= 4; }, 10000));
+    scan.Pause();
+    QVERIFY(!scan.Running());
+    QVERIFY(QTest::qWaitFor([&] { return !engine.State.WaitingReply && !engine.State.QuietWindowPending; },
+                            5000));
+
+    std::vector<int> polled;
+    for (const QList<QVariant> &signal : started)
+      polled.push_back(signal.at(0).value<ExchangeRecord>().address);
+    QVERIFY(polled.size() >= 6);
+    QCOMPARE(std::vector<int>(polled.begin(), polled.begin() + 6), (std::vector<int>{1, 2, 3, 1, 2, 3}));
+
+    const auto block = sim.StatusBlock(1);
+    QVERIFY(block.has_value());
+    QCOMPARE((*block)[0], std::uint16_t(4000));
+    const DriveStatusReading *running = model.Latest(1);
+    QVERIFY(running);
+    QCOMPARE(running->values.frequency, 40.0);
+    QCOMPARE(running->values.outputVoltage, double((*block)[1]));
+    QCOMPARE(running->values.outputCurrent, (*block)[2] / 100.0);
+    QCOMPARE(running->values.dcVoltage, double((*block)[4]));
+    QCOMPARE(running->texts.frequency, std::string("40.00"));
+    QCOMPARE(running->texts.machineStatus, std::string("Forward Start"));
+
+    QVERIFY(!model.Latest(2));
+    const DriveStatusReading *tripped = model.Latest(3);
+    QVERIFY(tripped);
+    QCOMPARE(tripped->values.statusCode, 10);
+    QCOMPARE(tripped->texts.machineStatus, MachineStatusName(10));
+
+    // paused, nothing more goes out
+    const qsizetype endedBefore = ended.count();
+    QTest::qWait(300);
+    QCOMPARE(ended.count(), endedBefore);
+  }
+};
+
+QTEST_GUILESS_MAIN(TestDriveStatusModel)
+#include "test_drive_status_model.moc"
