@@ -31,6 +31,7 @@ class TPortKeeper;
 class FunctionTable;
 class ParameterRuns;
 class PeriodScan;
+class DriveControl;
 class DriveStatusModel;
 struct DriveStatusReading;
 class TTableConnection;
@@ -89,6 +90,7 @@ public:
   // Read all, write all and the parameter window's read and modify.
   ParameterRuns *Runs = nullptr;
   PeriodScan *Scan = nullptr;              // the period scan's addresses, period and run
+  DriveControl *Control = nullptr;         // the control commands to the drive
   DriveStatusModel *DriveStatus = nullptr; // the drives' status as their replies tell it
 
   // ---- controls -------------------------------------------------------------
@@ -292,8 +294,6 @@ public:
   void UFwdJogMouseUp();
   void URevJogMouseDown();
   void URevJogMouseUp();
-  // Completes ControlFrame; false (after a message) for an address above 247.
-  bool PrepareControlFrame();
   void ShowControlLamps();
   void MachineIDExit();
   void MachineIDChange();

@@ -3,6 +3,7 @@
 #include "app/MainWindow.h"
 
 #include "serial/TComm.h"
+#include "session/DriveControl.h"
 #include "session/DriveStatusModel.h"
 #include "session/FunctionTable.h"
 #include "session/PeriodScan.h"
@@ -128,6 +129,7 @@ void TForm1::BuildLayout() {
   DataSource1 = Named(new TTableModel(ADOQuery1, this), "DataSource1");
   Scan = new PeriodScan(*Engine, this);
   DriveStatus = new DriveStatusModel(*Engine, this);
+  Control = new DriveControl(*Engine, this);
 
   // ---- main menu -----------------------------------------------------------
   QMenu *file1 = Named(menuBar()->addMenu(QStringLiteral("&File")), "File1");

@@ -1,12 +1,11 @@
-// The "Com Command" group: the control buttons, the lamps that follow an
-// answered command, the drive address box and the broadcast switch.
+// The "Com Command" group: the control buttons (the commands themselves are
+// the session's DriveControl), the lamps that follow an answered command, the
+// drive address box and the broadcast switch.
 #include "app/Dialogs.h"
 #include "app/MainWindow.h"
 #include "app/drive/InputFilters.h"
-#include "drive/ControlLamps.h"
 #include "drive/DriveAddress.h"
-#include "drive/RequestBodies.h"
-#include "protocol/ConvertError.h"
+#include "session/DriveControl.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -26,25 +25,8 @@ void SetMachineIDText(TForm1 &form, const std::string &text) {
 }
 } // namespace
 
-// The command is queued only once its request is complete: a drive address
-// that is not a number raises the conversion error before anything changes,
-// so a pending command never lacks its address.
 void TForm1::IssueControlCommand(int controlType) {
-  const std::string previousFrame = State.ControlFrame;
-  State.ControlFrame = ControlCode(static_cast<ControlCommand>(controlType));
-  bool prepared = false;
-  try {
-    prepared = PrepareControlFrame();
-  } catch (...) {
-    State.ControlFrame = previousFrame;
-    throw;
-  }
-  if (!prepared) {
-    State.ControlFrame = previousFrame;
-    return;
-  }
-  State.ControlType = controlType;
-  State.ControlPending = true;
+  Control->Issue(static_cast<ControlCommand>(controlType), MachineID->currentText());
 }
 
 void TForm1::UFwdStartClick() { IssueControlCommand(FwdStart); }
@@ -58,21 +40,8 @@ void TForm1::UFwdJogMouseUp() { IssueControlCommand(FwdJogRelease); }
 void TForm1::URevJogMouseDown() { IssueControlCommand(RevJogPress); }
 void TForm1::URevJogMouseUp() { IssueControlCommand(RevJogRelease); }
 
-// Completes the command code in ControlFrame into the request for the drive
-// in MachineID. An address above 247 would not fit the two address digits of
-// the request: it is refused with the address box's message.
-bool TForm1::PrepareControlFrame() {
-  const int address = StrToInt(MachineID->currentText().toStdString());
-  if (address < DriveAddress::Broadcast || address > DriveAddress::Highest) {
-    Dialogs::ShowMessage(DriveAddress::RangeMessage);
-    return false;
-  }
-  State.ControlFrame = RequestBodies::Control(address, State.ControlFrame);
-  return true;
-}
-
 void TForm1::ShowControlLamps() {
-  if (const auto lamps = LampsAfterCommand(State.ControlType))
+  if (const auto lamps = Control->Lamps())
     SetLamps(lamps->run, lamps->stop, lamps->fwd, lamps->rev, lamps->jog, lamps->fault, lamps->com);
 }
 

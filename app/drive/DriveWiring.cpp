@@ -3,6 +3,7 @@
 #include "app/MainWindow.h"
 #include "app/drive/InputFilters.h"
 #include "app/drive/TUmotorPara.h"
+#include "session/DriveControl.h"
 #include "session/DriveStatusModel.h"
 #include "session/PeriodScan.h"
 
@@ -19,6 +20,8 @@ void TForm1::WireDrive() {
   using InputFilters::OnFieldExit;
 
   // Com Command
+  connect(Control, &DriveControl::Refused, this,
+          [](const QString &message) { Dialogs::ShowMessage(message); });
   connect(UFwdStart, &QPushButton::clicked, this, [this] { UFwdStartClick(); });
   connect(URevStart, &QPushButton::clicked, this, [this] { URevStartClick(); });
   connect(UDecStop, &QPushButton::clicked, this, [this] { UDecStopClick(); });
