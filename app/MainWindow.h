@@ -283,7 +283,7 @@ public:
   void ShowPortState();
   QString ProtocolText; // the settings part of panel 0
 
-  // ---- control commands and broadcast (drive/ControlCommands.cpp) --------
+  // ---- control commands and broadcast (app/drive/ControlCommands.cpp) ----
   void UFwdStartClick();
   void URevStartClick();
   void UDecStopClick();
@@ -300,13 +300,13 @@ public:
   void CheckBox1Click();
   void IssueControlCommand(int controlType);
 
-  // ---- drive status (drive/DriveStatus.cpp) ------------------------------
+  // ---- drive status (app/drive/DriveStatus.cpp) --------------------------
   // The status reply the engine holds, read as if it had just come.
   void ShowDriveStatus();
   void ShowDecodedStatus(const DriveStatusReading &status);
   bool IsShownDrive(int address) const; // the drive whose address MachineID shows
 
-  // ---- common parameters (drive/CommonParameters.cpp) --------------------
+  // ---- common parameters (app/drive/CommonParameters.cpp) ----------------
   void OpenCommonParameter(int record);
   void Edit9Click();
   void Edit10Click();
@@ -319,14 +319,14 @@ public:
   // The common-parameter box that shows a function code ("F113"), or none.
   TClickEdit *CommonBoxOfCode(const QString &code) const;
 
-  // ---- user's command (drive/UserCommand.cpp) ----------------------------
+  // ---- user's command (app/drive/UserCommand.cpp) ------------------------
   void UserDefineSendClick();
   void RandWSelect();
   void UdefineMachineExit();
   bool UdefineAddrExit(); // false when the field is refused
   bool Edit7Exit();       // false when the field is refused
 
-  // ---- period scan (drive/PeriodScan.cpp) --------------------------------
+  // ---- period scan (app/drive/PeriodScan.cpp) ----------------------------
   void UPeriodScanClick();
   bool ScanPeriodExit();      // false when the period is refused
   void ShowScanPeriodRange(); // as the line option stands
@@ -341,7 +341,7 @@ public:
   void UmotorScanClick();
   bool ScanFieldsHoldAddresses(); // refuses (with a message) a scan of nothing
 
-  // ---- function table (params/) -------------------------------------------
+  // ---- function table (app/params/) ---------------------------------------
   void DriveSeriesExit();
   void DriveSeriesChange();
   void PrepareParameterWindow();
@@ -362,7 +362,7 @@ public:
   void WireParameterSets(); // the comparison and the verification option
   void WireParameterRuns(); // the runs, and what the window shows of them
 
-  // ---- user's define (sequences/) ----------------------------------------
+  // ---- user's define (app/sequences/) ------------------------------------
   SequenceRun *Sequence = nullptr;
   void WireSequenceRun();
   void UdefRunClick();
@@ -371,7 +371,7 @@ public:
   void ImportClick();
   void Export1Click();
   bool ExportGridsToWorkbook(const QList<QTableWidget *> &grids);
-  // Command grid (sequences/CommandGrid.cpp)
+  // Command grid (app/sequences/CommandGrid.cpp)
   // A cell was selected; a drag over the Select column moves the selection
   // without ticking the marks it passes (toggleMark false).
   void StringGrid1Click(bool toggleMark = true);
@@ -388,7 +388,7 @@ public:
   void WireCommandGrid();
   bool StringGrid1Editing = true; // the selected cell may be edited
 
-  // ---- settings (settings/) -----------------------------------------------
+  // ---- settings (app/settings/) -------------------------------------------
   // The settings are loaded in three steps around the port configuration at
   // the first activation: line settings and timing, drive address and common
   // parameters, command list. A table that cannot be read leaves the
@@ -434,10 +434,10 @@ private:
   void BuildLayout(); // app/MainWindowLayout.cpp
   // Each subsystem connects its controls to its handlers.
   void WireCommunication(); // app/
-  void WireDrive();         // drive/
-  void WireParams();        // params/
-  void WireSequences();     // sequences/
-  void WireSettings();      // settings/
+  void WireDrive();         // app/drive/
+  void WireParams();        // app/params/
+  void WireSequences();     // app/sequences/
+  void WireSettings();      // app/settings/
 };
 
 // Keeps the newest line of the history pane in view as lines are added and
