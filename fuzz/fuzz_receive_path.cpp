@@ -61,7 +61,7 @@ void RunOnce(const std::uint8_t *data, std::size_t size, bool completeOnReply) {
 
   Port->SetByteSize((flags & 1) ? TByteSize::_8 : TByteSize::_7);
   Engine->SetCompleteOnReply(completeOnReply);
-  Engine->SetActiveTab(data[1] % 3);
+  Engine->SetSequenceShown(data[1] % 3 == 2);
   Engine->SetMachineId(QString::number(data[2]));
   CommState &s = Engine->State;
   s = CommState{};
