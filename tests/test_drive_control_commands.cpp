@@ -2,11 +2,9 @@
 // goes out for the drive named and its lamps follow; an address out of range
 // or no number queues nothing.
 #include "base/LampColor.h"
-#include "exchange/ExchangeEngine.h"
 #include "protocol/ConvertError.h"
-#include "serial/TComm.h"
 #include "session/DriveControl.h"
-#include "sim/DriveSimulator.h"
+#include "support/EngineOnSimulator.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -21,19 +19,9 @@ private slots:
     options.drives = {1, 10};
     DriveSimulator sim(options);
     QVERIFY(sim.Start());
-    TComm port;
-    port.SetCommName(QString::fromStdString(sim.SlavePath()));
-    port.SetByteSize(TByteSize::_7);
-    port.SetBaudRate(38400);
-    TExchangeEngine engine;
-    engine.SetPort(&port);
-    port.OpenPort();
-    QVERIFY(port.PortOpen());
-    port.OnReceiveData = [&engine](TComm *, const char *buffer, std::uint16_t length) {
-      engine.ReceiveData(buffer, length);
-    };
-    engine.State.TickMs = 10;
-    engine.State.TimeoutMs = 100;
+    EngineOnSimulator line;
+    QVERIFY(line.Open(sim, false));
+    TExchangeEngine &engine = line.engine;
     engine.Timer->start(10);
 
     DriveControl control(engine);

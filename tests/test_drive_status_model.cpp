@@ -3,12 +3,10 @@
 // of each drive that answers, and a pause stops its requests.
 #include "drive/ControlLamps.h"
 #include "drive/RequestBodies.h"
-#include "exchange/ExchangeEngine.h"
 #include "protocol/HexText.h"
-#include "serial/TComm.h"
 #include "session/DriveStatusModel.h"
 #include "session/PeriodScan.h"
-#include "sim/DriveSimulator.h"
+#include "support/EngineOnSimulator.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -49,25 +47,15 @@ private slots:
     QVERIFY(sim.SetParameter(1, DriveModel::SetFrequencyRegister, 4000));
     QVERIFY(sim.InjectDriveFault(3, 10));
 
-    TComm port;
-    port.SetCommName(QString::fromStdString(sim.SlavePath()));
-    port.SetByteSize(TByteSize::_8);
-    port.SetBaudRate(38400);
-    TExchangeEngine engine;
-    engine.SetPort(&port);
-    port.OpenPort();
-    QVERIFY(port.PortOpen());
-    port.OnReceiveData = [&engine](TComm *, const char *buffer, std::uint16_t length) {
-      engine.ReceiveData(buffer, length);
-    };
+    EngineOnSimulator line;
+    QVERIFY(line.Open(sim, true));
+    TExchangeEngine &engine = line.engine;
     PeriodScan scan(engine);
     DriveStatusModel model(engine);
     ScanSteps steps(scan);
     engine.SetSteps(&steps);
     connect(&scan, &PeriodScan::RequestDue, &engine, &TExchangeEngine::SendFrame);
     scan.SetKind(true, false);
-    engine.State.TickMs = 10;
-    engine.State.TimeoutMs = 100;
     engine.Timer->start(10);
 
     // drive 1 runs forward

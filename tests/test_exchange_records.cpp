@@ -1,9 +1,7 @@
 // The engine on its own, on a simulated drive behind a pseudo-terminal: each
 // exchange is told as a record with its outcome, reply and values, in RTU
 // and ASCII, judged at the window's end and as soon as complete.
-#include "exchange/ExchangeEngine.h"
-#include "serial/TComm.h"
-#include "sim/DriveSimulator.h"
+#include "support/EngineOnSimulator.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -41,19 +39,10 @@ private slots:
         QVERIFY(sim.SetParameter(2, 0x010D, 1234));
         QVERIFY(sim.SetParameter(2, 0x010E, 55));
 
-        TComm port;
-        port.SetCommName(QString::fromStdString(sim.SlavePath()));
-        port.SetByteSize(rtu ? TByteSize::_8 : TByteSize::_7);
-        port.SetBaudRate(38400);
-        TExchangeEngine engine;
-        engine.SetPort(&port);
-        engine.SetCompleteOnReply(completeOnReply);
-        port.OpenPort();
-        QVERIFY(port.PortOpen());
-        port.OnReceiveData = [&engine](TComm *, const char *buffer, std::uint16_t length) {
-          engine.ReceiveData(buffer, length);
-        };
-        engine.State.TickMs = 10;
+        EngineOnSimulator line;
+        QVERIFY(line.Open(sim, rtu, completeOnReply));
+        TExchangeEngine &engine = line.engine;
+        TComm &port = line.port;
         engine.State.TimeoutMs = 200;
         engine.Timer->start(10);
 

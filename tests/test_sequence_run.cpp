@@ -2,11 +2,9 @@
 // pseudo-terminal and a command list held in memory. Each step's reply lands
 // in the row it was built from; the run ends after its rounds, and stops
 // with its reason on a row it cannot send.
-#include "exchange/ExchangeEngine.h"
 #include "sequences/SequenceRequest.h"
-#include "serial/TComm.h"
 #include "session/SequenceRun.h"
-#include "sim/DriveSimulator.h"
+#include "support/EngineOnSimulator.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -53,19 +51,9 @@ private slots:
     DriveSimulator sim(SimOptions{});
     QVERIFY(sim.Start());
     QVERIFY(sim.SetParameter(1, 0x010D, 4000));
-    TComm port;
-    port.SetCommName(QString::fromStdString(sim.SlavePath()));
-    port.SetByteSize(TByteSize::_7);
-    port.SetBaudRate(38400);
-    TExchangeEngine engine;
-    engine.SetPort(&port);
-    port.OpenPort();
-    QVERIFY(port.PortOpen());
-    port.OnReceiveData = [&engine](TComm *, const char *buffer, std::uint16_t length) {
-      engine.ReceiveData(buffer, length);
-    };
-    engine.State.TickMs = 10;
-    engine.State.TimeoutMs = 100;
+    EngineOnSimulator line;
+    QVERIFY(line.Open(sim, false));
+    TExchangeEngine &engine = line.engine;
     engine.State.TimeIntervalMs = 0;
     engine.SetSequenceShown(true);
 
