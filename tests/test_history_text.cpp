@@ -8,6 +8,7 @@
 #include "log/TrafficLog.h"
 #include "serial/TComm.h"
 #include "support/DialogRecorder.h"
+#include "support/MenuClicks.h"
 #include "support/SimulatedRig.h"
 #include "support/TestMain.h"
 
@@ -17,6 +18,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTextEdit>
 
 namespace {
 QString Masked(QString line) {
@@ -109,7 +111,7 @@ class TestHistoryText : public QObject {
   // pane's lines, then the log's lines.
   QStringList ScanLines(bool rtu, bool completeOnReply) {
     rtu_ = rtu;
-    Form1->clear1Click();
+    ChooseFromPopupMenu(Form1->SendRevHistory->viewport(), Form1->clear1);
     auto *log = Form1->findChild<TrafficLog *>("TrafficLog");
     log->Flush();
     const qsizetype logBefore = TrafficLogLines().size();

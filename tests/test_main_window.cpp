@@ -412,7 +412,7 @@ private slots:
       saved = dialog->grab().save(QDir(folder).filePath("parameter_window.png"));
       dialog->reject();
     };
-    Form1->Edit9Click();
+    QTest::mouseClick(Form1->Edit9, Qt::LeftButton);
     QVERIFY(saved);
     ProtocolSet->show();
     QCoreApplication::processEvents();
