@@ -117,13 +117,10 @@ void TForm1::CompleteLastHistoryLine(const QString &suffix, bool black) {
 
 void TForm1::ShowEndedExchange(const ExchangeRecord &record) {
   if (HistoryText::CompletesRequestLine(record))
-    CompleteLastHistoryLine(HistoryText::Completion(record),
+    CompleteLastHistoryLine(HistoryText::EndingText(record),
                             record.outcome == ExchangeRecord::Outcome::Accepted);
-  else if (record.outcome == ExchangeRecord::Outcome::LateReply ||
-           record.outcome == ExchangeRecord::Outcome::Unasked)
-    LogRequest(HistoryText::UnaskedLine(record));
   else
-    LogRequest(HistoryText::RequestLine(record));
+    LogRequest(HistoryText::EndingText(record));
 }
 
 void TForm1::LogRequest(const QString &line) {

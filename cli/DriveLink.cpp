@@ -51,35 +51,12 @@ DriveLink::DriveLink(const LineOptions &options) {
                        PrintFrame(HistoryText::RequestLine(record));
                      sent_ = true;
                    });
-  QObject::connect(
-      &engine_, &TExchangeEngine::ExchangeEnded, &engine_, [this, verbose](const ExchangeRecord &record) {
-        using Outcome = ExchangeRecord::Outcome;
-        if (verbose)
-          PrintFrame((HistoryText::CompletesRequestLine(record) ? HistoryText::Completion(record)
-                      : record.outcome == Outcome::LateReply || record.outcome == Outcome::Unasked
-                          ? HistoryText::UnaskedLine(record)
-                          : HistoryText::RequestLine(record)) +
-                     "\n");
-        switch (record.outcome) {
-        case Outcome::Accepted:
-        case Outcome::ErrorReply:
-        case Outcome::NoResponse:
-          // Data that came unasked before the request went out is judged too;
-          // its outcome is not the request's.
-          if (record.awaited)
-            Finish(record);
-          break;
-        case Outcome::NotSent:
-        case Outcome::Broadcast:
-          sent_ = true;
-          Finish(record);
-          break;
-        case Outcome::Awaiting:
-        case Outcome::LateReply:
-        case Outcome::Unasked:
-          break;
-        }
-      });
+  QObject::connect(&engine_, &TExchangeEngine::ExchangeEnded, &engine_,
+                   [this, verbose](const ExchangeRecord &record) {
+                     if (verbose)
+                       PrintFrame(HistoryText::EndingText(record) + "\n");
+                     ExchangeEnded(record);
+                   });
   if (verbose)
     QObject::connect(&engine_, &TExchangeEngine::LateDriveNoted, &engine_,
                      [](int address, int lateMs, int timeoutMs) {
@@ -90,6 +67,29 @@ DriveLink::DriveLink(const LineOptions &options) {
 DriveLink::~DriveLink() {
   engine_.Timer->stop();
   comm_.ClosePort();
+}
+
+void DriveLink::ExchangeEnded(const ExchangeRecord &record) {
+  using Outcome = ExchangeRecord::Outcome;
+  switch (record.outcome) {
+  case Outcome::Accepted:
+  case Outcome::ErrorReply:
+  case Outcome::NoResponse:
+    // Data that came unasked before the request went out is judged too; its
+    // outcome is not the request's.
+    if (record.awaited)
+      Finish(record);
+    break;
+  case Outcome::NotSent:
+  case Outcome::Broadcast:
+    sent_ = true;
+    Finish(record);
+    break;
+  case Outcome::Awaiting:
+  case Outcome::LateReply:
+  case Outcome::Unasked:
+    break;
+  }
 }
 
 void DriveLink::Finish(const ExchangeRecord &record) {

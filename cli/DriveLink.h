@@ -72,5 +72,7 @@ private:
   bool sent_ = false; // the awaited request is on the line
   ExchangeOutcome outcome_;
   class QEventLoop *loop_ = nullptr;
+  // An exchange ended: the request's own ends the wait.
+  void ExchangeEnded(const ExchangeRecord &record);
   void Finish(const ExchangeRecord &record);
 };

@@ -41,18 +41,6 @@ QString RequestLine(const ExchangeRecord &record) {
   return line;
 }
 
-QString Completion(const ExchangeRecord &record) {
-  if (record.outcome == ExchangeRecord::Outcome::NoResponse)
-    return NoResponseMark;
-  return ReplyMark + record.replyText;
-}
-
-QString UnaskedLine(const ExchangeRecord &record) {
-  return TimeStamp(record.at) +
-         (record.outcome == ExchangeRecord::Outcome::LateReply ? LateReplyMark : UnaskedMark) +
-         record.replyText;
-}
-
 QString LateDriveLine(int address, int lateMs, int timeoutMs) {
   return TimeStamp(LocalNow()) + NoteMark + LateDriveNote(address, lateMs, timeoutMs);
 }
@@ -61,6 +49,29 @@ bool CompletesRequestLine(const ExchangeRecord &record) {
   using Outcome = ExchangeRecord::Outcome;
   return record.outcome == Outcome::Accepted || record.outcome == Outcome::ErrorReply ||
          record.outcome == Outcome::NoResponse;
+}
+
+// What completes a request's line when its reply came or did not.
+static QString Completion(const ExchangeRecord &record) {
+  if (record.outcome == ExchangeRecord::Outcome::NoResponse)
+    return NoResponseMark;
+  return ReplyMark + record.replyText;
+}
+
+// The line of bytes that came while no request awaited them.
+static QString UnaskedLine(const ExchangeRecord &record) {
+  return TimeStamp(record.at) +
+         (record.outcome == ExchangeRecord::Outcome::LateReply ? LateReplyMark : UnaskedMark) +
+         record.replyText;
+}
+
+QString EndingText(const ExchangeRecord &record) {
+  using Outcome = ExchangeRecord::Outcome;
+  if (CompletesRequestLine(record))
+    return Completion(record);
+  if (record.outcome == Outcome::LateReply || record.outcome == Outcome::Unasked)
+    return UnaskedLine(record);
+  return RequestLine(record);
 }
 
 QString NoResponseWords() { return QStringLiteral("No response!"); }

@@ -16,16 +16,16 @@ QString Shown(const QString &text);
 
 // The line of a request: sent, broadcast, or not sent with its reason.
 QString RequestLine(const ExchangeRecord &record);
-// What completes a request's line when its reply came or did not.
-QString Completion(const ExchangeRecord &record);
-// The line of bytes that came while no request awaited them.
-QString UnaskedLine(const ExchangeRecord &record);
 // The line that tells how late a drive answers, made now.
 QString LateDriveLine(int address, int lateMs, int timeoutMs);
 
 // Whether an ended exchange completes the line of its request (else it is a
 // line of its own).
 bool CompletesRequestLine(const ExchangeRecord &record);
+// The text an ended exchange adds: the completion of its request's line, or
+// its line of its own (a request not sent or unanswered by design, bytes that
+// no request awaited).
+QString EndingText(const ExchangeRecord &record);
 
 // What the history says of a request that got no answer; the sequence's
 // grid and the command-line program say it too.
