@@ -65,8 +65,7 @@ QPixmap CheckBoxGlyph(const QWidget *widget, bool checked) {
 
 TForm1::TForm1(QWidget *parent)
     : QMainWindow(parent), Engine(new TExchangeEngine(this)), State(Engine->State),
-      TimeoutMs(State.TimeoutMs), TimeIntervalMs(State.TimeIntervalMs), ReadPending(State.ReadPending),
-      ReadFrame(State.ReadFrame), ModifyPending(State.ModifyPending), ModifyFrame(State.ModifyFrame) {
+      TimeoutMs(Engine->TimeoutMs) {
   BuildLayout();
   connect(PageControl1, &QTabWidget::currentChanged, this, [this] { PageControl1Change(); });
   connect(Exit2, &QAction::triggered, this, [this] { Exit2Click(); });
@@ -131,7 +130,7 @@ void TForm1::FormActivate() {
   StatusBar1->SetPanelText(3, QStringLiteral("   Timeout Record   0"));
   LoadDriveSettings();
   LoadCommandList();
-  State.PrevMachineID = MachineIDText().toStdString();
+  PrevMachineID = MachineIDText().toStdString();
   try {
     DriveSeriesExit();
   } catch (const std::exception &error) {
@@ -144,8 +143,8 @@ void TForm1::FormActivate() {
 }
 
 void TForm1::PageControl1Change() {
-  State.IntervalTicks = 0;
-  State.WaitTicks = 0;
+  Engine->RestartInterval();
+  Engine->RestartReplyWait();
   const int tab = ActiveTab();
   const bool sequenceTab = tab == SequencePage;
   Engine->SetSequenceShown(sequenceTab);
@@ -153,7 +152,7 @@ void TForm1::PageControl1Change() {
                                                            UAddChecksum, UTimeineterval})
     control->setEnabled(sequenceTab);
   if (!sequenceTab)
-    State.SequenceAwaitingReply = false;
+    Engine->SetSequenceAwaitingReply(false);
   ImportFunctions1->setEnabled(tab == FunctionsPage);
   ExportFunctions1->setEnabled(tab == FunctionsPage);
   Import->setEnabled(sequenceTab);
@@ -221,13 +220,12 @@ void TForm1::StopTrafficBeforeClose() {
   PortKeeper->Forget();
   Runs->CancelReadAll();
   Runs->CancelWriteAll();
-  ReadPending = false;
-  ModifyPending = false;
+  Engine->DropQueuedReadAndModify();
   if (State.ScanRunning)
     UPeriodScanClick();
-  State.SequenceRunning = false;
-  State.StopRequested = false;
-  State.SequenceAwaitingReply = false;
+  Engine->SetSequenceRunning(false);
+  Engine->SetSequenceStopRequested(false);
+  Engine->SetSequenceAwaitingReply(false);
 }
 
 void TForm1::keyPressEvent(QKeyEvent *event) {

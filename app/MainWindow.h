@@ -32,6 +32,7 @@ class FunctionTable;
 class ParameterRuns;
 class PeriodScan;
 class DriveControl;
+class UserCommand;
 class DriveStatusModel;
 struct DriveStatusReading;
 class TTableConnection;
@@ -54,20 +55,17 @@ public:
 
   // ---- shared state -------------------------------------------------------
   TExchangeEngine *const Engine;
-  CommState &State; // the engine's
+  const CommState &State; // the engine's
 
   // Main window fields
   bool Activated = false;
   QString DataFolder; // the data folder in use (AppPaths), or an imported table's folder
   QPixmap CheckedBitmap;
   QPixmap UncheckedBitmap;
-  // Kept in the engine's state, under the names the handlers know them by.
-  int &TimeoutMs;      // reply window
-  int &TimeIntervalMs; // pause between two sequence steps
-  bool &ReadPending;
-  std::string &ReadFrame;
-  bool &ModifyPending;
-  std::string &ModifyFrame;
+  int &TimeoutMs;               // reply window, the engine's
+  int TimeIntervalMs = 1000;    // pause between two sequence steps
+  std::string PrevMachineID;    // the drive address before Broadcast was ticked
+  bool CommonParamEdit = false; // the parameter window edits a common parameter
   QString ParamMinText;
   QString ParamMaxText;
   QString ParamValueText;
@@ -91,6 +89,7 @@ public:
   ParameterRuns *Runs = nullptr;
   PeriodScan *Scan = nullptr;              // the period scan's addresses, period and run
   DriveControl *Control = nullptr;         // the control commands to the drive
+  UserCommand *OwnCommand = nullptr;       // the user's own command
   DriveStatusModel *DriveStatus = nullptr; // the drives' status as their replies tell it
 
   // ---- controls -------------------------------------------------------------

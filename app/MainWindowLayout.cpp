@@ -7,6 +7,7 @@
 #include "session/DriveStatusModel.h"
 #include "session/FunctionTable.h"
 #include "session/PeriodScan.h"
+#include "session/UserCommand.h"
 #include "settings/TableModel.h"
 #include "settings/TableStore.h"
 
@@ -130,6 +131,7 @@ void TForm1::BuildLayout() {
   Scan = new PeriodScan(*Engine, this);
   DriveStatus = new DriveStatusModel(*Engine, this);
   Control = new DriveControl(*Engine, this);
+  OwnCommand = new UserCommand(*Engine, this);
 
   // ---- main menu -----------------------------------------------------------
   QMenu *file1 = Named(menuBar()->addMenu(QStringLiteral("&File")), "File1");

@@ -42,9 +42,8 @@ void TForm1::ApplyPortSettings() {
   Engine->SetCompleteOnReply(settings.CompleteOnReply->isChecked());
   Engine->ForgetLine(); // another line, other drives: their lateness is learnt anew
   ShowScanPeriodRange();
-  State.TickMs = TickMsForBaudIndex(settings.UserBaud->currentIndex(), State.TickMs);
   UpcSend->stop();
-  UpcSend->setInterval(State.TickMs);
+  Engine->SetTickMs(TickMsForBaudIndex(settings.UserBaud->currentIndex(), State.TickMs));
   UpcSend->start();
 
   switch (settings.UserParity->currentIndex()) {

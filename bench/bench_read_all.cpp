@@ -81,7 +81,7 @@ int main(int argc, char **argv) {
   QElapsedTimer clock;
   clock.start();
   Form1->ReadAll->click();
-  while (Form1->State.ReadAllActive || Form1->State.WaitingReply || Form1->ReadPending)
+  while (Form1->State.ReadAllActive || Form1->State.WaitingReply || Form1->State.ReadPending)
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
   const double measuredMs = double(clock.elapsed());
 

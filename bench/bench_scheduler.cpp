@@ -75,13 +75,12 @@ int main(int argc, char **argv) {
   bool cycling = false;
   QObject::connect(form.UpcSend, &QTimer::timeout, &form, [&] {
     ++ticks;
-    CommState &s = form.State;
+    const CommState &s = form.State;
     if (!cycling || s.WaitingReply || s.UserCmdPending || !s.ReceiveBuffer.empty())
       return;
     if (s.TotalRecords > 0)
       completions.push_back(clock.elapsed());
-    s.UserCmdFrame = "010310000001";
-    s.UserCmdPending = true;
+    form.Engine->QueueUserCommand("010310000001");
   });
 
   std::printf("%-6s %-8s %-9s %-12s %-9s %-7s %-13s %-11s %s\n", "tick", "timeout", "requests", "measured ms",

@@ -39,9 +39,8 @@ DriveLink::DriveLink(const LineOptions &options) {
 
   engine_.SetPort(&comm_);
   engine_.SetCompleteOnReply(true);
-  engine_.State.TickMs = TickMs;
-  engine_.State.TimeoutMs = options.timeoutMs;
-  engine_.Timer->setInterval(TickMs);
+  engine_.SetTickMs(TickMs);
+  engine_.TimeoutMs = options.timeoutMs;
   engine_.Timer->start();
 
   const bool verbose = options.verbose;
@@ -130,9 +129,8 @@ ExchangeOutcome DriveLink::Exchange(const std::string &body) {
   sent_ = false;
   // The request goes out as the user's own command: at once when the line
   // is free, else at the tick that finds it free (after a quiet window).
-  CommState &s = engine_.State;
-  s.UserCmdFrame = body;
-  s.UserCmdPending = true;
+  const CommState &s = engine_.State;
+  engine_.QueueUserCommand(body);
   if (!s.WaitingReply && !s.QuietWindowPending && s.ReceiveBuffer.empty())
     engine_.Tick(); // on a free line the tick starts the pending request
 
@@ -155,8 +153,8 @@ ExchangeOutcome DriveLink::ExchangeStep(const std::string &body, bool addChecksu
   // the list's steps are what this program shows: they may go out without checksum
   engine_.SetSequenceShown(true);
   engine_.SetAddChecksum(addChecksum);
-  engine_.State.SequenceAwaitingReply = true;
+  engine_.SetSequenceAwaitingReply(true);
   const ExchangeOutcome outcome = Exchange(body);
-  engine_.State.SequenceAwaitingReply = false;
+  engine_.SetSequenceAwaitingReply(false);
   return outcome;
 }

@@ -7,8 +7,8 @@
 
 // The shared communication state: the pending flags and request texts, the
 // wait counters, the activity flags, the record counters and the receive
-// texts. Owned by the exchange engine and touched only on the main thread,
-// so nothing here needs a lock.
+// texts. Owned by the exchange engine, which alone changes it, and touched
+// only on the main thread, so nothing here needs a lock.
 struct CommState {
   // Scheduler and wait state
   int TickMs = 80;           // length of one tick; equals the timer interval
@@ -16,8 +16,6 @@ struct CommState {
   int WaitTicks = 0;         // ticks counted while waiting
   int IntervalTicks = 0;     // ticks since the last scan request or sequence step
   bool DataArrived = false;  // received bytes were appended to ReceiveBuffer
-  int TimeoutMs = 500;       // reply window
-  int TimeIntervalMs = 1000; // pause between two sequence steps
 
   // After a time-out nothing is sent until the line has been quiet for one
   // reply window, so that a late reply is not taken for the next request's.
@@ -27,12 +25,9 @@ struct CommState {
   // Pending requests (bodies as hex text, address first)
   bool ControlPending = false;
   std::string ControlFrame;
-  int ControlType = 0; // 1 to 11; 0 = no command yet
   bool UserCmdPending = false;
   std::string UserCmdFrame;
-  std::string UserCmdData;
   bool UserCmdAwaitingReply = false;
-  bool UserCmdInvalid = false;
   bool ReadPending = false; // parameter window's read, also driven by read all
   std::string ReadFrame;
   bool ModifyPending = false; // parameter window's modify, also driven by write all
@@ -46,8 +41,6 @@ struct CommState {
   // User's define sequence
   bool SequenceRunning = false;
   bool StopRequested = false;
-  int SequenceRound = 0;
-  int SequenceRow = 0;
   bool SequenceAwaitingReply = false;
 
   // Read all / write all, common parameters
@@ -55,7 +48,6 @@ struct CommState {
   int ReadAllIndex = 0;
   bool WriteAllActive = false;
   int WriteAllIndex = 0;
-  bool CommonParamEdit = false;
 
   // Counters and texts of the traffic
   int TotalRecords = 0;
@@ -82,5 +74,4 @@ struct CommState {
   std::array<std::uint8_t, ReplyBytesSize> ReplyBytes{};
   std::string ReplyText;
   std::string ReplyBody;
-  std::string PrevMachineID;
 };

@@ -9,7 +9,7 @@ TExchangeEngine::TExchangeEngine(QObject *parent)
   Timer->setObjectName(QStringLiteral("UpcSend"));
   // ticks keep their length: reply windows and scan periods count them
   Timer->setTimerType(Qt::PreciseTimer);
-  Timer->setInterval(State.TickMs);
+  Timer->setInterval(state_.TickMs);
   connect(Timer, &QTimer::timeout, this, [this] { Tick(); });
   silence_->setSingleShot(true);
   silence_->setTimerType(Qt::PreciseTimer);
@@ -19,6 +19,57 @@ TExchangeEngine::TExchangeEngine(QObject *parent)
   connect(lineGate_, &QTimer::timeout, this, [this] { GateOpened(); });
   clock_.start();
 }
+
+void TExchangeEngine::SetTickMs(int ms) {
+  state_.TickMs = ms;
+  Timer->setInterval(ms);
+}
+
+void TExchangeEngine::QueueControl(const std::string &body) {
+  state_.ControlFrame = body;
+  state_.ControlPending = true;
+}
+
+void TExchangeEngine::QueueUserCommand(const std::string &body) {
+  state_.UserCmdFrame = body;
+  state_.UserCmdPending = true;
+}
+
+void TExchangeEngine::QueueRead(const std::string &body) {
+  state_.ReadFrame = body;
+  state_.ReadPending = true;
+}
+
+void TExchangeEngine::QueueModify(const std::string &body) {
+  state_.ModifyFrame = body;
+  state_.ModifyPending = true;
+}
+
+void TExchangeEngine::DropQueuedReadAndModify() {
+  state_.ReadPending = false;
+  state_.ModifyPending = false;
+}
+
+void TExchangeEngine::SetScanRunning(bool running) { state_.ScanRunning = running; }
+
+void TExchangeEngine::SetScanPeriodMs(int ms) { state_.ScanPeriodMs = ms; }
+
+void TExchangeEngine::SetSequenceRunning(bool running) { state_.SequenceRunning = running; }
+
+void TExchangeEngine::SetSequenceStopRequested(bool requested) { state_.StopRequested = requested; }
+
+void TExchangeEngine::SetSequenceAwaitingReply(bool awaiting) { state_.SequenceAwaitingReply = awaiting; }
+
+void TExchangeEngine::SetParameterRun(bool readAll, int readIndex, bool writeAll, int writeIndex) {
+  state_.ReadAllActive = readAll;
+  state_.ReadAllIndex = readIndex;
+  state_.WriteAllActive = writeAll;
+  state_.WriteAllIndex = writeIndex;
+}
+
+void TExchangeEngine::RestartInterval() { state_.IntervalTicks = 0; }
+
+void TExchangeEngine::RestartReplyWait() { state_.WaitTicks = 0; }
 
 void TExchangeEngine::SetSteps(ExchangeSteps *steps) { steps_ = steps ? steps : &defaultSteps_; }
 
@@ -46,17 +97,17 @@ void TExchangeEngine::SetCompleteOnReply(bool on) {
 
 void TExchangeEngine::ForgetLine() {
   lateness_.Forget();
-  State.ReceiveBuffer.clear();
-  State.ReceivedChunk.clear();
-  State.ReceivedBeyondLimit = 0;
-  State.DataArrived = false;
-  State.QuietWindowPending = false;
+  state_.ReceiveBuffer.clear();
+  state_.ReceivedChunk.clear();
+  state_.ReceivedBeyondLimit = 0;
+  state_.DataArrived = false;
+  state_.QuietWindowPending = false;
   gateWaitSinceMs_ = -1;
 }
 
 void TExchangeEngine::ClearCounters() {
-  State.TotalRecords = 0;
-  State.TimeoutRecords = 0;
-  State.ErrorRecords = 0;
+  state_.TotalRecords = 0;
+  state_.TimeoutRecords = 0;
+  state_.ErrorRecords = 0;
   emit CountersChanged();
 }

@@ -45,8 +45,46 @@ class TExchangeEngine : public QObject {
 public:
   explicit TExchangeEngine(QObject *parent = nullptr);
 
-  CommState State;
+private:
+  CommState state_;
+  friend class EngineStateAccess; // the fuzz run and the engine's own tests set up states
+
+public:
+  // The engine's state, to look at; what may change it is asked by the
+  // methods below.
+  const CommState &State = state_;
+  // The reply window, as the settings give it.
+  int TimeoutMs = 500;
   QTimer *const Timer; // ticks every State.TickMs
+
+  // The tick's length; the timer follows.
+  void SetTickMs(int ms);
+
+  // Requests (bodies as hex text, address first) that the tick sends at
+  // their turn: a control command first, then the user's own command, the
+  // parameter window's read and its modify. A later one of a kind replaces
+  // one not yet sent.
+  void QueueControl(const std::string &body);
+  void QueueUserCommand(const std::string &body);
+  void QueueRead(const std::string &body);
+  void QueueModify(const std::string &body);
+  void DropQueuedReadAndModify();
+
+  // The activities the tick serves. The scan asks at most once a period;
+  // read all and write all stand at their record index.
+  void SetScanRunning(bool running);
+  void SetScanPeriodMs(int ms);
+  void SetSequenceRunning(bool running);
+  // Asked while a step's reply is awaited: the tick after it ends the run.
+  void SetSequenceStopRequested(bool requested);
+  // The request about to go out (or out) is a sequence step: its framing
+  // and its reply are the sequence's.
+  void SetSequenceAwaitingReply(bool awaiting);
+  void SetParameterRun(bool readAll, int readIndex, bool writeAll, int writeIndex);
+  // The scan period or the pause between steps is counted anew.
+  void RestartInterval();
+  // A reply being awaited is timed anew from now.
+  void RestartReplyWait();
 
   void SetPort(TComm *port) { port_ = port; }
   void SetSteps(ExchangeSteps *steps);

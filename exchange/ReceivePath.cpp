@@ -74,7 +74,7 @@ void TExchangeEngine::ReceiveData(const char *buffer, unsigned length) {
   // byte, and what follows it in the block is what came after it, as when
   // the port hands over one byte at a time.
   unsigned taken = 0;
-  while (completeOnReply_ && State.WaitingReply && length - taken > 1)
+  while (completeOnReply_ && state_.WaitingReply && length - taken > 1)
     ReceivePiece(buffer + taken++, 1);
   ReceivePiece(buffer + taken, length - taken);
 }
@@ -84,26 +84,26 @@ void TExchangeEngine::ReceivePiece(const char *buffer, unsigned length) {
   if (length == 0)
     return;
   lastByteMs_ = NowMs();
-  if (State.ReceiveBuffer.empty() && State.ReceivedBeyondLimit == 0)
+  if (state_.ReceiveBuffer.empty() && state_.ReceivedBeyondLimit == 0)
     firstBufferedMs_ = lastByteMs_;
   // Only what a reply can hold is kept; noise beyond it is only counted.
   const bool rtu = IsRtuMode();
-  const std::size_t held = rtu ? State.ReceiveBuffer.size() / 2 : State.ReceiveBuffer.size();
+  const std::size_t held = rtu ? state_.ReceiveBuffer.size() / 2 : state_.ReceiveBuffer.size();
   const std::size_t kept = ReceiveLimit::Kept(held, length);
-  State.ReceivedBeyondLimit += length - kept;
+  state_.ReceivedBeyondLimit += length - kept;
   if (rtu)
-    State.ReceivedChunk = BytesToHex(reinterpret_cast<const std::uint8_t *>(buffer), kept);
+    state_.ReceivedChunk = BytesToHex(reinterpret_cast<const std::uint8_t *>(buffer), kept);
   else
-    State.ReceivedChunk.assign(buffer, kept);
-  State.ReceivedCount += static_cast<int>(kept);
-  State.ReceiveBuffer += State.ReceivedChunk;
-  State.DataArrived = true;
-  if (completeOnReply_ && State.WaitingReply)
+    state_.ReceivedChunk.assign(buffer, kept);
+  state_.ReceivedCount += static_cast<int>(kept);
+  state_.ReceiveBuffer += state_.ReceivedChunk;
+  state_.DataArrived = true;
+  if (completeOnReply_ && state_.WaitingReply)
     CheckReplyComplete();
 }
 
 void TExchangeEngine::WaitHandler() {
-  CommState &s = State;
+  CommState &s = state_;
   if (s.DataArrived) {
     s.DataArrived = false;
     if (!s.WaitingReply)
@@ -153,7 +153,7 @@ void TExchangeEngine::WaitHandler() {
 // ---- the quiet after a time-out ---------------------------------------------
 
 void TExchangeEngine::BeginQuiet(int waitedMs) {
-  CommState &s = State;
+  CommState &s = state_;
   const std::string &request = s.LastSentFrame;
   const bool read = request.size() >= 4 && request.compare(2, 2, "03") == 0;
   // A scan of several drives asks another drive next: a late answer would
@@ -161,7 +161,7 @@ void TExchangeEngine::BeginQuiet(int waitedMs) {
   const bool nextAsksAnother =
       s.ScanRunning && request.size() >= 5 && request[4] == '1' && steps_->ScanAsksSeveralDrives();
   const int address = HexByteAt(request, 0);
-  const int coverMs = lateness_.CoverMs(address, read && !nextAsksAnother, s.TimeoutMs);
+  const int coverMs = lateness_.CoverMs(address, read && !nextAsksAnother, TimeoutMs);
   quiet_ = {};
   quiet_.address = address;
   quiet_.request = request;
@@ -169,14 +169,14 @@ void TExchangeEngine::BeginQuiet(int waitedMs) {
   quiet_.sinceSentMs = waitedMs;
   quiet_.holdMs = coverMs;
   quiet_.probe = coverMs > 0 && lateness_.LatenessMs(address) == 0;
-  quiet_.endByMs = std::max(s.TimeoutMs, coverMs - waitedMs) + s.TimeoutMs;
+  quiet_.endByMs = std::max(TimeoutMs, coverMs - waitedMs) + TimeoutMs;
   s.QuietWindowPending = true;
   s.QuietTicks = 0;
   TellPortAnyByte();
 }
 
 void TExchangeEngine::AwaitQuietLine() {
-  CommState &s = State;
+  CommState &s = state_;
   quiet_.elapsedMs += s.TickMs;
   if (s.DataArrived) { // bytes still coming in: the quiet starts again
     s.DataArrived = false;
@@ -186,7 +186,7 @@ void TExchangeEngine::AwaitQuietLine() {
   } else {
     ++s.QuietTicks;
   }
-  const bool quietForAWindow = s.QuietTicks * s.TickMs > s.TimeoutMs;
+  const bool quietForAWindow = s.QuietTicks * s.TickMs > TimeoutMs;
   const bool lateAnswerPassed = quiet_.sinceSentMs + quiet_.elapsedMs >= quiet_.holdMs;
   // A control command is never held back: its reply repeats it, so no late
   // answer can pass for it.
@@ -195,7 +195,7 @@ void TExchangeEngine::AwaitQuietLine() {
 }
 
 void TExchangeEngine::EndQuiet() {
-  CommState &s = State;
+  CommState &s = state_;
   const bool heldOut = quiet_.sinceSentMs + quiet_.elapsedMs >= quiet_.holdMs;
   bool answered = false;
   if (!s.ReceiveBuffer.empty()) {
@@ -223,15 +223,15 @@ bool TExchangeEngine::NoteLateAnswer(const std::string &replyBody, const std::st
   const int address = HexByteAt(request, 0);
   const int lateMs = static_cast<int>(arrivedMs - sentMs);
   // an answer to a request long gone is some other request's, of the same form
-  if (lateMs > (DriveLateness::ProbeWindows + 1) * State.TimeoutMs)
+  if (lateMs > (DriveLateness::ProbeWindows + 1) * TimeoutMs)
     return false;
   if (lateness_.Seen(address, lateMs))
-    emit LateDriveNoted(address, lateMs, State.TimeoutMs);
+    emit LateDriveNoted(address, lateMs, TimeoutMs);
   return true;
 }
 
 void TExchangeEngine::LogUnasked(bool late) {
-  CommState &s = State;
+  CommState &s = state_;
   std::string text = IsRtuMode() ? s.ReceiveBuffer : FromLastColon(s.ReceiveBuffer);
   if (!IsRtuMode()) {
     const AsciiReply reply = SplitAsciiReply(text);
@@ -252,19 +252,19 @@ void TExchangeEngine::LogUnasked(bool late) {
 
 void TExchangeEngine::AssembleAsciiReply(const std::string &text) {
   const AsciiReply reply = SplitAsciiReply(FromLastColon(text));
-  State.ReplyBody = reply.body;
-  State.ReplyText = reply.text;
+  state_.ReplyBody = reply.body;
+  state_.ReplyText = reply.text;
   if (!reply.wellFormed) {
     lastRejection_ = {ReplyRejection::Kind::Malformed};
     ErrorReply();
     return;
   }
-  StoreReplyBytes(State, reply.bytes);
+  StoreReplyBytes(state_, reply.bytes);
   ProcessReply();
 }
 
 void TExchangeEngine::ProcessReply() {
-  CommState &s = State;
+  CommState &s = state_;
   const bool rtu = IsRtuMode();
   if (CheckReply(s.ReplyBody, s.LastSentFrame, rtu) != ReplyFault::None) {
     lastRejection_ = ClassifyRejection(s.ReplyText, s.ReplyBody, s.LastSentFrame, rtu);
@@ -300,7 +300,7 @@ void TExchangeEngine::ProcessReply() {
 }
 
 void TExchangeEngine::ErrorReply() {
-  CommState &s = State;
+  CommState &s = state_;
   lastAccepted_ = false;
   // Another drive's answer after a time-out may be the late answer of the
   // request that timed out.
@@ -330,7 +330,7 @@ ExchangeRecord TExchangeEngine::UnaskedRecord() const {
 }
 
 void TExchangeEngine::EndExchange(ExchangeRecord::Outcome outcome, ReplyConsumer consumer) {
-  CommState &s = State;
+  CommState &s = state_;
   ExchangeRecord record = s.WaitingReply ? std::move(current_) : UnaskedRecord();
   current_ = {};
   record.outcome = outcome;
@@ -355,8 +355,8 @@ void TExchangeEngine::EndExchange(ExchangeRecord::Outcome outcome, ReplyConsumer
 
 void TExchangeEngine::CheckReplyComplete() {
   const ReplyCompletion::Extent extent =
-      IsRtuMode() ? ReplyCompletion::RtuExtent(State.ReceiveBuffer, State.LastSentFrame)
-                  : ReplyCompletion::AsciiExtent(State.ReceiveBuffer);
+      IsRtuMode() ? ReplyCompletion::RtuExtent(state_.ReceiveBuffer, state_.LastSentFrame)
+                  : ReplyCompletion::AsciiExtent(state_.ReceiveBuffer);
   switch (extent.state) {
   case ReplyCompletion::State::Complete:
     silence_->stop();
@@ -375,12 +375,12 @@ void TExchangeEngine::CheckReplyComplete() {
 }
 
 void TExchangeEngine::SilenceEnded() {
-  if (completeOnReply_ && State.WaitingReply && !State.ReceiveBuffer.empty())
-    JudgeCompleteReply(State.ReceiveBuffer.size());
+  if (completeOnReply_ && state_.WaitingReply && !state_.ReceiveBuffer.empty())
+    JudgeCompleteReply(state_.ReceiveBuffer.size());
 }
 
 void TExchangeEngine::JudgeCompleteReply(std::size_t length) {
-  CommState &s = State;
+  CommState &s = state_;
   std::string rest = s.ReceiveBuffer.substr(length);
   s.ReceiveBuffer.resize(length);
   const int restBytes = static_cast<int>(IsRtuMode() ? rest.size() / 2 : rest.size());

@@ -19,7 +19,7 @@ bool TExchangeEngine::IsRtuMode() const { return port_ && port_->ByteSize() == T
 // A sequence step goes out without its checksum when the user asks so; in
 // ASCII only while the sequence is shown.
 bool TExchangeEngine::SendsWithoutChecksum(bool rtu) const {
-  return State.SequenceAwaitingReply && !addChecksum_ && (rtu || sequenceShown_);
+  return state_.SequenceAwaitingReply && !addChecksum_ && (rtu || sequenceShown_);
 }
 
 void TExchangeEngine::SendFrame(const std::string &body) {
@@ -51,14 +51,14 @@ void TExchangeEngine::SendFrame(const std::string &body) {
   // A new exchange ends any wait for a quiet line (a control command does
   // not wait for it), and bytes received before the request went out cannot
   // be its answer: they are logged as what they are.
-  if (State.QuietWindowPending)
+  if (state_.QuietWindowPending)
     EndQuiet();
-  if (!State.ReceiveBuffer.empty() || State.ReceivedBeyondLimit > 0) {
-    ++State.UnsolicitedReceptions;
+  if (!state_.ReceiveBuffer.empty() || state_.ReceivedBeyondLimit > 0) {
+    ++state_.UnsolicitedReceptions;
     LogUnasked(false);
   }
-  State.DataArrived = false;
-  State.ReceivedCount = 0;
+  state_.DataArrived = false;
+  state_.ReceivedCount = 0;
   gateWaitSinceMs_ = -1;
 
   // The request's own address decides whether an answer comes: 00 is a
@@ -66,10 +66,10 @@ void TExchangeEngine::SendFrame(const std::string &body) {
   // command while Broadcast is ticked); a command the user addressed to a
   // drive is answered by it whatever the address box says.
   if (!IsBroadcastBody(body)) {
-    State.WaitingReply = true;
+    state_.WaitingReply = true;
     sentMs_ = NowMs();
   }
-  State.LastSentFrame = body;
+  state_.LastSentFrame = body;
   if (completeOnReply_ && port_)
     ExpectReplyInput(body, rtu);
 
@@ -78,21 +78,21 @@ void TExchangeEngine::SendFrame(const std::string &body) {
   } else {
     std::string output;
     if (raw) {
-      State.SentFrameText = body;
+      state_.SentFrameText = body;
       output = body;
     } else {
-      State.SentFrameText = AsciiFrameText(body);
-      output = State.SentFrameText + "\r\n";
+      state_.SentFrameText = AsciiFrameText(body);
+      output = state_.SentFrameText + "\r\n";
     }
     if (port_)
       port_->WriteData(output.data(), static_cast<std::uint16_t>(output.size()));
-    QString text = QString::fromStdString(State.SentFrameText);
+    QString text = QString::fromStdString(state_.SentFrameText);
     if (!raw)
       text += LoggedCrLf;
     RequestWentOut(body, text);
   }
 
-  ++State.TotalRecords;
+  ++state_.TotalRecords;
   emit CountersChanged();
 }
 
@@ -103,7 +103,7 @@ void TExchangeEngine::ExpectReplyInput(const std::string &body, bool rtu) {
   // RTU 5 bytes when the function code's top bit makes it an exception. A
   // reply of unknown length ends with the line's silence.
   const auto bytes =
-      static_cast<std::uint32_t>(State.WaitingReply ? ReplyCompletion::RtuReplyBytes(body) : 0);
+      static_cast<std::uint32_t>(state_.WaitingReply ? ReplyCompletion::RtuReplyBytes(body) : 0);
   constexpr std::uint8_t FunctionAt = 1;
   constexpr auto ExceptionBytes = static_cast<std::uint8_t>(ReplyCompletion::ExceptionBytes);
   if (rtu)
@@ -132,7 +132,7 @@ ExchangeRecord TExchangeEngine::RequestRecord(const std::string &body, const QSt
   record.requestText = text;
   record.address = HexByteAt(body, 0);
   record.function = HexByteAt(body, 2);
-  record.sequenceStep = State.SequenceAwaitingReply;
+  record.sequenceStep = state_.SequenceAwaitingReply;
   record.port = port_ ? port_->CommName() : QString();
   record.rtu = IsRtuMode();
   return record;
@@ -140,7 +140,7 @@ ExchangeRecord TExchangeEngine::RequestRecord(const std::string &body, const QSt
 
 void TExchangeEngine::RequestWentOut(const std::string &body, const QString &text) {
   current_ = RequestRecord(body, text);
-  if (State.WaitingReply) {
+  if (state_.WaitingReply) {
     current_.awaited = true;
     emit ExchangeStarted(current_);
   } else {

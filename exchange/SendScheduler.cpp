@@ -9,7 +9,7 @@
 #include <cmath>
 
 void TExchangeEngine::Tick() {
-  CommState &s = State;
+  CommState &s = state_;
 
   // The scan period and the pause between sequence steps include the time
   // spent waiting for replies.
@@ -31,7 +31,7 @@ void TExchangeEngine::Tick() {
   // Data that came unasked is timed like a reply, then checked.
   if (s.WaitingReply || !s.ReceiveBuffer.empty()) {
     ++s.WaitTicks;
-    if ((s.WaitTicks - 1) * s.TickMs > s.TimeoutMs)
+    if ((s.WaitTicks - 1) * s.TickMs > TimeoutMs)
       WaitHandler();
     return;
   }
@@ -39,7 +39,7 @@ void TExchangeEngine::Tick() {
 }
 
 void TExchangeEngine::StartNextRequest() {
-  CommState &s = State;
+  CommState &s = state_;
   s.DataArrived = false;
   s.WaitTicks = 0;
   if (!LineSilent())
@@ -48,7 +48,7 @@ void TExchangeEngine::StartNextRequest() {
   // window, as it would have timed out; a control command is refused at once.
   if (port_ && !port_->PortOpen() && !s.ControlPending) {
     closedMs_ += s.TickMs;
-    if (closedMs_ <= s.TimeoutMs)
+    if (closedMs_ <= TimeoutMs)
       return;
   }
   closedMs_ = 0;
@@ -115,7 +115,7 @@ bool TExchangeEngine::LineSilent() {
   const double now = NowMs();
   const double silentMs = now - lastByteMs_;
   const double neededMs = InterFrameMs();
-  if (silentMs >= neededMs || (gateWaitSinceMs_ >= 0 && now - gateWaitSinceMs_ >= State.TimeoutMs)) {
+  if (silentMs >= neededMs || (gateWaitSinceMs_ >= 0 && now - gateWaitSinceMs_ >= TimeoutMs)) {
     gateWaitSinceMs_ = -1;
     return true;
   }
@@ -126,7 +126,7 @@ bool TExchangeEngine::LineSilent() {
 }
 
 void TExchangeEngine::GateOpened() {
-  const CommState &s = State;
+  const CommState &s = state_;
   // What came meanwhile is timed and judged by the tick first.
   if (s.WaitingReply || s.QuietWindowPending || !s.ReceiveBuffer.empty())
     return;

@@ -13,6 +13,7 @@
 // The port stays closed, so nothing the engine might send goes out.
 #include "exchange/ExchangeEngine.h"
 #include "serial/TComm.h"
+#include "tests/support/EngineStateAccess.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -36,7 +37,7 @@ TExchangeEngine *Engine = nullptr;
 // Ticks until the exchange is over, as the send timer would; a reply window
 // of 0 ms passes at the second tick.
 bool TickUntilSettled() {
-  CommState &s = Engine->State;
+  CommState &s = EngineStateAccess::Of(*Engine);
   for (int tick = 0; tick < 4 && (s.WaitingReply || !s.ReceiveBuffer.empty()); ++tick) {
     try {
       Engine->Tick();
@@ -63,16 +64,15 @@ void RunOnce(const std::uint8_t *data, std::size_t size, bool completeOnReply) {
   Engine->SetCompleteOnReply(completeOnReply);
   Engine->SetSequenceShown(data[1] % 3 == 2);
   Engine->SetMachineId(QString::number(data[2]));
-  CommState &s = Engine->State;
+  CommState &s = EngineStateAccess::Of(*Engine);
   s = CommState{};
   s.TickMs = 1;
-  s.TimeoutMs = 0;
+  Engine->TimeoutMs = 0;
   s.LastSentFrame = request;
   s.UserCmdAwaitingReply = flags & 2;
   s.SequenceAwaitingReply = flags & 4;
   s.ReadAllActive = flags & 8;
   s.WriteAllActive = flags & 16;
-  s.CommonParamEdit = flags & 32;
   s.WaitingReply = true;
 
   const int windows = (flags & 64) ? 2 : 1;

@@ -14,11 +14,9 @@ bool DriveControl::Issue(ControlCommand command, const QString &addressText) {
     emit Refused(QString::fromUtf8(DriveAddress::RangeMessage));
     return false;
   }
-  CommState &s = engine_.State;
-  s.ControlFrame = RequestBodies::Control(address, ControlCode(command));
-  s.ControlType = command;
-  s.ControlPending = true;
+  engine_.QueueControl(RequestBodies::Control(address, ControlCode(command)));
+  lastCommand_ = command;
   return true;
 }
 
-std::optional<LampColors> DriveControl::Lamps() const { return LampsAfterCommand(engine_.State.ControlType); }
+std::optional<LampColors> DriveControl::Lamps() const { return LampsAfterCommand(lastCommand_); }

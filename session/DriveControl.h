@@ -23,10 +23,13 @@ public:
   bool Issue(ControlCommand command, const QString &addressText);
   // The lamps after the command sent last, when it has lamps of its own.
   std::optional<LampColors> Lamps() const;
+  // The command queued last (1 to 11); 0 before the first.
+  int LastCommand() const { return lastCommand_; }
 
 signals:
   void Refused(const QString &message);
 
 private:
   TExchangeEngine &engine_;
+  int lastCommand_ = 0;
 };

@@ -43,10 +43,7 @@ void ParameterRuns::Publish() {
   // Reading back after write all goes through the read all steps, from the
   // first record each time (the written codes are found by CODE).
   const bool writeRecords = run_ == Run::WriteAll && !check_.ReadingBack();
-  state_.ReadAllActive = Reading();
-  state_.ReadAllIndex = run_ == Run::ReadAll ? index_ : 0;
-  state_.WriteAllActive = Writing();
-  state_.WriteAllIndex = writeRecords ? index_ : 0;
+  engine_.SetParameterRun(Reading(), run_ == Run::ReadAll ? index_ : 0, Writing(), writeRecords ? index_ : 0);
 }
 
 // Each reply of a run at line rate would otherwise rewrite and reread the
@@ -146,7 +143,7 @@ QString ParameterRuns::EndingMessage(const QString &finished) const {
   const int address = engine_.MachineId().toInt(&ok);
   const int lateMs = ok ? engine_.Lateness().LatenessMs(address) : 0;
   if (lateMs > 0 && now.late > startTally_.late)
-    lateNotes << LateDriveNote(address, lateMs, state_.TimeoutMs);
+    lateNotes << LateDriveNote(address, lateMs, engine_.TimeoutMs);
   return RunEndingMessage(finished, startTally_, now, lateNotes);
 }
 
@@ -222,8 +219,7 @@ std::string ParameterRuns::SlaveAddressHex() const {
 }
 
 void ParameterRuns::RequestRead(const QString &shortCode, int record) {
-  state_.ReadFrame = SlaveAddressHex() + "03" + ParameterRegister(shortCode.toStdString()) + "0001";
-  state_.ReadPending = true;
+  engine_.QueueRead(SlaveAddressHex() + "03" + ParameterRegister(shortCode.toStdString()) + "0001");
   readRecord_ = record;
 }
 
@@ -236,9 +232,8 @@ std::optional<std::uint16_t> ParameterRuns::RequestModify(const QString &shortCo
     // parameter to something nobody asked for.
     return std::nullopt;
   }
-  state_.ModifyFrame = SlaveAddressHex() + "06" + ParameterRegister(shortCode.toStdString()) +
-                       DecimalScaling::RegisterHex(*raw);
-  state_.ModifyPending = true;
+  engine_.QueueModify(SlaveAddressHex() + "06" + ParameterRegister(shortCode.toStdString()) +
+                      DecimalScaling::RegisterHex(*raw));
   modifyRecord_ = record;
   modifyText_ = normalized;
   return raw;

@@ -150,7 +150,7 @@ private:
   void ModifyReply();
 
   TExchangeEngine &engine_;
-  CommState &state_; // the engine's
+  const CommState &state_; // the engine's
   FunctionTable &table_;
 
   bool continueOnErrors_ = false;

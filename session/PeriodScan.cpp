@@ -15,7 +15,7 @@ ScanList::ListCheck PeriodScan::TakeList(const std::string &text) {
   return ScanList::ParseList(text, position_.ArbitraryList);
 }
 
-void PeriodScan::SetPeriodMs(int periodMs) { engine_.State.ScanPeriodMs = periodMs; }
+void PeriodScan::SetPeriodMs(int periodMs) { engine_.SetScanPeriodMs(periodMs); }
 
 int PeriodScan::PeriodMs() const { return engine_.State.ScanPeriodMs; }
 
@@ -32,14 +32,14 @@ void PeriodScan::Start(int seriesFrom, int seriesTo, int periodMs) {
   position_.ScanAddress = 0;
   position_.ArbitraryIndex = 0;
   position_.ScanStarting = true;
-  engine_.State.ScanRunning = true;
+  engine_.SetScanRunning(true);
   emit RunningChanged(true);
 }
 
 void PeriodScan::Pause() {
   position_.ScanStarting = false;
-  engine_.State.ScanRunning = false;
-  engine_.State.IntervalTicks = 0;
+  engine_.SetScanRunning(false);
+  engine_.RestartInterval();
   emit RunningChanged(false);
 }
 

@@ -18,33 +18,31 @@ SequenceRun::SequenceRun(TExchangeEngine &engine, SequenceList &list, QObject *p
     : QObject(parent), engine_(engine), list_(list) {
   connect(&engine_, &TExchangeEngine::ExchangeEnded, this, &SequenceRun::ExchangeEnded);
   connect(&engine_, &TExchangeEngine::SequenceReply, this,
-          [this] { engine_.State.SequenceAwaitingReply = false; });
+          [this] { engine_.SetSequenceAwaitingReply(false); });
 }
 
 bool SequenceRun::Running() const { return engine_.State.SequenceRunning; }
 
 void SequenceRun::Start() {
-  CommState &s = engine_.State;
   emit RunningChanged(true);
-  s.SequenceRunning = true;
-  s.SequenceRound = 0;
-  s.SequenceRow = 1;
-  s.WaitTicks = 0;
+  engine_.SetSequenceRunning(true);
+  round_ = 0;
+  row_ = 1;
+  engine_.RestartReplyWait();
 }
 
 void SequenceRun::Stop() {
-  CommState &s = engine_.State;
-  if (s.WaitingReply) {
+  if (engine_.State.WaitingReply) {
     // The tick comes back here once the reply or its time-out is handled.
-    s.StopRequested = true;
+    engine_.SetSequenceStopRequested(true);
     return;
   }
   emit RunningChanged(false);
-  s.SequenceRunning = false;
-  s.SequenceRound = 0;
-  s.SequenceRow = 0;
-  s.StopRequested = false;
-  s.SequenceAwaitingReply = false;
+  engine_.SetSequenceRunning(false);
+  round_ = 0;
+  row_ = 0;
+  engine_.SetSequenceStopRequested(false);
+  engine_.SetSequenceAwaitingReply(false);
 }
 
 void SequenceRun::StopWith(const QString &message) {
@@ -54,31 +52,31 @@ void SequenceRun::StopWith(const QString &message) {
 }
 
 void SequenceRun::Step() {
-  CommState &s = engine_.State;
-  if (s.IntervalTicks * s.TickMs < s.TimeIntervalMs)
+  const CommState &s = engine_.State;
+  if (s.IntervalTicks * s.TickMs < list_.StepPauseMs())
     return;
-  s.IntervalTicks = 0;
+  engine_.RestartInterval();
 
   const std::optional<int> repeatTimes = ParseRepeatTimes(list_.RepeatTimes().toStdString());
   if (!repeatTimes) {
     StopWith(QStringLiteral("Repeat Times must be a whole number (0 :always do)! Please check!"));
     return;
   }
-  if (s.SequenceRound >= *repeatTimes && *repeatTimes != 0) {
+  if (round_ >= *repeatTimes && *repeatTimes != 0) {
     Stop();
     return;
   }
 
-  SequencePosition position{s.SequenceRow, s.SequenceRound};
+  SequencePosition position{row_, round_};
   const bool found = FindNextSelectedRow(position, list_.RowCount(), *repeatTimes, [this](int row) {
     return list_.Cell(row, CommandColumn::Select) == QLatin1String("Yes");
   });
-  s.SequenceRow = position.row;
-  s.SequenceRound = position.round;
+  row_ = position.row;
+  round_ = position.round;
   if (!found)
     return;
 
-  const int row = s.SequenceRow;
+  const int row = row_;
   const bool commandMode = list_.CommandMode();
   const int column = commandMode ? CommandColumn::Command : CommandColumn::Function;
   const QString command = list_.Cell(row, column);
@@ -92,7 +90,7 @@ void SequenceRun::Step() {
     return;
   }
 
-  s.SequenceAwaitingReply = true; // read by SendFrame for the framing
+  engine_.SetSequenceAwaitingReply(true); // read by SendFrame for the framing
   try {
     if (commandMode) {
       engine_.SendFrame(command.toStdString());
@@ -106,10 +104,10 @@ void SequenceRun::Step() {
     throw;
   }
 
-  ++s.SequenceRow;
-  if (s.SequenceRow >= list_.RowCount()) {
-    s.SequenceRow = 1;
-    ++s.SequenceRound;
+  ++row_;
+  if (row_ >= list_.RowCount()) {
+    row_ = 1;
+    ++round_;
   }
 }
 
@@ -142,7 +140,7 @@ bool SequenceRun::SendFunctionRequest(int row) {
 
 int SequenceRun::StepRow() const {
   const int rows = list_.RowCount();
-  const int next = engine_.State.SequenceRow;
+  const int next = row_;
   if (next < 1 || next >= rows || rows < 2)
     return -1;
   return next == 1 ? rows - 1 : next - 1;

@@ -24,11 +24,12 @@ public:
   virtual bool WriteMode() const = 0;   // Function mode: write, else read
   virtual QString DriveAddress() const = 0;
   virtual bool Rm40Selected() const = 0;
+  virtual int StepPauseMs() const = 0; // pause between two steps
 };
 
 // The user's define sequence: RUN, STOP, the step the send timer asks for
-// and each step's reply written into its row. Its state lives in the
-// engine's shared state, which the tick reads to know whether it runs.
+// and each step's reply written into its row. The engine is told whether
+// it runs, so that the tick asks for its steps.
 class SequenceRun : public QObject {
   Q_OBJECT
 public:
@@ -40,6 +41,8 @@ public:
   // One step, when the pause between steps has passed.
   void Step();
   bool Running() const;
+  // The row the next step searches from (0 while no run is on).
+  int NextRow() const { return row_; }
 
 signals:
   void RunningChanged(bool running);
@@ -57,4 +60,6 @@ private:
 
   TExchangeEngine &engine_;
   SequenceList &list_;
+  int round_ = 0;
+  int row_ = 0;
 };

@@ -11,6 +11,7 @@
 #include "support/DialogRecorder.h"
 #include "support/SimulatedRig.h"
 #include "support/TestMain.h"
+#include "tests/support/EngineStateAccess.h"
 
 #include <QAction>
 #include <QApplication>
@@ -72,14 +73,15 @@ class TestCommEngine : public QObject {
   }
 
   void Reset() {
-    CommState &s = Form1->State;
+    CommState &s = EngineStateAccess::Of(*Form1->Engine);
     s.WaitingReply = false;
     s.ReceiveBuffer.clear();
     s.ReceivedCount = 0;
     s.DataArrived = false;
     s.WaitTicks = 0;
     s.ControlPending = s.UserCmdPending = s.UserCmdAwaitingReply = s.SequenceAwaitingReply = false;
-    Form1->ReadPending = Form1->ModifyPending = false;
+    EngineStateAccess::Of(*Form1->Engine).ReadPending = EngineStateAccess::Of(*Form1->Engine).ModifyPending =
+        false;
     Form1->MachineID->setCurrentText("1");
     Form1->clear1Click();
     rig_.sim->ClearReceivedFrames();
@@ -127,8 +129,8 @@ private slots:
   void asciiExchangeThroughTheTimer() {
     Connect(false);
     Form1->TimeoutMs = 100;
-    Form1->State.ControlFrame = "010620000001";
-    Form1->State.ControlPending = true;
+    EngineStateAccess::Of(*Form1->Engine).ControlFrame = "010620000001";
+    EngineStateAccess::Of(*Form1->Engine).ControlPending = true;
     Form1->UpcSend->start();
     QTRY_VERIFY_WITH_TIMEOUT(Form1->State.TotalRecords == 1 && !Form1->State.WaitingReply, 20000);
     Form1->UpcSend->stop();
@@ -174,7 +176,7 @@ private slots:
 
     // A read of 32 registers answers 69 bytes, more than ReplyBytes holds:
     // it is checked and logged whole, and ReplyBytes keeps its first 50.
-    Form1->State.UserCmdAwaitingReply = true; // the user's own read: only logged
+    EngineStateAccess::Of(*Form1->Engine).UserCmdAwaitingReply = true; // the user's own read: only logged
     Form1->SendFrame("010301000020");
     QTRY_VERIFY2_WITH_TIMEOUT(ReplyInBuffer(69), Form1->State.ReceiveBuffer.c_str(), 10000);
     const std::string reply = Form1->State.ReceiveBuffer;
@@ -284,20 +286,20 @@ private slots:
   void lateReplyIsNeverTheNextAnswer() {
     Connect(false, 5, {.lateMs = 300});
     Form1->TimeoutMs = 100;
-    CommState &s = Form1->State;
+    CommState &s = EngineStateAccess::Of(*Form1->Engine);
     const long long accepted = s.AcceptedReplies;
     const long long late = s.LateReplies;
-    Form1->ReadFrame = "0103010D0001";
-    Form1->ReadPending = true;
+    EngineStateAccess::Of(*Form1->Engine).ReadFrame = "0103010D0001";
+    EngineStateAccess::Of(*Form1->Engine).ReadPending = true;
     Form1->UpcSendTimer();
     while (s.WaitingReply)
       Form1->UpcSendTimer();
     // read all's next record is ready at once
-    Form1->ReadFrame = "0103010E0001";
-    Form1->ReadPending = true;
+    EngineStateAccess::Of(*Form1->Engine).ReadFrame = "0103010E0001";
+    EngineStateAccess::Of(*Form1->Engine).ReadPending = true;
     Form1->UpcSendTimer();
     QTRY_VERIFY_WITH_TIMEOUT(ReplyInBuffer(), 10000);
-    for (int ticks = 0; ticks < 1000 && (Form1->ReadPending || s.WaitingReply || s.QuietWindowPending);
+    for (int ticks = 0; ticks < 1000 && (Form1->State.ReadPending || s.WaitingReply || s.QuietWindowPending);
          ++ticks) {
       QTest::qWait(1);
       Form1->UpcSendTimer();
@@ -317,7 +319,7 @@ private slots:
   void sendPriority() {
     Connect(false);
     Form1->TimeoutMs = 100;
-    CommState &s = Form1->State;
+    CommState &s = EngineStateAccess::Of(*Form1->Engine);
 
     s.ControlFrame = "010620000001"; // FWD START
     s.ControlPending = true;
@@ -330,8 +332,8 @@ private slots:
 
     rig_.sim->ClearReceivedFrames();
     Form1->MachineID->setCurrentText("0");
-    Form1->ReadPending = true;
-    Form1->ReadFrame = "000301000001";
+    EngineStateAccess::Of(*Form1->Engine).ReadPending = true;
+    EngineStateAccess::Of(*Form1->Engine).ReadFrame = "000301000001";
     s.ControlFrame = "000620000001";
     s.ControlPending = true;
     Form1->UpcSendTimer();
@@ -341,23 +343,23 @@ private slots:
     Form1->UpcSendTimer(); // so the next command goes out at the next tick
     for (int i = 0; i < 5; ++i)
       Form1->UpcSendTimer();
-    QVERIFY(Form1->ReadPending); // reads are never broadcast
+    QVERIFY(Form1->State.ReadPending); // reads are never broadcast
     QCOMPARE(s.TotalRecords, 3);
     QTRY_COMPARE_WITH_TIMEOUT(rig_.sim->ReceivedFrames().size(), std::size_t(2), 10000);
     QCOMPARE(rig_.sim->ReceivedFrames()[1], ":000620000003" + ComputeLRC("000620000003") + "\r\n");
 
     // a control command pending beside a read goes first
     Form1->MachineID->setCurrentText("1");
-    Form1->ReadFrame = "010310000001";
+    EngineStateAccess::Of(*Form1->Engine).ReadFrame = "010310000001";
     s.ControlFrame = "010620000001";
     s.ControlPending = true;
     Form1->UpcSendTimer();
     QCOMPARE(s.LastSentFrame, std::string("010620000001"));
-    QVERIFY(Form1->ReadPending);
+    QVERIFY(Form1->State.ReadPending);
     TickUntilSettled();
     Form1->UpcSendTimer();
     QCOMPARE(s.LastSentFrame, std::string("010310000001"));
-    QVERIFY(!Form1->ReadPending);
+    QVERIFY(!Form1->State.ReadPending);
     TickUntilSettled();
   }
 
@@ -365,7 +367,7 @@ private slots:
   void refusedRequests() {
     for (bool rtu : {false, true}) {
       Connect(rtu);
-      CommState &s = Form1->State;
+      CommState &s = EngineStateAccess::Of(*Form1->Engine);
       s.LastSentFrame = "010310000001";
 
       Form1->SendFrame("0103100000010"); // odd length
@@ -395,7 +397,7 @@ private slots:
 
     // RTU: a pair that is no hex number raises before a reply is awaited,
     // so no phantom time-out follows
-    CommState &s = Form1->State;
+    CommState &s = EngineStateAccess::Of(*Form1->Engine);
     try {
       Form1->SendFrame("01031G000001");
       QFAIL("no conversion error");
@@ -412,8 +414,8 @@ private slots:
     // raised inside a tick, the error is shown once in the error box
     DialogRecorder dialogs;
     Form1->MachineID->setCurrentText("abc");
-    Form1->ReadFrame = "010310000001";
-    Form1->ReadPending = true;
+    EngineStateAccess::Of(*Form1->Engine).ReadFrame = "010310000001";
+    EngineStateAccess::Of(*Form1->Engine).ReadPending = true;
     Form1->UpcSend->start();
     QTRY_VERIFY_WITH_TIMEOUT(!dialogs.requests.isEmpty(), 10000);
     QTest::qWait(300);
@@ -441,8 +443,8 @@ private slots:
     QCOMPARE(Form1->State.TotalRecords, 150);
 
     Form1->TimeoutMs = 200;
-    Form1->State.ErrorRecords = 3;
-    Form1->State.TimeoutRecords = 4;
+    EngineStateAccess::Of(*Form1->Engine).ErrorRecords = 3;
+    EngineStateAccess::Of(*Form1->Engine).TimeoutRecords = 4;
     Form1->MachineID->setCurrentText("1");
     Form1->SendFrame("010310000001");
     Form1->clear1->trigger(); // the reply is still awaited
@@ -484,16 +486,16 @@ private slots:
     Form1->TimeoutMs = 100;
     Form1->PageControl1->setCurrentIndex(2);
     Form1->UAddChecksum->setChecked(false);
-    Form1->State.SequenceAwaitingReply = true;
+    EngineStateAccess::Of(*Form1->Engine).SequenceAwaitingReply = true;
     Form1->SendFrame("010310000001");
     QVERIFY2(Matches(LastLine(), Stamp + " Send  >   010310000001"), qPrintable(LastLine()));
     QCOMPARE(Form1->State.SentFrameText, std::string("010310000001"));
     // with the box ticked the envelope is built
-    Form1->State.WaitingReply = false;
+    EngineStateAccess::Of(*Form1->Engine).WaitingReply = false;
     Form1->UAddChecksum->setChecked(true);
     Form1->SendFrame("010310000001");
     QVERIFY(LastLine().endsWith(":010310000001EB/x0D/x0A"));
-    Form1->State.SequenceAwaitingReply = false;
+    EngineStateAccess::Of(*Form1->Engine).SequenceAwaitingReply = false;
     Form1->PageControl1->setCurrentIndex(0);
     TickUntilSettled();
   }

@@ -6,6 +6,7 @@
 #include "serial/TComm.h"
 #include "support/SimulatedRig.h"
 #include "support/TestMain.h"
+#include "tests/support/EngineStateAccess.h"
 
 #include <QComboBox>
 #include <QFileInfo>
@@ -44,7 +45,7 @@ class TestCommPymodbus : public QObject {
   // Sends one request as the user's own command and runs ticks until its
   // exchange is over; true when the reply was accepted.
   bool Exchange(const std::string &body) {
-    CommState &s = Form1->State;
+    CommState &s = EngineStateAccess::Of(*Form1->Engine);
     const int errors = s.ErrorRecords;
     const int timeouts = s.TimeoutRecords;
     s.UserCmdAwaitingReply = true; // logged only: no parameter table behind it

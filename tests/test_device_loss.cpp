@@ -11,6 +11,7 @@
 #include "support/DialogRecorder.h"
 #include "support/Heartbeat.h"
 #include "support/TestMain.h"
+#include "tests/support/EngineStateAccess.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -94,7 +95,7 @@ private slots:
     Form1->UPeriodScanClick();
     QVERIFY(Form1->State.ScanRunning);
 
-    CommState &s = Form1->State;
+    CommState &s = EngineStateAccess::Of(*Form1->Engine);
     QTRY_VERIFY_WITH_TIMEOUT(s.AcceptedReplies >= 6, 60000);
     QVERIFY(CountsAddUp());
 

@@ -7,10 +7,13 @@
 #include "app/settings/TProtocolSet.h"
 #include "protocol/HexText.h"
 #include "serial/TComm.h"
+#include "session/DriveControl.h"
+#include "session/UserCommand.h"
 #include "sim/DriveSimulator.h"
 #include "support/DialogRecorder.h"
 #include "support/SimulatedRig.h"
 #include "support/TestMain.h"
+#include "tests/support/EngineStateAccess.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -98,10 +101,9 @@ class TestDriveControl : public QObject {
     // The reply is judged at the second tick after the request; Tick() waits
     // for it to arrive first, so a slow machine never makes a time-out.
     Form1->TimeoutMs = 0;
-    CommState &s = Form1->State;
+    CommState &s = EngineStateAccess::Of(*Form1->Engine);
     s.WaitingReply = s.ControlPending = s.UserCmdPending = s.UserCmdAwaitingReply = false;
     s.ReceiveBuffer.clear();
-    s.ControlType = 0;
     if (Form1->UPeriodScan->text() != "Scan")
       Form1->UPeriodScanClick();
     Form1->CheckBox1->setChecked(false);
@@ -192,7 +194,7 @@ private slots:
     QTest::mouseClick(Form1->UReset, Qt::LeftButton);
     QCOMPARE(dialogs_.LastText(), QString("Invalid input! Valid range:0-247!"));
     QVERIFY(!Form1->State.ControlPending);
-    QCOMPARE(Form1->State.ControlType, 3);
+    QCOMPARE(Form1->Control->LastCommand(), 3);
   }
 
   // Press and release within one tick: only the stop of the jog goes out.
@@ -226,18 +228,18 @@ private slots:
     QCOMPARE(Form1->MachineID->currentText(), QString("2"));
     QVERIFY(!Form1->CheckBox1->isChecked());
     Form1->MachineIDExit();
-    QCOMPARE(Form1->State.PrevMachineID, std::string("2"));
+    QCOMPARE(Form1->PrevMachineID, std::string("2"));
 
     Form1->MachineID->setEditText("248");
     Form1->MachineIDExit();
     QCOMPARE(dialogs_.LastText(), QString("Invalid input! Valid range:0-247!"));
-    QCOMPARE(Form1->State.PrevMachineID, std::string("2"));
+    QCOMPARE(Form1->PrevMachineID, std::string("2"));
 
     Form1->MachineID->setEditText("");
     QTest::keyClicks(Form1->MachineID, "0");
     QVERIFY(Form1->CheckBox1->isChecked());
     QVERIFY(!Form1->MachineID->isEnabled());
-    QCOMPARE(Form1->State.PrevMachineID, std::string("0"));
+    QCOMPARE(Form1->PrevMachineID, std::string("0"));
     Form1->CheckBox1->setChecked(false);
     QCOMPARE(Form1->MachineID->currentText(), QString("1"));
     QVERIFY(Form1->MachineID->isEnabled());
@@ -320,7 +322,7 @@ private slots:
 
     // with no drive series selected a status reply changes no display
     Form1->DriveSeries->setCurrentIndex(-1);
-    Form1->State.ReplyBytes = {4, 3, 12, 0x03, 0xE8, 0, 0, 0, 0, 4, 0, 0, 0, 100, 0};
+    EngineStateAccess::Of(*Form1->Engine).ReplyBytes = {4, 3, 12, 0x03, 0xE8, 0, 0, 0, 0, 4, 0, 0, 0, 100, 0};
     Form1->ShowDriveStatus();
     QCOMPARE(Form1->UoutFreq->text(), QString("40.00"));
     QCOMPARE(Cell(4, TUmotorPara::FrequencyColumn), QString("40.00"));
@@ -482,7 +484,7 @@ private slots:
     QCOMPARE(Form1->State.UserCmdFrame, std::string("0006100000FF"));
 
     // refused fields queue nothing; both messages appear, the address's first
-    Form1->State.UserCmdPending = false;
+    EngineStateAccess::Of(*Form1->Engine).UserCmdPending = false;
     dialogs_.Clear();
     Form1->UdefineAddr->clear();
     Form1->UserDefineSendClick();
@@ -494,7 +496,7 @@ private slots:
     Form1->UserDefineSendClick();
     QCOMPARE(dialogs_.Texts(),
              (QStringList{"Error input! Please input hex data range:0000-FFFF!", "Invalid input! "}));
-    QVERIFY(Form1->State.UserCmdInvalid);
+    QVERIFY(Form1->OwnCommand->Invalid());
     dialogs_.Clear();
     Form1->UdefineAddr->setText("1000");
     Form1->Edit7->setText("12345");

@@ -7,6 +7,7 @@
 #include "session/DriveStatusModel.h"
 #include "session/PeriodScan.h"
 #include "support/EngineOnSimulator.h"
+#include "tests/support/EngineStateAccess.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -61,8 +62,8 @@ private slots:
     // drive 1 runs forward
     QSignalSpy started(&engine, &TExchangeEngine::ExchangeStarted);
     QSignalSpy ended(&engine, &TExchangeEngine::ExchangeEnded);
-    engine.State.ControlFrame = RequestBodies::Control(1, ControlCode(FwdStart));
-    engine.State.ControlPending = true;
+    EngineStateAccess::Of(engine).ControlFrame = RequestBodies::Control(1, ControlCode(FwdStart));
+    EngineStateAccess::Of(engine).ControlPending = true;
     QVERIFY(QTest::qWaitFor([&] { return ended.count() == 1; }, 5000));
     started.clear();
 

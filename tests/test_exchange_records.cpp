@@ -2,6 +2,7 @@
 // exchange is told as a record with its outcome, reply and values, in RTU
 // and ASCII, judged at the window's end and as soon as complete.
 #include "support/EngineOnSimulator.h"
+#include "tests/support/EngineStateAccess.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -16,8 +17,8 @@ class TestExchangeRecords : public QObject {
   static ExchangeRecord Exchange(TExchangeEngine &engine, const std::string &body, int *started) {
     QSignalSpy startedSpy(&engine, &TExchangeEngine::ExchangeStarted);
     QSignalSpy endedSpy(&engine, &TExchangeEngine::ExchangeEnded);
-    engine.State.UserCmdFrame = body;
-    engine.State.UserCmdPending = true;
+    EngineStateAccess::Of(engine).UserCmdFrame = body;
+    EngineStateAccess::Of(engine).UserCmdPending = true;
     if (!QTest::qWaitFor([&] { return endedSpy.count() > 0; }, 10000))
       return {};
     *started = startedSpy.count();
@@ -43,7 +44,7 @@ private slots:
         QVERIFY(line.Open(sim, rtu, completeOnReply));
         TExchangeEngine &engine = line.engine;
         TComm &port = line.port;
-        engine.State.TimeoutMs = 200;
+        engine.TimeoutMs = 200;
         engine.Timer->start(10);
 
         int started = 0;

@@ -137,6 +137,21 @@ class Layers(unittest.TestCase):
                     found += ["%s: %s" % (os.path.relpath(path, SOURCE), mark) for mark in marks if mark in text]
         self.assertEqual(found, [])
 
+    def test_only_the_engine_and_its_tests_change_its_state(self):
+        """The program asks the engine to change its state; only the engine's
+        tests and the fuzz run reach into it."""
+        found = []
+        for folder in LOWER + ["app", "bench"]:
+            for root, _, files in os.walk(os.path.join(SOURCE, folder)):
+                for name in files:
+                    path = os.path.join(root, name)
+                    if not name.endswith(SOURCE_SUFFIXES) or folder == "exchange":
+                        continue
+                    with open(path, encoding="utf-8", errors="replace") as source:
+                        if "EngineStateAccess" in source.read():
+                            found.append(os.path.relpath(path, SOURCE))
+        self.assertEqual(found, [])
+
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)

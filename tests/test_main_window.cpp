@@ -9,6 +9,7 @@
 #include "support/DialogRecorder.h"
 #include "support/MenuClicks.h"
 #include "support/TestMain.h"
+#include "tests/support/EngineStateAccess.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -76,7 +77,7 @@ private slots:
   void firstActivation() {
     DialogRecorder dialogs;
     Form1->PageControl1->setCurrentIndex(2);
-    Form1->State.SequenceAwaitingReply = true;
+    EngineStateAccess::Of(*Form1->Engine).SequenceAwaitingReply = true;
     QVERIFY(!Form1->Activated);
     Form1->show();
     Form1->activateWindow();
@@ -87,7 +88,7 @@ private slots:
     QCOMPARE(Form1->StatusBar1->PanelText(2), QString("   Error Record   0"));
     QCOMPARE(Form1->StatusBar1->PanelText(3), QString("   Timeout Record   0"));
     QCOMPARE(Form1->DataFolder, QDir(programFolder_.path()).filePath("database1/"));
-    QCOMPARE(Form1->State.PrevMachineID, Form1->MachineIDText().toStdString());
+    QCOMPARE(Form1->PrevMachineID, Form1->MachineIDText().toStdString());
     QVERIFY(Form1->DBGrid1->model()->rowCount() > 20); // the RM40 function table is listed
     // The delivered line settings were loaded before the port was configured.
     QVERIFY(Form1->UpcSend->isActive());
@@ -131,9 +132,9 @@ private slots:
 
     // On the sequence tab a step may await its reply; leaving the tab forgets
     // it and restarts both tick counters.
-    Form1->State.SequenceAwaitingReply = true;
-    Form1->State.IntervalTicks = 7;
-    Form1->State.WaitTicks = 3;
+    EngineStateAccess::Of(*Form1->Engine).SequenceAwaitingReply = true;
+    EngineStateAccess::Of(*Form1->Engine).IntervalTicks = 7;
+    EngineStateAccess::Of(*Form1->Engine).WaitTicks = 3;
     Form1->PageControl1->setCurrentIndex(0);
     ExpectTabRules(0);
     QVERIFY(!Form1->State.SequenceAwaitingReply);
@@ -141,8 +142,8 @@ private slots:
     QCOMPARE(Form1->State.WaitTicks, 0);
 
     // Arriving on the sequence tab keeps a reply awaited but restarts the counters.
-    Form1->State.SequenceAwaitingReply = true;
-    Form1->State.IntervalTicks = 4;
+    EngineStateAccess::Of(*Form1->Engine).SequenceAwaitingReply = true;
+    EngineStateAccess::Of(*Form1->Engine).IntervalTicks = 4;
     Form1->PageControl1->setCurrentIndex(2);
     QVERIFY(Form1->State.SequenceAwaitingReply);
     QCOMPARE(Form1->State.IntervalTicks, 0);

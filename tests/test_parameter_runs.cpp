@@ -13,6 +13,7 @@
 #include "session/ParameterRuns.h"
 #include "settings/ShippedTables.h"
 #include "sim/DriveSimulator.h"
+#include "tests/support/EngineStateAccess.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -101,8 +102,8 @@ private slots:
     });
     runs_ = std::make_unique<ParameterRuns>(*engine_, *table_);
     engine_->SetSteps(runs_.get());
-    engine_->State.TickMs = 10;
-    engine_->State.TimeoutMs = 100;
+    EngineStateAccess::Of(*engine_).TickMs = 10;
+    engine_->TimeoutMs = 100;
     engine_->Timer->start(10);
   }
 

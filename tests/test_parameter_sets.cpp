@@ -44,8 +44,8 @@ std::uint16_t RegisterOf(const QString &code) {
 
 bool Idle() {
   const CommState &s = Form1->State;
-  return !s.ReadAllActive && !s.WriteAllActive && !s.WaitingReply && !Form1->ReadPending &&
-         !Form1->ModifyPending && s.ReceiveBuffer.empty();
+  return !s.ReadAllActive && !s.WriteAllActive && !s.WaitingReply && !Form1->State.ReadPending &&
+         !Form1->State.ModifyPending && s.ReceiveBuffer.empty();
 }
 
 void Click(QAbstractButton *button) {

@@ -18,6 +18,7 @@
 #include "support/FastLine.h"
 #include "support/SimulatedRig.h"
 #include "support/TestMain.h"
+#include "tests/support/EngineStateAccess.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -129,8 +130,8 @@ void Wheel(int delta) {
 
 bool Idle() {
   const CommState &s = Form1->State;
-  return !s.ReadAllActive && !s.WriteAllActive && !s.WaitingReply && !Form1->ReadPending &&
-         !Form1->ModifyPending && s.ReceiveBuffer.empty();
+  return !s.ReadAllActive && !s.WriteAllActive && !s.WaitingReply && !Form1->State.ReadPending &&
+         !Form1->State.ModifyPending && s.ReceiveBuffer.empty();
 }
 } // namespace
 
@@ -235,22 +236,22 @@ private slots:
     box->UmodifyFunc->setText("400.01");
     QVERIFY(!box->Button1Click());
     QCOMPARE(box->InputboxHint->text(), QString("Input data out of range!   Valid range:0.00----400.00"));
-    QVERIFY(!Form1->ModifyPending);
+    QVERIFY(!Form1->State.ModifyPending);
 
     // The limits themselves are allowed.
     box->UmodifyFunc->setText("400");
     QVERIFY(box->Button1Click());
     QCOMPARE(box->UmodifyFunc->text(), QString("400.00"));
-    QCOMPARE(Form1->ModifyFrame, std::string("0106010D9C40"));
+    QCOMPARE(Form1->State.ModifyFrame, std::string("0106010D9C40"));
     box->UmodifyFunc->setText("0");
     QVERIFY(box->Button1Click());
-    QCOMPARE(Form1->ModifyFrame, std::string("0106010D0000"));
+    QCOMPARE(Form1->State.ModifyFrame, std::string("0106010D0000"));
     QCOMPARE(box->InputboxHint->text(), QString("Hint:"));
-    Form1->ModifyPending = false;
+    EngineStateAccess::Of(*Form1->Engine).ModifyPending = false;
 
     box->Button4Click();
-    QCOMPARE(Form1->ReadFrame, std::string("0103010D0001"));
-    Form1->ReadPending = false;
+    QCOMPARE(Form1->State.ReadFrame, std::string("0103010D0001"));
+    EngineStateAccess::Of(*Form1->Engine).ReadPending = false;
 
     // A parameter that may not be modified.
     SelectCell("F102", "MODIFY");
@@ -260,7 +261,7 @@ private slots:
     dialogs.Clear();
     QVERIFY(!box->Button1Click());
     QCOMPARE(dialogs.LastText(), QString("This code is not allowed to modify!"));
-    QVERIFY(!Form1->ModifyPending);
+    QVERIFY(!Form1->State.ModifyPending);
     box->Button3Click();
     QCOMPARE(box->UmodifyFunc->text(), QString());
   }
@@ -500,7 +501,7 @@ private slots:
     InputBox->UmodifyFunc->setText("12.5");
     QTest::mouseClick(InputBox->Button1, Qt::LeftButton);
     QTest::mouseClick(InputBox->Button4, Qt::LeftButton);
-    QVERIFY(Form1->ReadPending && Form1->ModifyPending);
+    QVERIFY(Form1->State.ReadPending && Form1->State.ModifyPending);
     rig_.sim->ClearReceivedFrames();
     Form1->UpcSend->start();
     QTRY_VERIFY_WITH_TIMEOUT(Idle(), kReplyMs);
@@ -518,9 +519,9 @@ private slots:
                             "Please stop running before you start read all function!"};
     for (QPushButton *button : {Form1->ReadAll, Form1->WriteAll}) {
       const QString idle = button->text();
-      Form1->State.ScanRunning = true;
+      EngineStateAccess::Of(*Form1->Engine).ScanRunning = true;
       button->click();
-      Form1->State.ScanRunning = false;
+      EngineStateAccess::Of(*Form1->Engine).ScanRunning = false;
       Form1->CheckBox1->setChecked(true);
       button->click();
       Form1->CheckBox1->setChecked(false);

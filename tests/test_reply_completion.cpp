@@ -14,6 +14,7 @@
 #include "support/DialogRecorder.h"
 #include "support/SimulatedRig.h"
 #include "support/TestMain.h"
+#include "tests/support/EngineStateAccess.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -129,7 +130,7 @@ private slots:
   }
 
   void repliesJudgedWhenComplete() {
-    CommState &s = Form1->State;
+    CommState &s = EngineStateAccess::Of(*Form1->Engine);
     Form1->TimeoutMs = 3000; // far longer than any of these exchanges takes
 
     // A reply in two pieces is judged once, when whole; the command that

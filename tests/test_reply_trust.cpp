@@ -37,7 +37,7 @@ constexpr int kRunMs = 120000;
 
 bool Idle() {
   const CommState &s = Form1->State;
-  return !s.ReadAllActive && !s.WaitingReply && !Form1->ReadPending && !s.QuietWindowPending &&
+  return !s.ReadAllActive && !s.WaitingReply && !Form1->State.ReadPending && !s.QuietWindowPending &&
          s.ReceiveBuffer.empty();
 }
 
@@ -103,7 +103,7 @@ class TestReplyTrust : public QObject {
     if (!QTest::qWaitFor([] { return Idle(); }, kRunMs)) {
       const CommState &s = Form1->State;
       qWarning("active %d waiting %d pending %d quiet %d buffer %zu index %d", s.ReadAllActive,
-               s.WaitingReply, Form1->ReadPending, s.QuietWindowPending, s.ReceiveBuffer.size(),
+               s.WaitingReply, Form1->State.ReadPending, s.QuietWindowPending, s.ReceiveBuffer.size(),
                s.ReadAllIndex);
       for (int line = std::max(0, Form1->HistoryLineCount() - 8); line < Form1->HistoryLineCount(); ++line)
         qWarning("%s", qPrintable(Form1->HistoryLine(line)));

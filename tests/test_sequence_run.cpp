@@ -32,6 +32,7 @@ public:
   bool WriteMode() const override { return false; }
   QString DriveAddress() const override { return "1"; }
   bool Rm40Selected() const override { return false; }
+  int StepPauseMs() const override { return 0; }
 };
 
 // What the tick asks of the sequence goes to the run.
@@ -54,7 +55,6 @@ private slots:
     EngineOnSimulator line;
     QVERIFY(line.Open(sim, false));
     TExchangeEngine &engine = line.engine;
-    engine.State.TimeIntervalMs = 0;
     engine.SetSequenceShown(true);
 
     MemoryList list;

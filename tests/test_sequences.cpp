@@ -7,6 +7,7 @@
 #include "protocol/HexText.h"
 #include "sequences/SequenceRequest.h"
 #include "serial/TComm.h"
+#include "session/SequenceRun.h"
 #include "sim/DriveSimulator.h"
 #include "sim/PseudoTerminal.h"
 #include "support/DialogRecorder.h"
@@ -279,7 +280,7 @@ private slots:
     QVERIFY(Form1->State.SequenceRunning);
     DueStep(); // ends the run
     QVERIFY(!Form1->State.SequenceRunning);
-    QCOMPARE(Form1->State.SequenceRow, 0);
+    QCOMPARE(Form1->Sequence->NextRow(), 0);
     QVERIFY(Form1->StringGrid1->isEnabled() && Form1->UdefRun->isEnabled() && Form1->UProtocol->isEnabled());
     DueStep();
     QCOMPARE(Bodies().size(), std::size_t(2));

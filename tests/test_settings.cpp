@@ -12,6 +12,7 @@
 #include "support/MenuClicks.h"
 #include "support/SimulatedRig.h"
 #include "support/TestMain.h"
+#include "tests/support/EngineStateAccess.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -416,7 +417,7 @@ private slots:
     Start();
     Form1->TimeoutMs = 500;
     Form1->TimeIntervalMs = 1000;
-    Form1->State.WaitTicks = 5;
+    EngineStateAccess::Of(*Form1->Engine).WaitTicks = 5;
     QStringList shown;
     dialogs.onModal = [&](QDialog *dialog) {
       auto *window = qobject_cast<TTimeInput *>(dialog);

@@ -65,12 +65,12 @@ void TForm1::ShowCommonParameterCodes() {
 void TForm1::OpenCommonParameter(int record) {
   CommonParamRow = record;
   const int remembered = Functions->CurrentRecord();
-  State.CommonParamEdit = true;
+  CommonParamEdit = true;
   Functions->MoveTo(record);
   PrepareParameterWindow();
   // A "Reserved" record leaves the flag set; the next grid click must not
   // be taken for a common parameter.
-  State.CommonParamEdit = false;
+  CommonParamEdit = false;
   Functions->MoveTo(remembered);
 }
 

@@ -52,7 +52,7 @@ void TForm1::MachineIDExit() {
     InputFilters::RefuseField(MachineID, check);
     return;
   }
-  State.PrevMachineID = text.toStdString();
+  PrevMachineID = text.toStdString();
 }
 
 void TForm1::MachineIDChange() {
@@ -63,7 +63,7 @@ void TForm1::MachineIDChange() {
     return;
   if (State.ScanRunning) {
     Dialogs::ShowMessage(BroadcastDuringScanMessage);
-    SetMachineIDText(*this, State.PrevMachineID);
+    SetMachineIDText(*this, PrevMachineID);
     return;
   }
   if (CheckBox1->isChecked())
@@ -78,16 +78,16 @@ void TForm1::CheckBox1Click() {
       const QSignalBlocker quiet(CheckBox1);
       CheckBox1->setChecked(false);
     }
-    SetMachineIDText(*this, State.PrevMachineID);
+    SetMachineIDText(*this, PrevMachineID);
     return;
   }
   if (CheckBox1->isChecked()) {
-    State.PrevMachineID = MachineID->currentText().toStdString();
+    PrevMachineID = MachineID->currentText().toStdString();
     SetMachineIDText(*this, "0");
     MachineID->setEnabled(false);
   } else {
-    const bool keptAddress = !State.PrevMachineID.empty() && State.PrevMachineID != "0";
-    SetMachineIDText(*this, keptAddress ? State.PrevMachineID : "1");
+    const bool keptAddress = !PrevMachineID.empty() && PrevMachineID != "0";
+    SetMachineIDText(*this, keptAddress ? PrevMachineID : "1");
     MachineID->setEnabled(true);
   }
 }

@@ -1,10 +1,9 @@
 // The "User's Command" group: one hand-made read or write request to any
 // register of any drive, queued for the send timer.
+#include "session/UserCommand.h"
 #include "app/MainWindow.h"
 #include "app/drive/InputFilters.h"
 #include "drive/DriveAddress.h"
-#include "drive/RequestBodies.h"
-#include "drive/UserCommandChecks.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -19,33 +18,26 @@ void TForm1::UdefineMachineExit() {
 }
 
 bool TForm1::UdefineAddrExit() {
-  State.UserCmdInvalid = true;
   std::string padded;
-  const FieldCheck check = UserCommandChecks::CheckRegister(UdefineAddr->text().toStdString(), padded);
+  const FieldCheck check = OwnCommand->TakeRegister(UdefineAddr->text().toStdString(), padded);
   if (!check.Ok()) {
     InputFilters::RefuseField(UdefineAddr, check);
     return false;
   }
   UdefineAddr->setText(QString::fromStdString(padded));
-  State.UserCmdInvalid = false;
   return true;
 }
 
 bool TForm1::Edit7Exit() {
-  State.UserCmdInvalid = true;
-  std::string padded;
-  const FieldCheck check = UserCommandChecks::CheckCountOrValue(Edit7->text().toStdString(), padded);
+  const FieldCheck check = OwnCommand->TakeCountOrValue(Edit7->text().toStdString());
   if (!check.Ok()) {
     InputFilters::RefuseField(Edit7, check);
     return false;
   }
-  State.UserCmdData = padded; // the field keeps the text as typed
-  State.UserCmdInvalid = false;
   return true;
 }
 
-// Only the latest request waits: a second press before the tick replaces the
-// first. An address that does not fit the request's two digits (not a number,
+// An address that does not fit the request's two digits (not a number,
 // or above 247) is refused with the address box's message.
 void TForm1::UserDefineSendClick() {
   const bool registerGood = UdefineAddrExit();
@@ -58,7 +50,5 @@ void TForm1::UserDefineSendClick() {
     InputFilters::RefuseField(UdefineMachine, FieldCheck::Bad(DriveAddress::RangeMessage, true));
     return;
   }
-  State.UserCmdFrame = RequestBodies::UserCommand(*address, RandW->currentText() == "Read",
-                                                  UdefineAddr->text().toStdString(), State.UserCmdData);
-  State.UserCmdPending = true;
+  OwnCommand->Send(*address, RandW->currentText() == "Read", UdefineAddr->text().toStdString());
 }

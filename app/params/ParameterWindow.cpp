@@ -30,7 +30,7 @@ bool GridColumnIsModify(const TForm1 &form) {
 } // namespace
 
 void TForm1::PrepareParameterWindow() {
-  if (!GridColumnIsModify(*this) && !State.CommonParamEdit)
+  if (!GridColumnIsModify(*this) && !CommonParamEdit)
     return;
   if (Functions->Text("NAME") == "Reserved") {
     Dialogs::ShowMessage("This parameter is not allowed to read or write!");
@@ -50,8 +50,8 @@ void TForm1::PrepareParameterWindow() {
   InputBox->ShowParameter(Functions->Text("CODE"), Functions->Text("NAME"));
   ParamValueText = Replaced(Functions->Text("NOWDATA"), StoredDecimalSeparator, separator);
   InputBox->SetHint("Hint:");
-  if (State.CommonParamEdit) {
-    State.CommonParamEdit = false;
+  if (CommonParamEdit) {
+    CommonParamEdit = false;
     return;
   }
   Dialogs::ExecModal(InputBox);

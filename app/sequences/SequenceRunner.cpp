@@ -33,6 +33,7 @@ public:
   bool WriteMode() const override { return form_.RadioGroup1->ItemIndex() == 1; }
   QString DriveAddress() const override { return form_.MachineIDText(); }
   bool Rm40Selected() const override { return form_.IsRm40Selected(); }
+  int StepPauseMs() const override { return form_.TimeIntervalMs; }
 
 private:
   TForm1 &form_;

@@ -23,7 +23,7 @@ namespace {
 void OpenTimeInput(TForm1 *form, const QString &prompt) {
   TTimeInput window(prompt, form->TimeIntervalMs, form->TimeoutMs, form);
   // A reply being awaited is timed anew from now.
-  form->State.WaitTicks = 0;
+  form->Engine->RestartReplyWait();
   Dialogs::ExecModal(&window);
 }
 } // namespace

@@ -4,6 +4,7 @@
 #include "exchange/ExchangeEngine.h"
 #include "serial/TComm.h"
 #include "sim/DriveSimulator.h"
+#include "tests/support/EngineStateAccess.h"
 
 // A bare exchange engine on a port open on the drive simulator's line, its
 // received bytes handed to the engine, with a short tick and reply window.
@@ -23,8 +24,8 @@ struct EngineOnSimulator {
     port.OnReceiveData = [this](TComm *, const char *buffer, std::uint16_t length) {
       engine.ReceiveData(buffer, length);
     };
-    engine.State.TickMs = 10;
-    engine.State.TimeoutMs = 100;
+    EngineStateAccess::Of(engine).TickMs = 10;
+    engine.TimeoutMs = 100;
     return port.PortOpen();
   }
 };
