@@ -46,6 +46,7 @@ void TForm1::WireCommunication() {
   connect(Engine, &TExchangeEngine::ReplyRejected, this, &TForm1::ShowRejectedReply);
   connect(Engine, &TExchangeEngine::ReplyMissing, this, &TForm1::ShowMissingReply);
   // a line of its own, within the pane's bound as every line
+  connect(Engine, &TExchangeEngine::EchoFound, this, &TForm1::ShowPortState);
   connect(Engine, &TExchangeEngine::LateDriveNoted, this, [this](int address, int lateMs, int timeoutMs) {
     LogRequest(HistoryText::LateDriveLine(address, lateMs, timeoutMs));
   });

@@ -40,7 +40,10 @@ void TForm1::ApplyPortSettings() {
   Comm1->SetBaudRate(static_cast<std::uint32_t>(StrToInt(settings.UserBaud->currentText().toStdString())));
 
   Engine->SetCompleteOnReply(settings.CompleteOnReply->isChecked());
-  Engine->ForgetLine(); // another line, other drives: their lateness is learnt anew
+  Engine->SetEchoMode(
+      LineEchoModeOf(settings.Echo->currentText().toStdString()).value_or(LineEcho::Mode::Off));
+  // another line, other drives: their lateness, and whether it echoes, are learnt anew
+  Engine->ForgetLine();
   ShowScanPeriodRange();
   UpcSend->stop();
   Engine->SetTickMs(TickMsForBaudIndex(settings.UserBaud->currentIndex(), State.TickMs));
@@ -89,6 +92,12 @@ void TForm1::ApplyPortSettings() {
 
 void TForm1::ShowPortState() {
   const QString separator = QStringLiteral("  \u2014  ");
-  StatusBar1->SetPanelText(0, ProtocolText + separator + PortKeeper->Summary());
-  StatusBar1->SetPanelToolTip(0, ProtocolText + separator + PortKeeper->Describe());
+  QString echo;
+  if (Engine->Echo().GetMode() == LineEcho::Mode::Detect && Engine->Echo().Found())
+    echo = separator + QStringLiteral("adapter echoes requests: echo discarded");
+  StatusBar1->SetPanelText(0, ProtocolText + separator + PortKeeper->Summary() + echo);
+  QString latency = Comm1->LowLatencyText();
+  if (!latency.isEmpty())
+    latency.prepend(separator);
+  StatusBar1->SetPanelToolTip(0, ProtocolText + latency + separator + PortKeeper->Describe() + echo);
 }

@@ -6,9 +6,9 @@
 
 namespace {
 // Options that take a value; every other known option is a switch.
-const QSet<QString> ValueOptions = {"port",    "mode",    "baud",   "data-bits", "parity",   "stop-bits",
-                                    "address", "timeout", "table",  "format",    "period",   "count",
-                                    "out",     "against", "repeat", "interval",  "function", "stop-on"};
+const QSet<QString> ValueOptions = {
+    "port",   "mode",  "baud", "data-bits", "parity", "stop-bits", "address",  "timeout", "table", "format",
+    "period", "count", "out",  "against",   "repeat", "interval",  "function", "stop-on", "echo"};
 const QSet<QString> Switches = {"quiet", "verbose", "broadcast", "release", "verify", "skip-refused", "help"};
 } // namespace
 
@@ -81,6 +81,10 @@ QString Usage() {
       "  --mode ascii|rtu     --baud N   --data-bits 7|8   --parity N|O|E   --stop-bits 1|2\n"
       "  --address N          drive address 1-247 (default from database1/dspara.dbf, else 1)\n"
       "  --timeout MS         reply window (default from com_pro.dbf, else 500)\n"
+      "  --echo off|on|detect what is done with requests the adapter hands back before\n"
+      "                       the reply: kept apart from replies (off), discarded (on),\n"
+      "                       discarded once a read shows it (detect); default from\n"
+      "                       database1/preferences.ini, else off\n"
       "  --table FILE         parameter table (default database1/RM40.DBF)\n"
       "  --format text|csv|json  records as text, comma-separated values or JSON lines\n"
       "  --quiet              no summaries or progress on stderr\n"

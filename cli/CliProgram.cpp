@@ -4,6 +4,7 @@
 #include "cli/CliContext.h"
 #include "cli/CliError.h"
 #include "drive/DriveAddress.h"
+#include "settings/Preferences.h"
 #include "settings/SettingsReport.h"
 #include "settings/ShippedTables.h"
 #include "settings/TableStore.h"
@@ -77,6 +78,16 @@ LineOptions LineFrom(const CliArguments &args, const TProtocolSettings &stored) 
       Choice(args, "stop-bits", {"1", "2"}, stored.userStopBit) == 1 ? TStopBits::_2 : TStopBits::_1;
   line.timeoutMs = Number(args, "timeout", 1, 600000, stored.timeoutMs);
   line.verbose = args.Has("verbose");
+  line.quiet = args.Has("quiet");
+  // a stored word the program does not know reads as delivered, as in the window
+  const QString storedEcho = Preferences(AppPaths::DataFolder()).Text("Line/Echo", "off");
+  line.echo = LineEchoModeOf(storedEcho.toStdString()).value_or(LineEcho::Mode::Off);
+  if (args.Has("echo")) {
+    const std::optional<LineEcho::Mode> mode = LineEchoModeOf(args.Value("echo").toStdString());
+    if (!mode)
+      throw CliError::BadInput("--echo must be off, on or detect");
+    line.echo = *mode;
+  }
   return line;
 }
 

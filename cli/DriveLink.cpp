@@ -39,6 +39,7 @@ DriveLink::DriveLink(const LineOptions &options) {
 
   engine_.SetPort(&comm_);
   engine_.SetCompleteOnReply(true);
+  engine_.SetEchoMode(options.echo);
   engine_.SetTickMs(TickMs);
   engine_.TimeoutMs = options.timeoutMs;
   engine_.Timer->start();
@@ -56,6 +57,9 @@ DriveLink::DriveLink(const LineOptions &options) {
                        PrintFrame(HistoryText::EndingText(record) + "\n");
                      ExchangeEnded(record);
                    });
+  if (!options.quiet)
+    QObject::connect(&engine_, &TExchangeEngine::EchoFound, &engine_,
+                     [] { PrintFrame(QStringLiteral("adapter echoes requests: echo discarded\n")); });
   if (verbose)
     QObject::connect(&engine_, &TExchangeEngine::LateDriveNoted, &engine_,
                      [](int address, int lateMs, int timeoutMs) {

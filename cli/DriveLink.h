@@ -19,6 +19,8 @@ struct LineOptions {
   TStopBits stopBits = TStopBits::_1;
   int timeoutMs = 500;
   bool verbose = false; // every frame on stderr, as the history pane shows it
+  bool quiet = false;   // no notes on stderr
+  LineEcho::Mode echo = LineEcho::Mode::Off;
 };
 
 // How one request ended.

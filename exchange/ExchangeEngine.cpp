@@ -97,6 +97,7 @@ void TExchangeEngine::SetCompleteOnReply(bool on) {
 
 void TExchangeEngine::ForgetLine() {
   lateness_.Forget();
+  echo_.Forget();
   state_.ReceiveBuffer.clear();
   state_.ReceivedChunk.clear();
   state_.ReceivedBeyondLimit = 0;

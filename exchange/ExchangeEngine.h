@@ -3,6 +3,7 @@
 #include "exchange/CommState.h"
 #include "exchange/DriveLateness.h"
 #include "exchange/ExchangeRecord.h"
+#include "exchange/LineEcho.h"
 #include "protocol/ReplyCheck.h"
 #include "protocol/ReplyRejection.h"
 
@@ -106,6 +107,11 @@ public:
 
   bool IsRtuMode() const;
 
+  // Whether the adapter hands each request back before the reply, and what
+  // is done with it; what was found stays until the line is set up anew.
+  void SetEchoMode(LineEcho::Mode mode) { echo_.SetMode(mode); }
+  const LineEcho &Echo() const { return echo_; }
+
   // One tick of the send timer.
   void Tick();
   // Frames the request body (hex text, address first), sends, logs and counts it.
@@ -130,6 +136,8 @@ public:
   // The silence that must separate two frames on this line: 3.5 characters,
   // no less than 1.75 ms.
   double InterFrameMs() const;
+  // The silence that ends a reply of unknown length.
+  int UnknownLengthSilenceMs() const;
 
 signals:
   // A request went out and its reply is awaited; ExchangeEnded follows.
@@ -156,9 +164,11 @@ signals:
   // after its time-out of `timeoutMs`; said once, and again when it answers
   // much later.
   void LateDriveNoted(int address, int lateMs, int timeoutMs);
+  // Echo detection found the adapter echoing requests; from now on each
+  // echo is discarded. Said once a line.
+  void EchoFound();
 
 private:
-  void SendRtuFrame(const std::string &body);
   void ExpectReplyInput(const std::string &body, bool rtu);
   bool SendsWithoutChecksum(bool rtu) const;
   void AssembleAsciiReply(const std::string &text);
@@ -171,6 +181,12 @@ private:
   void JudgeCompleteReply(std::size_t length);
   void CheckReplyComplete();
   void ReceivePiece(const char *buffer, unsigned length);
+  // Bytes that belong to the reply (or to whatever came unasked).
+  void StoreReceived(const char *buffer, std::size_t length, bool checkComplete);
+  // What the echo's end tells of the reply that follows it.
+  void NoteEcho(const LineEcho::Taken &taken);
+  // The reply window ended while the echo was still looked for.
+  void FlushEcho();
   void SilenceEnded();
   double NowMs() const { return static_cast<double>(clock_.nsecsElapsed()) / 1e6; }
   // True when the line has been silent long enough for a request to go out;
@@ -218,7 +234,10 @@ private:
   ReplyRejection lastRejection_;
   bool lastAccepted_ = false; // the reply judged last was taken
   DriveLateness lateness_;
-  ExchangeRecord current_; // the request in flight
+  LineEcho echo_;
+  bool echoDiffers_ = false; // the echo due first was not the request's bytes
+  bool echoInReply_ = false; // the request came back and was not discarded
+  ExchangeRecord current_;   // the request in flight
   // The quiet after a time-out: the request that timed out, and how long
   // nothing may be sent.
   // Counted in ticks, as the reply window is.

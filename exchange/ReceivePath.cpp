@@ -16,6 +16,7 @@
 
 #include <QTimer>
 #include <algorithm>
+#include <utility>
 
 namespace {
 // Keeps the first bytes of a reply that fit ReplyBytes; the rest of the
@@ -83,6 +84,34 @@ void TExchangeEngine::ReceivePiece(const char *buffer, unsigned length) {
   // an empty piece carries nothing and must not pass for a reply
   if (length == 0)
     return;
+  if (!echo_.Awaiting()) {
+    StoreReceived(buffer, length, true);
+    return;
+  }
+  lastByteMs_ = NowMs(); // an echo's bytes are on the line too
+  const LineEcho::Taken taken = echo_.Take(buffer, length);
+  if (!taken.done)
+    return;
+  NoteEcho(taken);
+  if (!taken.passOn.empty())
+    StoreReceived(taken.passOn.data(), taken.passOn.size(), true);
+}
+
+void TExchangeEngine::NoteEcho(const LineEcho::Taken &taken) {
+  if (taken.found)
+    emit EchoFound();
+  echoDiffers_ = echoDiffers_ || taken.differs;
+  echoInReply_ = echoInReply_ || taken.echoed;
+}
+
+void TExchangeEngine::FlushEcho() {
+  const LineEcho::Taken taken = echo_.Flush();
+  NoteEcho(taken);
+  if (!taken.passOn.empty())
+    StoreReceived(taken.passOn.data(), taken.passOn.size(), false);
+}
+
+void TExchangeEngine::StoreReceived(const char *buffer, std::size_t length, bool checkComplete) {
   lastByteMs_ = NowMs();
   if (state_.ReceiveBuffer.empty() && state_.ReceivedBeyondLimit == 0)
     firstBufferedMs_ = lastByteMs_;
@@ -98,12 +127,16 @@ void TExchangeEngine::ReceivePiece(const char *buffer, unsigned length) {
   state_.ReceivedCount += static_cast<int>(kept);
   state_.ReceiveBuffer += state_.ReceivedChunk;
   state_.DataArrived = true;
-  if (completeOnReply_ && state_.WaitingReply)
+  if (checkComplete && completeOnReply_ && state_.WaitingReply)
     CheckReplyComplete();
 }
 
 void TExchangeEngine::WaitHandler() {
   CommState &s = state_;
+  if (echo_.Awaiting())
+    FlushEcho();
+  const bool echoDiffers = std::exchange(echoDiffers_, false);
+  const bool echoInReply = std::exchange(echoInReply_, false);
   if (s.DataArrived) {
     s.DataArrived = false;
     if (!s.WaitingReply)
@@ -114,6 +147,12 @@ void TExchangeEngine::WaitHandler() {
         s.ReplyText = s.ReceiveBuffer + ReceiveLimit::CutNote(s.ReceivedBeyondLimit);
         s.ReplyBody = s.ReceiveBuffer;
         lastRejection_ = {ReplyRejection::Kind::OverLong};
+        ErrorReply();
+      } else if (echoDiffers || echoInReply) {
+        // What came is not the drive's reply, whatever its checks say.
+        s.ReplyText = s.ReceiveBuffer;
+        s.ReplyBody = s.ReceiveBuffer;
+        lastRejection_ = {echoDiffers ? ReplyRejection::Kind::EchoDiffers : ReplyRejection::Kind::OwnEcho};
         ErrorReply();
       } else if (IsRtuMode()) {
         s.ReplyText = s.ReceiveBuffer;
@@ -354,6 +393,12 @@ void TExchangeEngine::EndExchange(ExchangeRecord::Outcome outcome, ReplyConsumer
 // ---- handling a reply the moment it is complete ------------------------------
 
 void TExchangeEngine::CheckReplyComplete() {
+  if (echoDiffers_) {
+    // Nothing tells where a collision's bytes end but the line falling silent.
+    TellPortAnyByte();
+    silence_->start(UnknownLengthSilenceMs());
+    return;
+  }
   const ReplyCompletion::Extent extent =
       IsRtuMode() ? ReplyCompletion::RtuExtent(state_.ReceiveBuffer, state_.LastSentFrame)
                   : ReplyCompletion::AsciiExtent(state_.ReceiveBuffer);
@@ -367,7 +412,7 @@ void TExchangeEngine::CheckReplyComplete() {
     // those the port already holds come after a silence of its own, so the
     // wait is twice the line's.
     TellPortAnyByte();
-    silence_->start(2 * ReplyCompletion::SilenceMs(port_ ? port_->BaudRate() : 0));
+    silence_->start(UnknownLengthSilenceMs());
     break;
   case ReplyCompletion::State::Incomplete:
     break;

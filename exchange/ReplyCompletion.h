@@ -42,4 +42,11 @@ Extent RtuExtent(const std::string &buffer, const std::string &request);
 // timed closer than that.
 int SilenceMs(std::uint32_t baud);
 
+// A USB serial adapter hands what it received over in packets, as often as
+// its latency timer says: 1 to 16 ms (16 as most drivers deliver it). A
+// reply whose length nothing tells is over only after a silence longer than
+// that, with room for a busy machine's late wake-up, never after 3.5
+// characters alone.
+constexpr int AdapterPacketGapMs = 30;
+
 } // namespace ReplyCompletion

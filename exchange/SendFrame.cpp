@@ -12,6 +12,12 @@ namespace {
 const char *const LoggedCrLf = "/x0D/x0A";
 
 bool IsBroadcastBody(const std::string &body) { return body.compare(0, 2, "00") == 0; }
+
+// Only a read's echo tells the line echoing: a write's reply repeats it.
+bool IsReadBody(const std::string &body) {
+  const int function = HexByteAt(body, 2);
+  return function == 0x03 || function == 0x04;
+}
 } // namespace
 
 bool TExchangeEngine::IsRtuMode() const { return port_ && port_->ByteSize() == TByteSize::_8; }
@@ -60,6 +66,8 @@ void TExchangeEngine::SendFrame(const std::string &body) {
   state_.DataArrived = false;
   state_.ReceivedCount = 0;
   gateWaitSinceMs_ = -1;
+  echoDiffers_ = false;
+  echoInReply_ = false;
 
   // The request's own address decides whether an answer comes: 00 is a
   // broadcast, whoever sends it (the user's command with Motor Addr 0, any
@@ -70,11 +78,16 @@ void TExchangeEngine::SendFrame(const std::string &body) {
     sentMs_ = NowMs();
   }
   state_.LastSentFrame = body;
-  if (completeOnReply_ && port_)
-    ExpectReplyInput(body, rtu);
+  const bool read = IsReadBody(body);
 
   if (rtu) {
-    SendRtuFrame(body);
+    const RtuFrame frame = BuildRtuFrame(body, raw);
+    echo_.RequestSent(std::string(frame.bytes.begin(), frame.bytes.end()), read);
+    if (completeOnReply_ && port_)
+      ExpectReplyInput(body, rtu);
+    RequestWentOut(body, QString::fromStdString(frame.text));
+    if (port_)
+      port_->WriteData(frame.bytes.data(), static_cast<std::uint16_t>(frame.bytes.size()));
   } else {
     std::string output;
     if (raw) {
@@ -84,6 +97,9 @@ void TExchangeEngine::SendFrame(const std::string &body) {
       state_.SentFrameText = AsciiFrameText(body);
       output = state_.SentFrameText + "\r\n";
     }
+    echo_.RequestSent(output, read);
+    if (completeOnReply_ && port_)
+      ExpectReplyInput(body, rtu);
     if (port_)
       port_->WriteData(output.data(), static_cast<std::uint16_t>(output.size()));
     QString text = QString::fromStdString(state_.SentFrameText);
@@ -102,27 +118,23 @@ void TExchangeEngine::ExpectReplyInput(const std::string &body, bool rtu) {
   // byte, a colon and CR LF instead of the CRC), in ASCII also its LF, in
   // RTU 5 bytes when the function code's top bit makes it an exception. A
   // reply of unknown length ends with the line's silence.
+  // The echo a line hands back first comes with it, in RTU counted in.
   const auto bytes =
       static_cast<std::uint32_t>(state_.WaitingReply ? ReplyCompletion::RtuReplyBytes(body) : 0);
+  const std::size_t echoBytes = echo_.Discarding() ? echo_.EchoBytes() : 0;
+  const auto echo = static_cast<std::uint8_t>(echoBytes <= 200 ? echoBytes : 0);
   constexpr std::uint8_t FunctionAt = 1;
   constexpr auto ExceptionBytes = static_cast<std::uint8_t>(ReplyCompletion::ExceptionBytes);
   if (rtu)
-    port_->ExpectInput({.Count = bytes,
-                        .ShortCount = ExceptionBytes,
-                        .FlagAt = FunctionAt,
+    port_->ExpectInput({.Count = bytes == 0 ? 0 : echo + bytes,
+                        .ShortCount = static_cast<std::uint8_t>(echo + ExceptionBytes),
+                        .FlagAt = static_cast<std::uint8_t>(echo + FunctionAt),
                         .FlagBits = ReplyCompletion::ExceptionBit,
-                        .LeastCount = ExceptionBytes});
+                        .LeastCount = static_cast<std::uint8_t>(echo + ExceptionBytes)});
   else
     port_->ExpectInput({.Count = bytes == 0 ? 0 : 2 * bytes + 1,
                         .EndByte = '\n',
                         .LeastCount = static_cast<std::uint8_t>(2 * ReplyCompletion::ExceptionBytes + 1)});
-}
-
-void TExchangeEngine::SendRtuFrame(const std::string &body) {
-  const RtuFrame frame = BuildRtuFrame(body, SendsWithoutChecksum(true));
-  RequestWentOut(body, QString::fromStdString(frame.text));
-  if (port_)
-    port_->WriteData(frame.bytes.data(), static_cast<std::uint16_t>(frame.bytes.size()));
 }
 
 ExchangeRecord TExchangeEngine::RequestRecord(const std::string &body, const QString &text) const {

@@ -2,6 +2,7 @@
 // that is awaited; when none is, it starts at most one request.
 #include "exchange/ExchangeEngine.h"
 
+#include "exchange/ReplyCompletion.h"
 #include "serial/TComm.h"
 
 #include <QTimer>
@@ -104,6 +105,13 @@ double TExchangeEngine::InterFrameMs() const {
   if (baud == 0)
     return LeastMs;
   return std::max(LeastMs, 3.5 * port_->CharacterBits() * 1000 / baud);
+}
+
+int TExchangeEngine::UnknownLengthSilenceMs() const {
+  // Bytes the port already holds come after a silence of their own, so the
+  // line's share is twice its silence.
+  return std::max(2 * ReplyCompletion::SilenceMs(port_ ? port_->BaudRate() : 0),
+                  ReplyCompletion::AdapterPacketGapMs);
 }
 
 bool TExchangeEngine::LineSilent() {

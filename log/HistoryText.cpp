@@ -51,11 +51,17 @@ bool CompletesRequestLine(const ExchangeRecord &record) {
          record.outcome == Outcome::NoResponse;
 }
 
-// What completes a request's line when its reply came or did not.
+// What completes a request's line when its reply came or did not. What an
+// echo spoilt is named, as the reply's own bytes cannot tell it.
 static QString Completion(const ExchangeRecord &record) {
+  using Kind = ReplyRejection::Kind;
   if (record.outcome == ExchangeRecord::Outcome::NoResponse)
     return NoResponseMark;
-  return ReplyMark + record.replyText;
+  QString text = ReplyMark + record.replyText;
+  if (record.outcome == ExchangeRecord::Outcome::ErrorReply &&
+      (record.rejection.kind == Kind::EchoDiffers || record.rejection.kind == Kind::OwnEcho))
+    text += NoteMark + QString::fromStdString(RejectionWords(record.rejection));
+  return text;
 }
 
 // The line of bytes that came while no request awaited them.

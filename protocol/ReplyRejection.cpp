@@ -58,6 +58,10 @@ std::string RejectionWords(const ReplyRejection &rejection) {
     return "noise before the frame";
   case Kind::Unasked:
     return "unasked data";
+  case Kind::EchoDiffers:
+    return "echo differs from the request";
+  case Kind::OwnEcho:
+    return "own request echoed: the adapter echoes requests";
   }
   return "malformed frame";
 }

@@ -15,7 +15,9 @@ struct ReplyRejection {
     Malformed,   // no frame: ASCII without ':' or CR LF, or not hex digits
     OverLong,    // more bytes than any reply holds
     NoiseBefore, // a right reply with bytes before it that belong to no frame
-    Unasked      // a frame while no request awaited one
+    Unasked,     // a frame while no request awaited one
+    EchoDiffers, // the echo due first was not the request's bytes: a collision, a wiring fault
+    OwnEcho      // the request came back, where its echo is not discarded
   };
   Kind kind = Kind::Malformed;
   int exceptionCode = 0;

@@ -154,6 +154,7 @@ void TComm::OpenPort(TAcquiredPort port) {
   overTcp_ = port.OverTcp();
   const int fd = port.Release();
   portHandle_ = fd;
+  lowLatency_ = overTcp_ ? LowLatency::NotAsked : RequestLowLatency(fd);
   if (!overTcp_)
     tcflush(fd, TCIOFLUSH);
   ApplyTimeouts();
@@ -186,6 +187,8 @@ void TComm::OpenPort(TAcquiredPort port) {
     return;
   }
 }
+
+QString TComm::LowLatencyText() const { return PortOpen() ? LowLatencyWords(lowLatency_) : QString(); }
 
 void TComm::ClosePort() {
   portOpenError_.clear();

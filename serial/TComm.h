@@ -3,6 +3,7 @@
 #include "serial/AcquiredPort.h"
 #include "serial/InputGathering.h"
 #include "serial/LineSettings.h"
+#include "serial/LowLatency.h"
 
 #include <QObject>
 #include <QString>
@@ -108,6 +109,9 @@ public:
   void SetRs485(bool on);
   bool Rs485Active() const { return rs485Enabled_; }
   QString Rs485Error() const { return rs485Error_; }
+  // Whether the driver hands received bytes over at once (asked at each
+  // opening), in words; empty while no serial device is open.
+  QString LowLatencyText() const;
 
   // Line settings: a changed value is applied to an open port at once.
   std::uint32_t BaudRate() const { return line_.BaudRate; }
@@ -237,6 +241,7 @@ private:
 
   int portHandle_ = -1;
   bool overTcp_ = false; // the open port is a TCP serial server's socket
+  LowLatency lowLatency_ = LowLatency::NotAsked;
   bool rs485Enabled_ = false;
   QString rs485Error_;
   std::unique_ptr<TCloseEvent> closeEvent_;

@@ -39,9 +39,24 @@ std::vector<std::uint8_t> DriveModel::Handle(const std::vector<std::uint8_t> &re
     return ReadRegisters(request, nowMs);
   case 0x06:
     return WriteRegister(request, nowMs);
+  case 0x11:
+    return ReportServerId(request);
   default:
     return Exception(request, ExceptionCode::IllegalFunction);
   }
+}
+
+// Report server ID: the drive's address as its id, running or not, and its
+// name; a reply whose length only its byte count tells.
+std::vector<std::uint8_t> DriveModel::ReportServerId(const std::vector<std::uint8_t> &request) const {
+  if (request.size() != 2)
+    return Exception(request, ExceptionCode::IllegalValue);
+  static constexpr char Name[] = "VOSSEK VFD";
+  std::vector<std::uint8_t> reply{request[0], 0x11, static_cast<std::uint8_t>(2 + sizeof Name - 1),
+                                  static_cast<std::uint8_t>(address_),
+                                  command_ != Command::Stop ? std::uint8_t{0xFF} : std::uint8_t{0x00}};
+  reply.insert(reply.end(), Name, Name + sizeof Name - 1);
+  return reply;
 }
 
 std::vector<std::uint8_t> DriveModel::Exception(const std::vector<std::uint8_t> &request,

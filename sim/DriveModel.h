@@ -95,6 +95,7 @@ private:
   std::vector<std::uint8_t> WriteRegister(const std::vector<std::uint8_t> &request, std::int64_t nowMs);
   bool ApplyControlCode(std::uint16_t code, std::int64_t nowMs);
   std::vector<std::uint8_t> Exception(const std::vector<std::uint8_t> &request, ExceptionCode code) const;
+  std::vector<std::uint8_t> ReportServerId(const std::vector<std::uint8_t> &request) const;
 
   double ParameterValue(std::uint16_t reg, double fallback) const;
   double TargetHz() const;

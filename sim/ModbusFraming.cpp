@@ -46,6 +46,8 @@ std::size_t ExpectedRtuRequestLength(const std::vector<std::uint8_t> &head) {
     return 8;
   case 0x10:
     return head.size() < 7 ? 0 : 9 + static_cast<std::size_t>(head[6]);
+  case 0x11:
+    return 4;
   default:
     return 0;
   }

@@ -30,6 +30,7 @@
 #include <QTabWidget>
 #include <QTextEdit>
 #include <QTimer>
+#include <QToolButton>
 
 namespace {
 constexpr int kRecords = 28; // the function table file is cut to its first records
@@ -157,6 +158,34 @@ class TestReplyTrust : public QObject {
       if (Form1->HistoryLine(line).contains(text))
         return true;
     return false;
+  }
+
+  // The adapter echo chosen in "ProtocolSettings" with the arrow keys, then OK.
+  static void ChooseEcho(const QString &word) {
+    QTest::mouseClick(Form1->UProtocol, Qt::LeftButton);
+    QTRY_VERIFY(ProtocolSet->isVisible());
+    ProtocolSet->Echo->setFocus();
+    QTest::keyClick(ProtocolSet->Echo, Qt::Key_Home);
+    for (int down = QStringList{"off", "on", "detect"}.indexOf(word); down > 0; --down)
+      QTest::keyClick(ProtocolSet->Echo, Qt::Key_Down);
+    QCOMPARE(ProtocolSet->Echo->currentText(), word);
+    QTest::mouseClick(ProtocolSet->Button1, Qt::LeftButton);
+    QTRY_VERIFY(!ProtocolSet->isVisible() && Form1->Comm1->PortOpen());
+  }
+
+  // The user's command sent to `address` as the user types and clicks it.
+  void SendUserCommand(const QString &address, bool read, const QString &registerText, const QString &data) {
+    ClickTab(Form1->PageControl1, 0);
+    Form1->UdefineMachine->setEditText(address);
+    if (read) {
+      ChooseRead();
+    } else {
+      Form1->RandW->setFocus();
+      QTest::keyClick(Form1->RandW, Qt::Key_End);
+    }
+    Form1->UdefineAddr->setText(registerText);
+    Form1->Edit7->setText(data);
+    QTest::mouseClick(Form1->UserDefineSend, Qt::LeftButton);
   }
 
   QString TrafficLogText() const {
@@ -330,6 +359,57 @@ private slots:
     QVERIFY2(
         ending.contains(QString("\n0 replies taken, %1 failed (%1 error replies, 0 time-outs)").arg(writes)),
         qPrintable(ending));
+  }
+
+  // An adapter that hands every request back before the reply. Detected,
+  // the echo is discarded: read all stores every value of the drive, and
+  // the port state says what was found. Off, no reply is taken from its
+  // own echo: a read names it, and a write to a drive that is not there is
+  // not confirmed by its echo (which equals its correct reply). On, a line
+  // that does not echo gives error replies named for it.
+  void echoingAdapter() {
+    Form1->CheckBox2->setChecked(true); // go on past failed records
+    for (const bool rtu : {false, true}) {
+      UseLine(rtu, true, {.echo = true});
+      ChooseEcho("detect");
+      const QStringList before = Stored();
+      const QString ending = ReadAll();
+      int unread = 0;
+      QCOMPARE(WronglyStored(before, &unread), QStringList());
+      QCOMPARE(unread, 0);
+      QCOMPARE(ending, QString("Have finished reading all codes!"));
+      QVERIFY2(Form1->StatusBar1->PanelText(0).contains("adapter echoes requests: echo discarded"),
+               qPrintable(Form1->StatusBar1->PanelText(0)));
+
+      ChooseEcho("off");
+      QVERIFY(!Form1->StatusBar1->PanelText(0).contains("echo"));
+      const long long accepted = Form1->State.AcceptedReplies;
+      int errors = Form1->State.ErrorRecords;
+      SendUserCommand("9", true, "1000", "1");
+      QTRY_COMPARE_WITH_TIMEOUT(Form1->State.ErrorRecords, errors + 1, 10000);
+      QTRY_VERIFY(Idle());
+      QVERIFY(HistoryShows("own request echoed: the adapter echoes requests"));
+      errors = Form1->State.ErrorRecords;
+      ClickTab(Form1->PageControl1, 0);
+      Form1->MachineID->setEditText("9");
+      QTest::mouseClick(Form1->UFwdStart, Qt::LeftButton);
+      QTRY_COMPARE_WITH_TIMEOUT(Form1->State.ErrorRecords, errors + 1, 10000);
+      QTRY_VERIFY(Idle());
+      QCOMPARE(Form1->State.AcceptedReplies, accepted);
+      QVERIFY(Form1->UrunShape->BrushColor() != int(LampColor::Green));
+      Form1->MachineID->setEditText("1");
+
+      rig_.sim->SetLineFaults({});
+      ChooseEcho("on");
+      errors = Form1->State.ErrorRecords;
+      SendUserCommand("1", true, "1000", "1");
+      QTRY_COMPARE_WITH_TIMEOUT(Form1->State.ErrorRecords, errors + 1, 10000);
+      QTRY_VERIFY(Idle());
+      QVERIFY(HistoryShows("echo differs from the request"));
+      QTRY_VERIFY(TrafficLogText().contains(",error reply,echo differs from the request,"));
+      ChooseEcho("off");
+    }
+    Form1->CheckBox2->setChecked(false);
   }
 
   // A drive that repeats a write with another value has not confirmed it:

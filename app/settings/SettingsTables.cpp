@@ -17,11 +17,14 @@
 #include <QLineEdit>
 #include <QTableWidget>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
 const QString CompleteOnReplyKey = QStringLiteral("Line/CompleteOnReply");
 const QString Rs485Key = QStringLiteral("Line/Rs485");
+const QString EchoKey = QStringLiteral("Line/Echo");
+const QString EchoDelivered = QStringLiteral("off");
 
 TClickEdit *CommonParameterBox(TForm1 *form, int i) {
   TClickEdit *const boxes[6] = {form->Edit9,  form->Edit10, form->Edit11,
@@ -107,6 +110,9 @@ void TForm1::LoadProtocolSettings() {
   const Preferences preferences(AppPaths::DataFolder());
   ProtocolSet->CompleteOnReply->setChecked(preferences.Bool(CompleteOnReplyKey, false));
   ProtocolSet->Rs485->setChecked(preferences.Bool(Rs485Key, false));
+  // A word the list does not hold reads as delivered.
+  const int echo = ProtocolSet->Echo->findText(preferences.Text(EchoKey, EchoDelivered));
+  ProtocolSet->Echo->setCurrentIndex(std::max(echo, 0));
 }
 
 void TForm1::LoadDriveSettings() {
@@ -284,6 +290,11 @@ QString TForm1::SaveLinePreferences() {
     if (preferences.Bool(key, false) == box->isChecked())
       continue;
     preferences.Set(key, box->isChecked());
+    changed = true;
+  }
+  const QString echo = ProtocolSet->Echo->currentText();
+  if (preferences.Text(EchoKey, EchoDelivered) != echo) {
+    preferences.Set(EchoKey, echo);
     changed = true;
   }
   if (!changed)

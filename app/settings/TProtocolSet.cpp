@@ -24,7 +24,7 @@ QComboBox *DropDownList(const QStringList &items, int selected, QWidget *parent)
 
 TProtocolSet::TProtocolSet(QWidget *parent) : QDialog(parent) {
   setWindowTitle("ProtocolSettings");
-  setFixedSize(409, 321);
+  setFixedSize(409, 353);
 
   Edit1 = new QLineEdit(this);
   Edit1->setReadOnly(true);
@@ -45,6 +45,11 @@ TProtocolSet::TProtocolSet(QWidget *parent) : QDialog(parent) {
 
   CompleteOnReply = new QCheckBox("Handle replies as soon as they are complete", this);
   Rs485 = new QCheckBox("RS-485: RTS raised by the driver while sending", this);
+  Echo = DropDownList({"off", "on", "detect"}, 0, this);
+  Echo->setToolTip("Adapters that hear their own transmission hand each request back before the reply.\n"
+                   "on: the request's exact bytes are expected first and discarded;\n"
+                   "detect: discarded once a read's request is seen coming back;\n"
+                   "off: nothing is discarded, and an echo is never taken for a reply.");
 
   Button1 = new QPushButton("OK", this);
   Button2 = new QPushButton("Close", this);
@@ -53,7 +58,7 @@ TProtocolSet::TProtocolSet(QWidget *parent) : QDialog(parent) {
   const QList<QPair<QString, QWidget *>> rows = {{"Machine Series", Edit1}, {"Com Port", ComPort},
                                                  {"Mode", ModbusMode},      {"BaudRate", UserBaud},
                                                  {"Data Bit", UserDataBit}, {"Parity Check", UserParity},
-                                                 {"StopBit", UserStopBit}};
+                                                 {"StopBit", UserStopBit},  {"Adapter echo", Echo}};
   for (int r = 0; r < rows.size(); ++r) {
     fields->addWidget(new QLabel(rows[r].first, this), r, 0);
     fields->addWidget(rows[r].second, r, 1);

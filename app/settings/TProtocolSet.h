@@ -29,6 +29,10 @@ public:
   // The kernel's RS-485 direction control, where the port's driver has it;
   // kept in preferences.ini, off as delivered.
   QCheckBox *Rs485 = nullptr;
+  // What is done with the request an adapter hands back before the reply:
+  // "off", "on", "detect" (the preference's words); kept in
+  // preferences.ini, off as delivered.
+  QComboBox *Echo = nullptr;
   QPushButton *Button1 = nullptr; // "OK"
   QPushButton *Button2 = nullptr; // "Close"
 

@@ -4,7 +4,6 @@
 #include "exchange/ExchangeEngine.h"
 #include "serial/TComm.h"
 #include "sim/DriveSimulator.h"
-#include "tests/support/EngineStateAccess.h"
 
 // A bare exchange engine on a port open on the drive simulator's line, its
 // received bytes handed to the engine, with a short tick and reply window.
@@ -24,7 +23,7 @@ struct EngineOnSimulator {
     port.OnReceiveData = [this](TComm *, const char *buffer, std::uint16_t length) {
       engine.ReceiveData(buffer, length);
     };
-    EngineStateAccess::Of(engine).TickMs = 10;
+    engine.SetTickMs(10);
     engine.TimeoutMs = 100;
     return port.PortOpen();
   }
