@@ -151,6 +151,7 @@ void TForm1::PageControl1Change() {
   for (QWidget *control : std::initializer_list<QWidget *>{URepeatTimes, UErrorCheck, UTimeoutCheck,
                                                            UAddChecksum, UTimeineterval})
     control->setEnabled(sequenceTab);
+  UAddChecksum->setEnabled(sequenceTab && !Engine->TcpFraming()); // TCP frames carry no checksum
   if (!sequenceTab)
     Engine->SetSequenceAwaitingReply(false);
   ImportFunctions1->setEnabled(tab == FunctionsPage);

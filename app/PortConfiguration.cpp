@@ -39,6 +39,12 @@ void TForm1::ApplyPortSettings() {
   }
   Comm1->SetBaudRate(static_cast<std::uint32_t>(StrToInt(settings.UserBaud->currentText().toStdString())));
 
+  const bool tcp = settings.ModbusMode->currentText() == "TCP";
+  Engine->SetTcpFraming(tcp);
+  // Modbus TCP frames carry no checksum: the command list's box does not apply.
+  UAddChecksum->setEnabled(!tcp && SequenceShown());
+  UAddChecksum->setToolTip(
+      tcp ? QStringLiteral("Modbus TCP: each command gets the application header, no checksum") : QString());
   Engine->SetCompleteOnReply(settings.CompleteOnReply->isChecked());
   Engine->SetEchoMode(
       LineEchoModeOf(settings.Echo->currentText().toStdString()).value_or(LineEcho::Mode::Off));

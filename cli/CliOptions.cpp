@@ -78,7 +78,7 @@ QString Usage() {
       "Options (line defaults from database1/com_pro.dbf beside the program, else the\n"
       "delivered settings):\n"
       "  --port NAME          COMn, a device path or tcp:HOST:PORT\n"
-      "  --mode ascii|rtu     --baud N   --data-bits 7|8   --parity N|O|E   --stop-bits 1|2\n"
+      "  --mode ascii|rtu|tcp --baud N   --data-bits 7|8   --parity N|O|E   --stop-bits 1|2\n"
       "  --address N          drive address 1-247 (default from database1/dspara.dbf, else 1)\n"
       "  --timeout MS         reply window (default from com_pro.dbf, else 500)\n"
       "  --echo off|on|detect what is done with requests the adapter hands back before\n"

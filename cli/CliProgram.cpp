@@ -67,7 +67,12 @@ LineOptions LineFrom(const CliArguments &args, const TProtocolSettings &stored) 
   line.port =
       args.Value("port", stored.comPortName.isEmpty() ? QStringLiteral("COM%1").arg(stored.comPort + 1)
                                                       : stored.comPortName);
-  line.rtu = Choice(args, "mode", {"ASCII", "RTU"}, stored.modbusMode) == 1;
+  // the table's RTU stands for TCP where the window chose it
+  const bool storedTcp =
+      stored.modbusMode == 1 && Preferences(AppPaths::DataFolder()).Text("Line/Framing", "") == "tcp";
+  const int mode = Choice(args, "mode", {"ASCII", "RTU", "TCP"}, storedTcp ? 2 : stored.modbusMode);
+  line.rtu = mode >= 1;
+  line.tcp = mode == 2;
   const int dataBits = Number(args, "data-bits", 7, 8, line.rtu ? 8 : 7);
   if (dataBits != (line.rtu ? 8 : 7))
     throw CliError::BadInput(line.rtu ? "RTU uses 8 data bits" : "ASCII uses 7 data bits");

@@ -40,6 +40,7 @@ DriveLink::DriveLink(const LineOptions &options) {
   engine_.SetPort(&comm_);
   engine_.SetCompleteOnReply(true);
   engine_.SetEchoMode(options.echo);
+  engine_.SetTcpFraming(options.tcp);
   engine_.SetTickMs(TickMs);
   engine_.TimeoutMs = options.timeoutMs;
   engine_.Timer->start();

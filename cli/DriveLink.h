@@ -13,7 +13,8 @@
 // The line as the command-line program sees it.
 struct LineOptions {
   QString port;
-  bool rtu = false;
+  bool rtu = false; // RTU, or TCP
+  bool tcp = false; // Modbus TCP
   std::uint32_t baud = 9600;
   TParity parity = TParity::None;
   TStopBits stopBits = TStopBits::_1;

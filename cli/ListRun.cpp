@@ -130,7 +130,8 @@ int Run(CliContext &context) {
     if (!functionMode) {
       const std::string body = command.toStdString();
       const bool hex = std::all_of(body.begin(), body.end(), [](char c) { return std::isxdigit(c); });
-      const std::string refusal = BodyRefusal(body, context.line.rtu, !context.stored.addChecksum);
+      const std::string refusal =
+          BodyRefusal(body, context.line.rtu, !context.stored.addChecksum && !context.line.tcp);
       if (!hex || !refusal.empty())
         throw CliError::BadInput(where + "\"" + command + "\" is no request: " +
                                  (hex ? QString::fromStdString(refusal) : QStringLiteral("not hex digits")));

@@ -10,7 +10,9 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 class QTimer;
 class TComm;
@@ -105,7 +107,13 @@ public:
   void SetCompleteOnReply(bool on);
   bool CompleteOnReply() const { return completeOnReply_; }
 
+  // Binary frames: RTU, or Modbus TCP.
   bool IsRtuMode() const;
+  // Modbus TCP: each request behind the application header instead of a
+  // checksum, its reply matched by transaction id. The port's bytes are the
+  // program's own then (8 data bits).
+  void SetTcpFraming(bool on) { tcp_ = on; }
+  bool TcpFraming() const { return tcp_; }
 
   // Whether the adapter hands each request back before the reply, and what
   // is done with it; what was found stays until the line is set up anew.
@@ -183,6 +191,11 @@ private:
   void ReceivePiece(const char *buffer, unsigned length);
   // Bytes that belong to the reply (or to whatever came unasked).
   void StoreReceived(const char *buffer, std::size_t length, bool checkComplete);
+  // Modbus TCP: judges the frame in the buffer.
+  void JudgeTcpReply();
+  // Modbus TCP: a whole frame at the front of the buffer that answers an
+  // earlier request is logged as late and dropped; true when one was.
+  bool DropLateTcpFrame();
   // What the echo's end tells of the reply that follows it.
   void NoteEcho(const LineEcho::Taken &taken);
   // The reply window ended while the echo was still looked for.
@@ -235,6 +248,10 @@ private:
   bool lastAccepted_ = false; // the reply judged last was taken
   DriveLateness lateness_;
   LineEcho echo_;
+  bool tcp_ = false;
+  std::uint16_t transaction_ = 0; // of the request sent last
+  // Transaction ids of the requests before it, whose replies are late now.
+  std::vector<std::uint16_t> earlierTransactions_;
   bool echoDiffers_ = false; // the echo due first was not the request's bytes
   bool echoInReply_ = false; // the request came back and was not discarded
   ExchangeRecord current_;   // the request in flight

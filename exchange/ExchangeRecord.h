@@ -52,7 +52,8 @@ struct ExchangeRecord {
 
   double roundTripMs = -1; // request to the last byte of the reply; negative when none came
   QString port;
-  bool rtu = false;
+  bool rtu = false; // RTU, or TCP (binary frames too)
+  bool tcp = false; // Modbus TCP
 };
 
 // The local time now, to the millisecond, without a time zone lookup per call.

@@ -12,10 +12,12 @@
 #include "protocol/HexText.h"
 #include "protocol/ReceiveLimit.h"
 #include "protocol/ReplyCheck.h"
+#include "protocol/TcpFrames.h"
 #include "serial/TComm.h"
 
 #include <QTimer>
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -137,6 +139,11 @@ void TExchangeEngine::WaitHandler() {
     FlushEcho();
   const bool echoDiffers = std::exchange(echoDiffers_, false);
   const bool echoInReply = std::exchange(echoInReply_, false);
+  if (tcp_ && s.DataArrived) {
+    while (DropLateTcpFrame()) {
+    }
+    s.DataArrived = !s.ReceiveBuffer.empty() || s.ReceivedBeyondLimit > 0;
+  }
   if (s.DataArrived) {
     s.DataArrived = false;
     if (!s.WaitingReply)
@@ -154,6 +161,8 @@ void TExchangeEngine::WaitHandler() {
         s.ReplyBody = s.ReceiveBuffer;
         lastRejection_ = {echoDiffers ? ReplyRejection::Kind::EchoDiffers : ReplyRejection::Kind::OwnEcho};
         ErrorReply();
+      } else if (tcp_) {
+        JudgeTcpReply();
       } else if (IsRtuMode()) {
         s.ReplyText = s.ReceiveBuffer;
         s.ReplyBody = s.ReplyText;
@@ -302,6 +311,56 @@ void TExchangeEngine::AssembleAsciiReply(const std::string &text) {
   ProcessReply();
 }
 
+void TExchangeEngine::JudgeTcpReply() {
+  using Kind = ReplyRejection::Kind;
+  CommState &s = state_;
+  const std::vector<std::uint8_t> bytes = HexTextToBytes(s.ReceiveBuffer);
+  s.ReplyText = s.ReceiveBuffer;
+  s.ReplyBody = s.ReceiveBuffer;
+  const std::optional<TcpFrames::Header> header = TcpFrames::ReadHeader(bytes);
+  std::optional<Kind> fault;
+  if (!header)
+    fault = Kind::Malformed;
+  else if (header->protocol != 0)
+    fault = Kind::Protocol;
+  else if (header->transaction != transaction_)
+    fault = Kind::Transaction;
+  else if (TcpFrames::LengthFieldEnd + header->length != bytes.size())
+    fault = Kind::LengthField;
+  if (fault) {
+    lastRejection_ = {*fault};
+    ErrorReply();
+    return;
+  }
+  // From here on it is checked as the RTU frame that carries the same unit
+  // id, function and data.
+  const std::vector<std::uint8_t> rtu = TcpFrames::AsRtuFrame(bytes);
+  s.ReplyBody = BytesToHex(rtu.data(), rtu.size());
+  StoreReplyBytes(s, rtu);
+  ProcessReply();
+}
+
+bool TExchangeEngine::DropLateTcpFrame() {
+  CommState &s = state_;
+  const std::vector<std::uint8_t> bytes = HexTextToBytes(s.ReceiveBuffer);
+  const std::optional<TcpFrames::Header> header = TcpFrames::ReadHeader(bytes);
+  const std::optional<std::size_t> length = TcpFrames::FrameBytes(bytes);
+  if (!header || !length || bytes.size() < *length || header->protocol != 0 ||
+      header->transaction == transaction_ ||
+      std::find(earlierTransactions_.begin(), earlierTransactions_.end(), header->transaction) ==
+          earlierTransactions_.end())
+    return false;
+  std::string rest = s.ReceiveBuffer.substr(2 * *length);
+  s.ReceiveBuffer.resize(2 * *length);
+  ++s.LateReplies;
+  ++s.UnsolicitedReceptions;
+  LogUnasked(true);
+  s.ReceiveBuffer = std::move(rest);
+  s.ReceivedCount = static_cast<int>(s.ReceiveBuffer.size() / 2);
+  s.DataArrived = !s.ReceiveBuffer.empty();
+  return true;
+}
+
 void TExchangeEngine::ProcessReply() {
   CommState &s = state_;
   const bool rtu = IsRtuMode();
@@ -365,6 +424,7 @@ ExchangeRecord TExchangeEngine::UnaskedRecord() const {
   record.at = LocalNow();
   record.port = port_ ? port_->CommName() : QString();
   record.rtu = IsRtuMode();
+  record.tcp = tcp_;
   return record;
 }
 
@@ -399,9 +459,17 @@ void TExchangeEngine::CheckReplyComplete() {
     silence_->start(UnknownLengthSilenceMs());
     return;
   }
+  if (tcp_) {
+    // a late answer to an earlier request is logged and the wait goes on
+    while (DropLateTcpFrame()) {
+    }
+    if (state_.ReceiveBuffer.empty())
+      return;
+  }
   const ReplyCompletion::Extent extent =
-      IsRtuMode() ? ReplyCompletion::RtuExtent(state_.ReceiveBuffer, state_.LastSentFrame)
-                  : ReplyCompletion::AsciiExtent(state_.ReceiveBuffer);
+      tcp_          ? ReplyCompletion::TcpExtent(state_.ReceiveBuffer)
+      : IsRtuMode() ? ReplyCompletion::RtuExtent(state_.ReceiveBuffer, state_.LastSentFrame)
+                    : ReplyCompletion::AsciiExtent(state_.ReceiveBuffer);
   switch (extent.state) {
   case ReplyCompletion::State::Complete:
     silence_->stop();

@@ -81,6 +81,16 @@ Extent RtuExtent(const std::string &buffer, const std::string &request) {
   return Bytes(length, received);
 }
 
+Extent TcpExtent(const std::string &buffer) {
+  constexpr long LongestPdu = 254; // unit id, function and data of any Modbus frame
+  const long length = HexAt(buffer, 8, 4);
+  if (length < 0)
+    return {};
+  if (length < 2 || length > LongestPdu)
+    return {State::UnknownLength, 0};
+  return Bytes(6 + static_cast<std::size_t>(length), buffer.size() / 2);
+}
+
 int SilenceMs(std::uint32_t baud) {
   if (baud == 0)
     return 2;

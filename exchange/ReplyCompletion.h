@@ -37,6 +37,11 @@ std::size_t RtuReplyBytes(const std::string &request);
 // start with the request's address has no known length.
 Extent RtuExtent(const std::string &buffer, const std::string &request);
 
+// Modbus TCP: the buffer holds the bytes as hex pairs; the frame's own
+// length field tells where it ends. A length no reply can have leaves only
+// the silence to end it.
+Extent TcpExtent(const std::string &buffer);
+
 // The silence after which an RTU frame of unknown length is over: 3.5
 // characters of 11 bits, and no less than 2 ms, as a terminal's reads are not
 // timed closer than that.

@@ -6,10 +6,15 @@
 #include "protocol/ConvertError.h"
 #include "protocol/Frames.h"
 #include "protocol/HexText.h"
+#include "protocol/TcpFrames.h"
 #include "serial/TComm.h"
 
 namespace {
 const char *const LoggedCrLf = "/x0D/x0A";
+
+// Replies to as many requests before the last are told as late; an older
+// transaction id is no reply of this line's at all.
+constexpr std::size_t EarlierTransactionsKept = 16;
 
 bool IsBroadcastBody(const std::string &body) { return body.compare(0, 2, "00") == 0; }
 
@@ -20,12 +25,12 @@ bool IsReadBody(const std::string &body) {
 }
 } // namespace
 
-bool TExchangeEngine::IsRtuMode() const { return port_ && port_->ByteSize() == TByteSize::_8; }
+bool TExchangeEngine::IsRtuMode() const { return tcp_ || (port_ && port_->ByteSize() == TByteSize::_8); }
 
 // A sequence step goes out without its checksum when the user asks so; in
 // ASCII only while the sequence is shown.
 bool TExchangeEngine::SendsWithoutChecksum(bool rtu) const {
-  return state_.SequenceAwaitingReply && !addChecksum_ && (rtu || sequenceShown_);
+  return !tcp_ && state_.SequenceAwaitingReply && !addChecksum_ && (rtu || sequenceShown_);
 }
 
 void TExchangeEngine::SendFrame(const std::string &body) {
@@ -80,7 +85,19 @@ void TExchangeEngine::SendFrame(const std::string &body) {
   state_.LastSentFrame = body;
   const bool read = IsReadBody(body);
 
-  if (rtu) {
+  if (tcp_) {
+    if (earlierTransactions_.size() == EarlierTransactionsKept)
+      earlierTransactions_.erase(earlierTransactions_.begin());
+    earlierTransactions_.push_back(transaction_);
+    ++transaction_;
+    const std::vector<std::uint8_t> frame = TcpFrames::Build(transaction_, body);
+    echo_.RequestSent({}, false); // nothing comes back of a TCP request
+    if (completeOnReply_ && port_)
+      ExpectReplyInput(body, rtu);
+    RequestWentOut(body, QString::fromStdString(BytesToHex(frame.data(), frame.size())));
+    if (port_)
+      port_->WriteData(frame.data(), static_cast<std::uint16_t>(frame.size()));
+  } else if (rtu) {
     const RtuFrame frame = BuildRtuFrame(body, raw);
     echo_.RequestSent(std::string(frame.bytes.begin(), frame.bytes.end()), read);
     if (completeOnReply_ && port_)
@@ -125,7 +142,13 @@ void TExchangeEngine::ExpectReplyInput(const std::string &body, bool rtu) {
   const auto echo = static_cast<std::uint8_t>(echoBytes <= 200 ? echoBytes : 0);
   constexpr std::uint8_t FunctionAt = 1;
   constexpr auto ExceptionBytes = static_cast<std::uint8_t>(ReplyCompletion::ExceptionBytes);
-  if (rtu)
+  if (tcp_)
+    port_->ExpectInput({.Count = static_cast<std::uint32_t>(TcpFrames::ReplyBytesFromRtu(bytes)),
+                        .ShortCount = static_cast<std::uint8_t>(TcpFrames::HeaderBytes + 2),
+                        .FlagAt = static_cast<std::uint8_t>(TcpFrames::HeaderBytes),
+                        .FlagBits = ReplyCompletion::ExceptionBit,
+                        .LeastCount = static_cast<std::uint8_t>(TcpFrames::HeaderBytes + 2)});
+  else if (rtu)
     port_->ExpectInput({.Count = bytes == 0 ? 0 : echo + bytes,
                         .ShortCount = static_cast<std::uint8_t>(echo + ExceptionBytes),
                         .FlagAt = static_cast<std::uint8_t>(echo + FunctionAt),
@@ -147,6 +170,7 @@ ExchangeRecord TExchangeEngine::RequestRecord(const std::string &body, const QSt
   record.sequenceStep = state_.SequenceAwaitingReply;
   record.port = port_ ? port_->CommName() : QString();
   record.rtu = IsRtuMode();
+  record.tcp = tcp_;
   return record;
 }
 

@@ -118,7 +118,9 @@ bool TExchangeEngine::LineSilent() {
   // Judged at the end of its reply window, a reply is followed by a tick
   // before anything else goes out, longer than any silence the line needs,
   // and bytes in that tick are timed before a request can start.
-  if (!completeOnReply_)
+  // A TCP stream has no silences to keep: each reply is told by its
+  // transaction id.
+  if (!completeOnReply_ || tcp_)
     return true;
   const double now = NowMs();
   const double silentMs = now - lastByteMs_;

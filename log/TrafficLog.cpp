@@ -5,6 +5,8 @@
 
 namespace {
 QString ModeName(const ExchangeRecord &record) {
+  if (record.tcp)
+    return QStringLiteral("TCP");
   return record.rtu ? QStringLiteral("RTU") : QStringLiteral("ASCII");
 }
 

@@ -62,6 +62,12 @@ std::string RejectionWords(const ReplyRejection &rejection) {
     return "echo differs from the request";
   case Kind::OwnEcho:
     return "own request echoed: the adapter echoes requests";
+  case Kind::Transaction:
+    return "wrong transaction id";
+  case Kind::Protocol:
+    return "wrong protocol id";
+  case Kind::LengthField:
+    return "length field disagrees with the frame";
   }
   return "malformed frame";
 }

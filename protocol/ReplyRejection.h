@@ -17,7 +17,10 @@ struct ReplyRejection {
     NoiseBefore, // a right reply with bytes before it that belong to no frame
     Unasked,     // a frame while no request awaited one
     EchoDiffers, // the echo due first was not the request's bytes: a collision, a wiring fault
-    OwnEcho      // the request came back, where its echo is not discarded
+    OwnEcho,     // the request came back, where its echo is not discarded
+    Transaction, // Modbus TCP: another request's transaction id
+    Protocol,    // Modbus TCP: a protocol id other than 0
+    LengthField  // Modbus TCP: a length field that disagrees with the frame
   };
   Kind kind = Kind::Malformed;
   int exceptionCode = 0;

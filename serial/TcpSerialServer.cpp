@@ -136,13 +136,16 @@ std::optional<TAddress> ParseName(const QString &name) {
   if (!IsTcpName(name))
     return std::nullopt;
   const QString rest = name.mid(4);
+  // "tcp:HOST" and "tcp:[IPv6]" name the Modbus TCP port; an IPv6 address
+  // with a port is in brackets, so a colon inside them is the address's.
   const qsizetype colon = rest.lastIndexOf(':');
-  if (colon <= 0)
-    return std::nullopt;
-  QString host = rest.left(colon);
-  const QString port = rest.mid(colon + 1);
+  const bool portGiven = colon > 0 && !(rest.startsWith('[') && rest.indexOf(']') > colon);
+  QString host = portGiven ? rest.left(colon) : rest;
+  const QString port = portGiven ? rest.mid(colon + 1) : QString::number(DefaultPort);
   if (host.startsWith('[') && host.endsWith(']'))
     host = host.mid(1, host.size() - 2);
+  else if (host.contains(':'))
+    return std::nullopt; // an IPv6 address without its brackets
   if (host.isEmpty() || host.contains(' ') || port.isEmpty() || port.size() > 5)
     return std::nullopt;
   for (QChar c : port)

@@ -15,11 +15,15 @@ struct TAddress {
   std::uint16_t Port = 0;
 };
 
+// The Modbus TCP port, for a name that gives none ("tcp:HOST").
+constexpr std::uint16_t DefaultPort = 502;
+
 // True for every name that starts with "tcp:", well-formed or not, so that a
 // mistyped address is reported as such instead of being looked up as a
 // device.
 bool IsTcpName(const QString &name);
-// The host and port of a "tcp:HOST:PORT" name; nothing when it is malformed.
+// The host and port of a "tcp:HOST:PORT" or "tcp:HOST" name; nothing when
+// it is malformed.
 std::optional<TAddress> ParseName(const QString &name);
 
 // Connects to the server within `timeoutMs` (name look-up included) and

@@ -178,7 +178,7 @@ void TestTcpSerialServer::refusedConnectAndDroppedConnection() {
   QVERIFY(!refused.Open(QString("tcp:127.0.0.1:%1").arg(FreeLoopbackPort())));
   QCOMPARE(refused.comm.PortOpenError(), QString("Error opening serial port"));
   QCOMPARE(refused.comm.PortOpenReason(), QString("Connection refused"));
-  QVERIFY(!refused.Open("tcp:127.0.0.1"));
+  QVERIFY(!refused.Open("tcp:127.0.0.1:modbus")); // a port by name is none
   QCOMPARE(refused.comm.PortOpenReason(), QString("not a TCP serial server address (tcp:HOST:PORT)"));
 
   // A server that never answers (here: one whose queue of connections is

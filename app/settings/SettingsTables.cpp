@@ -24,6 +24,12 @@ namespace {
 const QString CompleteOnReplyKey = QStringLiteral("Line/CompleteOnReply");
 const QString Rs485Key = QStringLiteral("Line/Rs485");
 const QString EchoKey = QStringLiteral("Line/Echo");
+// The mode field of com_pro.dbf holds ASCII (0) or RTU (1), as every reader
+// of the table knows it; Modbus TCP is kept here, with RTU in the table, the
+// mode whose bytes it shares.
+const QString FramingKey = QStringLiteral("Line/Framing");
+constexpr int RtuModeIndex = 1;
+constexpr int TcpModeIndex = 2;
 const QString EchoDelivered = QStringLiteral("off");
 
 TClickEdit *CommonParameterBox(TForm1 *form, int i) {
@@ -98,6 +104,8 @@ void TForm1::LoadProtocolSettings() {
   ArbitraryNum->setText(s.arbitraryNum);
   StoredDecimalSeparator = s.storedDecimalSeparator;
   SelectItem(ProtocolSet->ModbusMode, s.modbusMode);
+  if (s.modbusMode == RtuModeIndex && Preferences(AppPaths::DataFolder()).Text(FramingKey, "") == "tcp")
+    ProtocolSet->ModbusMode->setCurrentIndex(TcpModeIndex);
   SelectItem(ProtocolSet->UserBaud, s.userBaud);
   SelectItem(ProtocolSet->UserDataBit, s.userDataBit);
   SelectItem(ProtocolSet->UserParity, s.userParity);
@@ -224,7 +232,7 @@ QStringList TForm1::SaveSettings(const QStringList &files, bool askAboutDrive, Q
   protocol.seriesStop = SeriesStop->text();
   protocol.arbitraryNum = ArbitraryNum->text();
   protocol.storedDecimalSeparator = QString::fromStdString(LocaleDecimalSeparator);
-  protocol.modbusMode = ProtocolSet->ModbusMode->currentIndex();
+  protocol.modbusMode = std::min(ProtocolSet->ModbusMode->currentIndex(), RtuModeIndex);
   protocol.userBaud = ProtocolSet->UserBaud->currentIndex();
   protocol.userDataBit = ProtocolSet->UserDataBit->currentIndex();
   protocol.userParity = ProtocolSet->UserParity->currentIndex();
@@ -290,6 +298,11 @@ QString TForm1::SaveLinePreferences() {
     if (preferences.Bool(key, false) == box->isChecked())
       continue;
     preferences.Set(key, box->isChecked());
+    changed = true;
+  }
+  const QString framing = ProtocolSet->ModbusMode->currentIndex() == TcpModeIndex ? "tcp" : "";
+  if (preferences.Text(FramingKey, "") != framing) {
+    preferences.Set(FramingKey, framing);
     changed = true;
   }
   const QString echo = ProtocolSet->Echo->currentText();

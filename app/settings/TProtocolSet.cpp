@@ -36,7 +36,10 @@ TProtocolSet::TProtocolSet(QWidget *parent) : QDialog(parent) {
   ComPort->setCurrentIndex(-1); // chosen from the stored settings
   ComPort->setItemDelegate(new TPortItemDelegate(ComPort));
 
-  ModbusMode = DropDownList({"ASCII", "RTU"}, 0, this);
+  ModbusMode = DropDownList({"ASCII", "RTU", "TCP"}, 0, this);
+  ModbusMode->setItemData(
+      2, "Modbus TCP: a gateway or an Ethernet drive at tcp:HOST[:PORT] (502 when none is given)",
+      Qt::ToolTipRole);
   UserBaud = DropDownList({"1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"}, 0, this);
   UserDataBit = DropDownList({"7", "8"}, 0, this);
   UserDataBit->setEnabled(false);
@@ -79,11 +82,11 @@ TProtocolSet::TProtocolSet(QWidget *parent) : QDialog(parent) {
 }
 
 void TProtocolSet::ModbusModeChange() {
-  // the data bits are fixed by the mode: 7 for ASCII, 8 for RTU
+  // the data bits are fixed by the mode: 7 for ASCII, 8 for RTU and TCP
   if (ModbusMode->currentText() == "ASCII")
     UserDataBit->setCurrentIndex(0);
-  else if (ModbusMode->currentText() == "RTU")
-    UserDataBit->setCurrentIndex(1);
+  else
+    UserDataBit->setCurrentIndex(1); // RTU, and TCP's bytes
 }
 
 void TProtocolSet::Button1Click() {
