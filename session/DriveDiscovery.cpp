@@ -12,6 +12,10 @@
 
 namespace {
 int CeilMs(std::int64_t us) { return static_cast<int>((us + 999) / 1000); }
+
+// Exceptions 0A (no path to the target) and 0B (the target did not answer)
+// come from a gateway, not from a drive.
+bool IsGatewaysSilence(int exceptionCode) { return exceptionCode == 0x0A || exceptionCode == 0x0B; }
 } // namespace
 
 DriveDiscovery::DriveDiscovery(QObject *parent) : QObject(parent), comm_(new TComm(this)) {
@@ -158,6 +162,10 @@ void DriveDiscovery::Judge() {
     const ReplyRejection rejection = wellFormed ? ClassifyRejection(text, body, request_, trial.rtu)
                                                 : ReplyRejection{ReplyRejection::Kind::Malformed};
     const QString why = QString::fromStdString(RejectionWords(rejection));
+    if (rejection.kind == ReplyRejection::Kind::Exception && IsGatewaysSilence(rejection.exceptionCode)) {
+      Next(); // a gateway on the way says that nobody answered
+      return;
+    }
     if (rejection.kind == ReplyRejection::Kind::Exception) {
       // A drive that refuses the read is a drive at this setting all the same.
       FoundDrive drive{address_, trial, {}, "refuses the status read: " + why};
