@@ -279,7 +279,8 @@ void FindDrivesWindow::ShowButtons() {
   const bool running = discovery_.Running();
   StartButton->setEnabled(!running);
   StopButton->setEnabled(running);
-  UseButton->setEnabled(DriveTable->currentRow() >= 0);
+  // The settings go to the port only once the search has let go of it.
+  UseButton->setEnabled(!running && DriveTable->currentRow() >= 0);
   for (QWidget *choice : std::initializer_list<QWidget *>{Port, FromAddress, ToAddress, StopAtFirst})
     choice->setEnabled(!running);
 }
