@@ -2,9 +2,10 @@
 // behind the simulator's pseudo-terminal are found from the Tool menu, the
 // search stopped, and the one chosen handed to "ProtocolSettings" and the
 // drive address; answers that fail their checks are named, and an adapter
-// that hears itself misleads nobody. A Linux pseudo-terminal shows the rate
-// a program sets but clears the parity bit, so parity cannot be told on it:
-// the order and the line timing of the settings are checked here as logic.
+// that hears itself or hands replies over in packets misleads nobody. A
+// Linux pseudo-terminal shows the rate a program sets but clears the parity
+// bit, so parity cannot be told on it: the order and the line timing of the
+// settings are checked here as logic.
 #include "app/MainWindow.h"
 #include "app/settings/TProtocolSet.h"
 #include "app/tools/FindDrivesWindow.h"
@@ -173,7 +174,7 @@ private slots:
     QVERIFY(Form1->Comm1->PortOpen());
   }
 
-  void answersThatFailTheirChecks() {
+  void adaptersAndAnswersThatFailTheirChecks() {
     auto *window = Form1->findChild<FindDrivesWindow *>();
     QVERIFY(window != nullptr);
     TypeInto(window->ToAddress, "3");
@@ -205,7 +206,18 @@ private slots:
     QCOMPARE(window->Suspects->count(), 0);
     QCOMPARE(window->Found().size(), 1);
     QCOMPARE(window->Found().first().address, 1);
-    rig_.sim->SetLineFaults({});
+
+    // A USB adapter hands the reply over in packets 10 ms apart: the pauses
+    // are within a reply's allowance, and the drive is found whole.
+    SimOptions packets;
+    packets.followRequestMode = true;
+    packets.burstMs = 10;
+    QVERIFY(rig_.StartSimulator(packets));
+    QTest::mouseClick(window->StartButton, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!window->Discovery().Running(), 60000);
+    QCOMPARE(window->Suspects->count(), 0);
+    QCOMPARE(window->Found().size(), 1);
+    QCOMPARE(window->DriveTable->item(0, 6)->text(), QString("Stop, 0.00 Hz"));
   }
 };
 
