@@ -11,6 +11,7 @@
 #include "app/help/UserGuide.h"
 #include "app/params/TInputBox.h"
 #include "app/settings/TProtocolSet.h"
+#include "app/tools/FindDrivesWiring.h"
 #include "app/tools/TCheckSum.h"
 #include "app/trend/TrendWiring.h"
 #include "base/AppPaths.h"
@@ -79,6 +80,7 @@ TForm1::TForm1(QWidget *parent)
   WireSettings();
   WireTrafficLog(this);
   WireTrend(this);
+  WireFindDrives(this);
   WireDriveCounts(this);
   FormCreate();
   RestoreWindowState(this);

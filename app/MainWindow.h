@@ -114,7 +114,8 @@ public:
   QAction *ExportFunctions1 = nullptr;
   QAction *Exit2 = nullptr;
   QAction *CheckSum1 = nullptr;
-  QAction *Trend1 = nullptr; // the trend window of the scanned drives
+  QAction *Trend1 = nullptr;      // the trend window of the scanned drives
+  QAction *FindDrives1 = nullptr; // "Find Drives…": drives at unknown settings
   QAction *DravoHelp1 = nullptr;
   QAction *Version101 = nullptr;
   QAction *About1 = nullptr; // the version and the folders in use
@@ -281,6 +282,12 @@ public:
   // Status bar panel 0: the settings applied last and how the port stands.
   void ShowPortState();
   QString ProtocolText; // the settings part of panel 0
+  // Lets go of the port for another user of the line (the search for
+  // drives): the period scan pauses and the port is closed and not tried
+  // again. True when the window held the port (open, or being tried).
+  bool YieldPort();
+  // Takes the port back after YieldPort, with the settings applied last.
+  void ReclaimPort();
 
   // ---- control commands and broadcast (app/drive/ControlCommands.cpp) ----
   void UFwdStartClick();

@@ -146,6 +146,7 @@ void TForm1::BuildLayout() {
   QMenu *tool1 = Named(menuBar()->addMenu(QStringLiteral("Tool")), "tool1");
   CheckSum1 = Named(tool1->addAction(QStringLiteral("CheckSum")), "CheckSum1");
   Trend1 = Named(tool1->addAction(QStringLiteral("Trend")), "Trend1");
+  FindDrives1 = Named(tool1->addAction(QStringLiteral("Find Drives\u2026")), "FindDrives1");
   QMenu *help1 = Named(menuBar()->addMenu(QStringLiteral("Help")), "Help1");
   DravoHelp1 = Named(help1->addAction(QStringLiteral("VDD User Guide")), "DravoHelp1");
   Version101 = Named(help1->addAction(QStringLiteral("Version 1.0")), "Version101");

@@ -7,6 +7,7 @@
 #include "portwatch/PortKeeper.h"
 #include "protocol/ConvertError.h"
 #include "serial/TComm.h"
+#include "session/PeriodScan.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -106,4 +107,21 @@ void TForm1::ShowPortState() {
   if (!latency.isEmpty())
     latency.prepend(separator);
   StatusBar1->SetPanelToolTip(0, ProtocolText + latency + separator + PortKeeper->Describe() + echo);
+}
+
+bool TForm1::YieldPort() {
+  // A scan would only pile up refusals on the closed port.
+  if (Scan->Running())
+    Scan->Pause();
+  const bool held = Comm1->PortOpen() || PortKeeper->CurrentState() != TPortKeeper::State::Closed;
+  PortKeeper->Forget();
+  Comm1->ClosePort();
+  ShowPortState();
+  return held;
+}
+
+void TForm1::ReclaimPort() {
+  Comm1->OpenPort();
+  PortKeeper->Follow();
+  ShowPortState();
 }

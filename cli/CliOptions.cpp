@@ -6,10 +6,12 @@
 
 namespace {
 // Options that take a value; every other known option is a switch.
-const QSet<QString> ValueOptions = {
-    "port",   "mode",  "baud", "data-bits", "parity", "stop-bits", "address",  "timeout", "table", "format",
-    "period", "count", "out",  "against",   "repeat", "interval",  "function", "stop-on", "echo"};
-const QSet<QString> Switches = {"quiet", "verbose", "broadcast", "release", "verify", "skip-refused", "help"};
+const QSet<QString> ValueOptions = {"port",    "mode",    "baud",   "data-bits", "parity",   "stop-bits",
+                                    "address", "timeout", "table",  "format",    "period",   "count",
+                                    "out",     "against", "repeat", "interval",  "function", "stop-on",
+                                    "echo",    "range",   "modes",  "bauds",     "parities", "allowance"};
+const QSet<QString> Switches = {"quiet",  "verbose",      "broadcast", "release",
+                                "verify", "skip-refused", "help",      "first"};
 } // namespace
 
 namespace CliOptions {
@@ -74,6 +76,13 @@ QString Usage() {
       "      [--repeat N] [--interval MS] N passes (0: until stopped), MS between steps,\n"
       "      [--function read|write]      Function column rows instead of Command rows,\n"
       "      [--stop-on error,timeout|none]  end the run at an error reply or a time-out\n"
+      "  discover [--range 1-247]         drives at unknown line settings: the status read at\n"
+      "      [--modes ascii,rtu]          each address for each setting chosen, likely ones\n"
+      "      [--bauds 9600,19200,...]     first (all rates, N, E, O and both modes unless\n"
+      "      [--parities N,E,O]           narrowed); one record per drive found:\n"
+      "      [--first] [--allowance MS]   address,mode,baud,parity,data_bits,stop_bits,status;\n"
+      "                                   --first: stop at the first drive; MS: a drive's\n"
+      "                                   time to start its reply (default 25)\n"
       "\n"
       "Options (line defaults from database1/com_pro.dbf beside the program, else the\n"
       "delivered settings):\n"

@@ -59,6 +59,13 @@ speed_t BaudConstant(std::uint32_t baudRate) {
   return B0;
 }
 
+std::uint32_t BaudRateOf(speed_t constant) {
+  for (const RateConstant &entry : kRates)
+    if (entry.constant == constant)
+      return entry.rate;
+  return 0;
+}
+
 void ToTermios(const TLineSettings &settings, termios &tio) {
   // Raw mode: bytes pass unchanged in both directions.
   tio.c_iflag &=

@@ -41,6 +41,8 @@ struct TLineSettings {
 // The speed constant for a rate in bits per second, or B0 when the terminal
 // interface has no constant for it.
 speed_t BaudConstant(std::uint32_t baudRate);
+// The rate in bits per second of a speed constant; 0 for one not known.
+std::uint32_t BaudRateOf(speed_t constant);
 
 // Rewrites `tio` for the given settings: raw mode (no echo, no line editing,
 // no character translation), receiver on, modem status lines ignored for

@@ -175,7 +175,8 @@ void DriveSimulator::HandleFrame(const ReceivedFrame &frame) {
     std::int64_t now = DriveNow();
     if (address == 0) {
       for (auto &[a, drive] : drives_)
-        drive.Handle(frame.body, now);
+        if (Hears(a, frame.mode))
+          drive.Handle(frame.body, now);
       Log(seen + "  (broadcast)");
       return;
     }
@@ -184,11 +185,20 @@ void DriveSimulator::HandleFrame(const ReceivedFrame &frame) {
       Log(seen + "  (no such drive)");
       return;
     }
+    if (!Hears(address, frame.mode)) {
+      Log(seen + "  (the drive is at another setting)");
+      return;
+    }
     reply = drive->second.Handle(frame.body, now);
   }
   Log(seen);
   if (!reply.empty())
     SendReply(reply, frame.mode);
+}
+
+bool DriveSimulator::Hears(int address, FrameMode mode) const {
+  const auto own = options_.driveLines.find(address);
+  return own == options_.driveLines.end() || HearsLine(own->second, Seen(), mode);
 }
 
 bool DriveSimulator::Chance(double probability) {
@@ -329,6 +339,13 @@ bool DriveSimulator::WriteAll(const std::uint8_t *bytes, std::size_t count) {
   // A character is 10 bits on the line (start, 7 or 8 data, parity or not, stop).
   long charNs = baud > 0 ? 10'000'000'000L / baud : 0;
   std::size_t step = charNs > 0 ? 1 : count;
+  if (options_.burstMs > 0) {
+    // Packets of what the line carries in a period, at the pace asked for or
+    // else at the rate the master set.
+    const long rate = baud > 0 ? baud : Seen().baud.value_or(9600);
+    step = static_cast<std::size_t>(std::max(1L, rate * options_.burstMs / 10'000));
+    charNs = static_cast<long>(options_.burstMs) * 1'000'000L / static_cast<long>(step);
+  }
   // Each character is due a character's time after the one before it, as a
   // UART sends them back to back: the pauses are kept against the clock, so
   // the time a wake-up takes does not add up over the reply.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sim/DriveLine.h"
 #include "sim/DriveModel.h"
 #include "sim/ModbusFraming.h"
 #include "sim/ParameterImage.h"
@@ -44,6 +45,13 @@ struct SimOptions {
   std::vector<int> drives{1};
   int baud = 0;      // > 0: replies go out at the pace of this line (10 bits a character)
   int latencyMs = 0; // the drive's processing time before it answers
+  // Drives at line settings of their own, by address: each answers only
+  // while the line is at them, as far as the line shows them (DriveLine.h).
+  std::map<int, DriveLine> driveLines;
+  // > 0: replies are handed over in packets this many ms apart, each what
+  // the line carries in that time, as a USB adapter hands over what came in
+  // each of its polling periods.
+  int burstMs = 0;
   // 0 or more: serve the line over TCP on 127.0.0.1 at this port (0: any
   // free port), as a serial server would, instead of on a pseudo-terminal.
   int tcpPort = -1;
@@ -118,6 +126,10 @@ private:
   // Where requests come from and replies go: the pseudo-terminal's master
   // end, or the connected client (-1 while there is none).
   int LineFd() const { return UsesTcp() ? tcp_.ClientFd() : pty_.MasterFd(); }
+  // The line settings the master set, as far as this end sees them.
+  LineSeen Seen() const { return UsesTcp() ? LineSeen{} : pty_.Seen(); }
+  // Whether the drive at `address` hears a request in `mode` now.
+  bool Hears(int address, FrameMode mode) const;
   void Serve();
   void HandleFrame(const ReceivedFrame &frame);
   void SendReply(const std::vector<std::uint8_t> &body, FrameMode mode);

@@ -1,5 +1,7 @@
 #include "sim/PseudoTerminal.h"
 
+#include "serial/LineSettings.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -56,6 +58,19 @@ void PseudoTerminal::ReleaseStaleExclusiveUse() {
     return;
   ioctl(slave_, TIOCNXCL);
   flock(slave_, LOCK_UN);
+}
+
+LineSeen PseudoTerminal::Seen() const {
+  LineSeen seen;
+  termios tio{};
+  if (slave_ < 0 || tcgetattr(slave_, &tio) != 0)
+    return seen;
+  if (const std::uint32_t rate = BaudRateOf(cfgetispeed(&tio)); rate > 0)
+    seen.baud = static_cast<int>(rate);
+  // A cleared bit tells nothing: the kernel clears it whatever was asked.
+  if (tio.c_cflag & PARENB)
+    seen.parity = (tio.c_cflag & PARODD) ? 'O' : 'E';
+  return seen;
 }
 
 void PseudoTerminal::Close() {

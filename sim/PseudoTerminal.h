@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sim/DriveLine.h"
+
 #include <string>
 
 // The simulator's end of a serial line: a pseudo-terminal whose serial
@@ -23,6 +25,10 @@ public:
   // the line is exclusive but nobody holds the port's lock any more, this
   // lifts the mode. Cheap; call it now and then.
   void ReleaseStaleExclusiveUse();
+
+  // The rate the port's user set, read from the serial end; parity only
+  // where the terminal keeps its bit (Linux clears it on a pseudo-terminal).
+  LineSeen Seen() const;
 
   int MasterFd() const { return master_; }
   const std::string &SlavePath() const { return slavePath_; }

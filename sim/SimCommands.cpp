@@ -3,6 +3,7 @@
 #include "params/ParameterCodes.h"
 #include "sim/DriveSimulator.h"
 
+#include <cctype>
 #include <sstream>
 
 namespace {
@@ -29,27 +30,71 @@ bool ParseProbability(const std::string &text, double &value) {
 
 } // namespace
 
-bool ParseDriveList(const std::string &text, std::vector<int> &drives, std::string &error) {
+bool ParseDriveList(const std::string &text, std::vector<int> &drives, std::string &error,
+                    std::map<int, DriveLine> *lines) {
   drives.clear();
+  if (lines)
+    lines->clear();
   std::stringstream items(text);
   std::string item;
-  while (std::getline(items, item, ',')) {
-    int first = 0, last = 0;
-    std::size_t dash = item.find('-', 1);
-    bool ok = dash == std::string::npos
-                  ? ParseInt(item, first) && ParseInt(item, last)
-                  : ParseInt(item.substr(0, dash), first) && ParseInt(item.substr(dash + 1), last);
-    if (!ok || first < 1 || last > 247 || first > last) {
-      error = "bad drive address or range '" + item + "' (addresses are 1 to 247)";
-      return false;
-    }
-    for (int a = first; a <= last; ++a)
-      drives.push_back(a);
-  }
-  if (drives.empty()) {
-    error = "no drive address given";
+  // The addresses of the last entry with a setting, which a parity or a
+  // mode after it completes.
+  std::vector<int> lastEntry;
+  DriveLine line;
+  auto bad = [&](const std::string &why) {
+    error = why;
     return false;
+  };
+  auto keep = [&] {
+    if (lines)
+      for (int a : lastEntry)
+        (*lines)[a] = line;
+  };
+  while (std::getline(items, item, ',')) {
+    std::string lower = item;
+    for (char &c : lower)
+      c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (lower == "n" || lower == "e" || lower == "o" || lower == "ascii" || lower == "rtu") {
+      if (lastEntry.empty())
+        return bad("'" + item + "' follows no @BAUD");
+      if (lower.size() == 1) {
+        if (line.parity || line.mode)
+          return bad("parity '" + item + "' comes after the baud rate, before the mode");
+        line.parity = static_cast<char>(std::toupper(static_cast<unsigned char>(lower[0])));
+      } else {
+        if (line.mode)
+          return bad("a second mode '" + item + "'");
+        line.mode = lower == "rtu" ? FrameMode::Rtu : FrameMode::Ascii;
+      }
+      keep();
+      continue;
+    }
+    std::string range = item;
+    lastEntry.clear();
+    line = {};
+    if (const std::size_t at = item.find('@'); at != std::string::npos) {
+      if (!lines)
+        return bad("no line setting may be given here: '" + item + "'");
+      range = item.substr(0, at);
+      if (!ParseInt(item.substr(at + 1), line.baud) || line.baud <= 0)
+        return bad("bad baud rate in '" + item + "'");
+    }
+    int first = 0, last = 0;
+    std::size_t dash = range.find('-', 1);
+    bool ok = dash == std::string::npos
+                  ? ParseInt(range, first) && ParseInt(range, last)
+                  : ParseInt(range.substr(0, dash), first) && ParseInt(range.substr(dash + 1), last);
+    if (!ok || first < 1 || last > 247 || first > last)
+      return bad("bad drive address or range '" + item + "' (addresses are 1 to 247)");
+    for (int a = first; a <= last; ++a) {
+      drives.push_back(a);
+      if (line.baud > 0)
+        lastEntry.push_back(a);
+    }
+    keep();
   }
+  if (drives.empty())
+    return bad("no drive address given");
   return true;
 }
 

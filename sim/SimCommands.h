@@ -1,13 +1,19 @@
 #pragma once
 
+#include "sim/DriveLine.h"
+
+#include <map>
 #include <string>
 #include <vector>
 
 class DriveSimulator;
 
 // Drive addresses from "1-5", "1,3,4,20" or a mix ("1-3,7"). Addresses are
-// 1..247; false with a reason for anything else.
-bool ParseDriveList(const std::string &text, std::vector<int> &drives, std::string &error);
+// 1..247; false with a reason for anything else. With `lines`, an entry may
+// carry a line setting of its own, @BAUD[,PARITY[,MODE]] with parity N, E or
+// O and mode ascii or rtu: "1,17@19200,E,rtu,20-22@9600".
+bool ParseDriveList(const std::string &text, std::vector<int> &drives, std::string &error,
+                    std::map<int, DriveLine> *lines = nullptr);
 
 // One command of the simulator's control channel, changing it while it runs:
 //   drop P          drop replies with probability P (0..1)

@@ -29,12 +29,21 @@ void OnSignal(int) {
 const char Usage[] = "usage: vossek-drive-sim [options]\n"
                      "  --mode MODE          Modbus framing: auto (default) answers each request\n"
                      "                       in the framing it came in; ascii or rtu only that\n"
-                     "  --drives LIST        drive addresses, e.g. 1-5 or 1,3,4,20 (default 1)\n"
+                     "  --drives LIST        drive addresses, e.g. 1-5 or 1,3,4,20 (default 1); an\n"
+                     "                       entry may carry a line setting of its own,\n"
+                     "                       @BAUD[,PARITY[,MODE]] (parity N, E or O, mode ascii or\n"
+                     "                       rtu): 1,17@19200,E,rtu. Such a drive answers only while\n"
+                     "                       the line is at its rate and in its mode; parity only\n"
+                     "                       where the line shows it, which a pseudo-terminal does\n"
+                     "                       not. Over --tcp only the mode counts\n"
                      "  --link PATH          make PATH a symbolic link to the serial end\n"
                      "  --tcp PORT           serve on 127.0.0.1:PORT (0: any free port) instead of\n"
                      "                       a pseudo-terminal, one client at a time\n"
                      "  --baud N             send replies at the pace of an N baud line\n"
                      "  --latency MS         the drives' processing time before a reply\n"
+                     "  --burst-ms N         hand replies over in packets N ms apart, each what the\n"
+                     "                       line carries in N ms (at --baud, else at the rate the\n"
+                     "                       tool set), as a USB adapter does\n"
                      "  --drop P             drop replies with probability P (0 to 1)\n"
                      "  --corrupt P          send replies with a wrong checksum with probability P\n"
                      "  --garbage P          send random bytes instead of replies with probability P\n"
@@ -126,7 +135,7 @@ int main(int argc, char **argv) {
         options.rtu = mode == "rtu";
       } else if (arg == "--drives") {
         std::string error;
-        if (!ParseDriveList(value(), options.drives, error))
+        if (!ParseDriveList(value(), options.drives, error, &options.driveLines))
           return Fail(error);
       } else if (arg == "--link") {
         linkPath = value();
@@ -142,6 +151,8 @@ int main(int argc, char **argv) {
         options.baud = std::stoi(value());
       } else if (arg == "--latency") {
         options.latencyMs = std::stoi(value());
+      } else if (arg == "--burst-ms") {
+        options.burstMs = std::stoi(value());
       } else if (arg == "--seed") {
         options.seed = static_cast<std::uint32_t>(std::stoul(value()));
       } else if (arg == "--drop" || arg == "--corrupt" || arg == "--garbage" || arg == "--split" ||
@@ -172,8 +183,8 @@ int main(int argc, char **argv) {
       return Fail(std::string("bad value for ") + arg + ": " + e.what());
     }
   }
-  if (options.baud < 0 || options.latencyMs < 0)
-    return Fail("--baud and --latency cannot be negative");
+  if (options.baud < 0 || options.latencyMs < 0 || options.burstMs < 0)
+    return Fail("--baud, --latency and --burst-ms cannot be negative");
   if (options.tcpPort >= 0 && !linkPath.empty())
     return Fail("--link needs a pseudo-terminal; with --tcp the tool opens tcp:127.0.0.1:PORT");
   if (!quiet)

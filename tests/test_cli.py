@@ -8,12 +8,15 @@ import json
 import logging
 import os
 import re
+import select
 import shutil
 import stat
 import subprocess
 import tempfile
+import termios
 import threading
 import time
+import tty
 import unittest
 
 import dbf
@@ -455,7 +458,7 @@ class ManualPage(unittest.TestCase):
         options = set(re.findall(r"--[a-z][a-z-]*", usage))
         commands = set(re.findall(r"^  ([a-z]+) ", usage, re.MULTILINE))
         self.assertGreaterEqual(len(options), 20)
-        self.assertEqual(len(commands), 9, commands)
+        self.assertEqual(len(commands), 10, commands)
         self.assertEqual({o for o in options if o not in manual}, set())
         self.assertEqual({c for c in commands if not re.search(r"^\.BR " + c + r"\b", manual, re.MULTILINE)}, set())
 
@@ -507,6 +510,83 @@ class IndependentSlave(unittest.TestCase):
         cli("write", "F113=45")
         self.assertEqual(context[1].getValues(3, 0x010D, 1), [0x1194])
         self.assertIn("45.00", cli("read", "F113"))
+
+
+class RateGatedLine:
+    """A line between the program's pseudo-terminal and a slave's that
+    carries bytes only while the program's end is at `rate`, as a drive
+    hears nothing at another rate. Parity cannot be seen: Linux clears the
+    parity bit of a pseudo-terminal."""
+
+    def __init__(self, rate):
+        self.rate = rate
+        self.ours, self.ours_end = os.openpty()
+        self.theirs, self.theirs_end = os.openpty()
+        for fd in (self.ours, self.ours_end, self.theirs, self.theirs_end):
+            tty.setraw(fd)
+        self.our_path = os.ttyname(self.ours_end)
+        self.their_path = os.ttyname(self.theirs_end)
+        self.carried = 0
+        self.dropped = 0
+        self.stopping = False
+        self.thread = threading.Thread(target=self.carry, daemon=True)
+        self.thread.start()
+
+    def at_rate(self):
+        return termios.tcgetattr(self.ours_end)[4] == self.rate
+
+    def carry(self):
+        while not self.stopping:
+            ready, _, _ = select.select([self.ours, self.theirs], [], [], 0.1)
+            for fd in ready:
+                data = os.read(fd, 512)
+                if self.at_rate():
+                    os.write(self.theirs if fd == self.ours else self.ours, data)
+                    self.carried += len(data)
+                else:
+                    self.dropped += len(data)
+
+    def close(self):
+        self.stopping = True
+        self.thread.join(5)
+        for fd in (self.ours, self.ours_end, self.theirs, self.theirs_end):
+            os.close(fd)
+
+
+class DiscoverAnIndependentSlave(unittest.TestCase):
+    def test_slave_at_19200_rtu_address_17(self):
+        """discover finds a pymodbus slave at address 17 that hears only at
+        19200 baud RTU and prints it as CSV; nothing reaches the slave at any
+        other rate."""
+        from pymodbus.datastore import ModbusSequentialDataBlock, ModbusServerContext, ModbusSlaveContext
+        from pymodbus.server import StartSerialServer
+        from pymodbus.transaction import ModbusRtuFramer
+
+        line = RateGatedLine(termios.B19200)
+        self.addCleanup(line.close)
+        registers = [0] * 0x1010
+        # 50.00 Hz, 380 V, 1.20 A, pole factors 20 x 20, 537 V, forward.
+        registers[0x1000:0x1006] = [5000, 380, 120, 20 << 8, 537, (20 << 8) | 1]
+        context = ModbusServerContext(
+            slaves={17: ModbusSlaveContext(hr=ModbusSequentialDataBlock(0, registers), zero_mode=True)},
+            single=False)
+        threading.Thread(target=StartSerialServer, daemon=True,
+                         kwargs=dict(context=context, framer=ModbusRtuFramer, port=line.their_path,
+                                     baudrate=19200, ignore_missing_slaves=True)).start()
+        time.sleep(1)  # the slave opens its end in its own time
+
+        # pymodbus takes its time to answer: a drive's allowance of 200 ms.
+        result = subprocess.run([CLI, "discover", "--port", line.our_path, "--range", "15-18",
+                                 "--bauds", "9600,19200", "--allowance", "200", "--first", "--format", "csv"],
+                                capture_output=True, text=True, timeout=120)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stdout.splitlines(), ["address,mode,baud,parity,data_bits,stop_bits,status",
+                                                      "17,RTU,19200,E,8,1,Forward Start"])
+        # ASCII and RTU at 9600 came first, and went nowhere.
+        self.assertGreater(line.dropped, 0)
+        self.assertIn("trying RTU 9600 8N1 (3 of 12)", result.stderr)
+        self.assertIn("trying RTU 19200 8E1 (7 of 12)", result.stderr)
+        self.assertIn("drives found: 1", result.stderr)
 
 
 if __name__ == "__main__":

@@ -1,0 +1,107 @@
+#pragma once
+
+#include "drive/StatusDecoding.h"
+#include "session/DiscoveryPlan.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class TComm;
+
+// A drive that answered the status read.
+struct FoundDrive {
+  int address = 0;
+  DiscoveryPlan::LineTrial line;
+  DriveStatusTexts status; // decoded; empty when the drive refused the read
+  QString state;           // the running state or fault name, or why the drive refused
+};
+
+// Something at `address` sent bytes that fail the checks of a reply at this
+// setting: perhaps a device at another setting.
+struct SuspectReply {
+  int address = 0;
+  DiscoveryPlan::LineTrial line;
+  QString why;   // "wrong checksum", "no frame", ...
+  QString bytes; // as received: hex pairs (RTU) or the characters (ASCII)
+};
+
+// Where to look: the port, the addresses, the settings in the order tried.
+struct DiscoverySearch {
+  QString port;
+  int from = 1;
+  int to = 247;
+  std::vector<DiscoveryPlan::LineTrial> trials;
+  bool stopAtFirst = false;
+  int allowanceMs = DiscoveryPlan::DeliveredAllowanceMs;
+};
+
+enum class DiscoveryEnd {
+  Searched,   // every address at every setting
+  FirstFound, // stopped at the first drive, as asked
+  Stopped,    // stopped by the user
+  PortFailed  // the port did not open (see the message)
+};
+
+// Finds drives whose line settings are not known: it opens the port itself,
+// at each setting in turn, and reads the status block of every address. An
+// address is given its request's time on the line and ListenUs, no reply
+// window: most addresses of a search are silent. The port is closed again
+// when the search ends, so the window may take it back.
+class DriveDiscovery : public QObject {
+  Q_OBJECT
+public:
+  explicit DriveDiscovery(QObject *parent = nullptr);
+  ~DriveDiscovery() override;
+
+  // Starts at once; false when a search is already running. A port that
+  // does not open ends the search with PortFailed.
+  bool Start(const DiscoverySearch &search);
+  // Ends the search at once, a request on the line or not.
+  void Stop();
+  bool Running() const { return running_; }
+  // Since Start; once ended, the search's whole time.
+  qint64 ElapsedMs() const { return running_ ? clock_.elapsed() : elapsedMs_; }
+
+signals:
+  void DriveFound(const FoundDrive &drive);
+  void SuspectAnswer(const SuspectReply &reply);
+  // The address whose request has just gone out; `trialsDone` settings of
+  // `trialsTotal` are behind.
+  void Progress(int trialsDone, int trialsTotal, int address, const DiscoveryPlan::LineTrial &line);
+  void Finished(DiscoveryEnd end, const QString &portFailure);
+
+private:
+  void BeginTrial();
+  void SendRequest();
+  void Received(const char *data, std::uint16_t length);
+  // What has arrived is the reply, whole or all there will be.
+  void Judge();
+  void Listened();
+  void Next();
+  void Finish(DiscoveryEnd end, const QString &portFailure = {});
+  // Drops an echo of the request at the start of what has arrived (an
+  // adapter that hears its own transmission); false while what is there may
+  // still be the echo's beginning.
+  bool PastEcho();
+
+  TComm *comm_;
+  QTimer listen_;
+  QElapsedTimer clock_;
+  DiscoverySearch search_;
+  bool running_ = false;
+  std::size_t trial_ = 0;
+  int address_ = 0;
+  std::string request_;             // the status read's body, hex text
+  std::vector<std::uint8_t> sent_;  // the request's bytes on the line
+  std::vector<std::uint8_t> heard_; // what came back since
+  bool echoChecked_ = false;
+  qint64 elapsedMs_ = 0;
+};
+
+Q_DECLARE_METATYPE(FoundDrive)
+Q_DECLARE_METATYPE(SuspectReply)
