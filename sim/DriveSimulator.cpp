@@ -7,6 +7,8 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <time.h>
@@ -76,7 +78,8 @@ bool DriveSimulator::Start() {
   wakeRead_ = pipeFds[0];
   wakeWrite_ = pipeFds[1];
   stopping_ = false;
-  thread_ = std::thread(&DriveSimulator::Serve, this);
+  thread_ = std::thread(
+      options_.modbusTcp && UsesTcp() ? &DriveSimulator::ServeModbusTcp : &DriveSimulator::Serve, this);
   return true;
 }
 
@@ -149,8 +152,85 @@ void DriveSimulator::Serve() {
   }
 }
 
+void DriveSimulator::ServeModbusTcp() {
+  // Each client's bytes until a whole frame is in: the header's length
+  // field tells where it ends.
+  struct Client {
+    int fd;
+    std::vector<std::uint8_t> pending;
+  };
+  constexpr std::size_t LengthFieldEnd = 6;
+  std::vector<Client> clients;
+  std::uint8_t buffer[512];
+  while (!stopping_) {
+    std::vector<pollfd> fds{{wakeRead_, POLLIN, 0}, {tcp_.ListenFd(), POLLIN, 0}};
+    for (const Client &client : clients)
+      fds.push_back({client.fd, POLLIN, 0});
+    if (::poll(fds.data(), fds.size(), 500) <= 0 || stopping_)
+      continue;
+    if (fds[1].revents & POLLIN) {
+      const int fd = ::accept4(tcp_.ListenFd(), nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd >= 0) {
+        const int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        clients.push_back({fd, {}});
+      }
+    }
+    for (std::size_t i = 2; i < fds.size(); ++i) {
+      if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
+        continue;
+      Client &client = clients[i - 2];
+      const ssize_t n = ::read(client.fd, buffer, sizeof buffer);
+      if (n <= 0 && !(n < 0 && (errno == EAGAIN || errno == EINTR))) {
+        ::close(client.fd);
+        client.fd = -1;
+        continue;
+      }
+      if (n > 0)
+        client.pending.insert(client.pending.end(), buffer, buffer + n);
+      while (client.pending.size() >= LengthFieldEnd) {
+        const std::size_t whole = LengthFieldEnd + (client.pending[4] << 8 | client.pending[5]);
+        if (client.pending.size() < whole)
+          break;
+        ReceivedFrame frame;
+        frame.lineText = BytesToHex(client.pending.data(), whole);
+        frame.body.assign(client.pending.begin() + LengthFieldEnd, client.pending.begin() + whole);
+        // a protocol other than Modbus's own is not answered
+        frame.checksumOk = client.pending[2] == 0 && client.pending[3] == 0 && frame.body.size() >= 2;
+        frame.mode = FrameMode::Rtu;
+        const std::vector<std::uint8_t> header(client.pending.begin(), client.pending.begin() + 4);
+        client.pending.erase(client.pending.begin(),
+                             client.pending.begin() + static_cast<std::ptrdiff_t>(whole));
+        std::vector<std::uint8_t> reply = Answer(frame, true);
+        if (reply.empty() || !Pause(LatencyMs()))
+          continue;
+        std::vector<std::uint8_t> out = header;
+        out.push_back(static_cast<std::uint8_t>(reply.size() >> 8));
+        out.push_back(static_cast<std::uint8_t>(reply.size() & 0xFF));
+        out.insert(out.end(), reply.begin(), reply.end());
+        Log("TX " + BytesToHex(out.data(), out.size()));
+        for (std::size_t done = 0; done < out.size();) {
+          const ssize_t sent = ::send(client.fd, out.data() + done, out.size() - done, MSG_NOSIGNAL);
+          if (sent <= 0)
+            break;
+          done += static_cast<std::size_t>(sent);
+        }
+        std::lock_guard lock(mutex_);
+        ++repliesSent_;
+      }
+    }
+    std::erase_if(clients, [](const Client &client) { return client.fd < 0; });
+  }
+  for (const Client &client : clients)
+    ::close(client.fd);
+}
+
+int DriveSimulator::LatencyMs() const {
+  std::lock_guard lock(mutex_);
+  return latencyMs_ + faults_.lateMs;
+}
+
 void DriveSimulator::HandleFrame(const ReceivedFrame &frame) {
-  std::string seen = "RX " + Printable(Bytes(frame.lineText.begin(), frame.lineText.end()), FrameMode::Ascii);
   if (Faults().echo) {
     // An adapter that hears its own transmission hands every request back
     // as it was sent, whoever it was for.
@@ -160,6 +240,13 @@ void DriveSimulator::HandleFrame(const ReceivedFrame &frame) {
     if (!WriteAll(sent.data(), sent.size()))
       return;
   }
+  const std::vector<std::uint8_t> reply = Answer(frame, false);
+  if (!reply.empty())
+    SendReply(reply, frame.mode);
+}
+
+std::vector<std::uint8_t> DriveSimulator::Answer(const ReceivedFrame &frame, bool everyDriveHears) {
+  std::string seen = "RX " + Printable(Bytes(frame.lineText.begin(), frame.lineText.end()), FrameMode::Ascii);
   std::vector<std::uint8_t> reply;
   {
     std::lock_guard lock(mutex_);
@@ -169,31 +256,30 @@ void DriveSimulator::HandleFrame(const ReceivedFrame &frame) {
     // A drive ignores what it cannot trust or what is not for it.
     if (!frame.checksumOk || frame.body.size() < 2) {
       Log(seen + "  (bad frame, ignored)");
-      return;
+      return {};
     }
     int address = frame.body[0];
     std::int64_t now = DriveNow();
     if (address == 0) {
       for (auto &[a, drive] : drives_)
-        if (Hears(a, frame.mode))
+        if (everyDriveHears || Hears(a, frame.mode))
           drive.Handle(frame.body, now);
       Log(seen + "  (broadcast)");
-      return;
+      return {};
     }
     auto drive = drives_.find(address);
     if (drive == drives_.end()) {
       Log(seen + "  (no such drive)");
-      return;
+      return {};
     }
-    if (!Hears(address, frame.mode)) {
+    if (!everyDriveHears && !Hears(address, frame.mode)) {
       Log(seen + "  (the drive is at another setting)");
-      return;
+      return {};
     }
     reply = drive->second.Handle(frame.body, now);
   }
   Log(seen);
-  if (!reply.empty())
-    SendReply(reply, frame.mode);
+  return reply;
 }
 
 bool DriveSimulator::Hears(int address, FrameMode mode) const {

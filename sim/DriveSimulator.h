@@ -55,6 +55,10 @@ struct SimOptions {
   // 0 or more: serve the line over TCP on 127.0.0.1 at this port (0: any
   // free port), as a serial server would, instead of on a pseudo-terminal.
   int tcpPort = -1;
+  // With tcpPort: Modbus TCP (each drive a unit id) to any number of
+  // clients at once, as an Ethernet drive or a gateway serves, instead of a
+  // serial line's bytes to one.
+  bool modbusTcp = false;
   LineFaults faults;
   std::uint32_t seed = 1; // of the fault dice
   // Milliseconds of a steady clock for the drives' ramps; empty: the real
@@ -131,7 +135,11 @@ private:
   // Whether the drive at `address` hears a request in `mode` now.
   bool Hears(int address, FrameMode mode) const;
   void Serve();
+  void ServeModbusTcp();
   void HandleFrame(const ReceivedFrame &frame);
+  int LatencyMs() const;
+  // The drive's answer to a request (empty: none goes out), logged.
+  std::vector<std::uint8_t> Answer(const ReceivedFrame &frame, bool everyDriveHears);
   void SendReply(const std::vector<std::uint8_t> &body, FrameMode mode);
   // `count` random bytes that no frame can be taken from; false when Stop()
   // or the line cut it short.

@@ -28,7 +28,9 @@ void OnSignal(int) {
 
 const char Usage[] = "usage: vossek-drive-sim [options]\n"
                      "  --mode MODE          Modbus framing: auto (default) answers each request\n"
-                     "                       in the framing it came in; ascii or rtu only that\n"
+                     "                       in the framing it came in; ascii or rtu only that;\n"
+                     "                       tcp (with --tcp) Modbus TCP to any number of clients,\n"
+                     "                       each drive a unit id\n"
                      "  --drives LIST        drive addresses, e.g. 1-5 or 1,3,4,20 (default 1); an\n"
                      "                       entry may carry a line setting of its own,\n"
                      "                       @BAUD[,PARITY[,MODE]] (parity N, E or O, mode ascii or\n"
@@ -129,10 +131,11 @@ int main(int argc, char **argv) {
         return 0;
       } else if (arg == "--mode") {
         std::string mode = value();
-        if (mode != "auto" && mode != "ascii" && mode != "rtu")
-          return Fail("--mode is auto, ascii or rtu");
+        if (mode != "auto" && mode != "ascii" && mode != "rtu" && mode != "tcp")
+          return Fail("--mode is auto, ascii, rtu or tcp");
         options.followRequestMode = mode == "auto";
-        options.rtu = mode == "rtu";
+        options.rtu = mode == "rtu" || mode == "tcp";
+        options.modbusTcp = mode == "tcp";
       } else if (arg == "--drives") {
         std::string error;
         if (!ParseDriveList(value(), options.drives, error, &options.driveLines))
@@ -185,6 +188,8 @@ int main(int argc, char **argv) {
   }
   if (options.baud < 0 || options.latencyMs < 0 || options.burstMs < 0)
     return Fail("--baud, --latency and --burst-ms cannot be negative");
+  if (options.modbusTcp && options.tcpPort < 0)
+    return Fail("--mode tcp needs --tcp PORT");
   if (options.tcpPort >= 0 && !linkPath.empty())
     return Fail("--link needs a pseudo-terminal; with --tcp the tool opens tcp:127.0.0.1:PORT");
   if (!quiet)
@@ -226,9 +231,10 @@ int main(int argc, char **argv) {
   std::cout << slave << std::endl;
   if (!quiet)
     std::cerr << "vossek-drive-sim: "
-              << (options.followRequestMode ? "ASCII or RTU"
-                  : options.rtu             ? "RTU"
-                                            : "ASCII")
+              << (options.modbusTcp           ? "Modbus TCP"
+                  : options.followRequestMode ? "ASCII or RTU"
+                  : options.rtu               ? "RTU"
+                                              : "ASCII")
               << ", drives " << options.drives.size() << (linkPath.empty() ? "" : ", linked at " + linkPath)
               << std::endl;
 

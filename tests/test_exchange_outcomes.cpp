@@ -84,7 +84,9 @@ class TestExchangeOutcomes : public QObject {
     UseFastLine(100);
     // the mode chosen with the keys, as in the protocol window
     ProtocolSet->ModbusMode->setFocus();
-    QTest::keyClick(ProtocolSet->ModbusMode, rtu ? Qt::Key_End : Qt::Key_Home);
+    QTest::keyClick(ProtocolSet->ModbusMode, Qt::Key_Home);
+    if (rtu) // the item after ASCII
+      QTest::keyClick(ProtocolSet->ModbusMode, Qt::Key_Down);
     QCOMPARE(ProtocolSet->ModbusMode->currentIndex(), rtu ? 1 : 0);
     Form1->ApplyPortSettings();
     QVERIFY(Form1->Comm1->PortOpen());

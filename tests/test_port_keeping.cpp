@@ -172,7 +172,9 @@ private slots:
     const QString name = QString("tcp:127.0.0.1:%1").arg(port);
     OpenSettingsAndTypePort(name);
     ProtocolSet->ModbusMode->setFocus();
-    QTest::keyClick(ProtocolSet->ModbusMode, rtu ? Qt::Key_End : Qt::Key_Home);
+    QTest::keyClick(ProtocolSet->ModbusMode, Qt::Key_Home);
+    if (rtu) // the item after ASCII
+      QTest::keyClick(ProtocolSet->ModbusMode, Qt::Key_Down);
     QTest::mouseClick(ProtocolSet->Button1, Qt::LeftButton);
     QCOMPARE(Form1->Comm1->CommName(), name);
     // pymodbus takes a moment before it listens; until then the program
