@@ -1,7 +1,7 @@
 """vossek-drive-cli in Modbus TCP against independent servers: Debian's
 pymodbus (its socket framer), a server that answers with another
 transaction id, and a pymodbus server stopped and started again while a
-scan runs."""
+scan runs; and the simulator's Modbus TCP against mbpoll."""
 
 import logging
 import os
@@ -24,6 +24,8 @@ CLI = os.path.join(PROGRAM_FOLDER, "vossek-drive-cli")
 
 # 50.00 Hz, 380 V, 1.20 A, pole factors 20 x 20, 537 V, forward; F113 = 50.00.
 STATUS = [5000, 380, 120, 20 << 8, 537, (20 << 8) | 1]
+
+SIM = os.path.join(BUILD_DIR, "vossek-drive-sim")
 
 SERVER_SCRIPT = r"""
 import logging, sys
@@ -105,6 +107,32 @@ class ModbusTcp(unittest.TestCase):
         self.assertEqual(client.read_holding_registers(0x010D, 1, slave=1).registers, [4500])
         _, err = self.cli(port, "read", "F114", status=1)
         self.assertIn("exception 02", err)
+
+    def test_mbpoll_reads_what_the_program_shows(self):
+        """Two clients at once: the program scanning, mbpoll reading the
+        status block of the tripped drive 2."""
+        sim = subprocess.Popen([SIM, "--tcp", "0", "--mode", "tcp", "--drives", "1-2", "--fault", "2:7", "--quiet"],
+                               stdout=subprocess.PIPE, text=True)
+        self.addCleanup(sim.wait, 10)
+        self.addCleanup(sim.terminate)
+        self.addCleanup(sim.stdout.close)
+        port = int(sim.stdout.readline().strip().rsplit(":", 1)[1])
+        scan = subprocess.Popen([CLI, "scan", "1", "--count", "0", "--period", "20", "--port",
+                                 "tcp:127.0.0.1:%d" % port, "--mode", "tcp", "--table", self.table],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(scan.wait, 10)
+        self.addCleanup(scan.terminate)
+        out, _ = self.cli(port, "status", "2")
+        fields = out.split()
+        polled = subprocess.run(["mbpoll", "-m", "tcp", "-a", "2", "-r", "4097", "-c", "6", "-1", "-p", str(port),
+                                 "127.0.0.1"], capture_output=True, text=True, timeout=30)
+        self.assertEqual(polled.returncode, 0, polled.stdout + polled.stderr)
+        registers = [int(line.split()[-1]) for line in polled.stdout.splitlines() if line.startswith("[")]
+        self.assertEqual(len(registers), 6, polled.stdout)
+        self.assertEqual(fields[1], "%.2f" % (registers[0] / 100))  # output frequency
+        self.assertEqual(fields[9], str(registers[4]))  # DC bus voltage
+        self.assertEqual(fields[11], str(registers[5] & 0xFF))  # status: the fault's code
+        self.assertEqual(fields[11], "7")
 
     def test_another_transaction_id_is_never_taken(self):
         listener = socket.socket()
