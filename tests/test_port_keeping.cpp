@@ -14,6 +14,7 @@
 #include "support/FakeDeviceTree.h"
 #include "support/Heartbeat.h"
 #include "support/LoopbackTcp.h"
+#include "support/MenuClicks.h"
 #include "support/SimulatedRig.h"
 #include "support/TestMain.h"
 
@@ -57,15 +58,16 @@ void OpenSettingsAndTypePort(const QString &name) {
 }
 
 // pymodbus serving unit 1 over TCP with a serial framer, as a serial server
-// with one drive behind it; it prints every register write it takes.
+// with one drive behind it, or as a Modbus TCP server (its socket framer);
+// it prints every register write it takes.
 struct ModbusSlave {
   std::unique_ptr<QProcess> process = std::make_unique<QProcess>();
   ~ModbusSlave() { Stop(); }
-  void Start(int port, bool rtu) {
+  void Start(int port, const QString &mode) {
     const char *const script = R"(
 import sys
 from pymodbus.server import StartTcpServer
-from pymodbus.transaction import ModbusAsciiFramer, ModbusRtuFramer
+from pymodbus.transaction import ModbusAsciiFramer, ModbusRtuFramer, ModbusSocketFramer
 from pymodbus.datastore import ModbusSequentialDataBlock, ModbusSlaveContext, ModbusServerContext
 class Logged(ModbusSequentialDataBlock):
     def setValues(self, address, values):
@@ -73,11 +75,11 @@ class Logged(ModbusSequentialDataBlock):
         super().setValues(address, values)
 context = ModbusServerContext(slaves={1: ModbusSlaveContext(hr=Logged(0, [0] * 0x2100), zero_mode=True)},
                               single=False)
-framer = ModbusRtuFramer if sys.argv[2] == "rtu" else ModbusAsciiFramer
+framer = {"rtu": ModbusRtuFramer, "ascii": ModbusAsciiFramer, "tcp": ModbusSocketFramer}[sys.argv[2]]
 StartTcpServer(context=context, framer=framer, address=("127.0.0.1", int(sys.argv[1])), allow_reuse_address=True)
 )";
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process->start("/usr/bin/python3", {"-c", script, QString::number(port), rtu ? "rtu" : "ascii"});
+    process->start("/usr/bin/python3", {"-c", script, QString::number(port), mode});
   }
   QByteArray Output() { return output += process->readAllStandardOutput(); }
   void Stop() {
@@ -155,25 +157,27 @@ private slots:
   }
 
   void serialServerTypedInWindow_data() {
-    QTest::addColumn<bool>("rtu");
-    QTest::newRow("ASCII") << false;
-    QTest::newRow("RTU") << true;
+    QTest::addColumn<int>("modeIndex"); // in the Mode list: ASCII, RTU, TCP
+    QTest::newRow("ASCII") << 0;
+    QTest::newRow("RTU") << 1;
+    QTest::newRow("TCP") << 2;
   }
 
-  // FWD START reaches the slave behind tcp:127.0.0.1:PORT in either framing;
+  // FWD START reaches the slave behind tcp:127.0.0.1:PORT in each framing;
   // the server going away closes the port, and its return is taken up.
   void serialServerTypedInWindow() {
-    QFETCH(bool, rtu);
+    QFETCH(int, modeIndex);
+    const QString mode = QStringList{"ascii", "rtu", "tcp"}.at(modeIndex);
     const int port = FreeLoopbackPort();
     ModbusSlave slave;
-    slave.Start(port, rtu);
+    slave.Start(port, mode);
     QVERIFY(slave.process->waitForStarted(10000));
 
     const QString name = QString("tcp:127.0.0.1:%1").arg(port);
     OpenSettingsAndTypePort(name);
     ProtocolSet->ModbusMode->setFocus();
     QTest::keyClick(ProtocolSet->ModbusMode, Qt::Key_Home);
-    if (rtu) // the item after ASCII
+    for (int down = 0; down < modeIndex; ++down)
       QTest::keyClick(ProtocolSet->ModbusMode, Qt::Key_Down);
     QTest::mouseClick(ProtocolSet->Button1, Qt::LeftButton);
     QCOMPARE(Form1->Comm1->CommName(), name);
@@ -191,11 +195,30 @@ private slots:
     QTRY_VERIFY_WITH_TIMEOUT(PortPanel().endsWith("port closed: connection lost"), kWaitMs);
     QVERIFY(!Form1->Comm1->PortOpen());
     ModbusSlave again;
-    again.Start(port, rtu);
+    again.Start(port, mode);
     QTRY_VERIFY2_WITH_TIMEOUT(Form1->Comm1->PortOpen(), qPrintable(PortPanel()), kWaitMs);
     QTest::mouseClick(Form1->UFwdStart, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(again.Output().contains("write 8192 1\n"), kWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(Form1->State.AcceptedReplies, accepted + 2, kWaitMs);
+    if (mode != "tcp")
+      return;
+
+    // Modbus TCP and its address are what the program starts with after
+    // File > E&xit, the changes saved.
+    {
+      DialogRecorder dialogs;
+      ChooseFromMenu(Form1, Form1->Exit2);
+    }
+    DestroyApplicationWindows();
+    CreateApplicationWindows();
+    Form1->show();
+    QTRY_VERIFY_WITH_TIMEOUT(Form1->Activated, kWaitMs);
+    QCOMPARE(ProtocolSet->ModbusMode->currentText(), QString("TCP"));
+    QCOMPARE(ProtocolSet->ComPort->currentText(), name);
+    QTRY_VERIFY_WITH_TIMEOUT(Form1->Comm1->PortOpen(), kWaitMs);
+    again.output.clear();
+    QTest::mouseClick(Form1->UFwdStart, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(again.Output().contains("write 8192 1\n"), kWaitMs);
   }
 
   // A serial server whose connect never completes (a listener on 127.0.0.1
