@@ -205,10 +205,7 @@ private slots:
 
     // Modbus TCP and its address are what the program starts with after
     // File > E&xit, the changes saved.
-    {
-      DialogRecorder dialogs;
-      ChooseFromMenu(Form1, Form1->Exit2);
-    }
+    ChooseFromMenu(Form1, Form1->Exit2); // the close query is answered: save
     DestroyApplicationWindows();
     CreateApplicationWindows();
     Form1->show();
