@@ -3,6 +3,9 @@
 // end of their reply window (fastest settings: reply window 0) and as soon
 // as they are complete (scan period 0), next to libmodbus and a pymodbus
 // client reading the same registers in a loop against the same simulator.
+// Modbus TCP on loopback (option on): read all and the scan against the
+// simulator serving Modbus TCP, next to libmodbus's TCP client, with the CPU
+// each request costs either.
 // libmodbus has no ASCII mode; the line's own bound (the reply's characters
 // at 10 bits each) is printed too. Also: the time from a reply's last byte to
 // its value shown (median, 99th percentile) and the program's CPU use, with
@@ -10,7 +13,7 @@
 // Usage: bench_line_rate [seconds per scan, default 4] [off-mode read-all requests, default 30]
 //                        [case words ...]
 // Case words pick the rows to run: each must name the row's mode (rtu,
-// ascii), baud (9600, 38400), activity (readall, scan) or option (on, off);
+// ascii, tcp), baud (9600, 38400), activity (readall, scan) or option (on, off);
 // "ours" leaves the peers out. "bench_line_rate 4 30 rtu scan on ours" runs
 // the two RTU scans with the option on and nothing else.
 // Windows are drawn offscreen; to paint on a display (a virtual one):
@@ -88,10 +91,14 @@ struct PacedSimulator {
   std::deque<Clock::time_point> lastBytes;
   std::atomic<long> thread{0};
 
-  bool Start(bool rtu, int baud) {
+  bool Start(bool rtu, int baud, bool tcp = false) {
     SimOptions options;
     options.rtu = rtu;
     options.baud = baud;
+    if (tcp) {
+      options.tcpPort = 0;
+      options.modbusTcp = true;
+    }
     options.log = [this](const std::string &line) {
       thread = static_cast<long>(syscall(SYS_gettid));
       if (line.rfind("TX ", 0) == 0) {
@@ -102,7 +109,8 @@ struct PacedSimulator {
     sim = std::make_unique<DriveSimulator>(options);
     std::string error;
     if (!sim->Start() ||
-        !CreateSymlink(sim->SlavePath(), (AppPaths::DataFolder() + "ports/COM2").toStdString(), error)) {
+        (!tcp &&
+         !CreateSymlink(sim->SlavePath(), (AppPaths::DataFolder() + "ports/COM2").toStdString(), error))) {
       std::fprintf(stderr, "simulator: %s%s\n", sim->Error().c_str(), error.c_str());
       return false;
     }
@@ -156,15 +164,16 @@ enum class Activity { ReadAll, Scan };
 std::vector<int> ReadAllRegisters(); // the registers read all asks for
 
 // One run of the program's windows on a fresh simulator.
+// Modbus TCP (tcp) on loopback: `baud` 0.
 Figures RunProgram(bool rtu, int baud, bool completeOnReply, Activity activity, int scanSeconds,
-                   int offReadAllRequests) {
+                   int offReadAllRequests, bool tcp = false) {
   PacedSimulator sim;
   Figures figures;
-  if (!sim.Start(rtu, baud))
+  if (!sim.Start(rtu, baud, tcp))
     return figures;
-  ProtocolSet->ComPort->setCurrentText("COM2");
-  ProtocolSet->ModbusMode->setCurrentIndex(rtu ? 1 : 0);
-  ProtocolSet->UserBaud->setCurrentText(QString::number(baud));
+  ProtocolSet->ComPort->setCurrentText(tcp ? QString::fromStdString(sim.sim->SlavePath()) : QString("COM2"));
+  ProtocolSet->ModbusMode->setCurrentIndex(tcp ? 2 : rtu ? 1 : 0);
+  ProtocolSet->UserBaud->setCurrentText(QString::number(tcp ? 38400 : baud));
   ProtocolSet->UserParity->setCurrentIndex(0);
   ProtocolSet->UserStopBit->setCurrentIndex(0);
   ProtocolSet->CompleteOnReply->setChecked(completeOnReply);
@@ -220,7 +229,7 @@ Figures RunProgram(bool rtu, int baud, bool completeOnReply, Activity activity, 
   // character's time has passed; the byte itself went into the terminal one
   // character time before.
   std::vector<double> latencies;
-  const auto character = std::chrono::nanoseconds(10'000'000'000LL / baud);
+  const auto character = std::chrono::nanoseconds(baud > 0 ? 10'000'000'000LL / baud : 0);
   Clock::time_point lastByte;
   for (const Clock::time_point &at : shownAt) {
     if (!sim.TakeLastByte(lastByte))
@@ -240,13 +249,14 @@ Figures RunProgram(bool rtu, int baud, bool completeOnReply, Activity activity, 
   return figures;
 }
 
-// libmodbus reading the same registers, one request after the other.
-Figures RunLibmodbus(int baud, Activity activity, int scanSeconds) {
+// libmodbus reading the same registers, one request after the other; in
+// Modbus TCP (tcp) with its TCP client on loopback.
+Figures RunLibmodbus(int baud, Activity activity, int scanSeconds, bool tcp = false) {
   PacedSimulator sim;
   Figures figures;
-  if (!sim.Start(true, baud))
+  if (!sim.Start(true, baud, tcp))
     return figures;
-  modbus_t *ctx = OpenLibmodbusRtu(sim.sim->SlavePath(), baud);
+  modbus_t *ctx = tcp ? OpenLibmodbusTcp(sim.sim->SlavePath()) : OpenLibmodbusRtu(sim.sim->SlavePath(), baud);
   if (!ctx)
     return figures;
   // those read all asks for
@@ -416,6 +426,28 @@ int main(int argc, char **argv) {
         }
       }
     }
+  }
+  // Modbus TCP on loopback, replies handled as soon as complete.
+  for (const Activity activity : {Activity::ReadAll, Activity::Scan}) {
+    const QStringList row = {"tcp", activity == Activity::ReadAll ? "readall" : "scan", "on"};
+    if (!caseWords.isEmpty() && std::any_of(caseWords.begin(), caseWords.end(),
+                                            [&row](const QString &word) { return !row.contains(word); }))
+      continue;
+    if (caseWords.isEmpty() || !caseWords.contains("tcp"))
+      std::printf("\n");
+    const Figures peer = withPeers ? RunLibmodbus(0, activity, scanSeconds, true) : Figures{};
+    const Figures ours = RunProgram(true, 0, true, activity, scanSeconds, offReadAllRequests, true);
+    // CPU milliseconds a request costs
+    const auto perRequest = [](const Figures &f) {
+      return f.Rate() > 0 ? f.cpuPercent * 10 / f.Rate() : 0.0;
+    };
+    std::printf(
+        "TCP   %-8s on: %d requests, ours %.1f req/s, libmodbus %.1f req/s, ratio %.3f; CPU per request "
+        "ours %.3f ms, libmodbus %.3f ms, ratio %.2f; p50 %.2f ms, p99 %.2f ms\n",
+        activity == Activity::ReadAll ? "read all" : "scan", ours.requests, ours.Rate(), peer.Rate(),
+        peer.Rate() > 0 ? ours.Rate() / peer.Rate() : 0.0, perRequest(ours), perRequest(peer),
+        perRequest(peer) > 0 ? perRequest(ours) / perRequest(peer) : 0.0, ours.p50, ours.p99);
+    std::fflush(stdout);
   }
   DestroyApplicationWindows();
   return 0;

@@ -76,8 +76,9 @@ void TExchangeEngine::ReceiveData(const char *buffer, unsigned length) {
   // from the port goes in byte by byte: the reply is judged at its own last
   // byte, and what follows it in the block is what came after it, as when
   // the port hands over one byte at a time.
+  // A TCP frame tells its own length: what follows it is cut off where it is judged.
   unsigned taken = 0;
-  while (completeOnReply_ && state_.WaitingReply && length - taken > 1)
+  while (completeOnReply_ && state_.WaitingReply && !tcp_ && length - taken > 1)
     ReceivePiece(buffer + taken++, 1);
   ReceivePiece(buffer + taken, length - taken);
 }
@@ -342,6 +343,11 @@ void TExchangeEngine::JudgeTcpReply() {
 
 bool TExchangeEngine::DropLateTcpFrame() {
   CommState &s = state_;
+  // most often the frame at the front is the awaited one's
+  constexpr std::size_t TransactionDigits = 4;
+  if (s.ReceiveBuffer.size() < 2 * TcpFrames::HeaderBytes ||
+      HexToInt(s.ReceiveBuffer.substr(0, TransactionDigits)) == transaction_)
+    return false;
   const std::vector<std::uint8_t> bytes = HexTextToBytes(s.ReceiveBuffer);
   const std::optional<TcpFrames::Header> header = TcpFrames::ReadHeader(bytes);
   const std::optional<std::size_t> length = TcpFrames::FrameBytes(bytes);
