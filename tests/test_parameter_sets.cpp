@@ -144,8 +144,8 @@ private slots:
   // named; the CSV of the view. A third written through the "Input Box",
   // opened from F113's MODIFY cell, which names F113, joins them.
   void compareWithDefaults() {
-    QCOMPARE(Form1->Edit9->toolTip(), QString("F113"));
-    QCOMPARE(Form1->Edit14->toolTip(), QString("F126"));
+    QVERIFY(Form1->Edit9->toolTip().startsWith("F113 "));
+    QVERIFY(Form1->Edit14->toolTip().startsWith("F126 "));
     rig_.sim->SetParameter(1, RegisterOf("F105"), 150); // 1.50, default 0.50
     rig_.sim->SetParameter(1, RegisterOf("F131"), 99);  // default 15
     DialogRecorder dialogs;
