@@ -8,6 +8,7 @@
 #include "settings/DataFolder.h"
 #include "support/DialogRecorder.h"
 #include "support/MenuClicks.h"
+#include "support/ScreenPicture.h"
 #include "support/TestMain.h"
 #include "tests/support/EngineStateAccess.h"
 
@@ -374,12 +375,14 @@ private slots:
     DialogRecorder dialogs;
     Form1->show(); // also when this test runs alone
     QTRY_VERIFY_WITH_TIMEOUT(Form1->Activated, 20000);
+    QVERIFY(QTest::qWaitForWindowExposed(Form1));
     const QStringList names = {"main_tab0_vossek_com.png", "main_tab1_vossek_rw.png",
                                "main_tab2_users_define.png"};
     for (int tab = 0; tab < 3; ++tab) {
       ClickTab(Form1->PageControl1, tab);
       QCoreApplication::processEvents();
       QVERIFY(Form1->grab().save(QDir(folder).filePath(names[tab])));
+      QVERIFY(SaveScreenPicture(folder, "screen_" + names[tab]));
     }
     // the highlighted record at the end of the table, scrolled into view
     ClickTab(Form1->PageControl1, 1);
@@ -402,9 +405,11 @@ private slots:
     QCoreApplication::processEvents();
     QVERIFY(Form1->grab().save(QDir(folder).filePath("main_tab2_scrolled.png")));
     Form1->StringGrid1->scrollToTop();
-    UmotorPara->show();
-    QCoreApplication::processEvents();
+    QTest::mouseClick(Form1->UmotorScan, Qt::LeftButton);
+    QVERIFY(QTest::qWaitForWindowExposed(UmotorPara));
+    QTest::qWait(200); // placed on the screen once its frame is known
     QVERIFY(UmotorPara->grab().save(QDir(folder).filePath("motor_status_window.png")));
+    QVERIFY(SaveScreenPicture(folder, "screen_motor_status_window.png"));
     UmotorPara->hide();
     ClickTab(Form1->PageControl1, 0);
     // the parameter window as the frequency box opens it, and the settings window
