@@ -280,6 +280,15 @@ private slots:
     const QString viewer = viewerFolder.filePath("xdg-open");
     QVERIFY(WriteFile(viewer, QString("#!/bin/sh\necho \"$1\" >> '%1'\n").arg(opened)));
     QFile::setPermissions(viewer, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    // the desktop's program for HTML pages: a graphical one
+    const QString entry = viewerFolder.filePath("applications/vdd-guide-viewer.desktop");
+    QVERIFY(QDir().mkpath(viewerFolder.filePath("applications")));
+    QVERIFY(WriteFile(entry, "[Desktop Entry]\nType=Application\nExec=viewer %u\nTerminal=false\n"));
+    const QString query = viewerFolder.filePath("xdg-mime");
+    QVERIFY(WriteFile(query, "#!/bin/sh\necho vdd-guide-viewer.desktop\n"));
+    QFile::setPermissions(query, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", viewerFolder.path().toUtf8());
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", viewerFolder.path().toUtf8() + ":" + path);
     auto openedFiles = [&opened] {
@@ -302,8 +311,25 @@ private slots:
     QVERIFY2(dialogs.LastText().contains("Data folder: " + AppPaths::DataFolder()) &&
                  dialogs.LastText().contains("User guide: " + chm),
              qPrintable(dialogs.LastText()));
+    QVERIFY(QFile::remove(chm));
+
+    // a program that runs in a terminal is not started: Help says where the
+    // guide is
+    QVERIFY(WriteFile(entry, "[Desktop Entry]\nType=Application\nExec=w3m %u\nTerminal=true\n"));
+    const int openings = openedFiles().count('\n');
+    dialogs.Clear();
+    ChooseFromMenu(Form1, Form1->DravoHelp1);
+    QCOMPARE(dialogs.Texts(),
+             QStringList({"No program to show the user guide is installed.\nThe user guide is at:\n" +
+                          QDir::cleanPath(html) + "\nOpen it in a web browser."}));
+    QTest::qWait(500); // a viewer wrongly started would have noted it by now
+    QCOMPARE(openedFiles().count('\n'), openings);
     qputenv("PATH", path);
-    QVERIFY(QFile::remove(chm) && QFile::remove(html));
+    if (dataHome.isEmpty())
+      qunsetenv("XDG_DATA_HOME");
+    else
+      qputenv("XDG_DATA_HOME", dataHome);
+    QVERIFY(QFile::remove(html));
   }
 
   // A key pressed on the window itself shows its key code; a key that a
