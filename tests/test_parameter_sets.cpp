@@ -242,6 +242,13 @@ private slots:
              (QStringList{"F114", "Acceleration Time 1", "55.5", "10.0", "0.1", "3000.0", "differs"}));
     QCOMPARE(window->Rows->horizontalHeaderItem(3)->text(), QString("reference.dbf"));
     Click(window->Close);
+    // opened again, it still knows the file
+    window = OpenCompare(dialogs);
+    QVERIFY(window);
+    QCOMPARE(window->OtherFile->text(), QString("reference.dbf"));
+    Click(window->WithFile);
+    QCOMPARE(ListedCodes(window), (QStringList{"F105", "F114"}));
+    Click(window->Close);
   }
 
   // Write all with verification: the value the drive clamps is listed after

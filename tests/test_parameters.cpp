@@ -408,10 +408,13 @@ private slots:
     const QRegularExpression running(
         QString(R"(^Read (\d+) of %1 records, \d+:\d\d elapsed, about \d+:\d\d left$)").arg(total));
     QVERIFY(Idle());
+    const QPoint buttonAt = Form1->ReadAll->mapTo(Form1, QPoint(0, 0));
     QTest::mouseClick(Form1->ReadAll, Qt::LeftButton);
     QCOMPARE(Form1->ReadWriteProgress->text(), QString("Read 0 of %1 records, 0:00 elapsed").arg(total));
     QTRY_VERIFY_WITH_TIMEOUT(running.match(Form1->ReadWriteProgress->text()).captured(1).toInt() >= 40,
                              kRunMs);
+    // the longer text leaves the button where the user aims to stop the run
+    QCOMPARE(Form1->ReadAll->mapTo(Form1, QPoint(0, 0)), buttonAt);
     // at line rate the grid follows a few times a second
     const auto currentInView = [] {
       const QModelIndex current = Form1->DBGrid1->model()->index(Form1->Functions->CurrentRecord(), 0);
