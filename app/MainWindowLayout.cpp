@@ -459,7 +459,8 @@ void TForm1::BuildLayout() {
   StringGrid1->setRowHidden(0, true);
   StringGrid1->horizontalHeader()->setSectionsClickable(false);
   StringGrid1->horizontalHeader()->setHighlightSections(false);
-  StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // its columns fit the designed window; a smaller one scrolls to the last
+  StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   StringGrid1->setSelectionMode(QAbstractItemView::ContiguousSelection);
   StringGrid1->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |

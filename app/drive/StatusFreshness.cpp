@@ -30,11 +30,6 @@ StatusFreshness::StatusFreshness(TForm1 &form) : QObject(&form), form_(form), ti
   Refresh();
 }
 
-std::int64_t StatusFreshness::ReadEveryMs(int drive) const {
-  const auto found = replies_.find(drive);
-  return found == replies_.end() ? 0 : found->second.every;
-}
-
 void StatusFreshness::Taken(const DriveStatusReading &reading) {
   Replies &replies = replies_[reading.values.address];
   if (scanning_ && replies.last > 0)

@@ -17,8 +17,6 @@ class StatusFreshness : public QObject {
 public:
   explicit StatusFreshness(TForm1 &form);
 
-  // How often the drive's replies came in the running scan, ms (0 unknown).
-  std::int64_t ReadEveryMs(int drive) const;
   bool Live() const { return live_; }
 
 private:
