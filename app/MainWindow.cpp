@@ -28,6 +28,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -169,8 +170,20 @@ QString TForm1::MachineIDText() const { return MachineID->currentText(); }
 void TForm1::Exit2Click() { close(); }
 
 void TForm1::DravoHelp1Click() {
-  if (!OpenUserGuide())
+  switch (OpenUserGuide()) {
+  case GuideOpening::Opened:
+    break;
+  case GuideOpening::NoViewer:
+    // a terminal program started from a window would have nowhere to show
+    Dialogs::ShowMessage(QStringLiteral("No program to show the user guide is installed.\n"
+                                        "The user guide is at:\n%1\nOpen it in a web browser.")
+                             .arg(QDir::toNativeSeparators(UserGuidePath())));
+    break;
+  case GuideOpening::NoGuide:
+  case GuideOpening::Failed:
     Dialogs::ShowMessage(QStringLiteral("Path error or file destroyed!Please reinstall the software!"));
+    break;
+  }
 }
 
 void TForm1::CheckSum1Click() {

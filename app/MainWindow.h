@@ -34,6 +34,7 @@ class PeriodScan;
 class DriveControl;
 class UserCommand;
 class DriveStatusModel;
+class StatusFreshness;
 struct DriveStatusReading;
 class TTableConnection;
 class TTableQuery;
@@ -91,6 +92,7 @@ public:
   DriveControl *Control = nullptr;         // the control commands to the drive
   UserCommand *OwnCommand = nullptr;       // the user's own command
   DriveStatusModel *DriveStatus = nullptr; // the drives' status as their replies tell it
+  StatusFreshness *Freshness = nullptr;    // whether the status shown is live
 
   // ---- controls -------------------------------------------------------------
   // Tool bar
@@ -322,6 +324,9 @@ public:
   void Edit14Click();
   // Each box's tooltip names the function code it stands for.
   void ShowCommonParameterCodes();
+  // Marks a box's value as read from the drive, or as the stored one (grey,
+  // italic) that nothing read since start.
+  void MarkCommonValue(TClickEdit *box, bool fromDrive);
   // The common-parameter box that shows a function code ("F113"), or none.
   TClickEdit *CommonBoxOfCode(const QString &code) const;
 

@@ -2,6 +2,8 @@
 // to the user: each subsystem connects its own handlers in its Wire... routine.
 #include "app/MainWindow.h"
 
+#include "app/ScreenFit.h"
+
 #include "serial/TComm.h"
 #include "session/DriveControl.h"
 #include "session/DriveStatusModel.h"
@@ -26,7 +28,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QStyle>
@@ -98,9 +100,11 @@ void TForm1::BuildLayout() {
   QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
   font.setPointSize(8);
   setFont(font);
-  resize(1021, 737);
-  if (const QScreen *screen = QGuiApplication::primaryScreen())
-    move(screen->availableGeometry().center() - QPoint(1021 / 2, 737 / 2));
+  // The design size where the screen has room for it; on a smaller screen,
+  // or at a larger scale factor, the window fits the screen and its form
+  // scrolls.
+  ScreenFit::PlaceOnScreen(this, 1021, 737);
+  ScreenFit::KeepOnScreen(this);
 
   // ---- non-visual components ---------------------------------------------
   UpcSend = Engine->Timer;
@@ -198,11 +202,11 @@ void TForm1::BuildLayout() {
   ToolBar1->addWidget(UEnOrCn)->setVisible(false); // kept for the design, never shown
 
   // ---- tabs ------------------------------------------------------------------
-  auto *central = new QWidget(this);
+  auto *central = Named(new QWidget, "MainForm");
   auto *centralLayout = new QVBoxLayout(central);
   centralLayout->setContentsMargins(2, 2, 2, 0);
   centralLayout->setSpacing(2);
-  setCentralWidget(central);
+  setCentralWidget(ScreenFit::Scrolling(central, this));
 
   PageControl1 = Named(new QTabWidget(central), "PageControl1");
   TabSheet1 = Named(new QWidget, "TabSheet1");
@@ -432,6 +436,9 @@ void TForm1::BuildLayout() {
   rwSide->addWidget(WriteAll);
   ReadWriteProgress = Named(new QLabel(TabSheet2), "ReadWriteProgress");
   ReadWriteProgress->setWordWrap(true);
+  // Two lines kept for it from the start: a text that wraps ("about 2:55
+  // left") must not move the buttons above it while the user aims at one.
+  ReadWriteProgress->setFixedHeight(2 * ReadWriteProgress->fontMetrics().lineSpacing() + 4);
   rwSide->addWidget(ReadWriteProgress);
   VerifyWriteAll = Named(new QCheckBox(QStringLiteral("Read back and verify after write all"), TabSheet2),
                          "VerifyWriteAll");
@@ -453,7 +460,8 @@ void TForm1::BuildLayout() {
   StringGrid1->setRowHidden(0, true);
   StringGrid1->horizontalHeader()->setSectionsClickable(false);
   StringGrid1->horizontalHeader()->setHighlightSections(false);
-  StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // its columns fit the designed window; a smaller one scrolls to the last
+  StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   StringGrid1->setSelectionMode(QAbstractItemView::ContiguousSelection);
   StringGrid1->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
@@ -546,5 +554,7 @@ void TForm1::BuildLayout() {
   // ---- status bar -------------------------------------------------------------
   StatusBar1 = Named(new TStatusBar({400, 200, 200, 50}, this), "StatusBar1");
   StatusBar1->LetPanelGrow(0); // the port's state follows the settings there
+  // the port's text gives way first in a narrow window, the counters stay readable
+  StatusBar1->SetPanelLeast(3, QStringLiteral("   Timeout Record   000000"));
   setStatusBar(StatusBar1);
 }

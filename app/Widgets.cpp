@@ -25,11 +25,21 @@ void TShape::SetBrushColor(int bgr) {
   update();
 }
 
+void TShape::SetFaded(bool faded) {
+  if (faded == faded_)
+    return;
+  faded_ = faded;
+  update();
+}
+
 void TShape::paintEvent(QPaintEvent *) {
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
-  painter.setPen(QPen(Qt::black, 1));
-  painter.setBrush(ColorFromBgr(brushColor_));
+  painter.setPen(QPen(faded_ ? Qt::gray : Qt::black, 1));
+  QColor color = ColorFromBgr(brushColor_);
+  if (faded_) // a washed-out grey of its colour
+    color = QColor::fromHsv(color.hsvHue(), color.hsvSaturation() / 4, 160 + color.value() / 4);
+  painter.setBrush(color);
   const int side = qMin(width(), height()) - 2;
   painter.drawEllipse((width() - side) / 2, (height() - side) / 2, side, side);
 }
@@ -79,8 +89,8 @@ void TElidedLabel::SetFixedToolTip(const QString &text) {
 
 QSize TElidedLabel::sizeHint() const {
   const QMargins m = contentsMargins();
-  return {fontMetrics().horizontalAdvance(full_) + m.left() + m.right() + 2 * margin() + 1,
-          QLabel::sizeHint().height()};
+  const int textWidth = fontMetrics().horizontalAdvance(full_) + m.left() + m.right() + 2 * margin() + 1;
+  return {std::max(designWidth_, textWidth), QLabel::sizeHint().height()};
 }
 
 QSize TElidedLabel::minimumSizeHint() const {
@@ -146,7 +156,17 @@ void TStatusBar::SetPanelToolTip(int index, const QString &text) {
 void TStatusBar::LetPanelGrow(int index) {
   if (index < 0 || index >= panels_.size())
     return;
-  // The set width stays the least (a narrow window elides the text rather
-  // than growing to fit it); only the most is lifted.
-  panels_[index]->setMaximumWidth(QWIDGETSIZE_MAX);
+  TElidedLabel *panel = panels_[index];
+  panel->SetDesignWidth(panel->width());
+  panel->setMinimumWidth(panel->minimumSizeHint().width());
+  panel->setMaximumWidth(QWIDGETSIZE_MAX);
+}
+
+void TStatusBar::SetPanelLeast(int index, const QString &sample) {
+  if (index < 0 || index >= panels_.size())
+    return;
+  TElidedLabel *panel = panels_[index];
+  const QMargins m = panel->contentsMargins();
+  panel->setMinimumWidth(std::max(panel->minimumWidth(),
+                                  panel->fontMetrics().horizontalAdvance(sample) + m.left() + m.right() + 2));
 }

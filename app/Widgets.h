@@ -29,6 +29,9 @@ public:
   explicit TShape(QWidget *parent = nullptr);
   int BrushColor() const { return brushColor_; }
   void SetBrushColor(int bgr);
+  // Drawn pale: what it shows is not live.
+  void SetFaded(bool faded);
+  bool Faded() const { return faded_; }
   QSize sizeHint() const override { return {22, 22}; }
 
 protected:
@@ -36,6 +39,7 @@ protected:
 
 private:
   int brushColor_ = LampColor::Off;
+  bool faded_ = false;
 };
 
 // A read-only edit that reports clicks (the common-parameter boxes).
@@ -78,6 +82,8 @@ public:
   void SetFullText(const QString &text);
   // A tool tip that stays, elided or not; empty: the full text when elided.
   void SetFixedToolTip(const QString &text);
+  // The width it asks for however short its text (0: the text's own).
+  void SetDesignWidth(int width) { designWidth_ = width; }
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override;
 
@@ -88,6 +94,7 @@ private:
   void Elide();
   QString full_;
   QString fixedToolTip_;
+  int designWidth_ = 0;
 };
 
 // A status bar with fixed-width text panels.
@@ -100,10 +107,13 @@ public:
   QString PanelToolTip(int index) const;
   void SetPanelToolTip(int index, const QString &text);
   int PanelCount() const { return panels_.size(); }
-  // Lets a panel grow beyond its width to show a longer text whole, pushing
-  // the panels after it to the right, as far as the window has room; it
-  // never gets narrower.
+  // Lets a panel grow beyond its width to show a longer text whole, as far
+  // as the window has room; in a window narrower than the panels' widths it
+  // is the one that gives way, its text elided, so that the panels after it
+  // stay in view.
   void LetPanelGrow(int index);
+  // The least width of a panel: room for `sample` (its longest text).
+  void SetPanelLeast(int index, const QString &sample);
 
 private:
   QVector<TElidedLabel *> panels_;

@@ -1,15 +1,13 @@
 #include "app/WindowState.h"
 
+#include "app/ScreenFit.h"
+
 #include "base/AppPaths.h"
 #include "settings/Preferences.h"
 
 #include <QEvent>
-#include <QGuiApplication>
 #include <QMainWindow>
-#include <QScreen>
 #include <QSplitter>
-
-#include <algorithm>
 
 namespace {
 const QString GeometryKey = QStringLiteral("Window/Geometry");
@@ -39,30 +37,13 @@ public:
 private:
   QSplitter *splitter_;
 };
-// A size stored on a larger screen (or one a long text once forced on the
-// window) is cut to the screen the window opens on, and the window moved
-// onto it.
-void FitIntoScreen(QWidget *window) {
-  const QScreen *screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
-  if (!screen)
-    return;
-  const QRect room = screen->availableGeometry();
-  QRect placed = window->geometry();
-  placed.setSize(placed.size().boundedTo(room.size()).expandedTo(window->minimumSize()));
-  placed.moveLeft(
-      std::clamp(placed.left(), room.left(), std::max(room.left(), room.right() - placed.width() + 1)));
-  placed.moveTop(
-      std::clamp(placed.top(), room.top(), std::max(room.top(), room.bottom() - placed.height() + 1)));
-  if (placed != window->geometry())
-    window->setGeometry(placed);
-}
 } // namespace
 
 void RestoreWindowState(QMainWindow *window) {
   const Preferences preferences(AppPaths::DataFolder());
   const QByteArray geometry = preferences.Bytes(GeometryKey);
   if (!geometry.isEmpty() && window->restoreGeometry(geometry))
-    FitIntoScreen(window);
+    ScreenFit::FitIntoScreen(window); // stored on a larger screen, or at a smaller scale
   QSplitter *splitter = HistorySplitterOf(window);
   if (!splitter)
     return;

@@ -3,19 +3,29 @@
 #include "exchange/ExchangeEngine.h"
 #include "protocol/HexText.h"
 
+#include <QDateTime>
+
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 DriveStatusModel::DriveStatusModel(TExchangeEngine &engine, QObject *parent) : QObject(parent) {
   connect(&engine, &TExchangeEngine::ExchangeEnded, this, &DriveStatusModel::ExchangeEnded);
 }
 
 void DriveStatusModel::ExchangeEnded(const ExchangeRecord &record) {
-  if (record.outcome == ExchangeRecord::Outcome::Accepted && record.consumer == ReplyConsumer::DriveStatus)
-    TakeReply(record.replyBytes.data(), record.replyBytes.size());
+  if (record.outcome != ExchangeRecord::Outcome::Accepted || record.consumer != ReplyConsumer::DriveStatus)
+    return;
+  // The reply is judged when its window ends, which may be long after it
+  // came: its values belong to the moment of its last byte.
+  const std::int64_t arrived =
+      record.at.isValid() && record.roundTripMs >= 0
+          ? record.at.toMSecsSinceEpoch() + static_cast<std::int64_t>(std::llround(record.roundTripMs))
+          : 0;
+  TakeReply(record.replyBytes.data(), record.replyBytes.size(), arrived);
 }
 
-bool DriveStatusModel::TakeReply(const std::uint8_t *bytes, std::size_t length) {
+bool DriveStatusModel::TakeReply(const std::uint8_t *bytes, std::size_t length, std::int64_t arrivedMs) {
   if (!reading_)
     return false;
   std::array<std::uint8_t, StatusReplyLength> reply{};
@@ -26,6 +36,7 @@ bool DriveStatusModel::TakeReply(const std::uint8_t *bytes, std::size_t length) 
   DriveStatusReading &status = latest_[reply[0]];
   status.texts = DecodeStatusReply(reply.data(), LocaleDecimalSeparator);
   status.values = DecodeStatusValues(reply.data());
+  status.arrivedMs = arrivedMs > 0 ? arrivedMs : QDateTime::currentMSecsSinceEpoch();
   emit StatusDecoded(status);
   return true;
 }

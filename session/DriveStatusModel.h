@@ -14,6 +14,8 @@ struct ExchangeRecord;
 struct DriveStatusReading {
   DriveStatusTexts texts;
   DriveStatusValues values;
+  // When the reply's last byte came, ms since the epoch.
+  std::int64_t arrivedMs = 0;
 };
 
 // The drives' status as their status replies tell it: each accepted reply to
@@ -26,8 +28,9 @@ public:
   // Status replies are read only while a drive series is chosen.
   void SetReading(bool on) { reading_ = on; }
   // A status reply as the drive sent it (address, function, byte count,
-  // registers); false when it is not read or lacks part of the block.
-  bool TakeReply(const std::uint8_t *bytes, std::size_t length);
+  // registers), its last byte come at `arrivedMs` (0: now); false when it
+  // is not read or lacks part of the block.
+  bool TakeReply(const std::uint8_t *bytes, std::size_t length, std::int64_t arrivedMs = 0);
   // The latest status of the drive at `address`, or none.
   const DriveStatusReading *Latest(int address) const;
 

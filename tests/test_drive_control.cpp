@@ -412,7 +412,9 @@ private slots:
     QCOMPARE(UmotorPara->StringGrid1->columnCount(), 16); // 12 saved, 4 counts
     QCOMPARE(UmotorPara->StringGrid1->rowCount(), 248);
     QCOMPARE(UmotorPara->StringGrid1->rowHeight(100), 24);
-    QCOMPARE(UmotorPara->StringGrid1->columnWidth(11), 116);
+    // the designed width, where the screen has room for the designed widths
+    if (!UmotorPara->StringGrid1->wordWrap())
+      QCOMPARE(UmotorPara->StringGrid1->columnWidth(11), 116);
 
     const QString path = rig_.folder.filePath("status.doc");
     dialogs_.Clear();

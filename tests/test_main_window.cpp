@@ -8,6 +8,7 @@
 #include "settings/DataFolder.h"
 #include "support/DialogRecorder.h"
 #include "support/MenuClicks.h"
+#include "support/ScreenPicture.h"
 #include "support/TestMain.h"
 #include "tests/support/EngineStateAccess.h"
 
@@ -279,6 +280,15 @@ private slots:
     const QString viewer = viewerFolder.filePath("xdg-open");
     QVERIFY(WriteFile(viewer, QString("#!/bin/sh\necho \"$1\" >> '%1'\n").arg(opened)));
     QFile::setPermissions(viewer, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    // the desktop's program for HTML pages: a graphical one
+    const QString entry = viewerFolder.filePath("applications/vdd-guide-viewer.desktop");
+    QVERIFY(QDir().mkpath(viewerFolder.filePath("applications")));
+    QVERIFY(WriteFile(entry, "[Desktop Entry]\nType=Application\nExec=viewer %u\nTerminal=false\n"));
+    const QString query = viewerFolder.filePath("xdg-mime");
+    QVERIFY(WriteFile(query, "#!/bin/sh\necho vdd-guide-viewer.desktop\n"));
+    QFile::setPermissions(query, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", viewerFolder.path().toUtf8());
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", viewerFolder.path().toUtf8() + ":" + path);
     auto openedFiles = [&opened] {
@@ -301,8 +311,25 @@ private slots:
     QVERIFY2(dialogs.LastText().contains("Data folder: " + AppPaths::DataFolder()) &&
                  dialogs.LastText().contains("User guide: " + chm),
              qPrintable(dialogs.LastText()));
+    QVERIFY(QFile::remove(chm));
+
+    // a program that runs in a terminal is not started: Help says where the
+    // guide is
+    QVERIFY(WriteFile(entry, "[Desktop Entry]\nType=Application\nExec=w3m %u\nTerminal=true\n"));
+    const int openings = openedFiles().count('\n');
+    dialogs.Clear();
+    ChooseFromMenu(Form1, Form1->DravoHelp1);
+    QCOMPARE(dialogs.Texts(),
+             QStringList({"No program to show the user guide is installed.\nThe user guide is at:\n" +
+                          QDir::cleanPath(html) + "\nOpen it in a web browser."}));
+    QTest::qWait(500); // a viewer wrongly started would have noted it by now
+    QCOMPARE(openedFiles().count('\n'), openings);
     qputenv("PATH", path);
-    QVERIFY(QFile::remove(chm) && QFile::remove(html));
+    if (dataHome.isEmpty())
+      qunsetenv("XDG_DATA_HOME");
+    else
+      qputenv("XDG_DATA_HOME", dataHome);
+    QVERIFY(QFile::remove(html));
   }
 
   // A key pressed on the window itself shows its key code; a key that a
@@ -374,12 +401,14 @@ private slots:
     DialogRecorder dialogs;
     Form1->show(); // also when this test runs alone
     QTRY_VERIFY_WITH_TIMEOUT(Form1->Activated, 20000);
+    QVERIFY(QTest::qWaitForWindowExposed(Form1));
     const QStringList names = {"main_tab0_vossek_com.png", "main_tab1_vossek_rw.png",
                                "main_tab2_users_define.png"};
     for (int tab = 0; tab < 3; ++tab) {
       ClickTab(Form1->PageControl1, tab);
       QCoreApplication::processEvents();
       QVERIFY(Form1->grab().save(QDir(folder).filePath(names[tab])));
+      QVERIFY(SaveScreenPicture(folder, "screen_" + names[tab]));
     }
     // the highlighted record at the end of the table, scrolled into view
     ClickTab(Form1->PageControl1, 1);
@@ -402,9 +431,11 @@ private slots:
     QCoreApplication::processEvents();
     QVERIFY(Form1->grab().save(QDir(folder).filePath("main_tab2_scrolled.png")));
     Form1->StringGrid1->scrollToTop();
-    UmotorPara->show();
-    QCoreApplication::processEvents();
+    QTest::mouseClick(Form1->UmotorScan, Qt::LeftButton);
+    QVERIFY(QTest::qWaitForWindowExposed(UmotorPara));
+    QTest::qWait(200); // placed on the screen once its frame is known
     QVERIFY(UmotorPara->grab().save(QDir(folder).filePath("motor_status_window.png")));
+    QVERIFY(SaveScreenPicture(folder, "screen_motor_status_window.png"));
     UmotorPara->hide();
     ClickTab(Form1->PageControl1, 0);
     // the parameter window as the frequency box opens it, and the settings window

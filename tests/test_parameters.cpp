@@ -16,6 +16,7 @@
 #include "sim/DriveSimulator.h"
 #include "support/DialogRecorder.h"
 #include "support/FastLine.h"
+#include "support/MenuClicks.h"
 #include "support/SimulatedRig.h"
 #include "support/TestMain.h"
 #include "tests/support/EngineStateAccess.h"
@@ -306,6 +307,35 @@ private slots:
     QCOMPARE(Form1->Edit9->text(), QString("40.00"));
   }
 
+  // After read all the "Input Box" opened from the frequency box names F113
+  // and shows no other parameter's value; the box's value is marked as the
+  // stored one until F113 is read from the drive.
+  void inputBoxAfterReadAll() {
+    DialogRecorder dialogs;
+    QVERIFY(!InputBox->UreadFunc->text().isEmpty()); // the last value read all read
+    ClickTab(Form1->PageControl1, 0);
+    QVERIFY2(Form1->Edit9->toolTip().contains("not read from the drive"),
+             qPrintable(Form1->Edit9->toolTip()));
+    QVERIFY(Form1->Edit9->font().italic());
+    QString shownName, shownValue, readValue;
+    dialogs.onModal = [&](QDialog *) {
+      shownName = InputBox->ParameterName->text();
+      shownValue = InputBox->UreadFunc->text();
+      QTest::mouseClick(InputBox->Button4, Qt::LeftButton); // "read"
+      QTRY_VERIFY_WITH_TIMEOUT(Idle() && !InputBox->UreadFunc->text().isEmpty(), kReplyMs);
+      readValue = InputBox->UreadFunc->text();
+      QTest::mouseClick(InputBox->Button3, Qt::LeftButton); // "Close"
+    };
+    QTest::mouseClick(Form1->Edit9, Qt::LeftButton);
+    QVERIFY2(shownName.startsWith("F113"), qPrintable(shownName));
+    QCOMPARE(shownValue, QString());
+    QCOMPARE(readValue, Field("F113", "NOWDATA"));
+    QCOMPARE(Form1->Edit9->text(), readValue);
+    QVERIFY(Form1->Edit9->toolTip().contains("read from the drive"));
+    QVERIFY(!Form1->Edit9->font().italic());
+    ClickTab(Form1->PageControl1, 1);
+  }
+
   // With "Continue when communication errors happen" clear, a record whose
   // reply was lost is asked again; with it checked the run moves on.
   void failedRecordsAreAskedAgain() {
@@ -378,10 +408,13 @@ private slots:
     const QRegularExpression running(
         QString(R"(^Read (\d+) of %1 records, \d+:\d\d elapsed, about \d+:\d\d left$)").arg(total));
     QVERIFY(Idle());
+    const QPoint buttonAt = Form1->ReadAll->mapTo(Form1, QPoint(0, 0));
     QTest::mouseClick(Form1->ReadAll, Qt::LeftButton);
     QCOMPARE(Form1->ReadWriteProgress->text(), QString("Read 0 of %1 records, 0:00 elapsed").arg(total));
     QTRY_VERIFY_WITH_TIMEOUT(running.match(Form1->ReadWriteProgress->text()).captured(1).toInt() >= 40,
                              kRunMs);
+    // the longer text leaves the button where the user aims to stop the run
+    QCOMPARE(Form1->ReadAll->mapTo(Form1, QPoint(0, 0)), buttonAt);
     // at line rate the grid follows a few times a second
     const auto currentInView = [] {
       const QModelIndex current = Form1->DBGrid1->model()->index(Form1->Functions->CurrentRecord(), 0);

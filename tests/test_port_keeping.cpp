@@ -126,6 +126,10 @@ private slots:
     QTest::mouseClick(ProtocolSet->Rs485, Qt::LeftButton);
     QTest::mouseClick(ProtocolSet->Button1, Qt::LeftButton);
     QCOMPARE(dialogs_.Texts(), QStringList{"Error opening serial port\nCOM4: in use by another program"});
+    // the settings stay open after the box, the port's name ready to correct
+    QVERIFY(ProtocolSet->isVisible());
+    QTRY_VERIFY(ProtocolSet->ComPort->hasFocus());
+    QCOMPARE(ProtocolSet->ComPort->lineEdit()->selectedText(), QString("COM4"));
     QVERIFY2(PortPanel().startsWith("          Protocol :  COM4, ASCII, ") &&
                  PortPanel().endsWith("port failed: in use by another program"),
              qPrintable(PortPanel()));

@@ -4,17 +4,25 @@
 // the wheel zooms the time axis and the picture is saved.
 #include "app/MainWindow.h"
 #include "app/trend/TrendChartView.h"
+#include "app/trend/TrendLegend.h"
+#include "app/trend/TrendPens.h"
 #include "app/trend/TrendWindow.h"
 #include "support/DialogRecorder.h"
 #include "support/MenuClicks.h"
+#include "support/ScreenPicture.h"
 #include "support/SimulatedRig.h"
 #include "support/TestMain.h"
 #include "trend/TrendStore.h"
 
+#include <QCategoryAxis>
 #include <QChart>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QGraphicsScene>
+#include <QGraphicsSimpleTextItem>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -54,6 +62,47 @@ QStringList RowsFromPane() {
   return rows;
 }
 
+// The texts the chart shows over its plot (hint, trip and reset names).
+QStringList ShownTexts(QChart *chart) {
+  QStringList texts;
+  for (QGraphicsItem *item : chart->scene()->items())
+    if (auto *text = dynamic_cast<QGraphicsSimpleTextItem *>(item); text && text->isVisible())
+      texts << text->text();
+  return texts;
+}
+
+// Pixels of exactly `color` in the chart as drawn.
+int PixelsOf(TrendWindow *trend, const QColor &color) {
+  const QImage image = trend->ChartView->grab().toImage();
+  int count = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      count += image.pixelColor(x, y).rgb() == color.rgb();
+  return count;
+}
+
+// The time axis has labels in `format`, on whole steps of the unit its
+// title names ("Time (h:min:s, 10 s a tick)").
+void ExpectRoundTicks(QChart *chart, const QString &unit, const QRegularExpression &format) {
+  auto *axis = qobject_cast<QCategoryAxis *>(chart->axes(Qt::Horizontal).value(0));
+  QVERIFY(axis != nullptr);
+  QTRY_VERIFY(axis->categoriesLabels().size() >= 2 &&
+              format.match(axis->categoriesLabels().first()).hasMatch());
+  const QRegularExpressionMatch step =
+      QRegularExpression(QString("(\\d+) %1 a tick\\)$").arg(unit)).match(axis->titleText());
+  QVERIFY2(step.hasMatch(), qPrintable(axis->titleText()));
+  const int every = step.captured(1).toInt();
+  for (const QString &label : axis->categoriesLabels()) {
+    QVERIFY2(format.match(label).hasMatch(), qPrintable(label));
+    const int last = label.section(':', -1).toInt(); // seconds, or minutes without them
+    QVERIFY2(last % every == 0, qPrintable(label + " " + axis->titleText()));
+    // the label stands where its time is
+    const QTime time = QTime::fromString(label, unit == "s" ? "HH:mm:ss" : "HH:mm");
+    const QDateTime at = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(axis->endValue(label)));
+    QCOMPARE(at.time(), time);
+  }
+}
+
 QLineSeries *Curve(QChart *chart, const QString &name) {
   for (QAbstractSeries *series : chart->series())
     if (series->name() == name)
@@ -71,7 +120,7 @@ class TestTrend : public QObject {
 private slots:
   void initTestCase() {
     SimOptions options;
-    options.drives = {1, 2};
+    options.drives = {1, 2, 3}; // the third for the pictures only
     QVERIFY(rig_.StartRunning(options));
   }
 
@@ -86,10 +135,36 @@ private slots:
     auto *trend = Form1->findChild<TrendWindow *>();
     QVERIFY(trend != nullptr);
     QTRY_VERIFY(trend->isVisible());
+    QChart *chart = trend->ChartView->chart();
+    // nothing scanned: a hint says what to do
+    QTRY_VERIFY(ShownTexts(chart).join('\n').contains("Start \"Period Scan\""));
     QTest::mouseClick(Form1->UPeriodScan, Qt::LeftButton);
+    // from the first sample on, the time axis is labelled on round steps
+    QTRY_VERIFY_WITH_TIMEOUT(trend->PlottedPointCount(1, 0) > 0, 30000);
+    QTRY_VERIFY(!ShownTexts(chart).join('\n').contains("Start \"Period Scan\""));
+    ExpectRoundTicks(chart, "s", QRegularExpression("^\\d\\d:\\d\\d:\\d\\d$"));
+    if (QTest::currentTestFailed())
+      return;
     QTest::mouseClick(Form1->UFwdStart, Qt::LeftButton);
     const CommState &s = Form1->State;
     QTRY_VERIFY_WITH_TIMEOUT(s.AcceptedReplies >= 8, 30000);
+    // the drives in colours of their own, named with their quantities' units
+    // in the legend
+    QTRY_VERIFY(PixelsOf(trend, TrendPens::DriveColor(0)) > 20 &&
+                PixelsOf(trend, TrendPens::DriveColor(1)) > 20);
+    QCOMPARE(
+        trend->Legend->Texts(),
+        QStringList(
+            {"Drive 1: Frequency (Hz), Current (A), Output Voltage (V), DC Bus Voltage (V), Speed (r/min)",
+             "Drive 2: Frequency (Hz), Current (A), Output Voltage (V), DC Bus Voltage (V), Speed (r/min)"}));
+    // five minutes: a tick a minute or more, labelled without seconds
+    trend->WindowLength->setFocus();
+    QTest::keyClick(trend->WindowLength, Qt::Key_Down);
+    QCOMPARE(trend->WindowLength->currentText(), QString("5 min"));
+    ExpectRoundTicks(chart, "min", QRegularExpression("^\\d\\d:\\d\\d$"));
+    if (QTest::currentTestFailed())
+      return;
+    QTest::keyClick(trend->WindowLength, Qt::Key_Up);
     QVERIFY(rig_.sim->InjectDriveFault(1, 4)); // "OC"
     const long long tripped = s.AcceptedReplies;
     QTRY_VERIFY_WITH_TIMEOUT(s.AcceptedReplies >= tripped + 4, 30000);
@@ -100,12 +175,12 @@ private slots:
     // hide the speed of drive 2: a click on its cell and the space bar
     QTableWidget *table = trend->SeriesTable;
     QCOMPARE(table->rowCount(), 2);
+    chart = trend->ChartView->chart();
     QCOMPARE(table->verticalHeaderItem(1)->text(), QString("Drive 2"));
     QTableWidgetItem *speed2 = table->item(1, 4);
     QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualItemRect(speed2).center());
     QTest::keyClick(table, Qt::Key_Space);
     QCOMPARE(speed2->checkState(), Qt::Unchecked);
-    QChart *chart = trend->ChartView->chart();
     QVERIFY(!Curve(chart, "Drive 2 Speed (r/min)")->isVisible());
     QCOMPARE(trend->PlottedPointCount(2, 4), 0);
     QVERIFY(trend->PlottedPointCount(1, 0) > 0);
@@ -114,6 +189,7 @@ private slots:
     auto *trips = qobject_cast<QScatterSeries *>(chart->series().last());
     QVERIFY(trips != nullptr);
     QCOMPARE(trips->name(), QString("Drive 2 trips"));
+    QVERIFY(ShownTexts(chart).contains("Drive 1: OC")); // the trip named
     QCOMPARE(trips->count(), 0);
     for (QAbstractSeries *series : chart->series())
       if (series->name() == "Drive 1 trips")
@@ -187,29 +263,49 @@ private slots:
     QVERIFY(has(2345600, -5.0f));
   }
 
-  // Pictures of the trend: drive 1 runs up, trips, is reset and runs up
-  // again (only when a folder is given).
+  // Pictures of the trend (only when a folder is given): three drives run
+  // up to 50, 35 and 20 Hz, drive 2 trips and is reset at the drive; the
+  // last minute, the last five and the exported picture.
   void screenshots() {
     const QString folder = qEnvironmentVariable("VDD_SCREENSHOT_DIR");
     if (folder.isEmpty())
       QSKIP("VDD_SCREENSHOT_DIR not set");
+    QVERIFY(QTest::qWaitForWindowExposed(Form1));
+    for (int drive = 1; drive <= 3; ++drive)
+      QVERIFY(rig_.sim->SetParameter(drive, 0x010D, static_cast<std::uint16_t>(6500 - 1500 * drive)));
+    QTest::mouseClick(Form1->SeriesStop, Qt::LeftButton);
+    QTest::keyClick(Form1->SeriesStop, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(Form1->SeriesStop, "3");
+    // each drive started from the address box
+    for (const char *drive : {"3", "2", "1"}) {
+      QLineEdit *address = Form1->MachineID->lineEdit();
+      QTest::mouseClick(address, Qt::LeftButton);
+      QTest::keyClick(address, Qt::Key_A, Qt::ControlModifier);
+      QTest::keyClicks(address, drive);
+      QTest::mouseClick(Form1->UFwdStart, Qt::LeftButton);
+      QTest::qWait(500);
+    }
     ChooseFromMenu(Form1, Form1->Trend1);
     auto *trend = Form1->findChild<TrendWindow *>();
     QVERIFY(trend != nullptr);
-    trend->WindowLength->setCurrentText("30 s");
+    QVERIFY(QTest::qWaitForWindowExposed(trend));
+    trend->WindowLength->setCurrentText("1 min");
     QTest::mouseClick(trend->LiveButton, Qt::LeftButton);
     QTest::mouseClick(Form1->UPeriodScan, Qt::LeftButton);
-    QTest::mouseClick(Form1->UFwdStart, Qt::LeftButton);
-    QTest::qWait(6000);
-    QVERIFY(trend->grab().save(QDir(folder).filePath("trend_run_up.png")));
-    rig_.sim->InjectDriveFault(1, 7); // "0L1"
-    QTest::qWait(3000);
-    QVERIFY(trend->grab().save(QDir(folder).filePath("trend_tripped.png")));
-    QTest::mouseClick(Form1->UReset, Qt::LeftButton);
-    QTest::qWait(1500);
-    QTest::mouseClick(Form1->UFwdStart, Qt::LeftButton);
+    QTest::qWait(12000);
+    rig_.sim->InjectDriveFault(2, 4); // "OC"
+    QTest::qWait(4000);
+    rig_.sim->ResetDriveFaults();
     QTest::qWait(5000);
-    QVERIFY(trend->grab().save(QDir(folder).filePath("trend_reset_run_up.png")));
+    QVERIFY(trend->grab().save(QDir(folder).filePath("trend_1min.png")));
+    QVERIFY(SaveScreenPicture(folder, "screen_trend_1min.png"));
+    trend->WindowLength->setCurrentText("5 min");
+    QTest::qWait(500);
+    QVERIFY(trend->grab().save(QDir(folder).filePath("trend_5min.png")));
+    QVERIFY(SaveScreenPicture(folder, "screen_trend_5min.png"));
+    dialogs_.QueuePath(QDir(folder).filePath("trend_export.png"));
+    QTest::mouseClick(trend->ExportPngButton, Qt::LeftButton);
+    QVERIFY(QFile::exists(QDir(folder).filePath("trend_export.png")));
     QTest::mouseClick(Form1->UPeriodScan, Qt::LeftButton);
   }
 };

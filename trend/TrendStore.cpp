@@ -31,6 +31,8 @@ void TrendStore::Add(int drive, std::int64_t time, const std::array<double, Seri
   track.codes.push_back(static_cast<std::uint8_t>(statusCode));
   if (IsTrip(statusCode) && statusCode != track.lastCode)
     track.faults.push_back({time, statusCode});
+  else if (!IsTrip(statusCode) && track.lastCode >= 0 && IsTrip(track.lastCode))
+    track.resets.push_back({time, track.lastCode});
   track.lastCode = statusCode;
   latest_ = std::max(latest_, time);
   Expire(track, time);
@@ -45,8 +47,9 @@ void TrendStore::Expire(DriveTrack &track, std::int64_t now) {
   const std::int64_t oldest = now - retentionMs_;
   while (track.first < track.times.size() && track.times[track.first] < oldest)
     ++track.first;
-  while (!track.faults.empty() && track.faults.front().time < oldest)
-    track.faults.erase(track.faults.begin());
+  for (std::vector<FaultMark> *marks : {&track.faults, &track.resets})
+    while (!marks->empty() && marks->front().time < oldest)
+      marks->erase(marks->begin());
   // the expired front is given back once it is as large as what is kept
   if (track.first > 1024 && track.first * 2 > track.times.size()) {
     const auto cut = static_cast<std::ptrdiff_t>(track.first);
@@ -73,6 +76,11 @@ std::size_t TrendStore::SampleCount(int drive) const {
 const std::vector<TrendStore::FaultMark> &TrendStore::Faults(int drive) const {
   const auto it = drives_.find(drive);
   return it == drives_.end() ? NoFaults : it->second.faults;
+}
+
+const std::vector<TrendStore::FaultMark> &TrendStore::Resets(int drive) const {
+  const auto it = drives_.find(drive);
+  return it == drives_.end() ? NoFaults : it->second.resets;
 }
 
 std::pair<std::size_t, std::size_t> TrendStore::Range(const DriveTrack &track, std::int64_t from,

@@ -8,7 +8,7 @@
 #include <vector>
 
 // The values of the scanned drives over time, per drive and per series, and
-// the moments a drive tripped. Samples older than the retention are dropped
+// the moments a drive tripped and was reset. Samples older than the retention are dropped
 // as new ones come, so a scan left running for days holds a bounded amount.
 // Times are milliseconds since the epoch.
 class TrendStore {
@@ -38,6 +38,9 @@ public:
   std::size_t SampleCount(int drive) const;
   std::int64_t LatestTime() const { return latest_; } // 0 when empty
   const std::vector<FaultMark> &Faults(int drive) const;
+  // The moments a tripped drive ran or stood ready again, with the fault
+  // that was cleared.
+  const std::vector<FaultMark> &Resets(int drive) const;
 
   // The samples of a drive between from and to (inclusive), oldest first.
   struct Sample {
@@ -64,6 +67,7 @@ private:
     std::vector<std::uint8_t> codes;
     std::size_t first = 0; // samples before it have expired
     std::vector<FaultMark> faults;
+    std::vector<FaultMark> resets;
     int lastCode = -1;
   };
   void Expire(DriveTrack &track, std::int64_t now);

@@ -6,6 +6,7 @@
 #include "protocol/HexText.h"
 #include "session/FunctionTable.h"
 
+#include <QApplication>
 #include <QLineEdit>
 
 namespace {
@@ -58,8 +59,25 @@ void TForm1::ShowCommonParameterCodes() {
   const std::pair<TClickEdit *, CommonParameter> boxes[] = {{Edit9, Frequency},   {Edit10, AccTime},
                                                             {Edit11, DecTime},    {Edit12, JogFrequency},
                                                             {Edit13, JogAccTime}, {Edit14, JogDecTime}};
-  for (const auto &[box, parameter] : boxes)
+  for (const auto &[box, parameter] : boxes) {
     box->setToolTip(CodeOf(parameter));
+    MarkCommonValue(box, false);
+  }
+}
+
+void TForm1::MarkCommonValue(TClickEdit *box, bool fromDrive) {
+  // the code stands first in the tool tip, what the value is after it
+  const QString code = box->toolTip().section(QLatin1Char(' '), 0, 0);
+  box->setToolTip(fromDrive ? code + QStringLiteral(" \u2014 read from the drive")
+                            : code + QStringLiteral(" \u2014 the stored value, not read from the drive since "
+                                                    "start; click and \"read\" to ask the drive"));
+  QFont font = box->font();
+  font.setItalic(!fromDrive);
+  box->setFont(font);
+  QPalette palette = box->palette();
+  palette.setColor(QPalette::Text,
+                   fromDrive ? QApplication::palette().color(QPalette::Text) : QColor(Qt::gray));
+  box->setPalette(palette);
 }
 
 void TForm1::OpenCommonParameter(int record) {

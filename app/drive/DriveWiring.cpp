@@ -2,6 +2,7 @@
 #include "app/Dialogs.h"
 #include "app/MainWindow.h"
 #include "app/drive/InputFilters.h"
+#include "app/drive/StatusFreshness.h"
 #include "app/drive/TUmotorPara.h"
 #include "session/DriveControl.h"
 #include "session/DriveStatusModel.h"
@@ -89,6 +90,7 @@ void TForm1::WireDrive() {
   connect(DriveSeries, &QComboBox::currentIndexChanged, this, readStatus);
   readStatus();
   connect(DriveStatus, &DriveStatusModel::StatusDecoded, this, &TForm1::ShowDecodedStatus);
+  Freshness = new StatusFreshness(*this);
   connect(DriveStatus, &DriveStatusModel::StatusDecoded, this, [](const DriveStatusReading &status) {
     if (UmotorPara)
       UmotorPara->ShowDriveStatus(status.texts);

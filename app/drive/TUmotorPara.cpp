@@ -1,17 +1,22 @@
 #include "app/drive/TUmotorPara.h"
 
 #include "app/Dialogs.h"
+#include "app/ScreenFit.h"
 #include "drive/MotorStatusFile.h"
 #include "drive/StatusDecoding.h"
 
 #include <QAbstractItemDelegate>
 #include <QEvent>
 #include <QFile>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QMenuBar>
+#include <QScreen>
+#include <QStyle>
 #include <QStyleOptionViewItem>
 #include <QTableWidget>
 #include <algorithm>
+#include <array>
 
 namespace {
 const int ColumnWidths[TUmotorPara::GridColumnCount] = {64, 80, 79, 69,  77, 66, 74, 82,
@@ -36,37 +41,66 @@ TUmotorPara::TUmotorPara(QWidget *parent) : QMainWindow(parent) {
   StringGrid1->verticalHeader()->hide();
   StringGrid1->verticalHeader()->setDefaultSectionSize(RowHeight);
   StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  // A title wrapped onto a second line would not fit the row and show as
-  // "Output ...": titles stay on one line and the column fits them.
-  StringGrid1->setWordWrap(false);
+  // A title wraps onto a second line only where the title row is made
+  // high enough for it (FitColumns).
   setCentralWidget(StringGrid1);
   FormActivate();
-  resize(FitColumnsToTitles() + 40, 480);
+  resize(FitColumns() + 40, 480);
+  ScreenFit::KeepOnScreen(this);
 }
 
 bool TUmotorPara::event(QEvent *event) {
   if (event->type() == QEvent::WindowActivate)
     FormActivate();
-  if (event->type() == QEvent::FontChange || event->type() == QEvent::Show)
-    FitColumnsToTitles();
+  if (event->type() == QEvent::FontChange || event->type() == QEvent::Show) {
+    const int width = FitColumns() + 40;
+    if (event->type() == QEvent::Show && width < this->width())
+      resize(width, height()); // the narrower columns of a small screen
+  }
   return QMainWindow::event(event);
 }
 
 // The designed widths are minimums: with a larger font a title would be cut
-// ("Output ..."), so its column grows to show it whole.
-int TUmotorPara::FitColumnsToTitles() {
-  // the width the grid's own cell drawing needs for the title, margins
+// ("Output ..."), so its column grows to show it whole. Where the screen has
+// no room for that, the titles take two lines and each column only the
+// room of its longest word, so that the counts still show beside the
+// status.
+int TUmotorPara::FitColumns() {
+  // the width the grid's own cell drawing needs for a text, margins
   // included, plus the grid line
   QStyleOptionViewItem option;
   option.initFrom(StringGrid1);
-  int width = 0;
+  option.font = StringGrid1->font();
+  const auto needed = [&](const QString &text) {
+    option.text = text;
+    option.features = QStyleOptionViewItem::HasDisplay;
+    return StringGrid1->style()
+               ->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), StringGrid1)
+               .width() +
+           1;
+  };
+  std::array<int, GridColumnCount> oneLine{}, twoLines{};
+  int oneLineWidth = 0, twoLinesWidth = 0;
+  const int value = needed(QStringLiteral("8888.88"));
   for (int column = 0; column < GridColumnCount; ++column) {
-    const QModelIndex title = StringGrid1->model()->index(0, column);
-    const int needed = StringGrid1->itemDelegate()->sizeHint(option, title).width() + 1;
-    StringGrid1->setColumnWidth(column, std::max(ColumnWidths[column], needed));
-    width += StringGrid1->columnWidth(column);
+    const QString title = Cell(0, column);
+    oneLine[column] = std::max(ColumnWidths[column], needed(title));
+    int word = value;
+    for (const QString &part : title.split(' ', Qt::SkipEmptyParts))
+      word = std::max(word, needed(part));
+    twoLines[column] = std::min(oneLine[column], word);
+    oneLineWidth += oneLine[column];
+    twoLinesWidth += twoLines[column];
   }
-  return width;
+  const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+  const int room = screen ? screen->availableGeometry().width() - 40 : oneLineWidth;
+  const bool wrap = oneLineWidth > room;
+  const std::array<int, GridColumnCount> &widths = wrap ? twoLines : oneLine;
+  for (int column = 0; column < GridColumnCount; ++column)
+    StringGrid1->setColumnWidth(column, widths[column]);
+  StringGrid1->setWordWrap(wrap);
+  StringGrid1->setRowHeight(0, wrap ? 2 * fontMetrics().lineSpacing() + 6 : RowHeight);
+  return wrap ? twoLinesWidth : oneLineWidth;
 }
 
 void TUmotorPara::FormActivate() {

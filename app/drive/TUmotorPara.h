@@ -57,5 +57,5 @@ protected:
   bool event(QEvent *event) override;
 
 private:
-  int FitColumnsToTitles(); // returns the table's width
+  int FitColumns(); // to their titles and the screen; returns the table's width
 };

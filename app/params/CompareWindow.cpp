@@ -1,6 +1,9 @@
 #include "app/params/CompareWindow.h"
 
 #include "app/Dialogs.h"
+#include "app/ScreenFit.h"
+#include "base/AppPaths.h"
+#include "settings/Preferences.h"
 #include "settings/TableStore.h"
 
 #include <QCheckBox>
@@ -20,6 +23,7 @@ namespace {
 const QString TableFilter = QStringLiteral("dBASE File(*.dbf;*DBF)|*.dbf;*DBF");
 const QString CsvFilter = QStringLiteral("CSV File(*.csv)|*.csv");
 const QColor DifferenceColor(255, 228, 196);
+const QString CompareFileKey = QStringLiteral("Parameters/CompareFile");
 } // namespace
 
 TCompareWindow::TCompareWindow(const QString &folder, const QString &file,
@@ -66,12 +70,19 @@ TCompareWindow::TCompareWindow(const QString &folder, const QString &file,
   layout->addWidget(Rows, 1);
   layout->addLayout(buttons);
   resize(820, 520);
+  ScreenFit::KeepOnScreen(this);
 
   connect(WithDefaults, &QRadioButton::toggled, this, [this] { Refresh(); });
   connect(ChooseFile, &QPushButton::clicked, this, [this] { ChooseOtherFile(); });
   connect(OnlyDifferences, &QCheckBox::toggled, this, [this] { ShowRows(); });
   connect(ExportCsv, &QPushButton::clicked, this, [this] { SaveCsv(); });
   connect(Close, &QPushButton::clicked, this, &QDialog::accept);
+  // the file compared with last time, while it is still there
+  const QString remembered = Preferences(AppPaths::DataFolder()).Text(CompareFileKey, QString());
+  if (!remembered.isEmpty() && QFileInfo(remembered).isFile()) {
+    otherPath_ = remembered;
+    OtherFile->setText(QFileInfo(remembered).fileName());
+  }
   Refresh();
 }
 
@@ -88,6 +99,10 @@ void TCompareWindow::ChooseOtherFile() {
     return;
   otherPath_ = path;
   OtherFile->setText(QFileInfo(path).fileName());
+  Preferences preferences(AppPaths::DataFolder());
+  preferences.Set(CompareFileKey, path);
+  if (!preferences.Damaged())
+    preferences.Save(); // a choice not kept is asked for again next time, nothing worse
   if (WithFile->isChecked())
     Refresh();
   else

@@ -54,9 +54,11 @@ void TellLastExchange(TForm1 &form) {
 }
 
 // Puts a value into the common-parameter box that shows `code`, if any.
-void ShowInCommonBox(const TForm1 &form, const QString &code, const QString &text) {
-  if (TClickEdit *box = form.CommonBoxOfCode(code))
+void ShowInCommonBox(TForm1 &form, const QString &code, const QString &text) {
+  if (TClickEdit *box = form.CommonBoxOfCode(code)) {
     box->setText(text);
+    form.MarkCommonValue(box, true);
+  }
 }
 } // namespace
 
@@ -112,7 +114,7 @@ void TForm1::WireParameterRuns() {
   // The parameter window's fields and the common-parameter boxes.
   connect(Runs, &ParameterRuns::ValueRead, this,
           [this](int, const QString &code, const QString &text, bool inRun) {
-            InputBox->UreadFunc->setText(text);
+            InputBox->ShowReadValue(code, text);
             if (ActiveTab() == ControlPage)
               ShowInCommonBox(*this, code, text);
             if (!inRun)

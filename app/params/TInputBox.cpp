@@ -2,6 +2,7 @@
 
 #include "app/Dialogs.h"
 #include "app/MainWindow.h"
+#include "app/ScreenFit.h"
 #include "app/Widgets.h"
 #include "params/DecimalScaling.h"
 #include "protocol/HexText.h"
@@ -65,6 +66,7 @@ TInputBox::TInputBox(QWidget *parent) : QDialog(parent) {
   layout->addWidget(InputboxHint);
   layout->addWidget(Button3, 0, Qt::AlignRight);
   setFixedSize(420, 285);
+  ScreenFit::KeepOnScreen(this);
 
   // Enter in the value box must not close the window.
   for (QPushButton *b : {Button1, Button4, Button3})
@@ -76,6 +78,16 @@ TInputBox::TInputBox(QWidget *parent) : QDialog(parent) {
 
 void TInputBox::ShowParameter(const QString &code, const QString &name) {
   ParameterName->setText(name.isEmpty() ? code : code + "  " + name);
+  // read all leaves the last parameter's value here: it is not this one's
+  if (code != readCode_) {
+    UreadFunc->clear();
+    readCode_.clear();
+  }
+}
+
+void TInputBox::ShowReadValue(const QString &code, const QString &text) {
+  readCode_ = code;
+  UreadFunc->setText(text);
 }
 
 void TInputBox::SetHint(const QString &text) { InputboxHint->setText(text); }

@@ -36,8 +36,11 @@ public:
   bool Button1Click();
   void Button3Click(); // close
 
-  // Names the parameter the window acts on ("F113  Target Frequency").
+  // Names the parameter the window acts on ("F113  Target Frequency"); a
+  // value read of another parameter is cleared.
   void ShowParameter(const QString &code, const QString &name);
+  // A value read from the drive, of the parameter `code`.
+  void ShowReadValue(const QString &code, const QString &text);
 
   // Sets the status line.
   void SetHint(const QString &text);
@@ -49,4 +52,5 @@ protected:
 private:
   bool AcceptsKey(const QString &text) const;
   bool RangeAdmits(const QString &value);
+  QString readCode_; // whose value UreadFunc shows
 };

@@ -1,8 +1,10 @@
 #include "app/settings/TProtocolSet.h"
 
 #include "app/MainWindow.h"
+#include "app/ScreenFit.h"
 #include "app/settings/PortList.h"
 #include "base/AppPaths.h"
+#include "serial/TComm.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -25,6 +27,7 @@ QComboBox *DropDownList(const QStringList &items, int selected, QWidget *parent)
 TProtocolSet::TProtocolSet(QWidget *parent) : QDialog(parent) {
   setWindowTitle("ProtocolSettings");
   setFixedSize(409, 353);
+  ScreenFit::KeepOnScreen(this);
 
   Edit1 = new QLineEdit(this);
   Edit1->setReadOnly(true);
@@ -94,6 +97,15 @@ void TProtocolSet::Button1Click() {
   // Kept at once: a program ended by a logout never reaches the close query's
   // save. One that fails here is tried again, and reported, at exit.
   Form1->SaveLinePreferences();
+  // A port that would not open was said in a box; the window stays, the
+  // port's field ready for the corrected name.
+  if (!Form1->Comm1->PortOpen()) {
+    raise();
+    activateWindow();
+    ComPort->setFocus(Qt::OtherFocusReason);
+    ComPort->lineEdit()->selectAll();
+    return;
+  }
   close();
 }
 
@@ -105,6 +117,9 @@ void TProtocolSet::showEvent(QShowEvent *event) {
 }
 
 void TProtocolSet::ShowCentredOn(QWidget *owner) {
+  // open still (a port that would not open): its list is read anew all the same
+  if (isVisible())
+    PortList::Refresh(ComPort, AppPaths::DataFolder(), DeviceRoot);
   if (owner)
     move(owner->geometry().center() - rect().center());
   show();

@@ -18,7 +18,7 @@ void TrendCurves::paint(QPainter *painter, const QStyleOptionGraphicsItem *, QWi
   painter->setClipRect(plotArea_);
   painter->setRenderHint(QPainter::Antialiasing, false);
   for (const Curve &curve : curves_) {
-    QPen pen(curve.color, 1);
+    QPen pen(curve.color, 1, curve.style);
     pen.setCosmetic(true);
     painter->setPen(pen);
     painter->drawPolyline(curve.points);

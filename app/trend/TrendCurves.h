@@ -14,7 +14,8 @@ class TrendCurves : public QGraphicsItem {
 public:
   struct Curve {
     QColor color;
-    QPolygonF points; // in the chart's coordinates
+    Qt::PenStyle style = Qt::SolidLine; // the quantity's
+    QPolygonF points;                   // in the chart's coordinates
   };
 
   explicit TrendCurves(QGraphicsItem *parent = nullptr);

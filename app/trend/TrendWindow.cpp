@@ -1,21 +1,27 @@
 #include "app/trend/TrendWindow.h"
 
 #include "app/Dialogs.h"
+#include "app/ScreenFit.h"
 #include "app/trend/TrendChartView.h"
 #include "app/trend/TrendCurves.h"
+#include "app/trend/TrendLegend.h"
+#include "app/trend/TrendPens.h"
 #include "drive/StatusDecoding.h"
 #include "trend/TrendExport.h"
+#include "trend/TrendTicks.h"
 
+#include <QCategoryAxis>
 #include <QChart>
 #include <QComboBox>
 #include <QDateTime>
-#include <QDateTimeAxis>
 #include <QFile>
 #include <QGraphicsSimpleTextItem>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QImage>
 #include <QLabel>
 #include <QLineSeries>
+#include <QPainter>
 #include <QPushButton>
 #include <QScatterSeries>
 #include <QTableWidget>
@@ -36,8 +42,14 @@ const std::pair<const char *, int> WindowLengths[] = {{"10 s", 10},   {"30 s", 3
 constexpr int DefaultWindowIndex = 2;
 
 const char *const ShortNames[TrendStore::SeriesCount] = {"Freq", "Current", "Out V", "DC Bus", "Speed"};
-const QColor SeriesColors[TrendStore::SeriesCount] = {
-    QColor(0, 90, 200), QColor(220, 120, 0), QColor(0, 150, 60), QColor(140, 60, 170), QColor(110, 110, 110)};
+const char *const StyleNames[TrendStore::SeriesCount] = {"solid line", "dashed line", "dotted line",
+                                                         "dash-dot line", "dash-dot-dot line"};
+// The time labels want about this much room each.
+constexpr int TickRoomPx = 70;
+// Trip and reset marks: the marker's size, and how far below the plot's top
+// edge its centre stands so that it shows whole.
+constexpr int MarkSize = 11;
+constexpr int MarkInsetPx = 8;
 
 // Hz and A on the left axis, the voltages and the speed on the right.
 bool OnLeftAxis(int series) { return series == TrendStore::Frequency || series == TrendStore::Current; }
@@ -73,7 +85,8 @@ TrendWindow::TrendWindow(const TrendStore &store, QWidget *parent)
     : QWidget(parent, Qt::Window), store_(store) {
   setObjectName(QStringLiteral("TrendWindow"));
   setWindowTitle(QStringLiteral("Trend"));
-  resize(1000, 600);
+  ScreenFit::PlaceOnScreen(this, 1000, 600, parent);
+  ScreenFit::KeepOnScreen(this);
 
   WindowLength = new QComboBox(this);
   for (const auto &[name, seconds] : WindowLengths)
@@ -103,15 +116,21 @@ TrendWindow::TrendWindow(const TrendStore &store, QWidget *parent)
   SeriesTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   SeriesTable->setToolTip(QStringLiteral("Tick a series to show it"));
   SeriesTable->setFixedWidth(300);
-  // the column titles in the colours of their curves
+  // the drives differ by colour (the row titles are in it), the quantities
+  // by line style
   for (int s = 0; s < TrendStore::SeriesCount; ++s)
-    SeriesTable->horizontalHeaderItem(s)->setForeground(SeriesColors[s]);
+    SeriesTable->horizontalHeaderItem(s)->setToolTip(QStringLiteral("%1 (%2): %3")
+                                                         .arg(QString::fromLatin1(TrendStore::SeriesName(s)),
+                                                              QString::fromLatin1(TrendStore::SeriesUnit(s)),
+                                                              QString::fromLatin1(StyleNames[s])));
 
   chart_ = new QChart;
-  chart_->legend()->setAlignment(Qt::AlignBottom);
+  // the chart's own legend has no room for a drive's five quantities: the
+  // legend under the chart names them
+  chart_->legend()->hide();
   chart_->setMargins(QMargins(4, 4, 4, 4));
-  timeAxis_ = new QDateTimeAxis;
-  timeAxis_->setFormat(QStringLiteral("HH:mm:ss"));
+  timeAxis_ = new QCategoryAxis;
+  timeAxis_->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
   timeAxis_->setTitleText(QStringLiteral("Time"));
   leftAxis_ = new QValueAxis;
   leftAxis_->setTitleText(QStringLiteral("Hz, A"));
@@ -123,15 +142,24 @@ TrendWindow::TrendWindow(const TrendStore &store, QWidget *parent)
   chart_->addAxis(rightAxis_, Qt::AlignRight);
   curvesItem_ = new TrendCurves(chart_);
   curvesItem_->setZValue(10);
+  hint_ = new QGraphicsSimpleTextItem(
+      QStringLiteral("No drive scanned yet.\nStart \"Period Scan\" on the VOSSEK COM tab (its \"Scan\" "
+                     "button):\nthe drives it reads are drawn here."),
+      chart_);
+  hint_->setZValue(60);
+  Legend = new TrendLegend(this);
   ChartView = new TrendChartView(chart_, this);
   ChartView->setMinimumSize(400, 300);
   CursorLabel = new QLabel(this);
   CursorLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
   CursorLabel->setWordWrap(true);
 
+  auto *plot = new QVBoxLayout;
+  plot->addWidget(ChartView, 1);
+  plot->addWidget(Legend);
   auto *body = new QHBoxLayout;
   body->addWidget(SeriesTable);
-  body->addWidget(ChartView, 1);
+  body->addLayout(plot, 1);
   auto *layout = new QVBoxLayout(this);
   layout->addLayout(bar);
   layout->addLayout(body, 1);
@@ -177,8 +205,11 @@ TrendWindow::DriveCurves &TrendWindow::CurvesOf(int drive) {
   curves.row = row;
   const QSignalBlocker blocker(SeriesTable);
   SeriesTable->insertRow(row);
-  SeriesTable->setVerticalHeaderItem(row, new QTableWidgetItem(QStringLiteral("Drive %1").arg(drive)));
-  const int shade = static_cast<int>((curves_.size() - 1) % 5);
+  // a drive keeps the colour it was given when it first answered
+  curves.colorIndex = static_cast<int>(curves_.size()) - 1;
+  auto *title = new QTableWidgetItem(QStringLiteral("Drive %1").arg(drive));
+  title->setForeground(TrendPens::DriveColor(curves.colorIndex));
+  SeriesTable->setVerticalHeaderItem(row, title);
   for (int s = 0; s < TrendStore::SeriesCount; ++s) {
     auto *item = new QTableWidgetItem;
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemIsSelectable);
@@ -189,11 +220,7 @@ TrendWindow::DriveCurves &TrendWindow::CurvesOf(int drive) {
                       .arg(QStringLiteral("Drive %1").arg(drive),
                            QString::fromLatin1(TrendStore::SeriesName(s)),
                            QString::fromLatin1(TrendStore::SeriesUnit(s))));
-    // one pixel wide and solid: wide or dashed pens cost many times more to
-    // draw; the drives differ by shade
-    QPen pen(SeriesColors[s].darker(100 + 35 * shade), 1, Qt::SolidLine);
-    pen.setCosmetic(true);
-    line->setPen(pen);
+    line->setPen(TrendPens::CurvePen(curves.colorIndex, s));
     chart_->addSeries(line);
     line->attachAxis(timeAxis_);
     line->attachAxis(OnLeftAxis(s) ? leftAxis_ : rightAxis_);
@@ -203,10 +230,17 @@ TrendWindow::DriveCurves &TrendWindow::CurvesOf(int drive) {
   curves.trips->setName(QStringLiteral("Drive %1 trips").arg(drive));
   curves.trips->setColor(Qt::red);
   curves.trips->setMarkerShape(QScatterSeries::MarkerShapeTriangle);
-  curves.trips->setMarkerSize(11);
-  chart_->addSeries(curves.trips);
-  curves.trips->attachAxis(timeAxis_);
-  curves.trips->attachAxis(leftAxis_);
+  curves.trips->setMarkerSize(MarkSize);
+  curves.resets = new QScatterSeries;
+  curves.resets->setName(QStringLiteral("Drive %1 resets").arg(drive));
+  curves.resets->setColor(QColor(0, 150, 60));
+  curves.resets->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
+  curves.resets->setMarkerSize(MarkSize - 2);
+  for (QScatterSeries *marks : {curves.resets, curves.trips}) {
+    chart_->addSeries(marks);
+    marks->attachAxis(timeAxis_);
+    marks->attachAxis(leftAxis_);
+  }
   return curves;
 }
 
@@ -290,7 +324,7 @@ void TrendWindow::Redraw() {
   // the values first: they decide the axes, and the axes the pixels
   double lows[2] = {1e300, 1e300}, highs[2] = {-1e300, -1e300};
   struct ShownCurve {
-    QColor color;
+    QPen pen;
     int side;
     std::vector<TrendStore::Point> points;
   };
@@ -303,15 +337,14 @@ void TrendWindow::Redraw() {
       if (!shown)
         continue;
       const int side = OnLeftAxis(s) ? 0 : 1;
-      shownCurves.push_back({line->pen().color(), side, store_.Decimated(drive, s, from_, to_, columns)});
+      shownCurves.push_back({line->pen(), side, store_.Decimated(drive, s, from_, to_, columns)});
       for (const TrendStore::Point &point : shownCurves.back().points) {
         lows[side] = std::min(lows[side], static_cast<double>(point.value));
         highs[side] = std::max(highs[side], static_cast<double>(point.value));
       }
     }
   }
-  timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(from_), QDateTime::fromMSecsSinceEpoch(to_));
-  timeAxis_->setFormat(to_ - from_ <= 60 * 1000 ? QStringLiteral("HH:mm:ss") : QStringLiteral("HH:mm"));
+  ShowTimeAxis(columns);
   FitAxis(leftAxis_, lows[0], highs[0]);
   FitAxis(rightAxis_, lows[1], highs[1]);
 
@@ -328,36 +361,137 @@ void TrendWindow::Redraw() {
     for (const TrendStore::Point &point : curve.points)
       polyline.append(QPointF(plot.left() + static_cast<double>(point.time - from_) * xScale,
                               plot.bottom() - (static_cast<double>(point.value) - axis->min()) * yScale));
-    drawn.push_back({curve.color, std::move(polyline)});
+    drawn.push_back({curve.pen.color(), curve.pen.style(), std::move(polyline)});
   }
   curvesItem_->SetCurves(plot, std::move(drawn));
 
-  QList<QPointF> points;
-  // trips at the top of the left axis, named
-  for (QGraphicsSimpleTextItem *label : tripLabels_)
-    delete label;
-  tripLabels_.clear();
-  const double top = leftAxis_->max();
-  for (auto &[drive, curves] : curves_) {
-    points.clear();
-    for (const TrendStore::FaultMark &mark : store_.Faults(drive)) {
-      if (mark.time < from_ || mark.time > to_)
-        continue;
-      points.append(QPointF(static_cast<double>(mark.time), top));
-      auto *label = new QGraphicsSimpleTextItem(
-          QStringLiteral("%1: %2").arg(drive).arg(QString::fromStdString(MachineStatusName(mark.code))),
-          chart_);
-      label->setBrush(Qt::red);
-      // beside the mark, on its left near the right edge
-      const QPointF at = chart_->mapToPosition(points.last(), curves.trips);
-      const double width = label->boundingRect().width();
-      label->setPos(at.x() + 6 + width > chart_->plotArea().right() ? at.x() - 6 - width : at.x() + 6,
-                    at.y() + 2);
-      label->setZValue(50);
-      tripLabels_.append(label);
-    }
-    curves.trips->replace(points);
+  ShowMarks();
+  ShowLegend();
+  hint_->setVisible(curves_.empty());
+  if (hint_->isVisible())
+    hint_->setPos(plot.center() - hint_->boundingRect().center());
+}
+
+void TrendWindow::ShowTimeAxis(int plotWidth) {
+  const std::int64_t offset = QDateTime::fromMSecsSinceEpoch(from_).offsetFromUtc() * 1000LL;
+  const TrendTicks ticks = RoundTrendTicks(from_, to_, plotWidth / TickRoomPx, offset);
+  const QString format = ticks.Seconds() ? QStringLiteral("HH:mm:ss") : QStringLiteral("HH:mm");
+  QStringList labels;
+  for (const std::int64_t at : ticks.at)
+    labels << QDateTime::fromMSecsSinceEpoch(at).toString(format);
+  // set anew only when they changed: each change lays the axis out again
+  if (labels != timeAxis_->categoriesLabels() || timeAxis_->min() != static_cast<double>(from_) ||
+      timeAxis_->max() != static_cast<double>(to_)) {
+    for (const QString &label : timeAxis_->categoriesLabels())
+      timeAxis_->remove(label);
+    timeAxis_->setRange(static_cast<double>(from_), static_cast<double>(to_));
+    timeAxis_->setStartValue(static_cast<double>(from_));
+    for (int i = 0; i < labels.size(); ++i)
+      timeAxis_->append(labels[i], static_cast<double>(ticks.at[static_cast<std::size_t>(i)]));
   }
+  const std::int64_t step = ticks.stepMs / 1000;
+  const QString every = step < 60     ? QStringLiteral("%1 s").arg(step)
+                        : step < 3600 ? QStringLiteral("%1 min").arg(step / 60)
+                                      : QStringLiteral("%1 h").arg(step / 3600);
+  const QString title =
+      QStringLiteral("Time (%1, %2 a tick)").arg(ticks.Seconds() ? "h:min:s" : "h:min", every);
+  if (timeAxis_->titleText() != title)
+    timeAxis_->setTitleText(title);
+}
+
+void TrendWindow::ShowMarks() {
+  for (QGraphicsSimpleTextItem *label : markLabels_)
+    delete label;
+  markLabels_.clear();
+  const QRectF plot = chart_->plotArea();
+  // the marks' centre a little below the top edge, so that they show whole,
+  // and each drive's names on a line of their own beneath them
+  const double perPixel = (leftAxis_->max() - leftAxis_->min()) / std::max(1.0, plot.height());
+  const double markValue = leftAxis_->max() - MarkInsetPx * perPixel;
+  const double lineHeight = QFontMetricsF(chart_->font()).height();
+  QList<QRectF> placed; // names never cover one another: a name that would goes a line lower
+  for (auto &[drive, curves] : curves_) {
+    const std::pair<QScatterSeries *, const std::vector<TrendStore::FaultMark> *> kinds[] = {
+        {curves.trips, &store_.Faults(drive)}, {curves.resets, &store_.Resets(drive)}};
+    for (const auto &[series, marks] : kinds) {
+      QList<QPointF> points;
+      const bool trips = series == curves.trips;
+      for (const TrendStore::FaultMark &mark : *marks) {
+        if (mark.time < from_ || mark.time > to_)
+          continue;
+        points.append(QPointF(static_cast<double>(mark.time), markValue));
+        const QString name = QString::fromStdString(MachineStatusName(mark.code));
+        auto *label =
+            new QGraphicsSimpleTextItem(trips ? QStringLiteral("Drive %1: %2").arg(drive).arg(name)
+                                              : QStringLiteral("Drive %1: reset (%2)").arg(drive).arg(name),
+                                        chart_);
+        label->setBrush(trips ? QColor(Qt::red) : QColor(0, 120, 50));
+        const QPointF at = chart_->mapToPosition(points.last(), series);
+        const double width = label->boundingRect().width();
+        // beside its mark, on the mark's left near the right edge, inside the plot
+        const double x = at.x() + 8 + width > plot.right() ? at.x() - 8 - width : at.x() + 8;
+        QRectF room(std::max(plot.left() + 2, x), plot.top() + MarkInsetPx + MarkSize / 2.0, width + 6,
+                    lineHeight);
+        while (
+            std::any_of(placed.cbegin(), placed.cend(), [&](const QRectF &r) { return r.intersects(room); }))
+          room.translate(0, lineHeight);
+        placed.append(room);
+        label->setPos(room.topLeft());
+        label->setZValue(50);
+        markLabels_.append(label);
+      }
+      series->replace(points);
+    }
+  }
+}
+
+void TrendWindow::ShowLegend() {
+  std::vector<TrendLegend::Drive> drives;
+  for (const auto &[drive, curves] : curves_) {
+    TrendLegend::Drive entry{drive, curves.colorIndex, {}};
+    for (int s = 0; s < TrendStore::SeriesCount; ++s)
+      if (Shown(drive, s))
+        entry.series.push_back(s);
+    drives.push_back(entry);
+  }
+  Legend->SetDrives(std::move(drives));
+}
+
+QString TrendWindow::PictureTitle() const {
+  QStringList drives;
+  for (const auto &entry : curves_)
+    drives << QStringLiteral("Drive %1").arg(entry.first);
+  const QDateTime from = QDateTime::fromMSecsSinceEpoch(from_);
+  const QDateTime to = QDateTime::fromMSecsSinceEpoch(to_);
+  return QStringLiteral("Trend of %1, %2 to %3 (%4)")
+      .arg(drives.isEmpty() ? QStringLiteral("no drive") : drives.join(QStringLiteral(", ")),
+           from.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+           to.toString(from.date() == to.date() ? QStringLiteral("HH:mm:ss")
+                                                : QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+           from.timeZoneAbbreviation());
+}
+
+QImage TrendWindow::Picture() {
+  const QPixmap chart = ChartView->grab();
+  QFont titleFont = font();
+  titleFont.setBold(true);
+  titleFont.setPointSizeF(titleFont.pointSizeF() * 1.2);
+  const int titleHeight = QFontMetrics(titleFont).height() + 10;
+  const qreal ratio = chart.devicePixelRatio();
+  const int width = std::max(static_cast<int>(chart.width() / ratio), Legend->width());
+  const int height = static_cast<int>(chart.height() / ratio) + Legend->height() + titleHeight + 6;
+  QImage image(QSize(width, height) * ratio, QImage::Format_RGB32);
+  image.setDevicePixelRatio(ratio);
+  image.fill(Qt::white);
+  QPainter painter(&image);
+  painter.setFont(titleFont);
+  painter.setPen(Qt::black);
+  painter.drawText(QRect(8, 0, width - 16, titleHeight), Qt::AlignLeft | Qt::AlignVCenter, PictureTitle());
+  painter.drawPixmap(0, titleHeight, chart);
+  // the legend on the picture's white, not on the window's grey
+  Legend->render(&painter, QPoint(0, titleHeight + static_cast<int>(chart.height() / ratio) + 6), QRegion(),
+                 QWidget::DrawChildren);
+  return image;
 }
 
 void TrendWindow::ShowCursor(double fraction) {
@@ -415,6 +549,6 @@ void TrendWindow::ExportPng() {
                                QStringLiteral("PNG picture(*.png)|*.png"));
   if (path.isEmpty())
     return;
-  if (!ChartView->grab().save(path, "PNG"))
+  if (!Picture().save(path, "PNG"))
     Dialogs::ShowMessage(QStringLiteral("Cannot write ") + path);
 }

@@ -6,7 +6,6 @@
 #include "trend/TrendStore.h"
 
 #include <QAction>
-#include <QDateTime>
 #include <QPointer>
 #include <memory>
 
@@ -19,7 +18,7 @@ void WireTrend(TForm1 *form) {
   QObject::connect(form->DriveStatus, &DriveStatusModel::StatusDecoded, form,
                    [store, window](const DriveStatusReading &reading) {
                      const DriveStatusValues &status = reading.values;
-                     store->Add(status.address, QDateTime::currentMSecsSinceEpoch(),
+                     store->Add(status.address, reading.arrivedMs,
                                 {status.frequency, status.outputCurrent, status.outputVoltage,
                                  status.dcVoltage, status.speed},
                                 status.statusCode);
