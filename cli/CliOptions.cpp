@@ -16,6 +16,17 @@ const QSet<QString> Switches = {"quiet",  "verbose",      "broadcast", "release"
 
 namespace CliOptions {
 
+int Number(const CliArguments &args, const QString &option, int least, int most, int fallback) {
+  if (!args.Has(option))
+    return fallback;
+  bool ok = false;
+  const int value = args.Value(option).toInt(&ok);
+  if (!ok || value < least || value > most)
+    throw CliError::BadInput(
+        QStringLiteral("--%1 must be a whole number from %2 to %3").arg(option).arg(least).arg(most));
+  return value;
+}
+
 CliArguments Parse(const QStringList &arguments) {
   CliArguments parsed;
   for (int i = 0; i < arguments.size(); ++i) {

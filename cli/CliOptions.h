@@ -25,6 +25,10 @@ namespace CliOptions {
 // option, a missing value or a missing subcommand raises CliError (usage).
 CliArguments Parse(const QStringList &arguments);
 
+// The whole number given for --option, `fallback` when it is not given;
+// CliError (bad input) outside least..most.
+int Number(const CliArguments &args, const QString &option, int least, int most, int fallback);
+
 // The text of --help; the manual page says the same at more length.
 QString Usage();
 

@@ -51,17 +51,6 @@ int Choice(const CliArguments &args, const QString &option, const QStringList &c
   return static_cast<int>(index);
 }
 
-int Number(const CliArguments &args, const QString &option, int least, int most, int fallback) {
-  if (!args.Has(option))
-    return fallback;
-  bool ok = false;
-  const int value = args.Value(option).toInt(&ok);
-  if (!ok || value < least || value > most)
-    throw CliError::BadInput(
-        QStringLiteral("--%1 must be a whole number from %2 to %3").arg(option).arg(least).arg(most));
-  return value;
-}
-
 LineOptions LineFrom(const CliArguments &args, const TProtocolSettings &stored) {
   LineOptions line;
   line.port =
@@ -73,15 +62,15 @@ LineOptions LineFrom(const CliArguments &args, const TProtocolSettings &stored) 
   const int mode = Choice(args, "mode", {"ASCII", "RTU", "TCP"}, storedTcp ? 2 : stored.modbusMode);
   line.rtu = mode >= 1;
   line.tcp = mode == 2;
-  const int dataBits = Number(args, "data-bits", 7, 8, line.rtu ? 8 : 7);
+  const int dataBits = CliOptions::Number(args, "data-bits", 7, 8, line.rtu ? 8 : 7);
   if (dataBits != (line.rtu ? 8 : 7))
     throw CliError::BadInput(line.rtu ? "RTU uses 8 data bits" : "ASCII uses 7 data bits");
   const QString storedBaud = BaudRates.value(stored.userBaud, "9600");
-  line.baud = static_cast<std::uint32_t>(Number(args, "baud", 1, 4000000, storedBaud.toInt()));
+  line.baud = static_cast<std::uint32_t>(CliOptions::Number(args, "baud", 1, 4000000, storedBaud.toInt()));
   line.parity = static_cast<TParity>(Choice(args, "parity", {"N", "O", "E"}, stored.userParity));
   line.stopBits =
       Choice(args, "stop-bits", {"1", "2"}, stored.userStopBit) == 1 ? TStopBits::_2 : TStopBits::_1;
-  line.timeoutMs = Number(args, "timeout", 1, 600000, stored.timeoutMs);
+  line.timeoutMs = CliOptions::Number(args, "timeout", 1, 600000, stored.timeoutMs);
   line.verbose = args.Has("verbose");
   line.quiet = args.Has("quiet");
   // a stored word the program does not know reads as delivered, as in the window
