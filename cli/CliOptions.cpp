@@ -6,15 +6,18 @@
 
 namespace {
 // Options that take a value; every other known option is a switch.
-const QSet<QString> ValueOptions = {"port",    "mode",    "baud",   "data-bits", "parity",   "stop-bits",
-                                    "address", "timeout", "table",  "format",    "period",   "count",
-                                    "out",     "against", "repeat", "interval",  "function", "stop-on",
-                                    "echo",    "range",   "modes",  "bauds",     "parities", "allowance"};
+const QSet<QString> ValueOptions = {
+    "port",   "mode",   "baud",  "data-bits", "parity",   "stop-bits", "address",  "timeout",  "table",
+    "format", "period", "count", "out",       "against",  "repeat",    "interval", "function", "stop-on",
+    "echo",   "range",  "modes", "bauds",     "parities", "allowance", "config"};
 const QSet<QString> Switches = {"quiet",  "verbose",      "broadcast", "release",
                                 "verify", "skip-refused", "help",      "first"};
 } // namespace
 
 namespace CliOptions {
+
+bool TakesValue(const QString &name) { return ValueOptions.contains(name); }
+bool IsSwitch(const QString &name) { return Switches.contains(name); }
 
 int Number(const CliArguments &args, const QString &option, int least, int most, int fallback) {
   if (!args.Has(option))
@@ -107,6 +110,8 @@ QString Usage() {
       "                       database1/preferences.ini, else off\n"
       "  --table FILE         parameter table (default database1/RM40.DBF)\n"
       "  --format text|csv|json  records as text, comma-separated values or JSON lines\n"
+      "  --config FILE        options from an INI file (key = option name); the command\n"
+      "                       line wins\n"
       "  --quiet              no summaries or progress on stderr\n"
       "  --verbose            every frame on stderr, as the history pane shows it\n"
       "  --help               this text\n"

@@ -3,6 +3,7 @@
 #include "base/AppPaths.h"
 #include "cli/CliContext.h"
 #include "cli/CliError.h"
+#include "cli/ConfigFile.h"
 #include "drive/DriveAddress.h"
 #include "settings/Preferences.h"
 #include "settings/SettingsReport.h"
@@ -122,6 +123,8 @@ int Run(const QStringList &arguments) {
       std::fputs(CliOptions::Usage().toUtf8().constData(), stdout);
       return 0;
     }
+    if (context.args.Has("config"))
+      ConfigFile::AddOptions(context.args, context.args.Value("config"));
     const auto command = Commands().constFind(context.args.command);
     if (command == Commands().constEnd())
       throw CliError::BadInput("unknown subcommand \"" + context.args.command + "\" (try --help)");
