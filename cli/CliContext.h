@@ -49,6 +49,7 @@ int Restore(CliContext &context);
 int Compare(CliContext &context);
 int Run(CliContext &context);
 int Discover(CliContext &context);
+int Monitor(CliContext &context);
 
 // A drive address 0..247 ("0" only where a broadcast may go), or CliError.
 int ParseAddress(const QString &text, bool broadcastAllowed);

@@ -107,8 +107,9 @@ int StoredAddress(const QString &text) {
 
 const QMap<QString, std::function<int(CliContext &)>> &Commands() {
   static const QMap<QString, std::function<int(CliContext &)>> commands = {
-      {"status", Status}, {"scan", Scan},       {"control", Control}, {"read", Read}, {"write", Write},
-      {"backup", Backup}, {"restore", Restore}, {"compare", Compare}, {"run", Run},   {"discover", Discover}};
+      {"status", Status}, {"scan", Scan},         {"control", Control}, {"read", Read},
+      {"write", Write},   {"backup", Backup},     {"restore", Restore}, {"compare", Compare},
+      {"run", Run},       {"discover", Discover}, {"monitor", Monitor}};
   return commands;
 }
 } // namespace
