@@ -8,6 +8,8 @@
 // the reply-to-subscriber delay (p50, p99). Not a timed test: on a small
 // machine the sixteen simulator and program processes compete, and the
 // figures say so.
+#include "bench/ProcessFigures.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -25,6 +27,7 @@
 #include <mosquitto.h>
 #include <mutex>
 #include <netinet/in.h>
+#include <numeric>
 #include <pwd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -35,18 +38,12 @@ constexpr int Lines = 8;
 constexpr int WarmUpMs = 3000;
 constexpr int MeasureMs = 20000;
 
-// CPU seconds (user and system) a process has used so far.
-double ProcessCpuSeconds(qint64 pid) {
-  QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-  if (!stat.open(QIODevice::ReadOnly))
-    return 0;
-  // Fields after the command's closing parenthesis: state is the first,
-  // utime the 12th and stime the 13th.
-  const QByteArray text = stat.readAll();
-  const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-  if (fields.size() < 13)
-    return 0;
-  return (fields[11].toDouble() + fields[12].toDouble()) / static_cast<double>(sysconf(_SC_CLK_TCK));
+// CPU seconds (user and system) the processes have used so far.
+double CpuSeconds(const std::vector<std::unique_ptr<QProcess>> &processes) {
+  double seconds = 0;
+  for (const auto &process : processes)
+    seconds += StatCpuSeconds(QStringLiteral("/proc/%1/stat").arg(process->processId()));
+  return seconds;
 }
 
 void Wait(int ms) {
@@ -165,19 +162,11 @@ int main(int argc, char *argv[]) {
       });
     }
     Wait(WarmUpMs);
-    long long before = 0;
-    double cpuBefore = 0;
-    for (int i = 0; i < Lines; ++i) {
-      before += records[static_cast<std::size_t>(i)];
-      cpuBefore += ProcessCpuSeconds(scans[static_cast<std::size_t>(i)]->processId());
-    }
+    const long long before = std::accumulate(records.begin(), records.end(), 0LL);
+    const double cpuBefore = CpuSeconds(scans);
     Wait(MeasureMs);
-    long long after = 0;
-    double cpuAfter = 0;
-    for (int i = 0; i < Lines; ++i) {
-      after += records[static_cast<std::size_t>(i)];
-      cpuAfter += ProcessCpuSeconds(scans[static_cast<std::size_t>(i)]->processId());
-    }
+    const long long after = std::accumulate(records.begin(), records.end(), 0LL);
+    const double cpuAfter = CpuSeconds(scans);
     for (auto &process : scans)
       Stop(*process);
     scan.requestsPerSecond = static_cast<double>(after - before) / (MeasureMs / 1000.0);
@@ -208,10 +197,9 @@ int main(int argc, char *argv[]) {
                                  QStringLiteral("bench/line%1").arg(i + 1), "--state-every", "0", "--quiet"} +
                          line));
     Wait(WarmUpMs);
-    double cpuBefore = 0;
-    for (auto &process : monitors)
-      cpuBefore += ProcessCpuSeconds(process->processId());
-    const double brokerBefore = ProcessCpuSeconds(broker->processId());
+    const double cpuBefore = CpuSeconds(monitors);
+    const QString brokerStat = QStringLiteral("/proc/%1/stat").arg(broker->processId());
+    const double brokerBefore = StatCpuSeconds(brokerStat);
     {
       std::lock_guard lock(subscriber.mutex);
       subscriber.measuring = true;
@@ -223,10 +211,8 @@ int main(int argc, char *argv[]) {
       subscriber.measuring = false;
       received = subscriber.messages;
     }
-    double cpuAfter = 0;
-    for (auto &process : monitors)
-      cpuAfter += ProcessCpuSeconds(process->processId());
-    brokerCpu = ProcessCpuSeconds(broker->processId()) - brokerBefore;
+    const double cpuAfter = CpuSeconds(monitors);
+    brokerCpu = StatCpuSeconds(brokerStat) - brokerBefore;
     for (auto &process : monitors)
       Stop(*process);
     // Every reading is a state message: what the subscriber received is
