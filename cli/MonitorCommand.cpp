@@ -27,6 +27,8 @@ void AskStop(int) { stopAsked = 1; }
 
 // While waiting for the next round, commands are looked for this often.
 constexpr int CommandLookMs = 20;
+// How often the port's state and the broker's connection are looked at.
+constexpr int LookAroundMs = 200;
 // How long the goodbye may take to reach the broker.
 constexpr int CloseWaitMs = 2000;
 
@@ -73,6 +75,7 @@ private:
   RequestTally tally_;
   QElapsedTimer clock_;
   qint64 statePublishedMs_ = -1;
+  qint64 lookedMs_ = 0;
   QString portState_;
   int connections_ = 0;
 
@@ -112,7 +115,12 @@ private:
       throw CliError(CliStatus::BrokerRefused, refusal);
     for (const BrokerMessage &message : broker_.TakeMessages())
       Obey(message);
+    // The port and the broker are looked at a few times a second, not
+    // between every two requests at line rate.
     const qint64 now = clock_.elapsed();
+    if (statePublishedMs_ >= 0 && now - lookedMs_ < LookAroundMs)
+      return;
+    lookedMs_ = now;
     const QString portState = context_.Link().PortState();
     const int connections = broker_.Connections();
     if (statePublishedMs_ < 0 || portState != portState_ || connections != connections_ ||
