@@ -100,6 +100,7 @@ void BrokerLink::Run() {
     if (closing_ || !refusal_.isEmpty())
       return;
     if (rc == MOSQ_ERR_TLS) {
+      std::lock_guard tlsLock(tlsMutex_);
       Refuse("TLS connection to the broker at " + where +
              " failed: " + (tlsError_.isEmpty() ? QStringLiteral("handshake refused") : tlsError_) +
              " (is --mqtt-ca the broker's CA, and is the certificate made out to " + settings_.host + "?)");
@@ -175,7 +176,7 @@ void BrokerLink::OnLog(mosquitto *, void *self, int level, const char *text) {
   if (level != MOSQ_LOG_ERR || !QByteArray(text).startsWith("OpenSSL Error"))
     return;
   auto *link = static_cast<BrokerLink *>(self);
-  std::lock_guard lock(link->mutex_);
+  std::lock_guard lock(link->tlsMutex_);
   // "OpenSSL Error[0]: error:0A000086:SSL routines::certificate verify failed"
   link->tlsError_ = QString::fromUtf8(text).section(':', -1).trimmed();
 }

@@ -85,7 +85,10 @@ private:
   int connections_ = 0;
   long long dropped_ = 0;
   QString refusal_;
-  QString tlsError_; // the library's last TLS complaint
+  // The library's last TLS complaint, under a lock of its own: it may come
+  // while a publish holds the other.
+  std::mutex tlsMutex_;
+  QString tlsError_;
   std::vector<QString> subscriptions_;
   std::map<QString, QByteArray> states_;
   std::deque<std::pair<QString, QByteArray>> events_; // waiting for the broker
