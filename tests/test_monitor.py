@@ -57,8 +57,8 @@ class Broker:
         self.start()
 
     def start(self):
-        self.proc = subprocess.Popen(["mosquitto", "-c", self.conf], stdout=subprocess.DEVNULL,
-                                     stderr=open(self.log, "a"))
+        with open(self.log, "a") as log:
+            self.proc = subprocess.Popen(["mosquitto", "-c", self.conf], stdout=subprocess.DEVNULL, stderr=log)
 
         def started():
             if self.proc.poll() is not None:
@@ -127,14 +127,15 @@ class MonitorTestCase(unittest.TestCase):
         self.addCleanup(subscriber.close)
         return subscriber
 
-    def simulator(self, *args):
+    def simulator(self, *args, name="sim"):
         """The simulator with a control FIFO; its stderr log holds every
         request it received ("RX ...")."""
-        self.control = os.path.join(self.folder, "control")
-        self.sim_log = os.path.join(self.folder, "sim.log")
-        sim = subprocess.Popen([SIM, "--control", self.control, *args], stdout=subprocess.PIPE,
-                               stderr=open(self.sim_log, "w"), text=True)
-        self.addCleanup(lambda: (sim.terminate(), sim.wait(10), sim.stdout.close()))
+        self.control = os.path.join(self.folder, name + ".control")
+        self.sim_log = os.path.join(self.folder, name + ".log")
+        log = open(self.sim_log, "w")
+        sim = subprocess.Popen([SIM, "--control", self.control, *args], stdout=subprocess.PIPE, stderr=log,
+                               text=True)
+        self.addCleanup(lambda: (sim.terminate(), sim.wait(10), sim.stdout.close(), log.close()))
         return sim.stdout.readline().strip()
 
     def tell_simulator(self, line):
@@ -238,6 +239,14 @@ class PlantMonitor(MonitorTestCase):
         self.assertEqual(refused["result"], "refused")
         self.assertIn("--accept-commands", refused["reason"])
         self.assertEqual(self.control_writes(), [])
+
+        # A port not there yet is tried again and reported, and polled once there.
+        later = os.path.join(self.folder, "COM7")
+        self.monitor(later, "mqtt://127.0.0.1:%d" % broker.port, "--topic", "plant/line2", "--addresses", "1")
+        self.assertIn("port failed", consumer.wait("plant/line2/monitor")["port_state"])
+        self.simulator("--drives", "1", "--link", later, name="later")
+        consumer.wait("plant/line2/monitor", lambda m: m["port_state"] == "port open", "the port open")
+        self.assertEqual(consumer.wait("plant/line2/1/state")["state"], "Stop")
 
         monitor.kill()
         # mosquitto_sub is a second, independent consumer of the retained will.
