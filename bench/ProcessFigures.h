@@ -5,7 +5,9 @@
 #include <QByteArray>
 #include <QFile>
 #include <QList>
+#include <QString>
 #include <sys/resource.h>
+#include <unistd.h>
 
 // CPU time (user and system) used by the process so far, in seconds.
 inline double CpuSeconds() {
@@ -32,3 +34,17 @@ inline double ResidentMb() { return StatusFigureMb("VmRSS:"); }
 
 // The most resident memory the process has had so far, in MB.
 inline double PeakResidentMb() { return StatusFigureMb("VmHWM:"); }
+
+// CPU seconds (user and system) of a /proc stat file: /proc/PID/stat for a
+// process, /proc/self/task/TID/stat for a thread; 0 when it cannot be read.
+inline double StatCpuSeconds(const QString &path) {
+  QFile stat(path);
+  if (!stat.open(QIODevice::ReadOnly))
+    return 0;
+  const QByteArray text = stat.readAll();
+  const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+  // after the name: state is field 0, utime field 11, stime field 12
+  if (fields.size() < 13)
+    return 0;
+  return (fields[11].toDouble() + fields[12].toDouble()) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}

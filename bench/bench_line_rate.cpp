@@ -72,15 +72,7 @@ double MsSince(Clock::time_point from, Clock::time_point to) {
 
 // CPU seconds of one thread of this process, from /proc (0 when unknown).
 double ThreadCpuSeconds(long tid) {
-  QFile stat(QString("/proc/self/task/%1/stat").arg(tid));
-  if (tid <= 0 || !stat.open(QIODevice::ReadOnly))
-    return 0;
-  const QByteArray text = stat.readAll();
-  const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-  // after the name: state is field 0, utime field 11, stime field 12
-  if (fields.size() < 13)
-    return 0;
-  return (fields[11].toDouble() + fields[12].toDouble()) / static_cast<double>(sysconf(_SC_CLK_TCK));
+  return tid <= 0 ? 0 : StatCpuSeconds(QString("/proc/self/task/%1/stat").arg(tid));
 }
 
 // The simulator in this process, noting when each reply's last byte went

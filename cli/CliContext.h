@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QString>
 #include <memory>
+#include <vector>
 
 // What every subcommand works with: its arguments, the line and drive
 // address to use, the parameter table, the output, and the link, which is
@@ -48,9 +49,12 @@ int Restore(CliContext &context);
 int Compare(CliContext &context);
 int Run(CliContext &context);
 int Discover(CliContext &context);
+int Monitor(CliContext &context);
 
 // A drive address 0..247 ("0" only where a broadcast may go), or CliError.
 int ParseAddress(const QString &text, bool broadcastAllowed);
+// Drive addresses as "1-5" (either way round) or "1,3,4", or CliError.
+std::vector<int> AddressList(const QString &text);
 // "No response", "connection closed" and the like, for a request that did
 // not succeed.
 QString OutcomeText(CliContext &context, const ExchangeOutcome &outcome);

@@ -6,15 +6,63 @@
 
 namespace {
 // Options that take a value; every other known option is a switch.
-const QSet<QString> ValueOptions = {"port",    "mode",    "baud",   "data-bits", "parity",   "stop-bits",
-                                    "address", "timeout", "table",  "format",    "period",   "count",
-                                    "out",     "against", "repeat", "interval",  "function", "stop-on",
-                                    "echo",    "range",   "modes",  "bauds",     "parities", "allowance"};
-const QSet<QString> Switches = {"quiet",  "verbose",      "broadcast", "release",
-                                "verify", "skip-refused", "help",      "first"};
+const QSet<QString> ValueOptions = {"port",
+                                    "mode",
+                                    "baud",
+                                    "data-bits",
+                                    "parity",
+                                    "stop-bits",
+                                    "address",
+                                    "timeout",
+                                    "table",
+                                    "format",
+                                    "period",
+                                    "count",
+                                    "out",
+                                    "against",
+                                    "repeat",
+                                    "interval",
+                                    "function",
+                                    "stop-on",
+                                    "echo",
+                                    "range",
+                                    "modes",
+                                    "bauds",
+                                    "parities",
+                                    "allowance",
+                                    "config",
+                                    "mqtt",
+                                    "mqtt-ca",
+                                    "mqtt-cert",
+                                    "mqtt-key",
+                                    "mqtt-user",
+                                    "mqtt-password-file",
+                                    "topic",
+                                    "addresses",
+                                    "qos",
+                                    "state-every",
+                                    "lost-after",
+                                    "command-addresses",
+                                    "event-queue"};
+const QSet<QString> Switches = {"quiet",        "verbose", "broadcast", "release",        "verify",
+                                "skip-refused", "help",    "first",     "accept-commands"};
 } // namespace
 
 namespace CliOptions {
+
+bool TakesValue(const QString &name) { return ValueOptions.contains(name); }
+bool IsSwitch(const QString &name) { return Switches.contains(name); }
+
+int Number(const CliArguments &args, const QString &option, int least, int most, int fallback) {
+  if (!args.Has(option))
+    return fallback;
+  bool ok = false;
+  const int value = args.Value(option).toInt(&ok);
+  if (!ok || value < least || value > most)
+    throw CliError::BadInput(
+        QStringLiteral("--%1 must be a whole number from %2 to %3").arg(option).arg(least).arg(most));
+  return value;
+}
 
 CliArguments Parse(const QStringList &arguments) {
   CliArguments parsed;
@@ -83,6 +131,19 @@ QString Usage() {
       "      [--first] [--allowance MS]   address,mode,baud,parity,data_bits,stop_bits,status;\n"
       "                                   --first: stop at the first drive; MS: a drive's\n"
       "                                   time to start its reply (default 25)\n"
+      "  monitor [--addresses RANGE|LIST] poll drives without end and publish to an MQTT broker:\n"
+      "      [--period MS]                PREFIX/ADDR/state (retained; on change and at least\n"
+      "      [--state-every S]            every S seconds, default 10; 0: every reading),\n"
+      "      [--lost-after K]             PREFIX/ADDR/event (trip, fault cleared, lost after K\n"
+      "      [--topic PREFIX]             polls without reply (default 3), back), PREFIX/monitor\n"
+      "      [--mqtt mqtt://HOST:PORT]    (online/offline, port, requests, errors, time-outs).\n"
+      "      [--mqtt-ca FILE]             MS: from one round's start to the next (default 0: at\n"
+      "      [--mqtt-cert FILE --mqtt-key FILE]  line rate); PREFIX default vossek/PORTNAME;\n"
+      "      [--mqtt-user NAME]           broker default mqtt://localhost:1883, mqtts:// for\n"
+      "      [--mqtt-password-file FILE]  TLS; --qos 0|1 (default 0); --event-queue N: events\n"
+      "      [--qos 0|1] [--event-queue N]   kept while the broker is away (default 1000);\n"
+      "      [--accept-commands           control commands on PREFIX/ADDR/command, answered on\n"
+      "       --command-addresses LIST]   .../command/result, only for the drives listed\n"
       "\n"
       "Options (line defaults from database1/com_pro.dbf beside the program, else the\n"
       "delivered settings):\n"
@@ -96,12 +157,15 @@ QString Usage() {
       "                       database1/preferences.ini, else off\n"
       "  --table FILE         parameter table (default database1/RM40.DBF)\n"
       "  --format text|csv|json  records as text, comma-separated values or JSON lines\n"
+      "  --config FILE        options from an INI file (key = option name); the command\n"
+      "                       line wins\n"
       "  --quiet              no summaries or progress on stderr\n"
       "  --verbose            every frame on stderr, as the history pane shows it\n"
       "  --help               this text\n"
       "\n"
       "Exit status: 0 success, 1 a drive answered with an error or did not answer,\n"
-      "2 bad usage or input (nothing was sent), 3 the port could not be opened.\n");
+      "2 bad usage or input (nothing was sent), 3 the port could not be opened (monitor:\n"
+      "the broker refused the credentials, or its certificate did not match).\n");
 }
 
 } // namespace CliOptions

@@ -25,6 +25,15 @@ namespace CliOptions {
 // option, a missing value or a missing subcommand raises CliError (usage).
 CliArguments Parse(const QStringList &arguments);
 
+// Whether an option of that name (without the dashes) takes a value, or is
+// a switch.
+bool TakesValue(const QString &name);
+bool IsSwitch(const QString &name);
+
+// The whole number given for --option, `fallback` when it is not given;
+// CliError (bad input) outside least..most.
+int Number(const CliArguments &args, const QString &option, int least, int most, int fallback);
+
 // The text of --help; the manual page says the same at more length.
 QString Usage();
 

@@ -3,6 +3,7 @@
 #include "base/AppPaths.h"
 #include "cli/CliContext.h"
 #include "cli/CliError.h"
+#include "cli/ConfigFile.h"
 #include "drive/DriveAddress.h"
 #include "settings/Preferences.h"
 #include "settings/SettingsReport.h"
@@ -51,17 +52,6 @@ int Choice(const CliArguments &args, const QString &option, const QStringList &c
   return static_cast<int>(index);
 }
 
-int Number(const CliArguments &args, const QString &option, int least, int most, int fallback) {
-  if (!args.Has(option))
-    return fallback;
-  bool ok = false;
-  const int value = args.Value(option).toInt(&ok);
-  if (!ok || value < least || value > most)
-    throw CliError::BadInput(
-        QStringLiteral("--%1 must be a whole number from %2 to %3").arg(option).arg(least).arg(most));
-  return value;
-}
-
 LineOptions LineFrom(const CliArguments &args, const TProtocolSettings &stored) {
   LineOptions line;
   line.port =
@@ -73,15 +63,15 @@ LineOptions LineFrom(const CliArguments &args, const TProtocolSettings &stored) 
   const int mode = Choice(args, "mode", {"ASCII", "RTU", "TCP"}, storedTcp ? 2 : stored.modbusMode);
   line.rtu = mode >= 1;
   line.tcp = mode == 2;
-  const int dataBits = Number(args, "data-bits", 7, 8, line.rtu ? 8 : 7);
+  const int dataBits = CliOptions::Number(args, "data-bits", 7, 8, line.rtu ? 8 : 7);
   if (dataBits != (line.rtu ? 8 : 7))
     throw CliError::BadInput(line.rtu ? "RTU uses 8 data bits" : "ASCII uses 7 data bits");
   const QString storedBaud = BaudRates.value(stored.userBaud, "9600");
-  line.baud = static_cast<std::uint32_t>(Number(args, "baud", 1, 4000000, storedBaud.toInt()));
+  line.baud = static_cast<std::uint32_t>(CliOptions::Number(args, "baud", 1, 4000000, storedBaud.toInt()));
   line.parity = static_cast<TParity>(Choice(args, "parity", {"N", "O", "E"}, stored.userParity));
   line.stopBits =
       Choice(args, "stop-bits", {"1", "2"}, stored.userStopBit) == 1 ? TStopBits::_2 : TStopBits::_1;
-  line.timeoutMs = Number(args, "timeout", 1, 600000, stored.timeoutMs);
+  line.timeoutMs = CliOptions::Number(args, "timeout", 1, 600000, stored.timeoutMs);
   line.verbose = args.Has("verbose");
   line.quiet = args.Has("quiet");
   // a stored word the program does not know reads as delivered, as in the window
@@ -117,8 +107,9 @@ int StoredAddress(const QString &text) {
 
 const QMap<QString, std::function<int(CliContext &)>> &Commands() {
   static const QMap<QString, std::function<int(CliContext &)>> commands = {
-      {"status", Status}, {"scan", Scan},       {"control", Control}, {"read", Read}, {"write", Write},
-      {"backup", Backup}, {"restore", Restore}, {"compare", Compare}, {"run", Run},   {"discover", Discover}};
+      {"status", Status}, {"scan", Scan},         {"control", Control}, {"read", Read},
+      {"write", Write},   {"backup", Backup},     {"restore", Restore}, {"compare", Compare},
+      {"run", Run},       {"discover", Discover}, {"monitor", Monitor}};
   return commands;
 }
 } // namespace
@@ -133,6 +124,8 @@ int Run(const QStringList &arguments) {
       std::fputs(CliOptions::Usage().toUtf8().constData(), stdout);
       return 0;
     }
+    if (context.args.Has("config"))
+      ConfigFile::AddOptions(context.args, context.args.Value("config"));
     const auto command = Commands().constFind(context.args.command);
     if (command == Commands().constEnd())
       throw CliError::BadInput("unknown subcommand \"" + context.args.command + "\" (try --help)");

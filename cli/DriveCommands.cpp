@@ -2,6 +2,8 @@
 // register, one request per drive through the link.
 #include "cli/CliContext.h"
 #include "cli/CliError.h"
+#include "cli/ControlNames.h"
+#include "cli/StatusRecord.h"
 #include "drive/ControlLamps.h"
 #include "drive/DriveAddress.h"
 #include "drive/RequestBodies.h"
@@ -11,7 +13,6 @@
 
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QMap>
 #include <QTimer>
 #include <cstdio>
 
@@ -69,17 +70,6 @@ void CliContext::RequireWords(int least, const QString &what) const {
 namespace {
 using namespace CliCommands;
 
-Record StatusRecord(const DriveStatusTexts &status) {
-  return {{"address", QString::number(status.address), {}},
-          {"frequency", QString::fromStdString(status.frequency), "Hz"},
-          {"output_voltage", QString::fromStdString(status.outputVoltage), "V"},
-          {"output_current", QString::fromStdString(status.outputCurrent), "A"},
-          {"speed", QString::fromStdString(status.speed), "r/min"},
-          {"dc_voltage", QString::fromStdString(status.dcVoltage), "V"},
-          {"status_code", QString::number(status.statusCode), {}},
-          {"state", QString::fromStdString(status.machineStatus), {}}};
-}
-
 // Asks one drive for its status block and writes the record; false (with a
 // note on stderr) when it gave none.
 bool ReportStatus(CliContext &context, int address) {
@@ -95,8 +85,22 @@ bool ReportStatus(CliContext &context, int address) {
   return false;
 }
 
+int NonNegative(const CliContext &context, const QString &option, int fallback) {
+  if (!context.args.Has(option))
+    return fallback;
+  bool ok = false;
+  const int value = context.args.Value(option).toInt(&ok);
+  if (!ok || value < 0)
+    throw CliError::BadInput("--" + option + " must be a whole number of 0 or more");
+  return value;
+}
+
+} // namespace
+
+namespace CliCommands {
+
 // "1-5" (either way round) or "1,3,4".
-std::vector<int> ScanAddresses(const QString &text) {
+std::vector<int> AddressList(const QString &text) {
   std::vector<int> addresses;
   const qsizetype dash = text.indexOf('-');
   if (dash > 0) {
@@ -124,24 +128,6 @@ std::vector<int> ScanAddresses(const QString &text) {
   return addresses;
 }
 
-int NonNegative(const CliContext &context, const QString &option, int fallback) {
-  if (!context.args.Has(option))
-    return fallback;
-  bool ok = false;
-  const int value = context.args.Value(option).toInt(&ok);
-  if (!ok || value < 0)
-    throw CliError::BadInput("--" + option + " must be a whole number of 0 or more");
-  return value;
-}
-
-const QMap<QString, ControlCommand> ControlNames = {
-    {"fwd", FwdStart}, {"rev", RevStart}, {"stop", DecStop},        {"free-stop", FreeStop},
-    {"start", Start},  {"reset", Reset},  {"jog-fwd", FwdJogPress}, {"jog-rev", RevJogPress},
-};
-} // namespace
-
-namespace CliCommands {
-
 int Status(CliContext &context) {
   std::vector<int> addresses;
   for (const QString &word : context.args.words)
@@ -156,7 +142,7 @@ int Status(CliContext &context) {
 
 int Scan(CliContext &context) {
   context.RequireWords(1, "a RANGE (1-5) or a LIST (1,3,4) of drive addresses");
-  const std::vector<int> addresses = ScanAddresses(context.args.words.join(','));
+  const std::vector<int> addresses = AddressList(context.args.words.join(','));
   const int period = NonNegative(context, "period", 0);
   const int rounds = NonNegative(context, "count", 1);
   bool allAnswered = true;
@@ -173,17 +159,15 @@ int Scan(CliContext &context) {
 }
 
 int Control(CliContext &context) {
-  context.RequireWords(1, "a command: fwd, rev, stop, free-stop, start, reset, jog-fwd or jog-rev");
+  context.RequireWords(1, QStringLiteral("a command: ") + ControlNames::Listed);
   const QString name = context.args.words.first();
-  if (!ControlNames.contains(name) || context.args.words.size() > 1)
+  const bool release = context.args.Has("release");
+  if (!ControlNames::CommandNamed(name, false) || context.args.words.size() > 1)
     throw CliError::BadInput("unknown control command \"" + context.args.words.join(' ') +
-                             "\": fwd, rev, stop, free-stop, start, reset, jog-fwd or jog-rev");
-  int command = ControlNames.value(name);
-  if (context.args.Has("release")) {
-    if (command != FwdJogPress && command != RevJogPress)
-      throw CliError::BadInput("--release goes with jog-fwd or jog-rev");
-    command = command == FwdJogPress ? FwdJogRelease : RevJogRelease;
-  }
+                             "\": " + ControlNames::Listed);
+  if (release && !ControlNames::ReleaseAllowed(name))
+    throw CliError::BadInput("--release goes with jog-fwd or jog-rev");
+  const int command = *ControlNames::CommandNamed(name, release);
   const int address = context.args.Has("broadcast") ? DriveAddress::Broadcast : context.address;
   const ExchangeOutcome outcome = context.Link().Exchange(
       RequestBodies::Control(address, ControlCode(static_cast<ControlCommand>(command))));
@@ -191,7 +175,7 @@ int Control(CliContext &context) {
       outcome.kind == ExchangeOutcome::Kind::Accepted || outcome.kind == ExchangeOutcome::Kind::Broadcast;
   context.output.Write(
       {{"address", QString::number(address), {}},
-       {"command", name + (context.args.Has("release") ? " release" : ""), {}},
+       {"command", name + (release ? " release" : ""), {}},
        {"result", done ? (address == 0 ? "broadcast" : "done") : OutcomeText(context, outcome), {}}});
   return done ? 0 : 1;
 }

@@ -24,7 +24,7 @@ DriveLink::DriveLink(const LineOptions &options) {
   comm_.SetParity(options.parity);
   comm_.SetStopBits(options.stopBits);
   comm_.OpenPort();
-  if (!comm_.PortOpen()) {
+  if (!comm_.PortOpen() && !options.keepTrying) {
     QString message = "cannot open port " + options.port;
     if (!comm_.PortOpenError().isEmpty())
       message += ": " + comm_.PortOpenError();

@@ -22,6 +22,7 @@ struct LineOptions {
   bool verbose = false; // every frame on stderr, as the history pane shows it
   bool quiet = false;   // no notes on stderr
   LineEcho::Mode echo = LineEcho::Mode::Off;
+  bool keepTrying = false; // a port that does not open is tried again, not an error
 };
 
 // How one request ended.
@@ -50,7 +51,8 @@ struct ExchangeOutcome {
 // the reply (at once when it is complete) or its reply window has passed.
 class DriveLink {
 public:
-  // Opens the port; raises CliError (port failed) with the system's reason.
+  // Opens the port; raises CliError (port failed) with the system's reason,
+  // unless the options say to keep trying.
   explicit DriveLink(const LineOptions &options);
   ~DriveLink();
   DriveLink(const DriveLink &) = delete;
@@ -63,6 +65,8 @@ public:
   // "connection closed" (a TCP serial server) or "device gone" while the port
   // is lost and tried again every second; empty while it is open.
   QString LineLost() const;
+  // How the port stands: "port open", "port failed: No such device", ...
+  QString PortState() const { return keeper_.Summary(); }
   // Replies that came after their time-out and were not taken, since the
   // port was opened.
   long long LateReplies() const { return engine_.State.LateReplies; }

@@ -25,6 +25,7 @@ heading() {
   bench_trend) echo "Trend: redraw at 5 x 5 x 36,000 samples, memory, idle CPU" ;;
   bench_line_rate) echo "Line rate: requests per second beside libmodbus and pymodbus, last byte to value shown, CPU" ;;
   bench_cli_backup) echo "Command-line backup: requests per second beside libmodbus" ;;
+  bench_monitor) echo "Monitor to MQTT: 8 lines x 31 drives beside scan, reply to subscriber, CPU" ;;
   soak) echo "Short soak (${soak_seconds} s): counts and resident memory" ;;
   *) echo "$1" ;;
   esac

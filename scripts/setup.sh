@@ -8,6 +8,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-charts-dev libqt6opengl6-dev libgl-dev
   libshp-dev libxlsxwriter-dev libquazip1-qt6-dev libfreexl-dev zlib1g-dev
   socat libmodbus-dev mbpoll
+  libmosquitto-dev mosquitto mosquitto-clients python3-paho-mqtt openssl
   python3 python3-pymodbus python3-serial python3-serial-asyncio
   python3-dbfread python3-dbf python3-openpyxl python3-xlwt
   xvfb xauth imagemagick x11-utils

@@ -24,6 +24,7 @@ LAYOUT = [
     "bin/vossek-drive-sim",
     "bin/vossek-drive-cli",
     "share/man/man1/vossek-drive-cli.1",
+    "lib/systemd/system/vossek-drive-monitor@.service",
     "share/applications/com.vossek.DriveDesk.desktop",
     "share/metainfo/com.vossek.DriveDesk.metainfo.xml",
     "share/icons/hicolor/scalable/apps/vossek-drive-desk.svg",

@@ -15,6 +15,8 @@ import threading
 import time
 import unittest
 
+from loopback import free_port, listening, wait_for
+
 logging.getLogger("pymodbus").setLevel(logging.CRITICAL)
 
 BUILD_DIR = os.environ.get("VDD_BUILD_DIR", os.path.join(os.path.dirname(__file__), "..", "build"))
@@ -46,26 +48,6 @@ def setUpModule():
 
 def tearDownModule():
     shutil.rmtree(PROGRAM_FOLDER, True)
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def wait_for(what, condition, seconds=20):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        if condition():
-            return
-        time.sleep(0.05)
-    raise AssertionError("waited in vain for " + what)
-
-
-def listening(port):
-    with socket.socket() as s:
-        return s.connect_ex(("127.0.0.1", port)) == 0
 
 
 class ModbusTcp(unittest.TestCase):

@@ -1,0 +1,253 @@
+#include "cli/BrokerLink.h"
+
+#include "cli/CliError.h"
+
+#include <QRandomGenerator>
+#include <chrono>
+#include <cstdio>
+#include <mosquitto.h>
+
+namespace {
+constexpr int KeepAliveSeconds = 15;
+constexpr int FirstDelayMs = 1000;
+constexpr int LongestDelayMs = 16000;
+
+void Note(const QString &text) {
+  std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+  std::fflush(stderr);
+}
+
+// Up to a quarter more or less than ms.
+int Jittered(int ms) {
+  return ms * 3 / 4 + static_cast<int>(QRandomGenerator::global()->bounded(ms / 2 + 1));
+}
+
+QByteArray Bytes(const QString &text) { return text.toUtf8(); }
+} // namespace
+
+BrokerLink::BrokerLink(const BrokerSettings &settings) : settings_(settings) {
+  static std::once_flag initialised;
+  std::call_once(initialised, [] { mosquitto_lib_init(); });
+  client_ = mosquitto_new(nullptr, true, this);
+  if (!client_)
+    throw CliError::BadInput("cannot make an MQTT client");
+  mosquitto_threaded_set(client_, true);
+  mosquitto_int_option(client_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+  mosquitto_connect_callback_set(client_, OnConnect);
+  mosquitto_disconnect_callback_set(client_, OnDisconnect);
+  mosquitto_message_callback_set(client_, OnMessage);
+  mosquitto_publish_callback_set(client_, OnPublish);
+  mosquitto_log_callback_set(client_, OnLog);
+  if (!settings_.user.isEmpty())
+    mosquitto_username_pw_set(client_, Bytes(settings_.user).constData(),
+                              settings_.password.isEmpty() ? nullptr : Bytes(settings_.password).constData());
+  if (settings_.tls) {
+    const QByteArray ca = Bytes(settings_.caFile), cert = Bytes(settings_.certFile),
+                     key = Bytes(settings_.keyFile);
+    const int rc = mosquitto_tls_set(client_, ca.isEmpty() ? nullptr : ca.constData(), nullptr,
+                                     cert.isEmpty() ? nullptr : cert.constData(),
+                                     key.isEmpty() ? nullptr : key.constData(), nullptr);
+    if (rc != MOSQ_ERR_SUCCESS) {
+      mosquitto_destroy(client_);
+      throw CliError::BadInput("TLS files cannot be used (--mqtt-ca, --mqtt-cert, --mqtt-key): " +
+                               QString::fromUtf8(mosquitto_strerror(rc)));
+    }
+  }
+  if (!settings_.willTopic.isEmpty())
+    mosquitto_will_set(client_, Bytes(settings_.willTopic).constData(),
+                       static_cast<int>(settings_.willPayload.size()), settings_.willPayload.constData(), 1,
+                       true);
+  thread_ = std::thread([this] { Run(); });
+}
+
+BrokerLink::~BrokerLink() {
+  {
+    std::lock_guard lock(mutex_);
+    stop_ = true;
+  }
+  wake_.notify_all();
+  thread_.join();
+  mosquitto_destroy(client_);
+}
+
+bool BrokerLink::Pause(int ms) {
+  std::unique_lock lock(mutex_);
+  return !wake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stop_; });
+}
+
+void BrokerLink::Run() {
+  const QString where = QStringLiteral("%1:%2").arg(settings_.host).arg(settings_.port);
+  int delayMs = FirstDelayMs;
+  bool reported = false; // the broker's absence is noted once per gap
+  for (bool first = true;; first = false) {
+    {
+      std::lock_guard lock(mutex_);
+      if (stop_ || !refusal_.isEmpty())
+        return;
+    }
+    int rc = first ? mosquitto_connect(client_, Bytes(settings_.host).constData(), settings_.port,
+                                       KeepAliveSeconds)
+                   : mosquitto_reconnect(client_);
+    const int connectionsBefore = Connections();
+    while (rc == MOSQ_ERR_SUCCESS) {
+      rc = mosquitto_loop(client_, 100, 1);
+      std::lock_guard lock(mutex_);
+      if (stop_)
+        return;
+    }
+    std::unique_lock lock(mutex_);
+    connected_ = false;
+    if (closing_ || !refusal_.isEmpty())
+      return;
+    if (rc == MOSQ_ERR_TLS) {
+      std::lock_guard tlsLock(tlsMutex_);
+      Refuse("TLS connection to the broker at " + where +
+             " failed: " + (tlsError_.isEmpty() ? QStringLiteral("handshake refused") : tlsError_) +
+             " (is --mqtt-ca the broker's CA, and is the certificate made out to " + settings_.host + "?)");
+      return;
+    }
+    const bool wasUp = connections_ > connectionsBefore;
+    lock.unlock();
+    if (wasUp) {
+      delayMs = FirstDelayMs; // it was up: start the back-off afresh
+      reported = false;
+    }
+    if (!reported && !settings_.quiet)
+      Note("broker at " + where + " not reachable (" + QString::fromUtf8(mosquitto_strerror(rc)) +
+           "): polling goes on, trying again");
+    reported = true;
+    if (!Pause(Jittered(delayMs)))
+      return;
+    delayMs = std::min(delayMs * 2, LongestDelayMs);
+  }
+}
+
+void BrokerLink::Refuse(const QString &reason) {
+  if (refusal_.isEmpty())
+    refusal_ = reason;
+}
+
+void BrokerLink::OnConnect(mosquitto *client, void *self, int rc) {
+  auto *link = static_cast<BrokerLink *>(self);
+  std::lock_guard lock(link->mutex_);
+  if (rc != 0) {
+    link->Refuse(QStringLiteral("the broker at %1:%2 refused the connection: %3 (check --mqtt-user and "
+                                "--mqtt-password-file)")
+                     .arg(link->settings_.host)
+                     .arg(link->settings_.port)
+                     .arg(QString::fromUtf8(mosquitto_connack_string(rc))));
+    mosquitto_disconnect(client);
+    return;
+  }
+  link->connected_ = true;
+  ++link->connections_;
+  if (!link->settings_.quiet)
+    Note(QStringLiteral("connected to the broker at %1:%2")
+             .arg(link->settings_.host)
+             .arg(link->settings_.port));
+  for (const QString &pattern : link->subscriptions_)
+    mosquitto_subscribe(client, nullptr, Bytes(pattern).constData(), link->settings_.qos);
+  // Events first, in the order they happened, then every state as it is now.
+  while (!link->events_.empty() &&
+         link->Send(link->events_.front().first, link->events_.front().second, false))
+    link->events_.pop_front();
+  for (const auto &[topic, payload] : link->states_)
+    link->Send(topic, payload, true);
+}
+
+void BrokerLink::OnDisconnect(mosquitto *, void *self, int) {
+  auto *link = static_cast<BrokerLink *>(self);
+  std::lock_guard lock(link->mutex_);
+  link->connected_ = false;
+}
+
+void BrokerLink::OnMessage(mosquitto *, void *self, const mosquitto_message *message) {
+  auto *link = static_cast<BrokerLink *>(self);
+  std::lock_guard lock(link->mutex_);
+  link->received_.push_back({QString::fromUtf8(message->topic),
+                             QByteArray(static_cast<const char *>(message->payload), message->payloadlen)});
+}
+
+void BrokerLink::OnPublish(mosquitto *, void *self, int mid) {
+  static_cast<BrokerLink *>(self)->lastDelivered_ = mid;
+}
+
+void BrokerLink::OnLog(mosquitto *, void *self, int level, const char *text) {
+  if (level != MOSQ_LOG_ERR || !QByteArray(text).startsWith("OpenSSL Error"))
+    return;
+  auto *link = static_cast<BrokerLink *>(self);
+  std::lock_guard lock(link->tlsMutex_);
+  // "OpenSSL Error[0]: error:0A000086:SSL routines::certificate verify failed"
+  link->tlsError_ = QString::fromUtf8(text).section(':', -1).trimmed();
+}
+
+bool BrokerLink::Send(const QString &topic, const QByteArray &payload, bool retain) {
+  return mosquitto_publish(client_, nullptr, Bytes(topic).constData(), static_cast<int>(payload.size()),
+                           payload.constData(), settings_.qos, retain) == MOSQ_ERR_SUCCESS;
+}
+
+void BrokerLink::PublishState(const QString &topic, const QByteArray &payload) {
+  std::lock_guard lock(mutex_);
+  states_[topic] = payload;
+  if (connected_)
+    Send(topic, payload, true);
+}
+
+void BrokerLink::PublishEvent(const QString &topic, const QByteArray &payload) {
+  std::lock_guard lock(mutex_);
+  if (connected_ && Send(topic, payload, false))
+    return;
+  if (static_cast<int>(events_.size()) < settings_.eventBound) {
+    events_.emplace_back(topic, payload);
+  } else {
+    ++dropped_;
+  }
+}
+
+void BrokerLink::Subscribe(const QString &pattern) {
+  std::lock_guard lock(mutex_);
+  subscriptions_.push_back(pattern);
+  if (connected_)
+    mosquitto_subscribe(client_, nullptr, Bytes(pattern).constData(), settings_.qos);
+}
+
+std::vector<BrokerMessage> BrokerLink::TakeMessages() {
+  std::lock_guard lock(mutex_);
+  return std::exchange(received_, {});
+}
+
+bool BrokerLink::Connected() const {
+  std::lock_guard lock(mutex_);
+  return connected_;
+}
+
+int BrokerLink::Connections() const {
+  std::lock_guard lock(mutex_);
+  return connections_;
+}
+
+long long BrokerLink::EventsDropped() const {
+  std::lock_guard lock(mutex_);
+  return dropped_;
+}
+
+QString BrokerLink::Refusal() const {
+  std::lock_guard lock(mutex_);
+  return refusal_;
+}
+
+void BrokerLink::Close(const QString &topic, const QByteArray &payload, int waitMs) {
+  int mid = -1;
+  {
+    std::lock_guard lock(mutex_);
+    states_[topic] = payload;
+    closing_ = true;
+    if (!connected_)
+      return;
+    mosquitto_publish(client_, &mid, Bytes(topic).constData(), static_cast<int>(payload.size()),
+                      payload.constData(), 1, true);
+  }
+  for (int waited = 0; waited < waitMs && lastDelivered_ != mid; waited += 10)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  mosquitto_disconnect(client_);
+}

@@ -1,0 +1,109 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
+
+struct mosquitto;
+struct mosquitto_message;
+
+// Where and as whom the monitor publishes.
+struct BrokerSettings {
+  QString host;
+  int port = 1883;
+  bool tls = false;
+  QString caFile, certFile, keyFile; // TLS: the broker's CA, our certificate and key
+  QString user, password;
+  int qos = 0;
+  QString willTopic; // the broker publishes willPayload there, retained, when we vanish
+  QByteArray willPayload;
+  int eventBound = 1000; // events kept while the broker is away
+  bool quiet = false;    // no notes on stderr
+};
+
+struct BrokerMessage {
+  QString topic;
+  QByteArray payload;
+};
+
+// The connection to the MQTT broker, kept by a thread of its own: it
+// connects, and after a loss connects again with a back-off of 1 s doubling
+// up to 16 s (a quarter more or less at random, so that many monitors do
+// not knock all at once). While the broker is away nothing is lost
+// silently: the latest state of each topic is kept and every state is sent
+// again at each connection (the retained copies are current once back);
+// events wait in order up to the bound, and those beyond it are counted.
+// A broker that refuses the credentials, and a TLS handshake that fails
+// (certificate not trusted or not the host's), end the connection for good:
+// Refusal() says why.
+class BrokerLink {
+public:
+  // CliError (bad input) when the TLS files cannot be used.
+  explicit BrokerLink(const BrokerSettings &settings);
+  ~BrokerLink();
+  BrokerLink(const BrokerLink &) = delete;
+  BrokerLink &operator=(const BrokerLink &) = delete;
+
+  // A retained message whose latest payload is what counts.
+  void PublishState(const QString &topic, const QByteArray &payload);
+  // A message each of which counts, not retained.
+  void PublishEvent(const QString &topic, const QByteArray &payload);
+  // Subscribed at each connection; give before the first connection ends.
+  void Subscribe(const QString &pattern);
+  // Messages received on the subscriptions since the last call.
+  std::vector<BrokerMessage> TakeMessages();
+
+  bool Connected() const;
+  // Connections made so far: a new one means the broker is back.
+  int Connections() const;
+  // Events that did not fit the bound while the broker was away, in all.
+  long long EventsDropped() const;
+  // Why the broker will not have us; empty while it may.
+  QString Refusal() const;
+
+  // Publishes a last retained state (the monitor's "offline"), waits up to
+  // waitMs for it to leave, and disconnects, so the last will is not sent.
+  void Close(const QString &topic, const QByteArray &payload, int waitMs);
+
+private:
+  BrokerSettings settings_;
+  mosquitto *client_ = nullptr;
+  std::thread thread_;
+  mutable std::mutex mutex_;
+  std::condition_variable wake_;
+  bool stop_ = false;
+  bool closing_ = false; // disconnected on purpose: no more attempts
+  bool connected_ = false;
+  int connections_ = 0;
+  long long dropped_ = 0;
+  QString refusal_;
+  // The library's last TLS complaint, under a lock of its own: it may come
+  // while a publish holds the other.
+  std::mutex tlsMutex_;
+  QString tlsError_;
+  std::vector<QString> subscriptions_;
+  std::map<QString, QByteArray> states_;
+  std::deque<std::pair<QString, QByteArray>> events_; // waiting for the broker
+  std::vector<BrokerMessage> received_;
+  std::atomic<int> lastDelivered_{-1};
+
+  void Run();
+  // Sleeps up to ms unless told to stop; false when told to.
+  bool Pause(int ms);
+  void Refuse(const QString &reason);
+  // Hands a message to the client; false when it is not connected.
+  bool Send(const QString &topic, const QByteArray &payload, bool retain);
+  static void OnConnect(mosquitto *, void *self, int rc);
+  static void OnDisconnect(mosquitto *, void *self, int rc);
+  static void OnMessage(mosquitto *, void *self, const mosquitto_message *message);
+  static void OnPublish(mosquitto *, void *self, int mid);
+  static void OnLog(mosquitto *, void *self, int level, const char *text);
+};

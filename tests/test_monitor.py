@@ -1,0 +1,346 @@
+"""vossek-drive-cli monitor against the drive simulator on a pseudo-terminal,
+publishing to a real mosquitto broker that each test starts on a free
+loopback port; a paho client (or mosquitto_sub) is the independent consumer.
+States and events carry the decoded values; a broker gone for ten seconds
+leaves current retained states and the gap's events delivered or counted;
+a wrong password and a certificate that does not match end the monitor with
+status 3; commands from the broker reach the line only where allowed; the
+last will marks a killed monitor offline."""
+
+import json
+import os
+import pwd
+import shutil
+import signal
+import subprocess
+import tempfile
+import threading
+import time
+import unittest
+
+import paho.mqtt.client as mqtt
+
+from loopback import free_port, listening, wait_for
+
+BUILD_DIR = os.environ.get("VDD_BUILD_DIR", os.path.join(os.path.dirname(__file__), "..", "build"))
+SIM = os.path.join(BUILD_DIR, "vossek-drive-sim")
+TABLE = os.path.join(BUILD_DIR, "templates", "database1", "RM40.DBF")
+PROGRAM_FOLDER = tempfile.mkdtemp(prefix="vdd-monitor-program-")
+CLI = os.path.join(PROGRAM_FOLDER, "vossek-drive-cli")
+# A command for the control register (2000 = 07D0) as the simulator logs it.
+CONTROL_WRITE = "0607D0"
+
+
+def setUpModule():
+    shutil.copy(os.path.join(BUILD_DIR, "vossek-drive-cli"), CLI)
+
+
+def tearDownModule():
+    shutil.rmtree(PROGRAM_FOLDER, True)
+
+
+class Broker:
+    """mosquitto on 127.0.0.1:port with the given lines added to its
+    configuration; started again on the same port by start()."""
+
+    def __init__(self, folder, port, *lines):
+        self.port = port
+        self.conf = os.path.join(folder, "broker-%d.conf" % port)
+        self.log = os.path.join(folder, "broker-%d.log" % port)
+        with open(self.conf, "w") as conf:
+            conf.write("listener %d 127.0.0.1\n" % port)
+            # Started as root, the broker would read and write as another
+            # user, to whom the test's files are closed.
+            conf.write("user %s\n" % pwd.getpwuid(os.geteuid()).pw_name)
+            conf.write("".join(line + "\n" for line in lines))
+        self.proc = None
+        self.start()
+
+    def start(self):
+        with open(self.log, "a") as log:
+            self.proc = subprocess.Popen(["mosquitto", "-c", self.conf], stdout=subprocess.DEVNULL, stderr=log)
+
+        def started():
+            if self.proc.poll() is not None:
+                with open(self.log) as log:
+                    raise AssertionError("the broker ended: " + log.read())
+            return listening(self.port)
+        wait_for("the broker on port %d" % self.port, started)
+
+    def stop(self, how=signal.SIGKILL):
+        if self.proc and self.proc.poll() is None:
+            self.proc.send_signal(how)
+            self.proc.wait(10)
+        self.proc = None
+
+
+class Subscriber:
+    """A paho client that keeps every message it receives as (topic, JSON)."""
+
+    def __init__(self, port, topic="#", client_id=""):
+        self.messages = []
+        self.lock = threading.Lock()
+        # A named client keeps its session (and the messages for it) while away.
+        self.client = mqtt.Client(client_id, clean_session=not client_id)
+        self.client.on_message = self.received
+        self.client.connect("127.0.0.1", port)
+        self.client.subscribe(topic, qos=1)
+        self.client.loop_start()
+
+    def received(self, client, userdata, message):
+        with self.lock:
+            self.messages.append((message.topic, json.loads(message.payload)))
+
+    def of(self, topic):
+        with self.lock:
+            return [payload for t, payload in self.messages if t == topic]
+
+    def wait(self, topic, condition=lambda payload: True, what=None):
+        found = []
+
+        def seen():
+            found[:] = [payload for payload in self.of(topic) if condition(payload)]
+            return bool(found)
+        wait_for(what or topic, seen, 60)
+        return found[-1]
+
+    def publish(self, topic, payload):
+        self.client.publish(topic, json.dumps(payload), qos=1).wait_for_publish()
+
+    def close(self):
+        self.client.loop_stop()
+        self.client.disconnect()
+
+
+class MonitorTestCase(unittest.TestCase):
+    def setUp(self):
+        self.folder = tempfile.mkdtemp(prefix="vdd-monitor-")
+        self.addCleanup(shutil.rmtree, self.folder, True)
+
+    def broker(self, *lines, port=None):
+        broker = Broker(self.folder, port or free_port(), *lines)
+        self.addCleanup(broker.stop)
+        return broker
+
+    def subscriber(self, broker, topic="#", client_id=""):
+        subscriber = Subscriber(broker.port, topic, client_id)
+        self.addCleanup(subscriber.close)
+        return subscriber
+
+    def simulator(self, *args, name="sim"):
+        """The simulator with a control FIFO; its stderr log holds every
+        request it received ("RX ...")."""
+        self.control = os.path.join(self.folder, name + ".control")
+        self.sim_log = os.path.join(self.folder, name + ".log")
+        log = open(self.sim_log, "w")
+        sim = subprocess.Popen([SIM, "--control", self.control, *args], stdout=subprocess.PIPE, stderr=log,
+                               text=True)
+        self.addCleanup(lambda: (sim.terminate(), sim.wait(10), sim.stdout.close(), log.close()))
+        return sim.stdout.readline().strip()
+
+    def tell_simulator(self, line):
+        with open(self.control, "w") as fifo:
+            fifo.write(line + "\n")
+
+    def control_writes(self):
+        with open(self.sim_log) as log:
+            return [line.strip() for line in log if line.startswith("RX ") and CONTROL_WRITE in line]
+
+    def monitor(self, port, broker_url, *args):
+        args = [CLI, "monitor", "--port", port, "--mode", "rtu", "--baud", "9600", "--timeout", "200",
+                "--table", TABLE, "--topic", "plant/line1", *(["--mqtt", broker_url] if broker_url else []), *args]
+        proc = subprocess.Popen(args, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+        proc.notes = []
+        reader = threading.Thread(target=lambda: proc.notes.extend(proc.stderr), daemon=True)
+        reader.start()
+
+        def end():
+            if proc.poll() is None:
+                proc.kill()
+            proc.wait(10)
+            reader.join(10)
+            proc.stderr.close()
+        self.addCleanup(end)
+        return proc
+
+
+def decoded(state):
+    return {name: state[name]["value"] for name in ("frequency", "dc_voltage", "output_voltage", "speed",
+                                                     "output_current")}
+
+
+class PlantMonitor(MonitorTestCase):
+    def test_states_events_and_allowed_commands(self):
+        port = self.simulator("--drives", "1-3", "--fault", "3:7")
+        broker = self.broker("allow_anonymous true")
+        consumer = self.subscriber(broker)
+        self.monitor(port, "mqtt://127.0.0.1:%d" % broker.port, "--addresses", "1-3", "--state-every", "2",
+                     "--lost-after", "2", "--accept-commands", "--command-addresses", "2,3")
+
+        still = consumer.wait("plant/line1/1/state")
+        self.assertEqual(decoded(still), {"frequency": 0, "dc_voltage": 537, "output_voltage": 0, "speed": 0,
+                                          "output_current": 0})
+        self.assertEqual((still["frequency"]["unit"], still["dc_voltage"]["unit"], still["speed"]["unit"]),
+                         ("Hz", "V", "r/min"))
+        self.assertEqual((still["state"], still["running"], still["direction"], still["fault"]),
+                         ("Stop", False, "none", None))
+        trip = consumer.wait("plant/line1/3/event", lambda e: e["event"] == "trip")
+        self.assertEqual((trip["fault_code"], trip["fault"]), (7, "0L1"))
+        self.assertEqual(consumer.wait("plant/line1/3/state")["fault"], "0L1")
+        monitor = consumer.wait("plant/line1/monitor", lambda m: m["requests"] > 0)
+        self.assertEqual((monitor["status"], monitor["port_state"]), ("online", "port open"))
+
+        # A trip while running: OC on drive 1.
+        self.tell_simulator("fault 1 4")
+        trip = consumer.wait("plant/line1/1/event", lambda e: e["event"] == "trip")
+        self.assertEqual((trip["fault_code"], trip["fault"]), (4, "OC"))
+
+        # Allowed: drive 2 runs forward, drive 3 is reset.
+        consumer.publish("plant/line1/2/command", {"command": "fwd", "id": 7})
+        self.assertEqual(consumer.wait("plant/line1/2/command/result"),
+                         {"command": "fwd", "result": "done", "address": 2, "id": 7})
+        running = consumer.wait("plant/line1/2/state", lambda s: s["running"], "drive 2 running")
+        self.assertEqual((running["direction"], running["state"]), ("forward", "Forward Start"))
+        consumer.publish("plant/line1/3/command", {"command": "reset"})
+        cleared = consumer.wait("plant/line1/3/event", lambda e: e["event"] == "fault cleared")
+        self.assertEqual(cleared["fault"], "0L1")
+
+        # Not allowed, unknown, or no drive address: refused, nothing sent.
+        writes = len(self.control_writes())
+        for topic, payload, reason in (("plant/line1/1/command", {"command": "stop"}, "not among"),
+                                       ("plant/line1/2/command", {"command": "explode"}, "unknown command"),
+                                       ("plant/line1/0/command", {"command": "stop"}, "no drive address")):
+            consumer.publish(topic, payload)
+            refused = consumer.wait(topic + "/result", lambda r, reason=reason: reason in r.get("reason", ""))
+            self.assertEqual(refused["result"], "refused")
+        self.assertEqual(len(self.control_writes()), writes)
+
+        # Lost after two polls without a reply, and back.
+        self.tell_simulator("drop 1")
+        lost = consumer.wait("plant/line1/2/event", lambda e: e["event"] == "lost")
+        self.assertEqual((lost["missed"], lost["reason"]), (2, "No response!"))
+        self.assertFalse(consumer.wait("plant/line1/2/state", lambda s: not s["reachable"])["reachable"])
+        self.tell_simulator("off")
+        consumer.wait("plant/line1/2/event", lambda e: e["event"] == "back")
+
+    def test_commands_refused_without_accept_and_last_will(self):
+        port = self.simulator("--drives", "1")
+        broker = self.broker("allow_anonymous true")
+        consumer = self.subscriber(broker)
+        # A service's configuration file; the command line's topic wins.
+        config = os.path.join(self.folder, "line1.ini")
+        with open(config, "w") as ini:
+            ini.write("[mqtt]\nmqtt=mqtt://127.0.0.1:%d\ntopic=elsewhere\n"
+                      "[monitor]\naddresses=1\ncommand-addresses=1\n" % broker.port)
+        monitor = self.monitor(port, None, "--config", config)
+        consumer.wait("plant/line1/monitor")
+        consumer.publish("plant/line1/1/command", {"command": "stop"})
+        refused = consumer.wait("plant/line1/1/command/result")
+        self.assertEqual(refused["result"], "refused")
+        self.assertIn("--accept-commands", refused["reason"])
+        self.assertEqual(self.control_writes(), [])
+
+        # A port not there yet is tried again and reported, and polled once there.
+        later = os.path.join(self.folder, "COM7")
+        self.monitor(later, "mqtt://127.0.0.1:%d" % broker.port, "--topic", "plant/line2", "--addresses", "1")
+        self.assertIn("port failed", consumer.wait("plant/line2/monitor")["port_state"])
+        self.simulator("--drives", "1", "--link", later, name="later")
+        consumer.wait("plant/line2/monitor", lambda m: m["port_state"] == "port open", "the port open")
+        self.assertEqual(consumer.wait("plant/line2/1/state")["state"], "Stop")
+
+        monitor.kill()
+        # mosquitto_sub is a second, independent consumer of the retained will.
+        wait_for("the last will on plant/line1/monitor", lambda: json.loads(subprocess.run(
+            ["mosquitto_sub", "-h", "127.0.0.1", "-p", str(broker.port), "-t", "plant/line1/monitor", "-C", "1",
+             "-W", "10"], capture_output=True, text=True, timeout=30).stdout or "{}").get("status") == "offline", 60)
+
+    def test_broker_gone_for_ten_seconds(self):
+        port = self.simulator("--drives", "1-3")
+        store = os.path.join(self.folder, "store") + "/"
+        os.mkdir(store)
+        # The broker keeps its sessions across the restart, so the consumer
+        # misses nothing sent before it is back itself.
+        broker = self.broker("allow_anonymous true", "persistence true", "persistence_location " + store)
+        consumer = self.subscriber(broker, client_id="historian")
+        # One event fits while the broker is away; the rest are counted.
+        self.monitor(port, "mqtt://127.0.0.1:%d" % broker.port, "--addresses", "1-3", "--event-queue", "1",
+                     "--qos", "1")
+        for address in (1, 2, 3):
+            consumer.wait("plant/line1/%d/state" % address)
+        consumer.close()
+
+        broker.stop(signal.SIGTERM)
+        time.sleep(1)
+        self.tell_simulator("fault 1 4")
+        time.sleep(2)
+        self.tell_simulator("fault 2 5")
+        time.sleep(7)
+        broker.start()
+
+        def retained(address):
+            out = subprocess.run(["mosquitto_sub", "-h", "127.0.0.1", "-p", str(broker.port), "-t",
+                                  "plant/line1/%d/state" % address, "-C", "1", "-W", "10"],
+                                 capture_output=True, text=True, timeout=30).stdout
+            return json.loads(out or "{}").get("fault", "none")
+        wait_for("the retained states of the drives as they are now",
+                 lambda: (retained(1), retained(2), retained(3)) == ("OC", "OE", None), 60)
+        again = self.subscriber(broker, client_id="historian")
+        trip = again.wait("plant/line1/1/event", lambda e: e["event"] == "trip")
+        self.assertEqual(trip["fault"], "OC")
+        monitor = again.wait("plant/line1/monitor", lambda m: m.get("events_dropped", 0) > 0)
+        self.assertEqual((monitor["events_dropped"], monitor["status"]), (1, "online"))
+        self.assertEqual(again.of("plant/line1/2/event"), [])
+
+    def refused(self, port, url, *args):
+        proc = self.monitor(port, url, "--addresses", "1", *args)
+        self.assertEqual(proc.wait(60), 3)
+        time.sleep(0.2)
+        return "".join(proc.notes)
+
+    def connects(self, port, url, *args):
+        proc = self.monitor(port, url, "--addresses", "1", *args)
+        wait_for("a connection to " + url, lambda: any("connected to the broker" in note for note in proc.notes), 60)
+        proc.terminate()
+        self.assertEqual(proc.wait(30), 0)
+
+    def test_wrong_password_and_certificate_not_matching(self):
+        port = self.simulator("--drives", "1")
+        passwords = os.path.join(self.folder, "passwords")
+        subprocess.run(["mosquitto_passwd", "-c", "-b", passwords, "line1", "right"], check=True)
+        broker = self.broker("allow_anonymous false", "password_file " + passwords)
+        for word in ("right", "wrong"):
+            with open(os.path.join(self.folder, word), "w") as f:
+                f.write(word + "\n")
+        url = "mqtt://127.0.0.1:%d" % broker.port
+        err = self.refused(port, url, "--mqtt-user", "line1", "--mqtt-password-file",
+                           os.path.join(self.folder, "wrong"))
+        self.assertIn("refused the connection", err)
+        self.assertIn("not authorised", err)
+        self.connects(port, url, "--mqtt-user", "line1", "--mqtt-password-file", os.path.join(self.folder, "right"))
+
+        # A TLS broker whose certificate another CA signed than the one given.
+        def openssl(*args):
+            subprocess.run(["openssl", *args], check=True, cwd=self.folder, capture_output=True)
+        for ca in ("ca", "other-ca"):
+            openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=" + ca,
+                    "-keyout", ca + ".key", "-out", ca + ".crt")
+        openssl("req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=localhost", "-keyout", "server.key",
+                "-out", "server.csr")
+        with open(os.path.join(self.folder, "san.ext"), "w") as ext:
+            ext.write("subjectAltName=DNS:localhost,IP:127.0.0.1\n")
+        openssl("x509", "-req", "-in", "server.csr", "-CA", "ca.crt", "-CAkey", "ca.key", "-CAcreateserial",
+                "-days", "2", "-extfile", "san.ext", "-out", "server.crt")
+        files = {name: os.path.join(self.folder, name) for name in ("ca.crt", "other-ca.crt", "server.crt",
+                                                                    "server.key")}
+        tls = self.broker("allow_anonymous true", "certfile " + files["server.crt"],
+                          "keyfile " + files["server.key"])
+        url = "mqtts://localhost:%d" % tls.port
+        err = self.refused(port, url, "--mqtt-ca", files["other-ca.crt"])
+        self.assertIn("TLS connection to the broker", err)
+        self.assertIn("certificate verify failed", err)
+        # With its own CA the same broker is trusted.
+        self.connects(port, url, "--mqtt-ca", files["ca.crt"])
+
+
+if __name__ == "__main__":
+    unittest.main()
