@@ -3,6 +3,11 @@
 // end of their reply window (fastest settings: reply window 0) and as soon
 // as they are complete (scan period 0), next to libmodbus and a pymodbus
 // client reading the same registers in a loop against the same simulator.
+// An adapter that echoes (echo): RTU 9600 with the option on, the simulator
+// handing each request back and the program discarding it, against the same
+// without echo. On a real line the echo comes back while the request goes
+// out; on a pseudo-terminal the request takes no time and the simulator
+// sends the echo after it, so the echo's own time is taken off for the ratio.
 // Modbus TCP on loopback (option on): read all and the scan against the
 // simulator serving Modbus TCP, next to libmodbus's TCP client, with the CPU
 // each request costs either.
@@ -83,10 +88,11 @@ struct PacedSimulator {
   std::deque<Clock::time_point> lastBytes;
   std::atomic<long> thread{0};
 
-  bool Start(bool rtu, int baud, bool tcp = false) {
+  bool Start(bool rtu, int baud, bool tcp = false, bool echo = false) {
     SimOptions options;
     options.rtu = rtu;
     options.baud = baud;
+    options.faults.echo = echo;
     if (tcp) {
       options.tcpPort = 0;
       options.modbusTcp = true;
@@ -158,11 +164,12 @@ std::vector<int> ReadAllRegisters(); // the registers read all asks for
 // One run of the program's windows on a fresh simulator.
 // Modbus TCP (tcp) on loopback: `baud` 0.
 Figures RunProgram(bool rtu, int baud, bool completeOnReply, Activity activity, int scanSeconds,
-                   int offReadAllRequests, bool tcp = false) {
+                   int offReadAllRequests, bool tcp = false, bool echo = false) {
   PacedSimulator sim;
   Figures figures;
-  if (!sim.Start(rtu, baud, tcp))
+  if (!sim.Start(rtu, baud, tcp, echo))
     return figures;
+  ProtocolSet->Echo->setCurrentText(echo ? "on" : "off");
   ProtocolSet->ComPort->setCurrentText(tcp ? QString::fromStdString(sim.sim->SlavePath()) : QString("COM2"));
   ProtocolSet->ModbusMode->setCurrentIndex(tcp ? 2 : rtu ? 1 : 0);
   ProtocolSet->UserBaud->setCurrentText(QString::number(tcp ? 38400 : baud));
@@ -418,6 +425,25 @@ int main(int argc, char **argv) {
         }
       }
     }
+  }
+  // An echoing adapter at RTU 9600, option on.
+  for (const Activity activity : {Activity::ReadAll, Activity::Scan}) {
+    const QStringList row = {"echo", "rtu", "9600", activity == Activity::ReadAll ? "readall" : "scan", "on"};
+    if (caseWords.isEmpty() || !caseWords.contains("echo") ||
+        std::any_of(caseWords.begin(), caseWords.end(),
+                    [&row](const QString &word) { return !row.contains(word); }))
+      continue;
+    const Figures plain = RunProgram(true, 9600, true, activity, scanSeconds, offReadAllRequests);
+    const Figures echoed =
+        RunProgram(true, 9600, true, activity, scanSeconds, offReadAllRequests, false, true);
+    // a read's request, and so its echo, is 8 characters of 10 bits
+    const double echoMs = 8 * 10 * 1000.0 / 9600;
+    const double lessEcho = echoed.Rate() > 0 ? 1000 / (1000 / echoed.Rate() - echoMs) : 0;
+    std::printf("echo  RTU 9600 %-8s on: without %.1f req/s, with echo %.1f req/s (%.1f less the echo's own "
+                "%.2f ms), ratio %.3f\n",
+                activity == Activity::ReadAll ? "read all" : "scan", plain.Rate(), echoed.Rate(), lessEcho,
+                echoMs, plain.Rate() > 0 ? lessEcho / plain.Rate() : 0.0);
+    std::fflush(stdout);
   }
   // Modbus TCP on loopback, replies handled as soon as complete.
   for (const Activity activity : {Activity::ReadAll, Activity::Scan}) {

@@ -514,12 +514,15 @@ class IndependentSlave(unittest.TestCase):
 
 class RateGatedLine:
     """A line between the program's pseudo-terminal and a slave's that
-    carries bytes only while the program's end is at `rate`, as a drive
-    hears nothing at another rate. Parity cannot be seen: Linux clears the
-    parity bit of a pseudo-terminal."""
+    carries bytes only while the program's end is at `rate` (None: at any),
+    as a drive hears nothing at another rate. Parity cannot be seen: Linux
+    clears the parity bit of a pseudo-terminal. With `echo` it hands what
+    the program sends back to it first, as a half-duplex adapter that hears
+    its own transmission."""
 
-    def __init__(self, rate):
+    def __init__(self, rate, echo=False):
         self.rate = rate
+        self.echo = echo
         self.ours, self.ours_end = os.openpty()
         self.theirs, self.theirs_end = os.openpty()
         for fd in (self.ours, self.ours_end, self.theirs, self.theirs_end):
@@ -533,13 +536,15 @@ class RateGatedLine:
         self.thread.start()
 
     def at_rate(self):
-        return termios.tcgetattr(self.ours_end)[4] == self.rate
+        return self.rate is None or termios.tcgetattr(self.ours_end)[4] == self.rate
 
     def carry(self):
         while not self.stopping:
             ready, _, _ = select.select([self.ours, self.theirs], [], [], 0.1)
             for fd in ready:
                 data = os.read(fd, 512)
+                if self.echo and fd == self.ours:
+                    os.write(self.ours, data)
                 if self.at_rate():
                     os.write(self.theirs if fd == self.ours else self.ours, data)
                     self.carried += len(data)
@@ -551,6 +556,43 @@ class RateGatedLine:
         self.thread.join(5)
         for fd in (self.ours, self.ours_end, self.theirs, self.theirs_end):
             os.close(fd)
+
+
+class EchoingAdapterToAnIndependentSlave(unittest.TestCase):
+    def test_echo_detected_discarded_or_named(self):
+        """A pymodbus slave behind an adapter that echoes every request:
+        detected, the echo is discarded and said once; on, a write lands; off,
+        the reply is never taken from the echo."""
+        from pymodbus.datastore import ModbusSequentialDataBlock, ModbusServerContext, ModbusSlaveContext
+        from pymodbus.server import StartSerialServer
+        from pymodbus.transaction import ModbusRtuFramer
+
+        line = RateGatedLine(None, echo=True)
+        self.addCleanup(line.close)
+        registers = [0] * 0x1010
+        registers[0x1000:0x1006] = [5000, 380, 120, 20 << 8, 537, (20 << 8) | 1]
+        context = ModbusServerContext(
+            slaves={1: ModbusSlaveContext(hr=ModbusSequentialDataBlock(0, registers), zero_mode=True)},
+            single=False)
+        threading.Thread(target=StartSerialServer, daemon=True,
+                         kwargs=dict(context=context, framer=ModbusRtuFramer, port=line.their_path,
+                                     baudrate=9600)).start()
+        time.sleep(1)  # the slave opens its end in its own time
+
+        def cli(echo, *args):
+            return subprocess.run([CLI, *args, "--port", line.our_path, "--mode", "rtu", "--baud", "9600",
+                                   "--timeout", "1000", "--echo", echo], capture_output=True, text=True, timeout=60)
+
+        detected = cli("detect", "status")
+        self.assertEqual(detected.returncode, 0, detected.stderr)
+        self.assertEqual(detected.stdout.split()[:3], ["1", "50.00", "Hz"])
+        self.assertEqual(detected.stderr.count("adapter echoes requests: echo discarded"), 1, detected.stderr)
+        written = cli("on", "write", "F113=45")
+        self.assertEqual(written.returncode, 0, written.stderr)
+        self.assertEqual(context[1].getValues(3, 0x010D, 1), [4500])
+        off = cli("off", "status")
+        self.assertEqual(off.returncode, 1)
+        self.assertIn("own request echoed", off.stdout + off.stderr)
 
 
 class DiscoverAnIndependentSlave(unittest.TestCase):

@@ -12,6 +12,7 @@
 #include "support/DialogRecorder.h"
 #include "support/LoopbackTcp.h"
 #include "support/MenuClicks.h"
+#include "support/ProtocolWindow.h"
 #include "support/SimulatedRig.h"
 #include "support/TestMain.h"
 
@@ -67,12 +68,7 @@ private slots:
     });
 
     const QString name = QString("tcp:127.0.0.1:%1").arg(port);
-    QTest::mouseClick(Form1->UProtocol, Qt::LeftButton);
-    QTRY_VERIFY(ProtocolSet->isVisible());
-    QLineEdit *edit = ProtocolSet->ComPort->lineEdit();
-    QTest::mouseClick(edit, Qt::LeftButton);
-    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClicks(edit, name);
+    OpenSettingsAndTypePort(name);
     ProtocolSet->ModbusMode->setFocus();
     QTest::keyClick(ProtocolSet->ModbusMode, Qt::Key_End);
     QCOMPARE(ProtocolSet->ModbusMode->currentText(), QString("TCP"));

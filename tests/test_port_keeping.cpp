@@ -15,6 +15,7 @@
 #include "support/Heartbeat.h"
 #include "support/LoopbackTcp.h"
 #include "support/MenuClicks.h"
+#include "support/ProtocolWindow.h"
 #include "support/SimulatedRig.h"
 #include "support/TestMain.h"
 
@@ -44,17 +45,6 @@ void Picture(QWidget *widget, const QString &name) {
   QVERIFY(QDir().mkpath(folder));
   QTest::qWait(100); // the layout follows a changed text at the next turn of the event loop
   QVERIFY(widget->grab().save(QDir(folder).filePath(name)));
-}
-
-// Opens "ProtocolSettings" with the toolbar button and types the port name
-// over what the box holds.
-void OpenSettingsAndTypePort(const QString &name) {
-  QTest::mouseClick(Form1->UProtocol, Qt::LeftButton);
-  QVERIFY(ProtocolSet->isVisible());
-  QLineEdit *edit = ProtocolSet->ComPort->lineEdit();
-  QTest::mouseClick(edit, Qt::LeftButton);
-  QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
-  QTest::keyClicks(edit, name);
 }
 
 // pymodbus serving unit 1 over TCP with a serial framer, as a serial server
