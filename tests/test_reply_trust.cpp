@@ -10,6 +10,7 @@
 #include "params/ParameterCodes.h"
 #include "protocol/HexText.h"
 #include "serial/TComm.h"
+#include "session/DriveStatusModel.h"
 #include "session/FunctionTable.h"
 #include "settings/DataFolder.h"
 #include "sim/DriveSimulator.h"
@@ -27,6 +28,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTabWidget>
 #include <QTextEdit>
 #include <QTimer>
@@ -380,6 +382,19 @@ private slots:
       QCOMPARE(ending, QString("Have finished reading all codes!"));
       QVERIFY2(Form1->StatusBar1->PanelText(0).contains("adapter echoes requests: echo discarded"),
                qPrintable(Form1->StatusBar1->PanelText(0)));
+      // a scan of drive 1 reads its own status through the echo
+      ClickTab(Form1->PageControl1, 0);
+      QSignalSpy statuses(Form1->DriveStatus, &DriveStatusModel::StatusDecoded);
+      const int errorsBeforeScan = Form1->State.ErrorRecords;
+      QTest::mouseClick(Form1->UPeriodScan, Qt::LeftButton);
+      QTRY_VERIFY_WITH_TIMEOUT(statuses.count() >= 3, 20000);
+      QTest::mouseClick(Form1->UPeriodScan, Qt::LeftButton);
+      QTRY_VERIFY(Idle());
+      QCOMPARE(Form1->State.ErrorRecords, errorsBeforeScan);
+      const auto block = rig_.sim->StatusBlock(1);
+      QVERIFY(block);
+      for (const QList<QVariant> &status : statuses)
+        QCOMPARE(status.at(0).value<DriveStatusReading>().values.dcVoltage, double(block->at(4)));
 
       ChooseEcho("off");
       QVERIFY(!Form1->StatusBar1->PanelText(0).contains("echo"));
