@@ -5,6 +5,7 @@
 #include "cli/CliError.h"
 #include "cli/ConfigFile.h"
 #include "drive/DriveAddress.h"
+#include "settings/LinePreferences.h"
 #include "settings/Preferences.h"
 #include "settings/SettingsReport.h"
 #include "settings/ShippedTables.h"
@@ -57,10 +58,10 @@ LineOptions LineFrom(const CliArguments &args, const TProtocolSettings &stored) 
   line.port =
       args.Value("port", stored.comPortName.isEmpty() ? QStringLiteral("COM%1").arg(stored.comPort + 1)
                                                       : stored.comPortName);
-  // the table's RTU stands for TCP where the window chose it
-  const bool storedTcp =
-      stored.modbusMode == 1 && Preferences(AppPaths::DataFolder()).Text("Line/Framing", "") == "tcp";
-  const int mode = Choice(args, "mode", {"ASCII", "RTU", "TCP"}, storedTcp ? 2 : stored.modbusMode);
+  // what the window chose beyond the table: TCP for its RTU, the echo
+  const Preferences preferences(AppPaths::DataFolder());
+  const int mode = Choice(args, "mode", {"ASCII", "RTU", "TCP"},
+                          LinePreferences::ModeIndex(preferences, stored.modbusMode));
   line.rtu = mode >= 1;
   line.tcp = mode == 2;
   const int dataBits = CliOptions::Number(args, "data-bits", 7, 8, line.rtu ? 8 : 7);
@@ -75,8 +76,8 @@ LineOptions LineFrom(const CliArguments &args, const TProtocolSettings &stored) 
   line.verbose = args.Has("verbose");
   line.quiet = args.Has("quiet");
   // a stored word the program does not know reads as delivered, as in the window
-  const QString storedEcho = Preferences(AppPaths::DataFolder()).Text("Line/Echo", "off");
-  line.echo = LineEchoModeOf(storedEcho.toStdString()).value_or(LineEcho::Mode::Off);
+  line.echo =
+      LineEchoModeOf(LinePreferences::EchoWord(preferences).toStdString()).value_or(LineEcho::Mode::Off);
   if (args.Has("echo")) {
     const std::optional<LineEcho::Mode> mode = LineEchoModeOf(args.Value("echo").toStdString());
     if (!mode)

@@ -7,6 +7,7 @@
 #include "base/AppPaths.h"
 #include "protocol/HexText.h"
 #include "settings/DataFolder.h"
+#include "settings/LinePreferences.h"
 #include "settings/Preferences.h"
 #include "settings/SettingsRecords.h"
 #include "settings/SettingsReport.h"
@@ -23,14 +24,7 @@
 namespace {
 const QString CompleteOnReplyKey = QStringLiteral("Line/CompleteOnReply");
 const QString Rs485Key = QStringLiteral("Line/Rs485");
-const QString EchoKey = QStringLiteral("Line/Echo");
-// The mode field of com_pro.dbf holds ASCII (0) or RTU (1), as every reader
-// of the table knows it; Modbus TCP is kept here, with RTU in the table, the
-// mode whose bytes it shares.
-const QString FramingKey = QStringLiteral("Line/Framing");
-constexpr int RtuModeIndex = 1;
-constexpr int TcpModeIndex = 2;
-const QString EchoDelivered = QStringLiteral("off");
+using namespace LinePreferences;
 
 TClickEdit *CommonParameterBox(TForm1 *form, int i) {
   TClickEdit *const boxes[6] = {form->Edit9,  form->Edit10, form->Edit11,
@@ -103,9 +97,8 @@ void TForm1::LoadProtocolSettings() {
   SeriesStop->setText(s.seriesStop);
   ArbitraryNum->setText(s.arbitraryNum);
   StoredDecimalSeparator = s.storedDecimalSeparator;
-  SelectItem(ProtocolSet->ModbusMode, s.modbusMode);
-  if (s.modbusMode == RtuModeIndex && Preferences(AppPaths::DataFolder()).Text(FramingKey, "") == "tcp")
-    ProtocolSet->ModbusMode->setCurrentIndex(TcpModeIndex);
+  const Preferences preferences(AppPaths::DataFolder());
+  SelectItem(ProtocolSet->ModbusMode, ModeIndex(preferences, s.modbusMode));
   SelectItem(ProtocolSet->UserBaud, s.userBaud);
   SelectItem(ProtocolSet->UserDataBit, s.userDataBit);
   SelectItem(ProtocolSet->UserParity, s.userParity);
@@ -115,11 +108,10 @@ void TForm1::LoadProtocolSettings() {
   UErrorCheck->setChecked(s.errorOccur);
   UTimeoutCheck->setChecked(s.timeOut);
   UAddChecksum->setChecked(s.addChecksum);
-  const Preferences preferences(AppPaths::DataFolder());
   ProtocolSet->CompleteOnReply->setChecked(preferences.Bool(CompleteOnReplyKey, false));
   ProtocolSet->Rs485->setChecked(preferences.Bool(Rs485Key, false));
   // A word the list does not hold reads as delivered.
-  const int echo = ProtocolSet->Echo->findText(preferences.Text(EchoKey, EchoDelivered));
+  const int echo = ProtocolSet->Echo->findText(EchoWord(preferences));
   ProtocolSet->Echo->setCurrentIndex(std::max(echo, 0));
 }
 
@@ -300,13 +292,13 @@ QString TForm1::SaveLinePreferences() {
     preferences.Set(key, box->isChecked());
     changed = true;
   }
-  const QString framing = ProtocolSet->ModbusMode->currentIndex() == TcpModeIndex ? "tcp" : "";
+  const QString framing = ProtocolSet->ModbusMode->currentIndex() == TcpModeIndex ? TcpFraming : QString();
   if (preferences.Text(FramingKey, "") != framing) {
     preferences.Set(FramingKey, framing);
     changed = true;
   }
   const QString echo = ProtocolSet->Echo->currentText();
-  if (preferences.Text(EchoKey, EchoDelivered) != echo) {
+  if (EchoWord(preferences) != echo) {
     preferences.Set(EchoKey, echo);
     changed = true;
   }
