@@ -558,26 +558,34 @@ class RateGatedLine:
             os.close(fd)
 
 
+def start_rtu_slave(path, address, baud, **options):
+    """A pymodbus RTU slave at `address` on the serial end `path`, holding a
+    drive's status block (50.00 Hz, 380 V, 1.20 A, pole factors 20 x 20,
+    537 V, forward); its register store is returned."""
+    from pymodbus.datastore import ModbusSequentialDataBlock, ModbusServerContext, ModbusSlaveContext
+    from pymodbus.server import StartSerialServer
+    from pymodbus.transaction import ModbusRtuFramer
+
+    registers = [0] * 0x1010
+    registers[0x1000:0x1006] = [5000, 380, 120, 20 << 8, 537, (20 << 8) | 1]
+    context = ModbusServerContext(
+        slaves={address: ModbusSlaveContext(hr=ModbusSequentialDataBlock(0, registers), zero_mode=True)},
+        single=False)
+    threading.Thread(target=StartSerialServer, daemon=True,
+                     kwargs=dict(context=context, framer=ModbusRtuFramer, port=path, baudrate=baud,
+                                 **options)).start()
+    time.sleep(1)  # the slave opens its end in its own time
+    return context
+
+
 class EchoingAdapterToAnIndependentSlave(unittest.TestCase):
     def test_echo_detected_discarded_or_named(self):
         """A pymodbus slave behind an adapter that echoes every request:
         detected, the echo is discarded and said once; on, a write lands; off,
         the reply is never taken from the echo."""
-        from pymodbus.datastore import ModbusSequentialDataBlock, ModbusServerContext, ModbusSlaveContext
-        from pymodbus.server import StartSerialServer
-        from pymodbus.transaction import ModbusRtuFramer
-
         line = RateGatedLine(None, echo=True)
         self.addCleanup(line.close)
-        registers = [0] * 0x1010
-        registers[0x1000:0x1006] = [5000, 380, 120, 20 << 8, 537, (20 << 8) | 1]
-        context = ModbusServerContext(
-            slaves={1: ModbusSlaveContext(hr=ModbusSequentialDataBlock(0, registers), zero_mode=True)},
-            single=False)
-        threading.Thread(target=StartSerialServer, daemon=True,
-                         kwargs=dict(context=context, framer=ModbusRtuFramer, port=line.their_path,
-                                     baudrate=9600)).start()
-        time.sleep(1)  # the slave opens its end in its own time
+        context = start_rtu_slave(line.their_path, 1, 9600)
 
         def cli(echo, *args):
             return subprocess.run([CLI, *args, "--port", line.our_path, "--mode", "rtu", "--baud", "9600",
@@ -600,22 +608,9 @@ class DiscoverAnIndependentSlave(unittest.TestCase):
         """discover finds a pymodbus slave at address 17 that hears only at
         19200 baud RTU and prints it as CSV; nothing reaches the slave at any
         other rate."""
-        from pymodbus.datastore import ModbusSequentialDataBlock, ModbusServerContext, ModbusSlaveContext
-        from pymodbus.server import StartSerialServer
-        from pymodbus.transaction import ModbusRtuFramer
-
         line = RateGatedLine(termios.B19200)
         self.addCleanup(line.close)
-        registers = [0] * 0x1010
-        # 50.00 Hz, 380 V, 1.20 A, pole factors 20 x 20, 537 V, forward.
-        registers[0x1000:0x1006] = [5000, 380, 120, 20 << 8, 537, (20 << 8) | 1]
-        context = ModbusServerContext(
-            slaves={17: ModbusSlaveContext(hr=ModbusSequentialDataBlock(0, registers), zero_mode=True)},
-            single=False)
-        threading.Thread(target=StartSerialServer, daemon=True,
-                         kwargs=dict(context=context, framer=ModbusRtuFramer, port=line.their_path,
-                                     baudrate=19200, ignore_missing_slaves=True)).start()
-        time.sleep(1)  # the slave opens its end in its own time
+        start_rtu_slave(line.their_path, 17, 19200, ignore_missing_slaves=True)
 
         # pymodbus takes its time to answer: a drive's allowance of 200 ms.
         result = subprocess.run([CLI, "discover", "--port", line.our_path, "--range", "15-18",
