@@ -4,12 +4,9 @@
 #include "serial/CommEvents.h"
 #include "serial/InputGathering.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <new>
 #include <system_error>
-#include <vector>
 
 #include <linux/serial.h>
 #include <poll.h>
@@ -28,8 +25,8 @@ timespec ToTimespec(std::chrono::microseconds wait) {
 
 TReadThread::TReadThread(int portHandle, TCloseEvent &closeEvent, QObject *notifyWindow,
                          std::uint16_t inputLen, std::uint16_t inBufferSize, const TInputGathering &gathering)
-    : portHandle_(portHandle), closeEvent_(closeEvent), notifyWindow_(notifyWindow), inputLen_(inputLen),
-      inBufferSize_(inBufferSize), gathering_(gathering) {}
+    : portHandle_(portHandle), closeEvent_(closeEvent), notifyWindow_(notifyWindow),
+      inBufferSize_(inBufferSize), input_(gathering, inputLen) {}
 
 TReadThread::~TReadThread() { Join(); }
 
@@ -48,15 +45,13 @@ void TReadThread::Join() {
 }
 
 void TReadThread::Execute() {
-  std::vector<char> buffer;
-  try {
-    buffer.resize(std::max<std::uint16_t>(inBufferSize_, 1));
-  } catch (const std::bad_alloc &) {
+  using Outcome = THeldInput::Outcome;
+  if (!input_.Allocate(inBufferSize_)) {
     PostCommEvent(notifyWindow_, MsgRequestHangup);
     return;
   }
-  // Never ask for more than the buffer holds, whatever we were given.
-  const auto readSize = static_cast<std::uint16_t>(std::clamp<std::size_t>(inputLen_, 1, buffer.size()));
+  const auto closing = [this] { return closeEvent_.IsSet(); };
+  const auto post = [this](QByteArray block) { Post(std::move(block)); };
 
   haveCounters_ = ReadCounters(counters_);
 
@@ -64,29 +59,31 @@ void TReadThread::Execute() {
   for (;;) {
     // Take everything the driver holds before sleeping again: bytes that came
     // in while no read was pending are waiting in its queue.
-    const std::size_t heldBefore = held_;
-    outcome = ReadAvailable(buffer.data(), buffer.size(), readSize);
+    const std::size_t heldBefore = input_.Held();
+    outcome = input_.ReadAvailable(portHandle_, THeldInput::Until::Empty, closing, post);
     if (outcome != Outcome::Pending)
       break;
 
-    timespec timeout{};
-    const bool holding = HoldTimeout(timeout);
-    if (holding && timeout.tv_sec == 0 && timeout.tv_nsec == 0) {
-      PostHeld(buffer.data(), held_);
+    std::chrono::microseconds wait{};
+    const bool holding = input_.HoldTimeout(wait);
+    if (holding && wait.count() == 0) {
+      PostHeld(input_.Held());
       continue;
     }
-    if (holding && held_ > heldBefore && RestDue(buffer.data(), timeout)) {
+    if (holding && input_.Held() > heldBefore && input_.RestDue(wait)) {
       // Its bytes come one by one: sleep until they should all be in and
       // take them with one read. Only a close request wakes the thread now.
+      const timespec timeout = ToTimespec(wait);
       pollfd closeOnly = {closeEvent_.Fd(), POLLIN, 0};
       if (ppoll(&closeOnly, 1, &timeout, nullptr) > 0) {
-        outcome = Outcome::EndQuietly;
+        outcome = Outcome::Stopped;
         break;
       }
       continue;
     }
     // The close event comes first, so a close request wins over pending input.
     pollfd waitSet[2] = {{closeEvent_.Fd(), POLLIN, 0}, {portHandle_, POLLIN, 0}};
+    const timespec timeout = ToTimespec(wait);
     const int ready = ppoll(waitSet, 2, holding ? &timeout : nullptr, nullptr);
     if (ready < 0) {
       if (errno == EINTR)
@@ -95,25 +92,25 @@ void TReadThread::Execute() {
       break;
     }
     if (ready == 0) { // the line went quiet: what is held is whole
-      PostHeld(buffer.data(), held_);
+      PostHeld(input_.Held());
       continue;
     }
     if (waitSet[0].revents != 0) {
-      outcome = Outcome::EndQuietly;
+      outcome = Outcome::Stopped;
       break;
     }
     if (haveCounters_)
       ReportLineEvents();
     const short device = waitSet[1].revents;
     if (device & POLLNVAL) {
-      outcome = Outcome::EndQuietly;
+      outcome = Outcome::Stopped;
       break;
     }
     if (device & (POLLHUP | POLLERR)) {
       // The device is gone (adapter pulled out, other end of a pseudo-terminal
       // closed). Pass on what it still holds, then stop: polling again would
       // only report the hang-up again at once.
-      outcome = ReadAvailable(buffer.data(), buffer.size(), readSize);
+      outcome = input_.ReadAvailable(portHandle_, THeldInput::Until::Empty, closing, post);
       if (outcome == Outcome::Pending)
         outcome = Outcome::HangUp;
       break;
@@ -121,117 +118,20 @@ void TReadThread::Execute() {
   }
 
   if (outcome == Outcome::HangUp) {
-    PostHeld(buffer.data(), held_); // what came before the hang-up still counts
+    PostHeld(input_.Held()); // what came before the hang-up still counts
     PostCommEvent(notifyWindow_, MsgRequestHangup);
   }
   tcflush(portHandle_, TCIFLUSH);
 }
 
-TReadThread::Outcome TReadThread::ReadAvailable(char *buffer, std::size_t bufferSize,
-                                                std::uint16_t readSize) {
-  for (;;) {
-    if (closeEvent_.IsSet())
-      return Outcome::EndQuietly;
-    // What is awaited is read up to its end and no further: bytes after it
-    // start the next block.
-    std::size_t size = std::min<std::size_t>(readSize, bufferSize - held_);
-    const std::size_t length = gathering_.GapUs.load() == 0 ? 0 : AwaitedLength(buffer);
-    if (length > held_)
-      size = std::min(size, length - held_);
-    const ssize_t got = read(portHandle_, buffer + held_, size);
-    if (got > 0) {
-      if (held_ == 0)
-        heldSince_ = Clock::now();
-      held_ += static_cast<std::size_t>(got);
-      if (gathering_.GapUs.load() == 0 || held_ == bufferSize)
-        PostHeld(buffer, held_);
-      else if (const std::size_t end = AwaitedEnd(buffer, static_cast<std::size_t>(got)))
-        PostHeld(buffer, end);
-      continue;
-    }
-    // A terminal in non-blocking mode reports "nothing yet" as EAGAIN; a
-    // return of 0 means the other side has gone for good.
-    if (got == 0)
-      return Outcome::HangUp;
-    switch (errno) {
-    case EINTR:
-      continue;
-    case EAGAIN:
-      return Outcome::Pending;
-    case EBADF:
-      return Outcome::EndQuietly;
-    default:
-      return Outcome::HangUp;
-    }
-  }
+void TReadThread::PostHeld(std::size_t count) {
+  if (count != 0)
+    Post(input_.Take(count));
 }
 
-std::size_t TReadThread::AwaitedLength(const char *buffer) const {
-  const std::uint32_t shortForm = gathering_.ShortForm.load();
-  if (shortForm != 0) {
-    const std::size_t flagAt = (shortForm >> 8) & 0xFF;
-    if (held_ <= flagAt)
-      return flagAt + 1;
-    if (static_cast<unsigned char>(buffer[flagAt]) & ((shortForm >> 16) & 0xFF))
-      return shortForm & 0xFF;
-  }
-  return gathering_.Count.load();
-}
-
-std::size_t TReadThread::AwaitedEnd(const char *buffer, std::size_t got) const {
-  const std::size_t length = AwaitedLength(buffer);
-  if (length != 0 && held_ >= length)
-    return length;
-  const int endByte = gathering_.EndByte.load();
-  if (endByte < 0)
-    return 0;
-  const char *start = buffer + held_ - got;
-  const void *found = std::memchr(start, endByte, got);
-  return found ? static_cast<std::size_t>(static_cast<const char *>(found) - buffer) + 1 : 0;
-}
-
-bool TReadThread::HoldTimeout(timespec &timeout) const {
-  if (held_ == 0)
-    return false;
-  using std::chrono::microseconds;
-  const auto held = std::chrono::duration_cast<microseconds>(Clock::now() - heldSince_);
-  const microseconds left = std::max(microseconds(0), microseconds(TInputGathering::HoldLimitUs) - held);
-  timeout = ToTimespec(std::min(left, microseconds(gathering_.GapUs.load())));
-  return true;
-}
-
-bool TReadThread::RestDue(const char *buffer, timespec &timeout) const {
-  std::size_t length = AwaitedLength(buffer);
-  // Nothing is whole before its shortest form is in: no waking for the byte
-  // that tells which form it is.
-  const std::size_t least = gathering_.Least.load();
-  if (held_ < least) {
-    const std::size_t count = gathering_.Count.load();
-    length = count == 0 ? least : std::min(least, count);
-  }
-  if (length <= held_)
-    return false;
-  using std::chrono::microseconds;
-  const auto held = std::chrono::duration_cast<microseconds>(Clock::now() - heldSince_);
-  const microseconds left = microseconds(TInputGathering::HoldLimitUs) - held;
-  const microseconds rest(static_cast<long long>(length - held_) * gathering_.CharUs.load());
-  const microseconds wait = std::min(left, rest);
-  if (wait.count() <= 0)
-    return false;
-  timeout = ToTimespec(wait);
-  return true;
-}
-
-void TReadThread::PostHeld(char *buffer, std::size_t count) {
-  if (count == 0)
-    return;
-  PostCommEvent(notifyWindow_, MsgReceiveData, static_cast<std::uint32_t>(count),
-                QByteArray(buffer, static_cast<qsizetype>(count)));
-  held_ -= count;
-  if (held_ > 0) {
-    std::memmove(buffer, buffer + count, held_);
-    heldSince_ = Clock::now();
-  }
+void TReadThread::Post(QByteArray block) {
+  const auto count = static_cast<std::uint32_t>(block.size());
+  PostCommEvent(notifyWindow_, MsgReceiveData, count, std::move(block));
 }
 
 bool TReadThread::ReadCounters(TLineCounters &counters) const {

@@ -1,11 +1,10 @@
 #pragma once
 
+#include "serial/HeldInput.h"
 #include "serial/LineEvents.h"
 
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <ctime>
 #include <thread>
 
 class QObject;
@@ -31,41 +30,19 @@ public:
   void Join();
 
 private:
-  enum class Outcome { Pending, EndQuietly, HangUp };
-
   void Execute();
-  using Clock = std::chrono::steady_clock;
-
-  Outcome ReadAvailable(char *buffer, std::size_t bufferSize, std::uint16_t readSize);
-  // The bytes held that are the whole of what is awaited (0: not yet), the
-  // last `got` of them just read.
-  std::size_t AwaitedEnd(const char *buffer, std::size_t got) const;
-  // How many bytes are held when what is awaited is in, or when the byte
-  // that tells its length is (0: not known).
-  std::size_t AwaitedLength(const char *buffer) const;
-  // How long poll() may sleep: for ever with nothing held, else until the
-  // gap or the hold limit ends (zero: post what is held now).
-  bool HoldTimeout(timespec &timeout) const;
-  // How long to sleep while the rest of what is awaited is still on the
-  // line; false when nothing known is due.
-  bool RestDue(const char *buffer, timespec &timeout) const;
   // Posts the first `count` held bytes; the rest stays held.
-  void PostHeld(char *buffer, std::size_t count);
+  void PostHeld(std::size_t count);
+  void Post(QByteArray block);
   bool ReadCounters(TLineCounters &counters) const;
   void ReportLineEvents();
 
   int portHandle_;
   TCloseEvent &closeEvent_;
   QObject *notifyWindow_;
-  std::uint16_t inputLen_;
   std::uint16_t inBufferSize_;
-  const TInputGathering &gathering_;
+  THeldInput input_;
   std::thread thread_;
-
-  // Bytes read and not posted yet, at the start of the buffer, and when the
-  // first of them came.
-  std::size_t held_ = 0;
-  Clock::time_point heldSince_;
 
   // Last seen driver counters, for telling which line events happened. A
   // pseudo-terminal keeps none.

@@ -4,6 +4,7 @@
 #include "serial/CloseEvent.h"
 #include "serial/CommEvents.h"
 #include "serial/ReadThread.h"
+#include "serial/SocketReader.h"
 #include "serial/TcpSerialServer.h"
 #include "serial/WriteThread.h"
 
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include <linux/serial.h>
 #include <sys/ioctl.h>
@@ -168,10 +170,7 @@ void TComm::OpenPort(TAcquiredPort port) {
     return;
   }
 
-  readThread_ =
-      std::make_unique<TReadThread>(fd, *closeEvent_, notifyWindow_, inputLen_, inBufferSize_, gathering_);
-  if (!readThread_->Start()) {
-    readThread_.reset();
+  if (!(overTcp_ ? StartSocketReader() : StartReadThread())) {
     closeEvent_.reset();
     CloseDevice();
     portOpenError_ = kNoReadThread;
@@ -186,6 +185,31 @@ void TComm::OpenPort(TAcquiredPort port) {
     portOpenError_ = kNoWriteThread;
     return;
   }
+}
+
+bool TComm::StartReadThread() {
+  readThread_ = std::make_unique<TReadThread>(portHandle_, *closeEvent_, notifyWindow_, inputLen_,
+                                              inBufferSize_, gathering_);
+  if (readThread_->Start())
+    return true;
+  readThread_.reset();
+  return false;
+}
+
+bool TComm::StartSocketReader() {
+  // A reply handed over here is handled at once, as a posted one would be.
+  auto handOver = [this](const QByteArray &block) {
+    if (auto handler = OnReceiveData)
+      handler(this, block.constData(), static_cast<std::uint16_t>(block.size()));
+  };
+  // A hang-up is posted like the threads' own: the handler closes the port,
+  // which it must not do under the reader's feet.
+  auto hangUp = [this] { PostCommEvent(notifyWindow_, MsgRequestHangup); };
+  socketReader_ = new TSocketReader(portHandle_, gathering_, inputLen_, this);
+  if (socketReader_->Start(inBufferSize_, handOver, hangUp))
+    return true;
+  std::exchange(socketReader_, nullptr)->Retire();
+  return false;
 }
 
 QString TComm::LowLatencyText() const { return PortOpen() ? LowLatencyWords(lowLatency_) : QString(); }
@@ -210,6 +234,8 @@ void TComm::StopThreads() {
   closeEvent_->Set();
   tcflush(portHandle_, TCIFLUSH);
   readThread_.reset();
+  if (socketReader_)
+    std::exchange(socketReader_, nullptr)->Retire();
   tcflush(portHandle_, TCOFLUSH);
   writeThread_.reset();
   closeEvent_.reset();

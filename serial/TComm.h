@@ -17,6 +17,7 @@
 class TCloseEvent;
 class TCommEvent;
 class TReadThread;
+class TSocketReader;
 class TWriteThread;
 
 // Raised by OpenPort when the driver refuses the port's queues.
@@ -36,9 +37,11 @@ public:
 // says in the system's words why.
 //
 // A CommName of the form "tcp:HOST:PORT" connects to a transparent serial
-// server instead of opening a device. The socket is served by the same reader
-// and writer threads and gives the same events; a connection the server drops
-// ends the threads with OnRequestHangup, as an unplugged adapter does.
+// server instead of opening a device. The socket is read on the creating
+// thread (a socket notifier: no thread wakes another for a reply) and written
+// by the same writer thread; it gives the same events, its received bytes
+// handled as soon as they are read. A connection the server drops ends with
+// OnRequestHangup, as an unplugged adapter does.
 //
 // No Q_OBJECT: the component has no signals or slots of its own, and without
 // meta-object code it links without the rest of the program.
@@ -221,6 +224,8 @@ private:
   void Dispatch(const TCommEvent &event);
   void UpdateGatherGap();
   void ApplyRs485(bool wanted);
+  bool StartReadThread();
+  bool StartSocketReader();
   void StopThreads();
   void CloseDevice();
 
@@ -246,6 +251,7 @@ private:
   QString rs485Error_;
   std::unique_ptr<TCloseEvent> closeEvent_;
   std::unique_ptr<TReadThread> readThread_;
+  TSocketReader *socketReader_ = nullptr; // in place of the reader thread on a socket; a child
   std::unique_ptr<TWriteThread> writeThread_;
   QObject *notifyWindow_ = nullptr;
 };
