@@ -15,6 +15,11 @@
 #include <QRadioButton>
 #include <QTimer>
 
+bool TForm1::ExchangesAtLineRate() const {
+  return Engine->CompleteOnReply() &&
+         (State.ScanRunning || State.ReadAllActive || State.WriteAllActive || State.SequenceRunning);
+}
+
 void TForm1::WireCommunication() {
   Engine->SetPort(Comm1);
   Engine->SetSteps(this);
@@ -59,12 +64,7 @@ void TForm1::WireCommunication() {
   // Ten frames a second, as the history, while exchanges follow each other
   // at line rate; at once while the line is idle or paced by the tick.
   new RepaintPacer(
-      this,
-      [this] {
-        return Engine->CompleteOnReply() &&
-               (State.ScanRunning || State.ReadAllActive || State.WriteAllActive || State.SequenceRunning);
-      },
-      100);
+      this, [this] { return ExchangesAtLineRate(); }, 100);
 
   connect(Selectall1, &QAction::triggered, this, [this] { Selectall1Click(); });
   connect(clear1, &QAction::triggered, this, [this] { clear1Click(); });

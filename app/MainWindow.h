@@ -238,6 +238,10 @@ public:
   void Comm1ReceiveData(const char *buffer, unsigned length) { Engine->ReceiveData(buffer, length); }
   void WaitHandler() { Engine->WaitHandler(); }
   void AwaitQuietLine() { Engine->AwaitQuietLine(); }
+  // Exchanges follow each other as fast as the drives answer (replies
+  // handled as soon as complete, a run going): what only shows them is shown
+  // a few times a second rather than after each.
+  bool ExchangesAtLineRate() const;
 
   // ---- history (app/History.cpp) -----------------------------------------
   void LogRequest(const QString &line); // a new red line, the oldest dropped past 100

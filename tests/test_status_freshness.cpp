@@ -3,6 +3,7 @@
 // drive silent, the values and lamps grey out with their age in a tool tip.
 #include "app/MainWindow.h"
 #include "app/Widgets.h"
+#include "app/drive/StatusDisplayPacing.h"
 #include "support/DialogRecorder.h"
 #include "support/SimulatedRig.h"
 #include "support/TestMain.h"
@@ -82,6 +83,25 @@ private slots:
     QTRY_VERIFY_WITH_TIMEOUT(!Greyed(), kReplyMs);
     QTest::mouseClick(Form1->UPeriodScan, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(!Form1->State.WaitingReply, kReplyMs);
+  }
+
+  // At line rate a drive's status is shown at once, then at most once an
+  // interval, the newest of each drive that waited; unpaced at once.
+  void statusShownAtDisplayRate() {
+    bool paced = true;
+    std::vector<int> shown;
+    StatusDisplayPacing pacing([&] { return paced; }, [&](int address) { shown.push_back(address); }, 50,
+                               nullptr);
+    pacing.Decoded(1);
+    QCOMPARE(shown, std::vector<int>({1}));
+    pacing.Decoded(2);
+    pacing.Decoded(1);
+    pacing.Decoded(2);
+    QCOMPARE(shown.size(), std::size_t(1));
+    QTRY_COMPARE(shown, std::vector<int>({1, 1, 2})); // with no status after them
+    paced = false;
+    pacing.Decoded(3);
+    QCOMPARE(shown.back(), 3);
   }
 };
 

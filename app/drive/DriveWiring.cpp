@@ -2,6 +2,7 @@
 #include "app/Dialogs.h"
 #include "app/MainWindow.h"
 #include "app/drive/InputFilters.h"
+#include "app/drive/StatusDisplayPacing.h"
 #include "app/drive/StatusFreshness.h"
 #include "app/drive/TUmotorPara.h"
 #include "session/DriveControl.h"
@@ -89,10 +90,20 @@ void TForm1::WireDrive() {
   const auto readStatus = [this] { DriveStatus->SetReading(DriveSeries->currentIndex() >= 0); };
   connect(DriveSeries, &QComboBox::currentIndexChanged, this, readStatus);
   readStatus();
-  connect(DriveStatus, &DriveStatusModel::StatusDecoded, this, &TForm1::ShowDecodedStatus);
+  // Ten times a second, as the history, while exchanges follow each other
+  // at line rate.
+  auto *shownStatus = new StatusDisplayPacing([this] { return ExchangesAtLineRate(); },
+                                              [this](int address) {
+                                                const DriveStatusReading *status =
+                                                    DriveStatus->Latest(address);
+                                                if (!status)
+                                                  return;
+                                                ShowDecodedStatus(*status);
+                                                if (UmotorPara)
+                                                  UmotorPara->ShowDriveStatus(status->texts);
+                                              },
+                                              100, this);
+  connect(DriveStatus, &DriveStatusModel::StatusDecoded, shownStatus,
+          [shownStatus](const DriveStatusReading &status) { shownStatus->Decoded(status.texts.address); });
   Freshness = new StatusFreshness(*this);
-  connect(DriveStatus, &DriveStatusModel::StatusDecoded, this, [](const DriveStatusReading &status) {
-    if (UmotorPara)
-      UmotorPara->ShowDriveStatus(status.texts);
-  });
 }
