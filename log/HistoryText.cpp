@@ -3,6 +3,8 @@
 #include "exchange/DriveLateness.h"
 #include "protocol/Frames.h"
 
+#include <algorithm>
+
 namespace {
 const QString SendMark = QStringLiteral(" Send  >   ");
 const QString ReplyMark = QStringLiteral("  ----- R >   ");
@@ -23,10 +25,16 @@ QString TimeStamp(const QDateTime &at) {
 namespace HistoryText {
 
 QString Shown(const QString &text) {
+  const auto plain = [](QChar c) {
+    return c.unicode() >= 0x20 && c != QChar::ParagraphSeparator && c != QChar::LineSeparator;
+  };
+  // Nearly every line is plain: it is shown as it is, without a copy.
+  if (std::all_of(text.begin(), text.end(), plain))
+    return text;
   QString shown;
   shown.reserve(text.size());
   for (const QChar c : text) {
-    if (c.unicode() < 0x20 || c == QChar::ParagraphSeparator || c == QChar::LineSeparator)
+    if (!plain(c))
       shown += "/x" + QString("%1").arg(c.unicode(), 2, 16, QChar('0')).toUpper();
     else
       shown += c;
