@@ -172,22 +172,29 @@ void ParameterRuns::ShowStopped(int index) {
     emit ProgressChanged(QString::fromStdString(RunProgress::Stopped(index, count, clock_.elapsed())));
 }
 
-void ParameterRuns::WriteKeptValues(bool now) {
+bool ParameterRuns::KeptValuesDue() const {
   constexpr qint64 BatchMs = 200;
   const qint64 elapsed = clock_.isValid() ? clock_.elapsed() : 0;
-  if (!now && elapsed - keptWrittenMs_ < BatchMs)
+  return elapsed - keptWrittenMs_ >= BatchMs;
+}
+
+void ParameterRuns::WriteKeptValues(bool now) {
+  if (!now && !KeptValuesDue())
     return;
-  keptWrittenMs_ = elapsed;
+  keptWrittenMs_ = clock_.isValid() ? clock_.elapsed() : 0;
   table_.WriteKeptValues();
 }
 
 // At line rate the values kept are written once this step's request is on
-// the line, while the drive answers, rather than before it goes out.
+// the line, while the drive answers, rather than before it goes out; and
+// only a step whose batch is due asks for that.
 void ParameterRuns::WriteKeptValuesAfterSending() {
   if (!PostsInBatches()) {
     WriteKeptValues(false);
     return;
   }
+  if (!KeptValuesDue())
+    return;
   QMetaObject::invokeMethod(
       this,
       [this] {

@@ -133,6 +133,8 @@ private:
 
   void ShowProgress();
   void ShowStopped(int index);
+  // A batch of kept values is due to be written.
+  bool KeptValuesDue() const;
   void WriteKeptValues(bool now);
   void WriteKeptValuesAfterSending();
   void EndBatchedRun();
