@@ -1,5 +1,6 @@
 #include "settings/CodePage.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <iconv.h>
 #include <stdexcept>
@@ -135,6 +136,12 @@ std::string Decode(const std::string &bytes, const std::string &page) {
 bool Encode(const std::string &utf8, const std::string &page, std::string &bytes, std::string &unstorable) {
   bytes.clear();
   unstorable.clear();
+  // Every page here keeps ASCII as it is, as Decode knows: most texts (a
+  // value read, a number) need no converter opened.
+  if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    bytes = utf8;
+    return true;
+  }
   TConverter converter(page, "UTF-8");
   std::string input = utf8;
   char *in = input.data();
