@@ -3,6 +3,7 @@
 #include "protocol/ConvertError.h"
 
 #include <QLocale>
+#include <array>
 
 std::string LocaleDecimalSeparator;
 const char *const HexDigits = "0123456789ABCDEF";
@@ -123,17 +124,26 @@ std::string ComputeLRC(const std::string &hex) {
   return ByteToHex(static_cast<std::uint8_t>((~sum + 1) & 0xFF));
 }
 
-std::string ComputeCRC16(std::vector<std::uint8_t> bytes, std::size_t count) {
-  std::uint16_t crc = 0xFFFF;
-  for (std::size_t i = 0; i < count && i < bytes.size(); ++i) {
-    crc ^= bytes[i];
-    for (int bit = 0; bit < 8; ++bit) {
-      const bool out = crc & 1;
-      crc >>= 1;
-      if (out)
-        crc ^= 0xA001;
-    }
+namespace {
+// The CRC's eight shifts of each byte value, worked out once: every frame
+// sent and every reply checked takes one look-up a byte.
+constexpr std::array<std::uint16_t, 256> Crc16Table() {
+  std::array<std::uint16_t, 256> table{};
+  for (unsigned value = 0; value < 256; ++value) {
+    std::uint16_t crc = static_cast<std::uint16_t>(value);
+    for (int bit = 0; bit < 8; ++bit)
+      crc = static_cast<std::uint16_t>(crc & 1 ? (crc >> 1) ^ 0xA001 : crc >> 1);
+    table[value] = crc;
   }
+  return table;
+}
+constexpr std::array<std::uint16_t, 256> Crc16Steps = Crc16Table();
+} // namespace
+
+std::string ComputeCRC16(const std::vector<std::uint8_t> &bytes, std::size_t count) {
+  std::uint16_t crc = 0xFFFF;
+  for (std::size_t i = 0; i < count && i < bytes.size(); ++i)
+    crc = static_cast<std::uint16_t>((crc >> 8) ^ Crc16Steps[(crc ^ bytes[i]) & 0xFF]);
   return ByteToHex(static_cast<std::uint8_t>(crc & 0xFF)) + ByteToHex(static_cast<std::uint8_t>(crc >> 8));
 }
 

@@ -30,7 +30,7 @@ int HexDigitValue(char c);
 // are not two hex digits there.
 int HexByteAt(const std::string &text, std::size_t at);
 std::string ComputeLRC(const std::string &hex);
-std::string ComputeCRC16(std::vector<std::uint8_t> bytes, std::size_t count);
+std::string ComputeCRC16(const std::vector<std::uint8_t> &bytes, std::size_t count);
 
 // The bytes as upper-case hex text, two digits each.
 std::string BytesToHex(const std::uint8_t *bytes, std::size_t count);
