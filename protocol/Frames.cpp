@@ -54,8 +54,11 @@ std::string AsciiFrameText(const std::string &body) { return ":" + body + Comput
 std::vector<std::uint8_t> HexPairsToBytes(const std::string &text) {
   std::vector<std::uint8_t> bytes;
   bytes.reserve(text.size() / 2);
-  for (std::size_t i = 0; i + 1 < text.size(); i += 2)
-    bytes.push_back(static_cast<std::uint8_t>(StrToInt("$" + text.substr(i, 2))));
+  for (std::size_t i = 0; i + 1 < text.size(); i += 2) {
+    // anything but two hex digits raises StrToInt's conversion error
+    const int value = HexByteAt(text, i);
+    bytes.push_back(static_cast<std::uint8_t>(value >= 0 ? value : StrToInt("$" + text.substr(i, 2))));
+  }
   return bytes;
 }
 

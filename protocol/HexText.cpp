@@ -94,7 +94,8 @@ std::uint8_t HexToByte(const std::string &hex) {
   unsigned digit = 0;
   const std::size_t n = hex.size();
   for (std::size_t i = 0; i < n; ++i) {
-    const char c = static_cast<char>(std::toupper(static_cast<unsigned char>(hex[i])));
+    // Only a to f matter, and they are the same in every locale.
+    const char c = hex[i] >= 'a' && hex[i] <= 'z' ? static_cast<char>(hex[i] - 'a' + 'A') : hex[i];
     if (c >= '0' && c <= '9')
       digit = static_cast<unsigned>(c - '0');
     else if (c >= 'A' && c <= 'F')
@@ -148,10 +149,11 @@ std::string ComputeCRC16(const std::vector<std::uint8_t> &bytes, std::size_t cou
 }
 
 std::string BytesToHex(const std::uint8_t *bytes, std::size_t count) {
-  std::string out;
-  out.reserve(count * 2);
-  for (std::size_t i = 0; i < count; ++i)
-    out += ByteToHex(bytes[i]);
+  std::string out(count * 2, '0');
+  for (std::size_t i = 0; i < count; ++i) {
+    out[2 * i] = HexDigits[bytes[i] >> 4];
+    out[2 * i + 1] = HexDigits[bytes[i] & 0x0F];
+  }
   return out;
 }
 

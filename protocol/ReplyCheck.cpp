@@ -38,8 +38,11 @@ AsciiReply SplitAsciiReply(const std::string &received) {
 std::vector<std::uint8_t> HexTextToBytes(const std::string &hex) {
   std::vector<std::uint8_t> bytes;
   bytes.reserve(hex.size() / 2);
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-    bytes.push_back(HexToByte(hex.substr(i, 2)));
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+    // two hex digits, nearly always; HexToByte knows what anything else reads as
+    const int value = HexByteAt(hex, i);
+    bytes.push_back(value >= 0 ? static_cast<std::uint8_t>(value) : HexToByte(hex.substr(i, 2)));
+  }
   return bytes;
 }
 
