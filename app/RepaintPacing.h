@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QElapsedTimer>
+#include "app/PacingGate.h"
+
 #include <QObject>
-#include <QTimer>
 #include <functional>
 
 class QWidget;
@@ -24,7 +24,5 @@ protected:
 private:
   QWidget *window_;
   std::function<bool()> active_;
-  int intervalMs_;
-  QElapsedTimer sincePainted_;
-  QTimer held_; // ends the wait of a repaint held back
+  PacingGate gate_;
 };

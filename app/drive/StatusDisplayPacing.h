@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QElapsedTimer>
+#include "app/PacingGate.h"
+
 #include <QObject>
-#include <QTimer>
 
 #include <functional>
 #include <set>
@@ -27,8 +27,6 @@ private:
 
   std::function<bool()> paced_;
   std::function<void(int)> show_;
-  int intervalMs_;
-  QElapsedTimer sinceShown_;
-  QTimer due_;
+  PacingGate gate_;
   std::set<int> waiting_; // drives whose newest status is not shown yet
 };
