@@ -193,9 +193,9 @@ private:
   void StoreReceived(const char *buffer, std::size_t length, bool checkComplete);
   // Modbus TCP: judges the frame in the buffer.
   void JudgeTcpReply();
-  // Modbus TCP: a whole frame at the front of the buffer that answers an
-  // earlier request is logged as late and dropped; true when one was.
-  bool DropLateTcpFrame();
+  // Modbus TCP: whole frames at the front of the buffer that answer an
+  // earlier request are logged as late and dropped.
+  void DropLateTcpFrames();
   // What the echo's end tells of the reply that follows it.
   void NoteEcho(const LineEcho::Taken &taken);
   // The reply window ended while the echo was still looked for.

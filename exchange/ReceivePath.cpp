@@ -141,8 +141,7 @@ void TExchangeEngine::WaitHandler() {
   const bool echoDiffers = std::exchange(echoDiffers_, false);
   const bool echoInReply = std::exchange(echoInReply_, false);
   if (tcp_ && s.DataArrived) {
-    while (DropLateTcpFrame()) {
-    }
+    DropLateTcpFrames();
     s.DataArrived = !s.ReceiveBuffer.empty() || s.ReceivedBeyondLimit > 0;
   }
   if (s.DataArrived) {
@@ -341,30 +340,29 @@ void TExchangeEngine::JudgeTcpReply() {
   ProcessReply();
 }
 
-bool TExchangeEngine::DropLateTcpFrame() {
+void TExchangeEngine::DropLateTcpFrames() {
   CommState &s = state_;
   // most often the frame at the front is the awaited one's
   constexpr std::size_t TransactionDigits = 4;
-  if (s.ReceiveBuffer.size() < 2 * TcpFrames::HeaderBytes ||
-      HexToInt(s.ReceiveBuffer.substr(0, TransactionDigits)) == transaction_)
-    return false;
-  const std::vector<std::uint8_t> bytes = HexTextToBytes(s.ReceiveBuffer);
-  const std::optional<TcpFrames::Header> header = TcpFrames::ReadHeader(bytes);
-  const std::optional<std::size_t> length = TcpFrames::FrameBytes(bytes);
-  if (!header || !length || bytes.size() < *length || header->protocol != 0 ||
-      header->transaction == transaction_ ||
-      std::find(earlierTransactions_.begin(), earlierTransactions_.end(), header->transaction) ==
-          earlierTransactions_.end())
-    return false;
-  std::string rest = s.ReceiveBuffer.substr(2 * *length);
-  s.ReceiveBuffer.resize(2 * *length);
-  ++s.LateReplies;
-  ++s.UnsolicitedReceptions;
-  LogUnasked(true);
-  s.ReceiveBuffer = std::move(rest);
-  s.ReceivedCount = static_cast<int>(s.ReceiveBuffer.size() / 2);
-  s.DataArrived = !s.ReceiveBuffer.empty();
-  return true;
+  while (s.ReceiveBuffer.size() >= 2 * TcpFrames::HeaderBytes &&
+         HexToInt(s.ReceiveBuffer.substr(0, TransactionDigits)) != transaction_) {
+    const std::vector<std::uint8_t> bytes = HexTextToBytes(s.ReceiveBuffer);
+    const std::optional<TcpFrames::Header> header = TcpFrames::ReadHeader(bytes);
+    const std::optional<std::size_t> length = TcpFrames::FrameBytes(bytes);
+    if (!header || !length || bytes.size() < *length || header->protocol != 0 ||
+        header->transaction == transaction_ ||
+        std::find(earlierTransactions_.begin(), earlierTransactions_.end(), header->transaction) ==
+            earlierTransactions_.end())
+      return;
+    std::string rest = s.ReceiveBuffer.substr(2 * *length);
+    s.ReceiveBuffer.resize(2 * *length);
+    ++s.LateReplies;
+    ++s.UnsolicitedReceptions;
+    LogUnasked(true);
+    s.ReceiveBuffer = std::move(rest);
+    s.ReceivedCount = static_cast<int>(s.ReceiveBuffer.size() / 2);
+    s.DataArrived = !s.ReceiveBuffer.empty();
+  }
 }
 
 void TExchangeEngine::ProcessReply() {
@@ -467,8 +465,7 @@ void TExchangeEngine::CheckReplyComplete() {
   }
   if (tcp_) {
     // a late answer to an earlier request is logged and the wait goes on
-    while (DropLateTcpFrame()) {
-    }
+    DropLateTcpFrames();
     if (state_.ReceiveBuffer.empty())
       return;
   }
