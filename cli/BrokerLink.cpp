@@ -1,5 +1,6 @@
 #include "cli/BrokerLink.h"
 
+#include "cli/CliContext.h"
 #include "cli/CliError.h"
 
 #include <QRandomGenerator>
@@ -11,11 +12,6 @@ namespace {
 constexpr int KeepAliveSeconds = 15;
 constexpr int FirstDelayMs = 1000;
 constexpr int LongestDelayMs = 16000;
-
-void Note(const QString &text) {
-  std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
-  std::fflush(stderr);
-}
 
 // Up to a quarter more or less than ms.
 int Jittered(int ms) {
@@ -113,8 +109,8 @@ void BrokerLink::Run() {
       reported = false;
     }
     if (!reported && !settings_.quiet)
-      Note("broker at " + where + " not reachable (" + QString::fromUtf8(mosquitto_strerror(rc)) +
-           "): polling goes on, trying again");
+      CliCommands::Note("broker at " + where + " not reachable (" +
+                        QString::fromUtf8(mosquitto_strerror(rc)) + "): polling goes on, trying again");
     reported = true;
     if (!Pause(Jittered(delayMs)))
       return;
@@ -142,9 +138,9 @@ void BrokerLink::OnConnect(mosquitto *client, void *self, int rc) {
   link->connected_ = true;
   ++link->connections_;
   if (!link->settings_.quiet)
-    Note(QStringLiteral("connected to the broker at %1:%2")
-             .arg(link->settings_.host)
-             .arg(link->settings_.port));
+    CliCommands::Note(QStringLiteral("connected to the broker at %1:%2")
+                          .arg(link->settings_.host)
+                          .arg(link->settings_.port));
   for (const QString &pattern : link->subscriptions_)
     mosquitto_subscribe(client, nullptr, Bytes(pattern).constData(), link->settings_.qos);
   // Events first, in the order they happened, then every state as it is now.
@@ -214,11 +210,6 @@ void BrokerLink::Subscribe(const QString &pattern) {
 std::vector<BrokerMessage> BrokerLink::TakeMessages() {
   std::lock_guard lock(mutex_);
   return std::exchange(received_, {});
-}
-
-bool BrokerLink::Connected() const {
-  std::lock_guard lock(mutex_);
-  return connected_;
 }
 
 int BrokerLink::Connections() const {

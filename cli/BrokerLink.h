@@ -61,7 +61,6 @@ public:
   // Messages received on the subscriptions since the last call.
   std::vector<BrokerMessage> TakeMessages();
 
-  bool Connected() const;
   // Connections made so far: a new one means the broker is back.
   int Connections() const;
   // Events that did not fit the bound while the broker was away, in all.
