@@ -201,7 +201,7 @@ void DriveSimulator::ServeModbusTcp() {
         const std::vector<std::uint8_t> header(client.pending.begin(), client.pending.begin() + 4);
         client.pending.erase(client.pending.begin(),
                              client.pending.begin() + static_cast<std::ptrdiff_t>(whole));
-        std::vector<std::uint8_t> reply = Answer(frame, true);
+        std::vector<std::uint8_t> reply = Answer(frame);
         if (reply.empty() || !Pause(LatencyMs()))
           continue;
         std::vector<std::uint8_t> out = header;
@@ -240,12 +240,12 @@ void DriveSimulator::HandleFrame(const ReceivedFrame &frame) {
     if (!WriteAll(sent.data(), sent.size()))
       return;
   }
-  const std::vector<std::uint8_t> reply = Answer(frame, false);
+  const std::vector<std::uint8_t> reply = Answer(frame);
   if (!reply.empty())
     SendReply(reply, frame.mode);
 }
 
-std::vector<std::uint8_t> DriveSimulator::Answer(const ReceivedFrame &frame, bool everyDriveHears) {
+std::vector<std::uint8_t> DriveSimulator::Answer(const ReceivedFrame &frame) {
   std::string seen = "RX " + Printable(Bytes(frame.lineText.begin(), frame.lineText.end()), FrameMode::Ascii);
   std::vector<std::uint8_t> reply;
   {
@@ -262,7 +262,7 @@ std::vector<std::uint8_t> DriveSimulator::Answer(const ReceivedFrame &frame, boo
     std::int64_t now = DriveNow();
     if (address == 0) {
       for (auto &[a, drive] : drives_)
-        if (everyDriveHears || Hears(a, frame.mode))
+        if (Hears(a, frame.mode))
           drive.Handle(frame.body, now);
       Log(seen + "  (broadcast)");
       return {};
@@ -272,7 +272,7 @@ std::vector<std::uint8_t> DriveSimulator::Answer(const ReceivedFrame &frame, boo
       Log(seen + "  (no such drive)");
       return {};
     }
-    if (!everyDriveHears && !Hears(address, frame.mode)) {
+    if (!Hears(address, frame.mode)) {
       Log(seen + "  (the drive is at another setting)");
       return {};
     }
@@ -283,6 +283,9 @@ std::vector<std::uint8_t> DriveSimulator::Answer(const ReceivedFrame &frame, boo
 }
 
 bool DriveSimulator::Hears(int address, FrameMode mode) const {
+  // Over Modbus TCP there is no line setting to be at: every drive hears.
+  if (options_.modbusTcp && UsesTcp())
+    return true;
   const auto own = options_.driveLines.find(address);
   return own == options_.driveLines.end() || HearsLine(own->second, Seen(), mode);
 }

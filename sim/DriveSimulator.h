@@ -139,7 +139,7 @@ private:
   void HandleFrame(const ReceivedFrame &frame);
   int LatencyMs() const;
   // The drive's answer to a request (empty: none goes out), logged.
-  std::vector<std::uint8_t> Answer(const ReceivedFrame &frame, bool everyDriveHears);
+  std::vector<std::uint8_t> Answer(const ReceivedFrame &frame);
   void SendReply(const std::vector<std::uint8_t> &body, FrameMode mode);
   // `count` random bytes that no frame can be taken from; false when Stop()
   // or the line cut it short.
