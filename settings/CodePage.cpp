@@ -114,13 +114,17 @@ std::string OfLanguageDriver(unsigned char languageDriver) {
   }
 }
 
+namespace {
+// Every page here keeps ASCII as it is: such a text needs no converter.
+bool IsAscii(const std::string &text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+} // namespace
+
 std::string Decode(const std::string &bytes, const std::string &page) {
-  std::string out;
-  bool ascii = true;
-  for (const char c : bytes)
-    ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-  if (ascii)
+  if (IsAscii(bytes))
     return bytes;
+  std::string out;
   TConverter converter("UTF-8", page);
   std::string input = bytes;
   char *in = input.data();
@@ -136,9 +140,8 @@ std::string Decode(const std::string &bytes, const std::string &page) {
 bool Encode(const std::string &utf8, const std::string &page, std::string &bytes, std::string &unstorable) {
   bytes.clear();
   unstorable.clear();
-  // Every page here keeps ASCII as it is, as Decode knows: most texts (a
-  // value read, a number) need no converter opened.
-  if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+  // most texts (a value read, a number)
+  if (IsAscii(utf8)) {
     bytes = utf8;
     return true;
   }
