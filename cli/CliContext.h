@@ -3,11 +3,13 @@
 #include "cli/CliOptions.h"
 #include "cli/DriveLink.h"
 #include "cli/RecordOutput.h"
+#include "drive/StatusDecoding.h"
 #include "settings/SettingsRecords.h"
 
 #include <QElapsedTimer>
 #include <QString>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // What every subcommand works with: its arguments, the line and drive
@@ -58,6 +60,10 @@ std::vector<int> AddressList(const QString &text);
 // "No response", "connection closed" and the like, for a request that did
 // not succeed.
 QString OutcomeText(CliContext &context, const ExchangeOutcome &outcome);
+// The status a drive's answer to a status read tells, or none.
+std::optional<DriveStatusTexts> StatusOf(const ExchangeOutcome &outcome);
+// Why a status read told no status: "not a status block", or what became of it.
+QString NoStatusReason(CliContext &context, const ExchangeOutcome &outcome);
 // Prints a line to stderr.
 void Note(const QString &text);
 // Runs the event loop until `ms` have passed on `clock` (at once when they have).

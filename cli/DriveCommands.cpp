@@ -40,6 +40,18 @@ void WaitUntil(const QElapsedTimer &clock, qint64 ms) {
   loop.exec();
 }
 
+std::optional<DriveStatusTexts> StatusOf(const ExchangeOutcome &outcome) {
+  if (outcome.kind != ExchangeOutcome::Kind::Accepted || outcome.bytes.size() < StatusReplyLength ||
+      outcome.bytes[2] != StatusBlockByteCount)
+    return std::nullopt;
+  return DecodeStatusReply(outcome.bytes.data(), ".");
+}
+
+QString NoStatusReason(CliContext &context, const ExchangeOutcome &outcome) {
+  return outcome.kind == ExchangeOutcome::Kind::Accepted ? QStringLiteral("not a status block")
+                                                         : OutcomeText(context, outcome);
+}
+
 QString OutcomeText(CliContext &context, const ExchangeOutcome &outcome) {
   const bool unanswered =
       outcome.kind == ExchangeOutcome::Kind::Missing || outcome.kind == ExchangeOutcome::Kind::Refused;
@@ -74,14 +86,11 @@ using namespace CliCommands;
 // note on stderr) when it gave none.
 bool ReportStatus(CliContext &context, int address) {
   const ExchangeOutcome outcome = context.Link().Exchange(RequestBodies::Status(address));
-  if (outcome.kind == ExchangeOutcome::Kind::Accepted && outcome.bytes.size() >= StatusReplyLength &&
-      outcome.bytes[2] == StatusBlockByteCount) {
-    context.output.Write(StatusRecord(DecodeStatusReply(outcome.bytes.data(), ".")));
+  if (const std::optional<DriveStatusTexts> status = StatusOf(outcome)) {
+    context.output.Write(StatusRecord(*status));
     return true;
   }
-  Note(QStringLiteral("address %1: ").arg(address) + (outcome.kind == ExchangeOutcome::Kind::Accepted
-                                                          ? QStringLiteral("not a status block")
-                                                          : OutcomeText(context, outcome)));
+  Note(QStringLiteral("address %1: ").arg(address) + NoStatusReason(context, outcome));
   return false;
 }
 

@@ -38,7 +38,6 @@ public:
       : context_(context), settings_(settings), broker_(settings.broker) {
     for (int address : settings_.addresses)
       watches_.try_emplace(address, address, settings_.lostAfter, settings_.stateEverySeconds * 1000LL);
-    permission_ = {settings_.acceptCommands, settings_.commandAddresses};
     // Subscribed even when commands are not taken, so that a command sent
     // here is answered with why it was refused rather than ignored.
     broker_.Subscribe(settings_.prefix + "/+/command");
@@ -71,7 +70,6 @@ private:
   const MonitorSettings &settings_;
   BrokerLink broker_;
   std::map<int, DriveWatch> watches_;
-  CommandPermission permission_;
   RequestTally tally_;
   QElapsedTimer clock_;
   qint64 statePublishedMs_ = -1;
@@ -89,14 +87,11 @@ private:
     DriveReading reading;
     reading.time = QDateTime::currentDateTimeUtc();
     const qint64 now = clock_.elapsed();
-    if (outcome.kind == ExchangeOutcome::Kind::Accepted && outcome.bytes.size() >= StatusReplyLength &&
-        outcome.bytes[2] == StatusBlockByteCount) {
-      reading.status = DecodeStatusReply(outcome.bytes.data(), ".");
+    reading.status = StatusOf(outcome);
+    if (reading.status) {
       tally_.Count(RequestTally::Kind::Answered, now);
     } else {
-      reading.missReason = outcome.kind == ExchangeOutcome::Kind::Accepted
-                               ? QStringLiteral("not a status block")
-                               : OutcomeText(context_, outcome);
+      reading.missReason = NoStatusReason(context_, outcome);
       tally_.Count(outcome.kind == ExchangeOutcome::Kind::Missing ? RequestTally::Kind::Timeout
                                                                   : RequestTally::Kind::Error,
                    now);
@@ -136,7 +131,7 @@ private:
 
   void Obey(const BrokerMessage &message) {
     const BrokerCommand command =
-        BrokerCommand::Judge(settings_.prefix, message.topic, message.payload, permission_);
+        BrokerCommand::Judge(settings_.prefix, message.topic, message.payload, settings_.commands);
     const QString resultTopic = message.topic + "/result";
     if (!command.refusal.isEmpty()) {
       if (!context_.quiet)
@@ -170,7 +165,7 @@ private:
                             {"errors_per_minute", minute.errors},
                             {"timeouts_per_minute", minute.timeouts},
                             {"events_dropped", broker_.EventsDropped()},
-                            {"commands", settings_.acceptCommands},
+                            {"commands", settings_.commands.accept},
                             {"time", QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs)}};
     return QJsonDocument(state).toJson(QJsonDocument::Compact);
   }

@@ -68,12 +68,12 @@ MonitorSettings MonitorSettings::From(const CliArguments &args, const QString &p
   settings.periodMs = CliOptions::Number(args, "period", 0, 86400000, 0);
   settings.stateEverySeconds = CliOptions::Number(args, "state-every", 0, 86400, DefaultStateEverySeconds);
   settings.lostAfter = CliOptions::Number(args, "lost-after", 1, 1000, DefaultLostAfter);
-  settings.acceptCommands = args.Has("accept-commands");
+  settings.commands.accept = args.Has("accept-commands");
   if (args.Has("command-addresses")) {
     const std::vector<int> allowed = CliCommands::AddressList(args.Value("command-addresses"));
-    settings.commandAddresses.insert(allowed.begin(), allowed.end());
+    settings.commands.addresses.insert(allowed.begin(), allowed.end());
   }
-  if (settings.acceptCommands && settings.commandAddresses.empty())
+  if (settings.commands.accept && settings.commands.addresses.empty())
     throw CliError::BadInput("--accept-commands needs --command-addresses: the drives that may be commanded");
   return settings;
 }

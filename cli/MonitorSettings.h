@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/BrokerCommand.h"
 #include "cli/BrokerLink.h"
 #include "cli/CliOptions.h"
 
@@ -20,8 +21,7 @@ struct MonitorSettings {
   int periodMs = 0;           // a round starts this long after the last began; 0: at line rate
   int stateEverySeconds = DefaultStateEverySeconds; // a state is sent again at least this often
   int lostAfter = DefaultLostAfter;                 // polls in a row without a status block before "lost"
-  bool acceptCommands = false;
-  std::set<int> commandAddresses; // drives that take commands from the broker
+  CommandPermission commands; // whether commands are taken from the broker, and for which drives
 
   // From the options (a configuration file's already among them); CliError
   // (bad input) for anything that does not hold. `port` names the default
