@@ -1,7 +1,7 @@
 #include "log/HistoryText.h"
 
 #include "exchange/DriveLateness.h"
-#include "protocol/Frames.h"
+#include "log/TimeStampText.h"
 
 #include <algorithm>
 
@@ -14,12 +14,7 @@ const QString LateReplyMark = QStringLiteral("  ----- Late reply, not taken >   
 const QString UnaskedMark = QStringLiteral("  ----- Unasked data, not taken >   ");
 const QString NoteMark = QStringLiteral("  ----- ");
 
-QString TimeStamp(const QDateTime &at) {
-  const QDate date = at.date();
-  const QTime time = at.time();
-  return QString::fromStdString(FormatTimeStamp(
-      {date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second(), time.msec()}));
-}
+QString TimeStamp(const QDateTime &at) { return TimeStampText::History(at); }
 } // namespace
 
 namespace HistoryText {

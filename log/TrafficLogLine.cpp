@@ -1,6 +1,10 @@
 #include "log/TrafficLogLine.h"
 
+#include "log/TimeStampText.h"
+
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 
 namespace {
 bool NeedsQuotes(const QString &text) {
@@ -22,39 +26,19 @@ void AppendCsvField(QString &line, const QString &text) {
   line += QLatin1Char('"');
 }
 
-// Appends `value` with at least `width` digits.
-void AppendDigits(QString &line, int value, int width) {
-  char digits[12];
-  int count = 0;
-  do {
-    digits[count++] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value > 0 && count < 11);
-  for (int pad = count; pad < width; ++pad)
-    line += QLatin1Char('0');
-  while (count > 0)
-    line += QLatin1Char(digits[--count]);
-}
-
-// "yyyy-MM-dd HH:mm:ss.zzz", as QDateTime::toString writes it at many times
-// the cost: a line is logged for every exchange.
-void AppendTime(QString &line, const QDateTime &time) {
-  if (!time.isValid())
-    return;
-  const QDate day = time.date();
-  const QTime clock = time.time();
-  const struct {
-    int value;
-    int width;
-    char before;
-  } parts[] = {{day.year(), 4, 0},     {day.month(), 2, '-'},    {day.day(), 2, '-'},
-               {clock.hour(), 2, ' '}, {clock.minute(), 2, ':'}, {clock.second(), 2, ':'},
-               {clock.msec(), 3, '.'}};
-  for (const auto &part : parts) {
-    if (part.before)
-      line += QLatin1Char(part.before);
-    AppendDigits(line, part.value, part.width);
-  }
+// Milliseconds to the hundredth as QString::number(ms, 'f', 2) writes them,
+// without its locale machinery: once for every exchange. Both round to the
+// nearest; only a value exactly halfway (a whole number of eighths, odd) is
+// rounded to the even hundredth here and up there, so Qt writes those.
+void AppendHundredths(QString &line, double ms) {
+  const double eighths = ms * 8;
+  const bool halfway = eighths == std::floor(eighths) && std::fmod(eighths, 2) != 0;
+  char text[32];
+  const auto written = std::to_chars(text, text + sizeof text, ms, std::chars_format::fixed, 2);
+  if (!halfway && written.ec == std::errc())
+    line += QLatin1String(text, written.ptr - text);
+  else
+    line += QString::number(ms, 'f', 2);
 }
 } // namespace
 
@@ -82,7 +66,7 @@ QString ExchangeCsvLine(const TrafficLogLine &record) {
   // One string built in place: a line is written for every exchange.
   QString line;
   line.reserve(64 + record.port.size() + record.request.size() + record.reply.size() + record.reason.size());
-  AppendTime(line, record.sentAt);
+  TimeStampText::AppendLog(line, record.sentAt);
   line += record.direction == TrafficLogLine::Direction::Request ? QLatin1String(",request,")
                                                                  : QLatin1String(",unsolicited,");
   for (const QString *field : {&record.port, &record.mode, &record.request, &record.reply}) {
@@ -94,6 +78,6 @@ QString ExchangeCsvLine(const TrafficLogLine &record) {
   AppendCsvField(line, record.reason);
   line += QLatin1Char(',');
   if (record.roundTripMs >= 0)
-    line += QString::number(record.roundTripMs, 'f', 2);
+    AppendHundredths(line, record.roundTripMs);
   return line;
 }

@@ -1,3 +1,4 @@
+#include "log/TimeStampText.h"
 #include "protocol/ConvertError.h"
 #include "protocol/Frames.h"
 #include "protocol/HexText.h"
@@ -83,6 +84,22 @@ private slots:
     QVERIFY(now.month >= 1 && now.month <= 12);
     QVERIFY(now.millisecond >= 0 && now.millisecond <= 999);
     QCOMPARE(FormatTimeStamp(now).size(), std::string("[2026-12-06 16:09:04:071]").size());
+
+    // An exchange's time: a second's text serves only the lines of that
+    // second and that zone offset.
+    const qint64 t = QDateTime(QDate(2026, 12, 6), QTime(16, 9, 4), Qt::UTC).toMSecsSinceEpoch();
+    const auto history = [](qint64 ms, int offset) {
+      return TimeStampText::History(QDateTime::fromMSecsSinceEpoch(ms, Qt::OffsetFromUTC, offset));
+    };
+    QCOMPARE(history(t + 71, 0), QString("[2026-12-06 16:09:04:071]"));
+    QCOMPARE(history(t + 999, 0), QString("[2026-12-06 16:09:04:999]"));
+    QCOMPARE(history(t + 1000, 0), QString("[2026-12-06 16:09:05:000]"));
+    QCOMPARE(history(t + 1000, 3600), QString("[2026-12-06 17:09:05:000]"));
+    QCOMPARE(history(t - 1, 0), QString("[2026-12-06 16:09:03:999]"));
+    QString logged;
+    TimeStampText::AppendLog(logged, QDateTime::fromMSecsSinceEpoch(t + 5, Qt::OffsetFromUTC, -3600));
+    TimeStampText::AppendLog(logged, QDateTime::fromMSecsSinceEpoch(t + 1005, Qt::OffsetFromUTC, -3600));
+    QCOMPARE(logged, QString("2026-12-06 15:09:04.0052026-12-06 15:09:05.005"));
   }
 
   void asciiReplySplit() {

@@ -6,6 +6,7 @@
 #include "app/drive/TUmotorPara.h"
 #include "base/AppPaths.h"
 #include "log/TrafficLog.h"
+#include "log/TrafficLogLine.h"
 #include "support/DialogRecorder.h"
 #include "support/SimulatedRig.h"
 #include "support/TestMain.h"
@@ -172,6 +173,15 @@ private slots:
     QCOMPARE(UmotorPara->Cell(1, TUmotorPara::TimeoutsColumn), QString::number(timeouts));
   }
 
+  // The round trip to the hundredth, as Qt writes it: halfway up.
+  void roundTripText() {
+    for (const double ms : {0.125, 2.375, 1.005, 17.0, 3.14159}) {
+      TrafficLogLine line;
+      line.roundTripMs = ms;
+      QVERIFY(ExchangeCsvLine(line).endsWith(',' + QString::number(ms, 'f', 2)));
+    }
+  }
+
   // The disk fills up while the program scans (the file may not grow past
   // the size it had, plus part of a line): the status bar says so without
   // the window growing, and once there is room again the note goes and the
@@ -182,7 +192,7 @@ private slots:
     QVERIFY(log != nullptr);
     QTest::mouseClick(Form1->UPeriodScan, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(s.AcceptedReplies >= 1, 20000); // a line before the disk fills
-    QTest::mouseClick(Form1->UPeriodScan, Qt::LeftButton); // Pause
+    QTest::mouseClick(Form1->UPeriodScan, Qt::LeftButton);   // Pause
     QTRY_VERIFY_WITH_TIMEOUT(!s.WaitingReply, 10000);
     log->Flush();
     const QString path = AppPaths::DataFolder() + "logs/" + TrafficLogWriter::FileName(QDate::currentDate());
@@ -214,7 +224,11 @@ private slots:
     QTRY_VERIFY(!note->isVisible());
     const QList<QStringList> lines = TodaysLog(AppPaths::DataFolder());
     int whole = 0;
-    { QFile f(path); f.open(QIODevice::ReadOnly); qDebug() << f.readAll().right(800); }
+    {
+      QFile f(path);
+      f.open(QIODevice::ReadOnly);
+      qDebug() << f.readAll().right(800);
+    }
     for (const QStringList &f : lines) {
       QVERIFY2(f.size() <= int(FieldCount), qPrintable(f.join(',')));
       if (f.size() < int(FieldCount))
