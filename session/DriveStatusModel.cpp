@@ -9,6 +9,10 @@
 #include <array>
 #include <cmath>
 
+DriveStatusTexts DriveStatusReading::Texts() const {
+  return DecodeStatusReply(reply.data(), LocaleDecimalSeparator);
+}
+
 DriveStatusModel::DriveStatusModel(TExchangeEngine &engine, QObject *parent) : QObject(parent) {
   connect(&engine, &TExchangeEngine::ExchangeEnded, this, &DriveStatusModel::ExchangeEnded);
 }
@@ -34,7 +38,7 @@ bool DriveStatusModel::TakeReply(const std::uint8_t *bytes, std::size_t length, 
   if (reply[2] < StatusBlockByteCount)
     return false;
   DriveStatusReading &status = latest_[reply[0]];
-  status.texts = DecodeStatusReply(reply.data(), LocaleDecimalSeparator);
+  status.reply = reply;
   status.values = DecodeStatusValues(reply.data());
   status.arrivedMs = arrivedMs > 0 ? arrivedMs : QDateTime::currentMSecsSinceEpoch();
   emit StatusDecoded(status);

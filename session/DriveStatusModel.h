@@ -3,6 +3,7 @@
 #include "drive/StatusDecoding.h"
 
 #include <QObject>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -10,10 +11,13 @@
 class TExchangeEngine;
 struct ExchangeRecord;
 
-// What a drive's last status reply held: the texts as shown and the numbers.
+// What a drive's last status reply held: the numbers, and the reply itself
+// for the texts as shown. At line rate far more replies come than are shown,
+// so the texts are made only when asked for.
 struct DriveStatusReading {
-  DriveStatusTexts texts;
+  std::array<std::uint8_t, StatusReplyLength> reply{};
   DriveStatusValues values;
+  DriveStatusTexts Texts() const;
   // When the reply's last byte came, ms since the epoch.
   std::int64_t arrivedMs = 0;
 };

@@ -91,14 +91,14 @@ private slots:
     QCOMPARE(running->values.outputVoltage, double((*block)[1]));
     QCOMPARE(running->values.outputCurrent, (*block)[2] / 100.0);
     QCOMPARE(running->values.dcVoltage, double((*block)[4]));
-    QCOMPARE(running->texts.frequency, std::string("40.00"));
-    QCOMPARE(running->texts.machineStatus, std::string("Forward Start"));
+    QCOMPARE(running->Texts().frequency, std::string("40.00"));
+    QCOMPARE(running->Texts().machineStatus, std::string("Forward Start"));
 
     QVERIFY(!model.Latest(2));
     const DriveStatusReading *tripped = model.Latest(3);
     QVERIFY(tripped);
     QCOMPARE(tripped->values.statusCode, 10);
-    QCOMPARE(tripped->texts.machineStatus, MachineStatusName(10));
+    QCOMPARE(tripped->Texts().machineStatus, MachineStatusName(10));
 
     // paused, nothing more goes out
     const qsizetype endedBefore = ended.count();

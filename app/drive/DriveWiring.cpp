@@ -100,10 +100,10 @@ void TForm1::WireDrive() {
                                                   return;
                                                 ShowDecodedStatus(*status);
                                                 if (UmotorPara)
-                                                  UmotorPara->ShowDriveStatus(status->texts);
+                                                  UmotorPara->ShowDriveStatus(status->Texts());
                                               },
                                               100, this);
   connect(DriveStatus, &DriveStatusModel::StatusDecoded, shownStatus,
-          [shownStatus](const DriveStatusReading &status) { shownStatus->Decoded(status.texts.address); });
+          [shownStatus](const DriveStatusReading &status) { shownStatus->Decoded(status.values.address); });
   Freshness = new StatusFreshness(*this);
 }
