@@ -472,7 +472,9 @@ void ParameterRuns::ExchangeEnded(const ExchangeRecord &record) {
   switch (record.outcome) {
   case Outcome::Accepted:
     lastExchangeFailed_ = false;
-    accepted_ = record;
+    // only a parameter read takes its value from the record, once dispatched
+    if (record.consumer == ReplyConsumer::ReadParameter)
+      accepted_ = record;
     break;
   case Outcome::ErrorReply:
     lastExchangeFailed_ = true;
