@@ -18,6 +18,18 @@ inline double CpuSeconds() {
          (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
+// User and system CPU seconds of the calling thread.
+struct UserSystemSeconds {
+  double user = 0, system = 0;
+};
+inline UserSystemSeconds ThisThreadUserSystem() {
+  rusage usage{};
+  if (getrusage(RUSAGE_THREAD, &usage) != 0)
+    return {};
+  return {usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6,
+          usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6};
+}
+
 // A figure of /proc/self/status given in kB ("VmRSS:"), in MB; 0 when it
 // cannot be read.
 inline double StatusFigureMb(const QByteArray &name) {

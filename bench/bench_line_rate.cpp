@@ -135,6 +135,9 @@ struct Figures {
   double mainPercent = 0;  // of that, the main thread's
   double cpuMsPerRequest = 0;
   double inPassCpuMsPerRequest = 0; // read all over TCP: within the passes
+  // Over TCP, of the thread that runs the exchanges, µs a request costs in
+  // the program's own code and in the system (sockets, waking, sleeping)
+  double userUsPerRequest = 0, systemUsPerRequest = 0;
   double Rate() const { return seconds > 0 ? requests / seconds : 0; }
 };
 
@@ -211,6 +214,7 @@ Figures RunProgram(bool rtu, int baud, bool completeOnReply, Activity activity, 
 
   const double cpu0 = CpuSeconds() - ThreadCpuSeconds(sim.thread);
   const double main0 = ThreadCpuSeconds(mainThread);
+  const UserSystemSeconds split0 = ThisThreadUserSystem();
   QElapsedTimer clock;
   clock.start();
   if (activity == Activity::ReadAll) {
@@ -238,6 +242,7 @@ Figures RunProgram(bool rtu, int baud, bool completeOnReply, Activity activity, 
   const double elapsed = clock.elapsed() / 1000.0;
   const double cpu = CpuSeconds() - ThreadCpuSeconds(sim.thread) - cpu0;
   const double mainCpu = ThreadCpuSeconds(mainThread) - main0;
+  const UserSystemSeconds split1 = ThisThreadUserSystem();
   RunEvents(300); // the last exchange ends
   QObject::disconnect(shown);
 
@@ -271,6 +276,10 @@ Figures RunProgram(bool rtu, int baud, bool completeOnReply, Activity activity, 
   if (repeatedPasses && figures.requests > 0)
     figures.inPassCpuMsPerRequest = inPassCpu * 1000 / figures.requests;
   figures.cpuMsPerRequest = shownAt.empty() ? 0 : cpu * 1000 / static_cast<double>(shownAt.size());
+  if (!shownAt.empty()) {
+    figures.userUsPerRequest = (split1.user - split0.user) * 1e6 / static_cast<double>(shownAt.size());
+    figures.systemUsPerRequest = (split1.system - split0.system) * 1e6 / static_cast<double>(shownAt.size());
+  }
   figures.p50 = Percentile(latencies, 0.5);
   figures.p99 = Percentile(latencies, 0.99);
   figures.cpuPercent = elapsed > 0 ? cpu / elapsed * 100 : 0;
@@ -297,6 +306,7 @@ Figures RunLibmodbus(int baud, Activity activity, int scanSeconds, bool tcp = fa
   // libmodbus runs on this thread; the simulator has its own.
   const long thisThread = static_cast<long>(syscall(SYS_gettid));
   const double cpu0 = ThreadCpuSeconds(thisThread);
+  const UserSystemSeconds split0 = ThisThreadUserSystem();
   const Clock::time_point start = Clock::now();
   for (std::size_t i = 0;; ++i) {
     if (activity == Activity::ReadAll) {
@@ -316,10 +326,14 @@ Figures RunLibmodbus(int baud, Activity activity, int scanSeconds, bool tcp = fa
   }
   figures.seconds = MsSince(start, Clock::now()) / 1000.0;
   const double cpu = ThreadCpuSeconds(thisThread) - cpu0;
+  const UserSystemSeconds split1 = ThisThreadUserSystem();
   if (figures.seconds > 0)
     figures.cpuPercent = cpu / figures.seconds * 100;
-  if (figures.requests > 0)
+  if (figures.requests > 0) {
     figures.cpuMsPerRequest = cpu * 1000 / figures.requests;
+    figures.userUsPerRequest = (split1.user - split0.user) * 1e6 / figures.requests;
+    figures.systemUsPerRequest = (split1.system - split0.system) * 1e6 / figures.requests;
+  }
   if (errors)
     std::fprintf(stderr, "libmodbus: %d failed reads\n", errors);
   modbus_close(ctx);
@@ -507,6 +521,10 @@ int main(int argc, char **argv) {
           "per request ours %.3f ms, libmodbus %.3f ms, ratio %.2f; p50 %.2f ms, p99 %.2f ms\n",
           activity == Activity::ReadAll ? "read all" : "scan", round, ours.requests, ours.Rate(), peer.Rate(),
           rates.back(), perRequest(ours), perRequest(peer), cpus.back(), ours.p50, ours.p99);
+      std::printf("      the exchanges' thread, per request, user / system: ours %.1f / %.1f us, libmodbus "
+                  "%.1f / %.1f us\n",
+                  ours.userUsPerRequest, ours.systemUsPerRequest, peer.userUsPerRequest,
+                  peer.systemUsPerRequest);
       if (ours.inPassCpuMsPerRequest > 0)
         std::printf(
             "      within the passes (their ends left out): CPU per request ours %.3f ms, ratio %.2f\n",
