@@ -4,19 +4,22 @@
 
 #include <algorithm>
 #include <cctype>
+#include <string_view>
 
 namespace {
 const std::string LoggedCrLf = "/x0D/x0A";
 
-std::string Upper(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return text;
+// The characters [from, from + count) of a text, fewer when it is short.
+std::string_view Part(const std::string &text, std::size_t from, std::size_t count) {
+  return from >= text.size() ? std::string_view() : std::string_view(text).substr(from, count);
 }
 
-// The characters [from, from + count) of a text, fewer when it is short.
-std::string Part(const std::string &text, std::size_t from, std::size_t count) {
-  return from >= text.size() ? std::string() : text.substr(from, count);
+// Whether two parts read the same, letters in either case: a reply is
+// checked against its request for every exchange, without a copy of either.
+bool SameUpper(std::string_view a, std::string_view b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(),
+                    [](unsigned char x, unsigned char y) { return std::toupper(x) == std::toupper(y); });
 }
 } // namespace
 
@@ -82,21 +85,22 @@ ReplyFault LengthFault(const std::vector<std::uint8_t> &bytes, std::size_t check
 // A drive that took a write repeats it; any other register or value is no
 // confirmation of what was asked.
 ReplyFault WriteEchoFault(const std::string &replyBody, const std::string &lastSentFrame) {
-  if (Upper(Part(replyBody, 2, 2)) != "06")
+  if (!SameUpper(Part(replyBody, 2, 2), "06"))
     return ReplyFault::None;
-  if (Upper(Part(replyBody, 4, 8)) != Upper(Part(lastSentFrame, 4, 8)))
+  if (!SameUpper(Part(replyBody, 4, 8), Part(lastSentFrame, 4, 8)))
     return ReplyFault::Value;
   return ReplyFault::None;
 }
 } // namespace
 
 ReplyFault CheckReply(const std::string &replyBody, const std::string &lastSentFrame, bool rtu) {
-  if (Upper(Part(replyBody, 0, 2)) != Upper(Part(lastSentFrame, 0, 2)))
+  if (!SameUpper(Part(replyBody, 0, 2), Part(lastSentFrame, 0, 2)))
     return ReplyFault::Address;
-  if (Upper(Part(replyBody, 2, 2)) != Upper(Part(lastSentFrame, 2, 2)))
+  if (!SameUpper(Part(replyBody, 2, 2), Part(lastSentFrame, 2, 2)))
     return ReplyFault::Function;
+  std::vector<std::uint8_t> bytes;
   if (rtu) {
-    const std::vector<std::uint8_t> bytes = HexTextToBytes(replyBody);
+    bytes = HexTextToBytes(replyBody);
     if (bytes.size() < 2)
       return ReplyFault::Checksum;
     if (ComputeCRC16(bytes, bytes.size() - 2) != RightChars(replyBody, 4))
@@ -106,8 +110,9 @@ ReplyFault CheckReply(const std::string &replyBody, const std::string &lastSentF
       return ReplyFault::Checksum;
     if (ComputeLRC(replyBody.substr(0, replyBody.size() - 2)) != RightChars(replyBody, 2))
       return ReplyFault::Checksum;
+    bytes = HexTextToBytes(replyBody);
   }
-  const ReplyFault length = LengthFault(HexTextToBytes(replyBody), rtu ? 2 : 1, lastSentFrame);
+  const ReplyFault length = LengthFault(bytes, rtu ? 2 : 1, lastSentFrame);
   return length != ReplyFault::None ? length : WriteEchoFault(replyBody, lastSentFrame);
 }
 
