@@ -38,7 +38,15 @@ QString Shown(const QString &text) {
 }
 
 QString RequestLine(const ExchangeRecord &record) {
-  QString line = TimeStamp(record.at) + SendMark + record.requestText;
+  // Made with room for the reply that completes it, which then goes in
+  // without moving the line: a line is made for every exchange.
+  constexpr int ReplyRoom = 64;
+  QString line;
+  line.reserve(TimeStampText::HistoryLength + SendMark.size() + record.requestText.size() + ReplyMark.size() +
+               ReplyRoom);
+  TimeStampText::AppendHistory(line, record.at);
+  line += SendMark;
+  line += record.requestText;
   if (record.outcome == ExchangeRecord::Outcome::NotSent)
     line += NotSentMark + record.notSentReason + QStringLiteral("!   ");
   return line;

@@ -83,14 +83,22 @@ QString LogSecond(const QDateTime &at) {
 namespace TimeStampText {
 
 QString History(const QDateTime &at) {
-  if (!at.isValid())
-    return WholeHistoryText(at);
+  QString text;
+  text.reserve(HistoryLength);
+  AppendHistory(text, at);
+  return text;
+}
+
+void AppendHistory(QString &line, const QDateTime &at) {
+  if (!at.isValid()) {
+    line += WholeHistoryText(at);
+    return;
+  }
   thread_local SecondText seconds(HistorySecond);
   int msec = 0;
-  QString text = seconds.Of(at, msec);
-  text.reserve(text.size() + 4);
-  AppendDigits(text, msec, 3);
-  return text + QLatin1Char(']');
+  line += seconds.Of(at, msec);
+  AppendDigits(line, msec, 3);
+  line += QLatin1Char(']');
 }
 
 void AppendLog(QString &line, const QDateTime &at) {

@@ -9,8 +9,10 @@
 // second's text is made once, and each line adds only its milliseconds.
 namespace TimeStampText {
 
-// "[yyyy-MM-dd HH:mm:ss:zzz]", the history's.
+// "[yyyy-MM-dd HH:mm:ss:zzz]", the history's, made or appended to `line`.
+constexpr int HistoryLength = 25;
 QString History(const QDateTime &at);
+void AppendHistory(QString &line, const QDateTime &at);
 // "yyyy-MM-dd HH:mm:ss.zzz", the traffic log's, appended to `line`; nothing
 // for an invalid time.
 void AppendLog(QString &line, const QDateTime &at);
