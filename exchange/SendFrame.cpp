@@ -85,6 +85,8 @@ void TExchangeEngine::SendFrame(const std::string &body) {
   state_.LastSentFrame = body;
   const bool read = IsReadBody(body);
 
+  // In every mode the frame is on its way before the exchange is told: the
+  // drive answers while the history and the traffic log take its line.
   if (tcp_) {
     if (earlierTransactions_.size() == EarlierTransactionsKept)
       earlierTransactions_.erase(earlierTransactions_.begin());
@@ -94,17 +96,17 @@ void TExchangeEngine::SendFrame(const std::string &body) {
     echo_.RequestSent({}, false); // nothing comes back of a TCP request
     if (completeOnReply_ && port_)
       ExpectReplyInput(body, rtu);
-    RequestWentOut(body, QString::fromStdString(BytesToHex(frame.data(), frame.size())));
     if (port_)
       port_->WriteData(frame.data(), static_cast<std::uint16_t>(frame.size()));
+    RequestWentOut(body, QString::fromStdString(BytesToHex(frame.data(), frame.size())));
   } else if (rtu) {
     const RtuFrame frame = BuildRtuFrame(body, raw);
     echo_.RequestSent(std::string(frame.bytes.begin(), frame.bytes.end()), read);
     if (completeOnReply_ && port_)
       ExpectReplyInput(body, rtu);
-    RequestWentOut(body, QString::fromStdString(frame.text));
     if (port_)
       port_->WriteData(frame.bytes.data(), static_cast<std::uint16_t>(frame.bytes.size()));
+    RequestWentOut(body, QString::fromStdString(frame.text));
   } else {
     std::string output;
     if (raw) {
