@@ -263,6 +263,20 @@ private slots:
     QVERIFY(has(2345600, -5.0f));
   }
 
+  // Past its number of samples a drive's oldest go, and a trip mark with
+  // them; the retention alone would keep them.
+  void keepsAtMostItsSamples() {
+    TrendStore store(3600 * 1000, 100);
+    for (int i = 0; i < 150; ++i)
+      store.Add(1, i, {double(i), 0, 0, 0, 0}, 10); // tripped from the first sample on
+    QCOMPARE(store.Faults(1).size(), std::size_t(0));
+    QCOMPARE(store.SampleCount(1), std::size_t(100));
+    const std::vector<TrendStore::Sample> samples = store.Samples(1, 0, 1000);
+    QCOMPARE(samples.size(), std::size_t(100));
+    QCOMPARE(samples.front().time, 50LL);
+    QCOMPARE(samples.back().values[TrendStore::Frequency], 149.0f);
+  }
+
   // Pictures of the trend (only when a folder is given): three drives run
   // up to 50, 35 and 20 Hz, drive 2 trips and is reset at the drive; the
   // last minute, the last five and the exported picture.

@@ -19,7 +19,8 @@ const char *TrendStore::SeriesUnit(int series) {
   return series >= 0 && series < SeriesCount ? units[series] : "";
 }
 
-TrendStore::TrendStore(std::int64_t retentionMs) : retentionMs_(retentionMs) {}
+TrendStore::TrendStore(std::int64_t retentionMs, std::size_t mostSamples)
+    : retentionMs_(retentionMs), mostSamples_(std::max<std::size_t>(1, mostSamples)) {}
 
 void TrendStore::Add(int drive, std::int64_t time, const std::array<double, SeriesCount> &values,
                      int statusCode) {
@@ -44,9 +45,14 @@ void TrendStore::Clear() {
 }
 
 void TrendStore::Expire(DriveTrack &track, std::int64_t now) {
-  const std::int64_t oldest = now - retentionMs_;
+  std::int64_t oldest = now - retentionMs_;
   while (track.first < track.times.size() && track.times[track.first] < oldest)
     ++track.first;
+  if (track.times.size() - track.first > mostSamples_) {
+    track.first = track.times.size() - mostSamples_;
+    // the marks of the samples that went go with them
+    oldest = std::max(oldest, track.times[track.first]);
+  }
   for (std::vector<FaultMark> *marks : {&track.faults, &track.resets})
     while (!marks->empty() && marks->front().time < oldest)
       marks->erase(marks->begin());

@@ -10,7 +10,10 @@
 // The values of the scanned drives over time, per drive and per series, and
 // the moments a drive tripped and was reset. Samples older than the retention are dropped
 // as new ones come, so a scan left running for days holds a bounded amount.
-// Times are milliseconds since the epoch.
+// A drive keeps at most a given number of samples too: a serial line never
+// brings that many within the retention, but Modbus TCP may bring tens of
+// thousands a second, and an hour of them would not fit in memory; the
+// oldest go first then. Times are milliseconds since the epoch.
 class TrendStore {
 public:
   enum Series { Frequency, Current, OutputVoltage, DcBusVoltage, Speed, SeriesCount };
@@ -27,7 +30,11 @@ public:
     float value;
   };
 
-  explicit TrendStore(std::int64_t retentionMs = 3600 * 1000 + 60 * 1000);
+  // about 60 MB a drive; the fastest serial line brings 1.3 million an hour
+  static constexpr std::size_t MostSamples = 2'000'000;
+
+  explicit TrendStore(std::int64_t retentionMs = 3600 * 1000 + 60 * 1000,
+                      std::size_t mostSamples = MostSamples);
 
   // One decoded status reply. A status code other than stop and the two run
   // states that differs from the drive's previous one is marked as a trip.
@@ -76,6 +83,7 @@ private:
                                             std::int64_t to) const;
 
   std::int64_t retentionMs_;
+  std::size_t mostSamples_;
   std::int64_t latest_ = 0;
   std::map<int, DriveTrack> drives_;
 };
