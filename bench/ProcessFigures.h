@@ -66,7 +66,7 @@ inline double StatCpuSeconds(const QString &path) {
 // file counts in clock ticks, too coarse for a run of a few hundred
 // requests); 0 when unknown. The clock id is the kernel's own for a thread:
 // its id inverted, shifted, with the per-thread and scheduler-time bits.
-inline double ThreadCpuSecondsPrecise(long tid) {
+inline double ThreadCpuSeconds(long tid) {
   if (tid <= 0)
     return 0;
   const auto clock = static_cast<clockid_t>((~static_cast<unsigned>(tid) << 3) | 6);

@@ -80,9 +80,6 @@ double MsSince(Clock::time_point from, Clock::time_point to) {
   return std::chrono::duration<double, std::milli>(to - from).count();
 }
 
-// CPU seconds of one thread of this process (0 when unknown).
-double ThreadCpuSeconds(long tid) { return ThreadCpuSecondsPrecise(tid); }
-
 // The simulator in this process, noting when each reply's last byte went
 // out and which thread serves it (its CPU is not the program's).
 struct PacedSimulator {
