@@ -33,8 +33,7 @@ void TSocketReader::Retire() {
 void TSocketReader::ReadReady() {
   holdTimer_.stop();
   const auto outcome = input_.ReadAvailable(
-      socket_, THeldInput::Until::WholeBlock, [this] { return retired_; },
-      [this](QByteArray block) { handOver_(block); });
+      socket_, THeldInput::Until::WholeBlock, [this] { return retired_; }, handOver_);
   if (retired_)
     return;
   if (outcome != THeldInput::Outcome::Pending) {
