@@ -35,7 +35,7 @@ class DriveControl;
 class UserCommand;
 class DriveStatusModel;
 class StatusFreshness;
-struct DriveStatusReading;
+struct DriveStatusTexts;
 class TTableConnection;
 class TTableQuery;
 class TTableModel;
@@ -315,7 +315,7 @@ public:
   // ---- drive status (app/drive/DriveStatus.cpp) --------------------------
   // The status reply the engine holds, read as if it had just come.
   void ShowDriveStatus();
-  void ShowDecodedStatus(const DriveStatusReading &status);
+  void ShowDecodedStatus(const DriveStatusTexts &status);
   bool IsShownDrive(int address) const; // the drive whose address MachineID shows
 
   // ---- common parameters (app/drive/CommonParameters.cpp) ----------------

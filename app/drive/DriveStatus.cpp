@@ -18,8 +18,7 @@ void ShowText(QLineEdit *box, const QString &text) {
 
 void TForm1::ShowDriveStatus() { DriveStatus->TakeReply(State.ReplyBytes.data(), State.ReplyBytes.size()); }
 
-void TForm1::ShowDecodedStatus(const DriveStatusReading &reading) {
-  const DriveStatusTexts status = reading.Texts();
+void TForm1::ShowDecodedStatus(const DriveStatusTexts &status) {
   if (!IsShownDrive(status.address))
     return;
   ShowText(UoutFreq, QString::fromStdString(status.frequency));

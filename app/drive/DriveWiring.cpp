@@ -98,9 +98,10 @@ void TForm1::WireDrive() {
                                                     DriveStatus->Latest(address);
                                                 if (!status)
                                                   return;
-                                                ShowDecodedStatus(*status);
+                                                const DriveStatusTexts texts = status->Texts();
+                                                ShowDecodedStatus(texts);
                                                 if (UmotorPara)
-                                                  UmotorPara->ShowDriveStatus(status->Texts());
+                                                  UmotorPara->ShowDriveStatus(texts);
                                               },
                                               100, this);
   connect(DriveStatus, &DriveStatusModel::StatusDecoded, shownStatus,
