@@ -13,8 +13,6 @@ const QString NotSentMark = QStringLiteral("  -----> Not sent: ");
 const QString LateReplyMark = QStringLiteral("  ----- Late reply, not taken >   ");
 const QString UnaskedMark = QStringLiteral("  ----- Unasked data, not taken >   ");
 const QString NoteMark = QStringLiteral("  ----- ");
-
-QString TimeStamp(const QDateTime &at) { return TimeStampText::History(at); }
 } // namespace
 
 namespace HistoryText {
@@ -53,7 +51,7 @@ QString RequestLine(const ExchangeRecord &record) {
 }
 
 QString LateDriveLine(int address, int lateMs, int timeoutMs) {
-  return TimeStamp(LocalNow()) + NoteMark + LateDriveNote(address, lateMs, timeoutMs);
+  return TimeStampText::History(LocalNow()) + NoteMark + LateDriveNote(address, lateMs, timeoutMs);
 }
 
 bool CompletesRequestLine(const ExchangeRecord &record) {
@@ -77,7 +75,7 @@ static QString Completion(const ExchangeRecord &record) {
 
 // The line of bytes that came while no request awaited them.
 static QString UnaskedLine(const ExchangeRecord &record) {
-  return TimeStamp(record.at) +
+  return TimeStampText::History(record.at) +
          (record.outcome == ExchangeRecord::Outcome::LateReply ? LateReplyMark : UnaskedMark) +
          record.replyText;
 }

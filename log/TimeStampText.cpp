@@ -48,6 +48,7 @@ private:
   QString text_;
 };
 
+// The whole stamp the long way, as an invalid time has always read.
 QString WholeHistoryText(const QDateTime &at) {
   const QDate date = at.date();
   const QTime time = at.time();
@@ -55,13 +56,8 @@ QString WholeHistoryText(const QDateTime &at) {
       {date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second(), time.msec()}));
 }
 
-QString HistorySecond(const QDateTime &at) {
-  QString text = WholeHistoryText(at);
-  text.chop(4); // "zzz]"
-  return text;
-}
-
-QString LogSecond(const QDateTime &at) {
+// "yyyy-MM-dd HH:mm:ss" of `at` after `open`, and `beforeMs` after it.
+QString SecondOf(const QDateTime &at, QLatin1String open, QLatin1Char beforeMs) {
   const QDate day = at.date();
   const QTime clock = at.time();
   const struct {
@@ -70,14 +66,17 @@ QString LogSecond(const QDateTime &at) {
     char before;
   } parts[] = {{day.year(), 4, 0},     {day.month(), 2, '-'},    {day.day(), 2, '-'},
                {clock.hour(), 2, ' '}, {clock.minute(), 2, ':'}, {clock.second(), 2, ':'}};
-  QString text;
+  QString text = open;
   for (const auto &part : parts) {
     if (part.before)
       text += QLatin1Char(part.before);
     AppendDigits(text, part.value, part.width);
   }
-  return text + QLatin1Char('.');
+  return text + beforeMs;
 }
+
+QString HistorySecond(const QDateTime &at) { return SecondOf(at, QLatin1String("["), QLatin1Char(':')); }
+QString LogSecond(const QDateTime &at) { return SecondOf(at, QLatin1String(), QLatin1Char('.')); }
 } // namespace
 
 namespace TimeStampText {
