@@ -18,7 +18,7 @@ void StatusDisplayPacing::Decoded(int address) {
 
 void StatusDisplayPacing::ShowWaiting() {
   gate_.Passed();
-  // The handler may decode no more, but take the set first all the same.
+  // Taken before any is shown: showing one may bring a newer status in.
   const std::set<int> waiting = std::exchange(waiting_, {});
   for (const int address : waiting)
     show_(address);
