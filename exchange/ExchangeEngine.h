@@ -95,7 +95,7 @@ public:
   // What the tick and the framing need of the window. A sequence advances,
   // and its ASCII steps may go out without checksum, only while it is shown.
   void SetSequenceShown(bool shown) { sequenceShown_ = shown; }
-  void SetMachineId(const QString &text) { machineId_ = text; }
+  void SetMachineId(const QString &text);
   // The drive address the requests go to, as told (a text that may be no number).
   const QString &MachineId() const { return machineId_; }
   void SetScanKind(bool series, bool arbitrary);
@@ -232,6 +232,8 @@ private:
   ExchangeSteps *steps_ = &defaultSteps_;
   bool sequenceShown_ = false;
   QString machineId_ = QStringLiteral("1");
+  bool machineIdNumber_ = true;     // the address told is a number
+  bool machineIdBroadcast_ = false; // it is "0"
   bool seriesScan_ = true;
   bool arbitraryScan_ = false;
   bool addChecksum_ = true;

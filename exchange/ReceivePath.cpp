@@ -343,9 +343,12 @@ void TExchangeEngine::JudgeTcpReply() {
 void TExchangeEngine::DropLateTcpFrames() {
   CommState &s = state_;
   // most often the frame at the front is the awaited one's
-  constexpr std::size_t TransactionDigits = 4;
-  while (s.ReceiveBuffer.size() >= 2 * TcpFrames::HeaderBytes &&
-         HexToInt(s.ReceiveBuffer.substr(0, TransactionDigits)) != transaction_) {
+  const auto frontTransaction = [&s] {
+    const int high = HexByteAt(s.ReceiveBuffer, 0);
+    const int low = HexByteAt(s.ReceiveBuffer, 2);
+    return high < 0 || low < 0 ? -1 : high << 8 | low;
+  };
+  while (s.ReceiveBuffer.size() >= 2 * TcpFrames::HeaderBytes && frontTransaction() != transaction_) {
     const std::vector<std::uint8_t> bytes = HexTextToBytes(s.ReceiveBuffer);
     const std::optional<TcpFrames::Header> header = TcpFrames::ReadHeader(bytes);
     const std::optional<std::size_t> length = TcpFrames::FrameBytes(bytes);

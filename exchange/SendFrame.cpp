@@ -33,9 +33,17 @@ bool TExchangeEngine::SendsWithoutChecksum(bool rtu) const {
   return !tcp_ && state_.SequenceAwaitingReply && !addChecksum_ && (rtu || sequenceShown_);
 }
 
+void TExchangeEngine::SetMachineId(const QString &text) {
+  machineId_ = text;
+  int value = 0;
+  machineIdNumber_ = TryStrToInt(text.toStdString(), value);
+  machineIdBroadcast_ = text == QLatin1String("0");
+}
+
 void TExchangeEngine::SendFrame(const std::string &body) {
   // A text that is no number ends the handler here, before anything is sent.
-  StrToInt(machineId_.toStdString());
+  if (!machineIdNumber_)
+    StrToInt(machineId_.toStdString());
 
   const bool rtu = IsRtuMode();
   const bool raw = SendsWithoutChecksum(rtu);

@@ -73,7 +73,7 @@ void TExchangeEngine::StartNextRequest() {
   }
 
   // Reads are never broadcast: one stays pending while the address is 0.
-  const bool broadcast = machineId_ == "0";
+  const bool broadcast = machineIdBroadcast_;
   if (s.ControlPending) {
     s.ControlPending = false;
     SendFrame(s.ControlFrame);

@@ -156,21 +156,3 @@ std::string BytesToHex(const std::uint8_t *bytes, std::size_t count) {
   }
   return out;
 }
-
-int HexDigitValue(char c) {
-  if (c >= '0' && c <= '9')
-    return c - '0';
-  if (c >= 'A' && c <= 'F')
-    return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  return -1;
-}
-
-int HexByteAt(const std::string &text, std::size_t at) {
-  if (text.size() < at + 2)
-    return -1;
-  const int high = HexDigitValue(text[at]);
-  const int low = HexDigitValue(text[at + 1]);
-  return high < 0 || low < 0 ? -1 : high * 16 + low;
-}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -24,11 +25,31 @@ int CountOccurrences(const std::string &text, const std::string &pattern);
 std::string ByteToHex(std::uint8_t value);
 std::uint8_t HexToByte(const std::string &hex);
 bool HasNonHexDigit(const std::string &frame);
+namespace HexTextTables {
+// Every character's value as a hex digit: a reply's text is read a
+// character at a time, several times an exchange.
+constexpr std::array<std::int8_t, 256> DigitValues = [] {
+  std::array<std::int8_t, 256> values{};
+  for (int c = 0; c < 256; ++c)
+    values[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c >= '0' && c <= '9'   ? c - '0'
+                                                                   : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                                   : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                                                                          : -1);
+  return values;
+}();
+} // namespace HexTextTables
+
 // The value of one hex digit (either case), or -1 for any other character.
-int HexDigitValue(char c);
+inline int HexDigitValue(char c) { return HexTextTables::DigitValues[static_cast<unsigned char>(c)]; }
 // The byte that the two hex digits at `at` of `text` write, or -1 when there
 // are not two hex digits there.
-int HexByteAt(const std::string &text, std::size_t at);
+inline int HexByteAt(const std::string &text, std::size_t at) {
+  if (text.size() < at + 2)
+    return -1;
+  const int high = HexDigitValue(text[at]);
+  const int low = HexDigitValue(text[at + 1]);
+  return high < 0 || low < 0 ? -1 : high * 16 + low;
+}
 std::string ComputeLRC(const std::string &hex);
 std::string ComputeCRC16(const std::vector<std::uint8_t> &bytes, std::size_t count);
 

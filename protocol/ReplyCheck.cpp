@@ -119,7 +119,9 @@ ReplyFault CheckReply(const std::string &replyBody, const std::string &lastSentF
 ReplyConsumer ConsumerOfReply(std::uint8_t function, const std::string &lastSentFrame) {
   if (lastSentFrame.size() < 5 || (function != 3 && function != 6))
     return ReplyConsumer::None;
-  const int digit = HexToInt(lastSentFrame.substr(4, 1));
+  const int value = HexDigitValue(lastSentFrame[4]);
+  // what is no hex digit raises the conversion error, as it always did
+  const int digit = value >= 0 ? value : HexToInt(lastSentFrame.substr(4, 1));
   if (function == 3) {
     if (digit == 0)
       return ReplyConsumer::ReadParameter;
