@@ -42,9 +42,9 @@ void TForm1::WireCommunication() {
   Engine->SetSequenceShown(SequenceShown());
 
   // what the engine reports
-  connect(Engine, &TExchangeEngine::ExchangeStarted, this,
+  connect(Engine->Journal, &ExchangeJournal::Started, this,
           [this](const ExchangeRecord &record) { LogRequest(HistoryText::RequestLine(record)); });
-  connect(Engine, &TExchangeEngine::ExchangeEnded, this, &TForm1::ShowEndedExchange);
+  connect(Engine->Journal, &ExchangeJournal::Ended, this, &TForm1::ShowEndedExchange);
   connect(Engine, &TExchangeEngine::CountersChanged, this, &TForm1::RecordCountersChanged);
   connect(Engine, &TExchangeEngine::ReplyAccepted, this, &TForm1::ShowAcceptedReply);
   connect(Engine, &TExchangeEngine::ReplyDispatched, this, &TForm1::DispatchReply);

@@ -124,6 +124,8 @@ void TForm1::ShowEndedExchange(const ExchangeRecord &record) {
 }
 
 void TForm1::LogRequest(const QString &line) {
+  // a line that is no exchange's (a late drive) follows the exchanges before it
+  Engine->Journal->TellHeld();
   if (HistoryLineCount() > HistoryLimit)
     DeleteFirstHistoryLine();
   // The pane scrolls to the new line itself once it is there (see

@@ -16,8 +16,8 @@ void WireTrafficLog(TForm1 *form) {
   auto *log = new TrafficLog(TrafficLog::FolderOf(dataFolder), TrafficLog::ReadSettings(dataFolder), form);
   log->setObjectName(QStringLiteral("TrafficLog"));
 
-  QObject::connect(form->Engine, &TExchangeEngine::ExchangeStarted, log, &TrafficLog::Started);
-  QObject::connect(form->Engine, &TExchangeEngine::ExchangeEnded, log, &TrafficLog::Ended);
+  QObject::connect(form->Engine->Journal, &ExchangeJournal::Started, log, &TrafficLog::Started);
+  QObject::connect(form->Engine->Journal, &ExchangeJournal::Ended, log, &TrafficLog::Ended);
 
   // The note says what the log lacks while it lacks it; elided, so that a
   // long path never widens the window.

@@ -3,9 +3,11 @@
 #include "serial/TComm.h"
 
 #include <QTimer>
+#include <utility>
 
 TExchangeEngine::TExchangeEngine(QObject *parent)
-    : QObject(parent), Timer(new QTimer(this)), silence_(new QTimer(this)), lineGate_(new QTimer(this)) {
+    : QObject(parent), Timer(new QTimer(this)), Journal(new ExchangeJournal(this)),
+      silence_(new QTimer(this)), lineGate_(new QTimer(this)) {
   Timer->setObjectName(QStringLiteral("UpcSend"));
   // ticks keep their length: reply windows and scan periods count them
   Timer->setTimerType(Qt::PreciseTimer);
@@ -18,6 +20,16 @@ TExchangeEngine::TExchangeEngine(QObject *parent)
   lineGate_->setTimerType(Qt::PreciseTimer);
   connect(lineGate_, &QTimer::timeout, this, [this] { GateOpened(); });
   clock_.start();
+}
+
+void TExchangeEngine::TellStarted(const ExchangeRecord &record) {
+  emit ExchangeStarted(record);
+  Journal->Tell(record, false);
+}
+
+void TExchangeEngine::TellEnded(ExchangeRecord &&record) {
+  emit ExchangeEnded(record);
+  Journal->Tell(std::move(record), true);
 }
 
 void TExchangeEngine::SetTickMs(int ms) {

@@ -2,6 +2,7 @@
 
 #include "exchange/CommState.h"
 #include "exchange/DriveLateness.h"
+#include "exchange/ExchangeJournal.h"
 #include "exchange/ExchangeRecord.h"
 #include "exchange/LineEcho.h"
 #include "protocol/ReplyCheck.h"
@@ -59,6 +60,8 @@ public:
   // The reply window, as the settings give it.
   int TimeoutMs = 500;
   QTimer *const Timer; // ticks every State.TickMs
+  // The exchanges for those who show or log them (see ExchangeJournal).
+  ExchangeJournal *const Journal;
 
   // The tick's length; the timer follows.
   void SetTickMs(int ms);
@@ -148,6 +151,8 @@ public:
   int UnknownLengthSilenceMs() const;
 
 signals:
+  // Told the moment it happens, to whoever decides what goes out next; those
+  // who only show or log exchanges hear of them from Journal.
   // A request went out and its reply is awaited; ExchangeEnded follows.
   void ExchangeStarted(const ExchangeRecord &record);
   // An exchange ended, told once: a reply taken or refused, none in its
@@ -224,6 +229,9 @@ private:
   void RequestWentOut(const std::string &body, const QString &text);
   // The record of bytes judged while no request awaited them.
   ExchangeRecord UnaskedRecord() const;
+  // Tells the exchange's record to those who decide and to the journal.
+  void TellStarted(const ExchangeRecord &record);
+  void TellEnded(ExchangeRecord &&record);
   // The exchange in flight ends (or bytes nobody awaited were judged).
   void EndExchange(ExchangeRecord::Outcome outcome, ReplyConsumer consumer = ReplyConsumer::None);
 

@@ -290,7 +290,7 @@ void TExchangeEngine::LogUnasked(bool late) {
   ExchangeRecord record = UnaskedRecord();
   record.outcome = late ? ExchangeRecord::Outcome::LateReply : ExchangeRecord::Outcome::Unasked;
   record.replyText = QString::fromStdString(text);
-  emit ExchangeEnded(record);
+  TellEnded(std::move(record));
   ClearReceived(s);
   s.ReceivedCount = 0;
   s.DataArrived = false;
@@ -454,7 +454,7 @@ void TExchangeEngine::EndExchange(ExchangeRecord::Outcome outcome, ReplyConsumer
     record.consumer = consumer;
     ReadRegisters(record);
   }
-  emit ExchangeEnded(record);
+  TellEnded(std::move(record));
 }
 
 // ---- handling a reply the moment it is complete ------------------------------
@@ -499,6 +499,8 @@ void TExchangeEngine::SilenceEnded() {
 }
 
 void TExchangeEngine::JudgeCompleteReply(std::size_t length) {
+  // the reply is shown and logged once the next request is on its way
+  const ExchangeJournal::Turn turn(*Journal);
   CommState &s = state_;
   std::string rest = s.ReceiveBuffer.substr(length);
   s.ReceiveBuffer.resize(length);

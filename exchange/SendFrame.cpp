@@ -9,6 +9,8 @@
 #include "protocol/TcpFrames.h"
 #include "serial/TComm.h"
 
+#include <utility>
+
 namespace {
 const char *const LoggedCrLf = "/x0D/x0A";
 
@@ -59,7 +61,7 @@ void TExchangeEngine::SendFrame(const std::string &body) {
     ExchangeRecord refused = RequestRecord(body, QString::fromStdString(body));
     refused.outcome = ExchangeRecord::Outcome::NotSent;
     refused.notSentReason = QString::fromStdString(refusal);
-    emit ExchangeEnded(refused);
+    TellEnded(std::move(refused));
     return;
   }
   // In RTU a pair that is not two hex digits raises the conversion error
@@ -188,10 +190,9 @@ void TExchangeEngine::RequestWentOut(const std::string &body, const QString &tex
   current_ = RequestRecord(body, text);
   if (state_.WaitingReply) {
     current_.awaited = true;
-    emit ExchangeStarted(current_);
+    TellStarted(current_);
   } else {
     current_.outcome = ExchangeRecord::Outcome::Broadcast;
-    emit ExchangeEnded(current_);
-    current_ = {};
+    TellEnded(std::exchange(current_, {}));
   }
 }

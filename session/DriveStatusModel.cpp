@@ -14,7 +14,8 @@ DriveStatusTexts DriveStatusReading::Texts() const {
 }
 
 DriveStatusModel::DriveStatusModel(TExchangeEngine &engine, QObject *parent) : QObject(parent) {
-  connect(&engine, &TExchangeEngine::ExchangeEnded, this, &DriveStatusModel::ExchangeEnded);
+  // only shown, never asked for the next request: heard once that request is out
+  connect(engine.Journal, &ExchangeJournal::Ended, this, &DriveStatusModel::ExchangeEnded);
 }
 
 void DriveStatusModel::ExchangeEnded(const ExchangeRecord &record) {

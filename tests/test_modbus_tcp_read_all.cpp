@@ -79,11 +79,30 @@ private slots:
     QTest::mouseClick(ProtocolSet->Button1, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(Form1->Comm1->PortOpen(), 20000);
 
+    // Each reply is shown once the next request is on its way, and the
+    // history still hears of an exchange's end before the next one's start.
+    int sent = 0, told = 0, completed = 0, shownAfterNextSent = 0, toldEarly = 0;
+    const QMetaObject::Connection onSent =
+        connect(Form1->Engine, &TExchangeEngine::ExchangeStarted, this, [&] { ++sent; });
+    const QMetaObject::Connection onTold =
+        connect(Form1->Engine->Journal, &ExchangeJournal::Started, this, [&] {
+          if (told++ != completed)
+            ++toldEarly;
+        });
+    const QMetaObject::Connection onCompleted = connect(Form1, &TForm1::LineCompleted, this, [&] {
+      if (sent > ++completed)
+        ++shownAfterNextSent;
+    });
     ClickTab(Form1->PageControl1, 1);
     dialogs_.Clear();
     QTest::mouseClick(Form1->ReadAll, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(dialogs_.LastText().startsWith("Have finished reading all codes!"), 120000);
     QCOMPARE(dialogs_.LastText(), QString("Have finished reading all codes!"));
+    for (const QMetaObject::Connection &connection : {onSent, onTold, onCompleted})
+      disconnect(connection);
+    QCOMPARE(toldEarly, 0);
+    QVERIFY2(completed > 50 && shownAfterNextSent > completed / 2,
+             qPrintable(QString("%1 of %2 lines").arg(shownAfterNextSent).arg(completed)));
 
     Form1->Functions->Reopen(0);
     QStringList wrong;

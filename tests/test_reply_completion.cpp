@@ -203,7 +203,7 @@ private slots:
     const QMetaObject::Connection onCompleted =
         connect(Form1, &TForm1::LineCompleted, this, [&](const QString &, bool) { ++completed; });
     const QMetaObject::Connection onRequest =
-        connect(Form1->Engine, &TExchangeEngine::ExchangeStarted, this, [&] {
+        connect(Form1->Engine->Journal, &ExchangeJournal::Started, this, [&] {
           if (completed != requests++)
             ++completedLate;
         });

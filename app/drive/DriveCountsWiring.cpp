@@ -55,14 +55,14 @@ struct ShownCounts {
 
 void WireDriveCounts(TForm1 *form) {
   auto shown = std::make_shared<ShownCounts>();
-  QObject::connect(form->Engine, &TExchangeEngine::ExchangeStarted, form,
+  QObject::connect(form->Engine->Journal, &ExchangeJournal::Started, form,
                    [form, shown](const ExchangeRecord &record) {
                      if (record.address < 0)
                        return;
                      shown->counts.RequestSent(record.address);
                      shown->Changed(*form, record.address);
                    });
-  QObject::connect(form->Engine, &TExchangeEngine::ExchangeEnded, form,
+  QObject::connect(form->Engine->Journal, &ExchangeJournal::Ended, form,
                    [form, shown](const ExchangeRecord &record) {
                      using Ending = DriveExchangeCounts::Ending;
                      using Outcome = ExchangeRecord::Outcome;
