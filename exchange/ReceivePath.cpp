@@ -62,6 +62,7 @@ void ReadRegisters(ExchangeRecord &record) {
     return;
   if (bytes[1] == 0x03 && bytes.size() >= 3) {
     record.registerAddress = HexByteAt(record.requestBody, 4) << 8 | HexByteAt(record.requestBody, 6);
+    record.values.reserve(bytes[2] / 2u);
     for (std::size_t at = 3; at + 1 < 3u + bytes[2] && at + 1 < bytes.size(); at += 2)
       record.values.push_back(word(at));
   } else if (bytes[1] == 0x06 && bytes.size() >= 6) {
@@ -522,10 +523,12 @@ void TExchangeEngine::JudgeCompleteReply(std::size_t length) {
   if (!s.ReceiveBuffer.empty() || !lastAccepted_)
     return;
   // The next step now rather than at the next tick, which then counts from
-  // here (a stopped timer, as while the port is set up, stays stopped).
-  if (Timer->isActive())
-    Timer->start();
+  // here (a stopped timer, as while the port is set up, stays stopped). It is
+  // restarted once the request is out: the request does not wait for it.
+  const bool ticking = Timer->isActive();
   StartNextRequest();
+  if (ticking && Timer->isActive())
+    Timer->start();
 }
 
 void TExchangeEngine::TellPortAnyByte() {

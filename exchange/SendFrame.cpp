@@ -66,8 +66,7 @@ void TExchangeEngine::SendFrame(const std::string &body) {
   }
   // In RTU a pair that is not two hex digits raises the conversion error
   // now, before the request is noted as awaiting a reply.
-  if (rtu)
-    HexPairsToBytes(body);
+  const std::vector<std::uint8_t> bodyBytes = rtu ? HexPairsToBytes(body) : std::vector<std::uint8_t>();
 
   // A new exchange ends any wait for a quiet line (a control command does
   // not wait for it), and bytes received before the request went out cannot
@@ -102,7 +101,7 @@ void TExchangeEngine::SendFrame(const std::string &body) {
       earlierTransactions_.erase(earlierTransactions_.begin());
     earlierTransactions_.push_back(transaction_);
     ++transaction_;
-    const std::vector<std::uint8_t> frame = TcpFrames::Build(transaction_, body);
+    const std::vector<std::uint8_t> frame = TcpFrames::Build(transaction_, bodyBytes);
     echo_.RequestSent({}, false); // nothing comes back of a TCP request
     if (completeOnReply_ && port_)
       ExpectReplyInput(body, rtu);

@@ -15,8 +15,7 @@ void PutWord(std::vector<std::uint8_t> &bytes, std::uint16_t word) {
 }
 } // namespace
 
-std::vector<std::uint8_t> Build(std::uint16_t transaction, const std::string &body) {
-  const std::vector<std::uint8_t> adu = HexPairsToBytes(body);
+std::vector<std::uint8_t> Build(std::uint16_t transaction, const std::vector<std::uint8_t> &adu) {
   std::vector<std::uint8_t> frame;
   frame.reserve(LengthFieldEnd + adu.size());
   PutWord(frame, transaction);

@@ -15,8 +15,8 @@ constexpr std::size_t HeaderBytes = 7;
 // Bytes before the length field's count starts: transaction id, protocol id, length.
 constexpr std::size_t LengthFieldEnd = 6;
 
-// The frame of `body` (hex text, address first, no checksum) with `transaction`.
-std::vector<std::uint8_t> Build(std::uint16_t transaction, const std::string &body);
+// The frame of `adu` (the request's bytes, address first, no checksum) with `transaction`.
+std::vector<std::uint8_t> Build(std::uint16_t transaction, const std::vector<std::uint8_t> &adu);
 
 struct Header {
   std::uint16_t transaction = 0;
