@@ -70,8 +70,13 @@ void FunctionTable::WriteKeptValues() { query_.WriteKept(); }
 
 void FunctionTable::Reopen(int record, bool hideWriteable) {
   query_.Close();
-  query_.Open();
-  emit Opened(hideWriteable);
+  {
+    // the grid lays out the table read again once, not again for each
+    // column hidden
+    const TTableQuery::ResetsTogether together(query_);
+    query_.Open();
+    emit Opened(hideWriteable);
+  }
   if (record >= 0)
     MoveTo(record);
 }

@@ -362,8 +362,11 @@ void TTableQuery::Open() {
   bof_ = true;
   eof_ = rows_.empty();
   active_ = true;
-  emit Reset();
-  emit CurrentChanged(current_);
+  TellReset();
+  if (resetsHeld_ > 0)
+    currentWaiting_ = true; // told after the reset, as always
+  else
+    emit CurrentChanged(current_);
 }
 
 void TTableQuery::Close() {
@@ -385,7 +388,7 @@ void TTableQuery::Close() {
   tablePath_.clear();
   current_ = 0;
   eof_ = bof_ = true;
-  emit Reset();
+  TellReset();
   if (failure)
     throw *failure;
 }
@@ -601,12 +604,28 @@ void TTableQuery::GotoBookmark(TBookmark bookmark) {
   throw ETableStoreError("Record not found");
 }
 
+TTableQuery::ResetsTogether::~ResetsTogether() {
+  if (--query_.resetsHeld_ > 0)
+    return;
+  if (std::exchange(query_.resetWaiting_, false))
+    emit query_.Reset();
+  if (std::exchange(query_.currentWaiting_, false) && query_.active_)
+    emit query_.CurrentChanged(query_.current_);
+}
+
+void TTableQuery::TellReset() {
+  if (resetsHeld_ > 0)
+    resetWaiting_ = true;
+  else
+    emit Reset();
+}
+
 void TTableQuery::SetColumnVisible(const QString &name, bool visible) {
   const int field = CheckField(name);
   if (visible_[field] == visible)
     return;
   visible_[field] = visible;
-  emit Reset();
+  TellReset();
 }
 
 bool TTableQuery::ColumnVisible(int field) const {

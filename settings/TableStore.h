@@ -147,6 +147,20 @@ public:
   void GotoBookmark(TBookmark bookmark);
   void FreeBookmark(TBookmark) {}
 
+  // While one lives, the query's resets come as one when it ends, and the
+  // current row of an open after it: opening and hiding columns are one
+  // change to whoever shows the query.
+  class ResetsTogether {
+  public:
+    explicit ResetsTogether(TTableQuery &query) : query_(query) { ++query_.resetsHeld_; }
+    ~ResetsTogether();
+    ResetsTogether(const ResetsTogether &) = delete;
+    ResetsTogether &operator=(const ResetsTogether &) = delete;
+
+  private:
+    TTableQuery &query_;
+  };
+
   // Hiding is for the grid; every open shows all columns again.
   void SetColumnVisible(const QString &name, bool visible);
   bool ColumnVisible(int field) const;
@@ -189,7 +203,12 @@ private:
   // Raises ETableStoreError naming the characters the page cannot store.
   std::string EncodeText(const QString &text) const;
 
+  void TellReset();
+
   TTableConnection *connection_;
+  int resetsHeld_ = 0;
+  bool resetWaiting_ = false;   // a reset came while they were held
+  bool currentWaiting_ = false; // and the opened query's current row
   QString sql_;
   bool active_ = false;
   QString tablePath_;
