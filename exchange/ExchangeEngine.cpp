@@ -24,7 +24,7 @@ TExchangeEngine::TExchangeEngine(QObject *parent)
 
 void TExchangeEngine::TellStarted(const ExchangeRecord &record) {
   emit ExchangeStarted(record);
-  Journal->Tell(record, false);
+  Journal->Tell(ExchangeRecord(record), false); // the engine keeps its own while the reply is awaited
 }
 
 void TExchangeEngine::TellEnded(ExchangeRecord &&record) {

@@ -35,15 +35,6 @@ void ExchangeJournal::TellHeld() {
   telling_ = false;
 }
 
-void ExchangeJournal::Tell(const ExchangeRecord &record, bool ended) {
-  if (TellsAtOnce()) {
-    Emit(record, ended);
-    return;
-  }
-  held_.push_back({record, ended});
-  TellHeld();
-}
-
 void ExchangeJournal::Tell(ExchangeRecord &&record, bool ended) {
   if (TellsAtOnce()) {
     Emit(record, ended);

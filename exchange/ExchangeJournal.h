@@ -43,7 +43,6 @@ private:
     int exceptions_;
   };
 
-  void Tell(const ExchangeRecord &record, bool ended);
   void Tell(ExchangeRecord &&record, bool ended);
   void Emit(const ExchangeRecord &record, bool ended);
   // Told at once: no turn holds it and nothing told before waits.
