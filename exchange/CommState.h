@@ -62,6 +62,7 @@ struct CommState {
   long long LateReplies = 0;     // received in the quiet window after a time-out, never taken
   long long RejectedReplies = 0; // error replies, also those judged while nothing was awaited
   long long MissedReplies = 0;   // time-outs
+  long long AskedAgain = 0;      // requests the engine sent again: their reply could be a copy
   std::string LastSentFrame;
   std::string SentFrameText;
   std::string ReceivedChunk;

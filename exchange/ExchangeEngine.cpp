@@ -22,13 +22,17 @@ TExchangeEngine::TExchangeEngine(QObject *parent)
   clock_.start();
 }
 
+// The echo probe, and an exchange the engine asks again, are its own: they
+// are shown and logged, but nobody who decides what goes out next awaits them.
 void TExchangeEngine::TellStarted(const ExchangeRecord &record) {
-  emit ExchangeStarted(record);
+  if (!probing_)
+    emit ExchangeStarted(record);
   Journal->Tell(ExchangeRecord(record), false); // the engine keeps its own while the reply is awaited
 }
 
 void TExchangeEngine::TellEnded(ExchangeRecord &&record) {
-  emit ExchangeEnded(record);
+  if ((!probing_ && !reasking_) || !record.awaited)
+    emit ExchangeEnded(record);
   Journal->Tell(std::move(record), true);
 }
 
@@ -109,6 +113,9 @@ void TExchangeEngine::SetCompleteOnReply(bool on) {
 
 void TExchangeEngine::ForgetLine() {
   lateness_.Forget();
+  repeats_.Forget();
+  copyAwaited_ = false;
+  copyLearnt_ = false;
   echo_.Forget();
   state_.ReceiveBuffer.clear();
   state_.ReceivedChunk.clear();

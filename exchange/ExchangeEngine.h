@@ -5,6 +5,7 @@
 #include "exchange/ExchangeJournal.h"
 #include "exchange/ExchangeRecord.h"
 #include "exchange/LineEcho.h"
+#include "exchange/ReplyRepeats.h"
 #include "protocol/ReplyCheck.h"
 #include "protocol/ReplyRejection.h"
 
@@ -141,6 +142,8 @@ public:
   const ReplyRejection &LastRejection() const { return lastRejection_; }
   // How late the drives answer, as far as seen since the port was set up.
   const DriveLateness &Lateness() const { return lateness_; }
+  // Whether the line repeats replies, as far as seen since the port was set up.
+  const ReplyRepeats &Repeats() const { return repeats_; }
   // The port was set up anew: what was learnt of the line, and what came
   // on the line before, no longer holds.
   void ForgetLine();
@@ -180,6 +183,13 @@ signals:
   // Echo detection found the adapter echoing requests; from now on each
   // echo is discarded. Said once a line.
   void EchoFound();
+  // The line sends replies again, `gapMs` after the first; from now on each
+  // next request waits for the copy. Said once, and again when copies come
+  // much later than before.
+  void RepeatsFound(int gapMs);
+  // Adapter echo is on, but a read was answered with no echo before it:
+  // from now on nothing is discarded. Said once a line.
+  void EchoMissing();
 
 private:
   void ExpectReplyInput(const std::string &body, bool rtu);
@@ -190,8 +200,8 @@ private:
   // The part of the tick that starts a request when nothing is awaited.
   void StartNextRequest();
   // Judges the first `length` characters of the receive buffer now; what
-  // follows them stays, as data that came unasked.
-  void JudgeCompleteReply(std::size_t length);
+  // follows them stays, as data that came unasked (from `restStartMs`, when known).
+  void JudgeCompleteReply(std::size_t length, double restStartMs = -1);
   void CheckReplyComplete();
   void ReceivePiece(const char *buffer, unsigned length);
   // Bytes that belong to the reply (or to whatever came unasked).
@@ -213,11 +223,32 @@ private:
   bool LineSilent();
   void GateOpened();
   // The quiet after a time-out begins (`waitedMs` after the request), and
-  // ends with what came in it logged.
-  void BeginQuiet(int waitedMs);
+  // ends with what came in it logged. After a refused reply the drive may
+  // still answer: the same quiet, without waiting for a late drive.
+  void BeginQuiet(int waitedMs, bool afterRefusal = false);
   void EndQuiet();
   // What arrived while no request awaited it, on one line of its own.
   void LogUnasked(bool late);
+  // A copy of a reply taken lately came while no request awaited it: the
+  // line repeats replies. Logged at once, so the next request goes out.
+  void TakeUnaskedCopy(double startMs);
+  // A complete reply copies one taken for another request: something more
+  // came after it, so it was the copy, and the request is asked again.
+  void RefuseHeldCopy();
+  void NoteRepeat(double gapMs);
+  // A write's confirmation repeats it byte for byte, as its echo does: on a
+  // line whose echo is not known yet, a read of the same drive goes first.
+  bool NeedsEchoProbe(const std::string &body) const;
+  // The probe ended: the request it held back goes out next.
+  void EndEchoProbe();
+  // In the buffer: a right reply to the request sent last, with no echo before it.
+  bool BufferAnswersRequest() const;
+  void NoteNoEcho();
+  // The buffer holds a reply to the request and an exact copy of it: the
+  // copy is cut off and returned, the line noted as one that repeats.
+  std::string SplitOffCopy();
+  // Judges the buffer as the framing's reply.
+  void JudgeFraming();
   // A refused reply that is a timed-out request's answer tells how late its
   // drive is.
   bool NoteLateAnswer(const std::string &replyBody, const std::string &request, double sentMs,
@@ -257,11 +288,33 @@ private:
   ReplyRejection lastRejection_;
   bool lastAccepted_ = false; // the reply judged last was taken
   DriveLateness lateness_;
+  ReplyRepeats repeats_;
+  // The complete reply in the buffer (its length) copies one taken for
+  // another request: it is judged when the window ends, unless more comes.
+  std::size_t heldCopy_ = 0;
+  double heldEndMs_ = 0;   // when the held reply's last byte came
+  double heldAfterMs_ = 0; // when what followed it began
+  bool refuseAsCopy_ = false;
+  bool copyLearnt_ = false;  // a reply and its copy were seen in one window
+  bool copyAwaited_ = false; // the line repeats; the last reply's copy has not come yet
+  bool probing_ = false;     // the read in flight learns whether the line echoes
+  // Sent before anything else: the request an echo probe went ahead of, or
+  // one whose reply a copy made doubtful.
+  std::string resend_;
+  bool resending_ = false;
+  bool reasking_ = false; // the refusal being told is followed by the request again
+  int reasked_ = 0;       // times the request in flight was asked again
+  static constexpr int MostAskedAgain = 2;
   LineEcho echo_;
   bool tcp_ = false;
   std::uint16_t transaction_ = 0; // of the request sent last
   // Transaction ids of the requests before it, whose replies are late now.
   std::vector<std::uint16_t> earlierTransactions_;
+  bool answered_ = true; // the request sent last got its reply (or none was sent)
+  // A frame with another request's id came while this one's reply was
+  // awaited; the exchange is named by it if its own reply never comes.
+  int strayTransaction_ = -1;
+  std::string strayFrame_;
   bool echoDiffers_ = false; // the echo due first was not the request's bytes
   bool echoInReply_ = false; // the request came back and was not discarded
   ExchangeRecord current_;   // the request in flight

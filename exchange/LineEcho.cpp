@@ -8,11 +8,19 @@ void LineEcho::SetMode(Mode mode) {
 
 void LineEcho::Forget() {
   found_ = false;
+  silent_ = false;
+  echoed_ = false;
   expected_.clear();
   matched_ = 0;
 }
 
+void LineEcho::NoEchoSeen() {
+  if (!found_)
+    silent_ = true;
+}
+
 void LineEcho::RequestSent(const std::string &wire, bool read) {
+  echoed_ = false;
   expected_ = wire;
   matched_ = 0;
   read_ = read;
@@ -42,12 +50,14 @@ LineEcho::Taken LineEcho::Flush() {
 LineEcho::Taken LineEcho::Ended(std::string passOn, bool whole) {
   Taken taken;
   taken.done = true;
+  echoed_ = whole;
   if (!whole) {
     // Discarding, the echo is due first: anything else (a reply with no
     // echo before it, a collision) is not what went out.
     taken.differs = Discarding() && !(matched_ == 0 && passOn.empty());
     taken.passOn = std::move(passOn);
   } else if (Discarding()) {
+    found_ = true;
     taken.passOn = std::move(passOn);
   } else if (read_) {
     // A read's reply never repeats the read: the line echoes.
@@ -67,6 +77,14 @@ LineEcho::Taken LineEcho::Ended(std::string passOn, bool whole) {
   expected_.clear();
   matched_ = 0;
   return taken;
+}
+
+std::string LineEchoNote(const LineEcho &echo) {
+  if (echo.GetMode() == LineEcho::Mode::Detect && echo.Found())
+    return "adapter echoes requests: echo discarded";
+  if (echo.Missing())
+    return "adapter echo is on, but the line does not echo: nothing is discarded";
+  return {};
 }
 
 std::optional<LineEcho::Mode> LineEchoModeOf(const std::string &word) {

@@ -20,9 +20,20 @@ public:
 
   void SetMode(Mode mode);
   Mode GetMode() const { return mode_; }
-  // The echo is discarded: handling on, or found by detection.
-  bool Discarding() const { return mode_ == Mode::On || (mode_ == Mode::Detect && found_); }
+  // The echo is discarded: handling on (unless the line showed none), or
+  // found by detection.
+  bool Discarding() const { return (mode_ == Mode::On && !silent_) || (mode_ == Mode::Detect && found_); }
   bool Found() const { return found_; }
+  // Whether the line echoes is known: handling off, or a read showed it.
+  // Until then a write cannot be told from its own echo, whose bytes are
+  // the same as the drive's confirmation.
+  bool Decided() const { return mode_ == Mode::Off || found_ || silent_; }
+  // A read was answered with no echo before the reply: the line does not echo.
+  void NoEchoSeen();
+  // Handling is on, but the line showed no echo.
+  bool Missing() const { return mode_ == Mode::On && silent_; }
+  // The last request's echo came back whole.
+  bool Echoed() const { return echoed_; }
   // Another line: what was learnt of this one no longer holds.
   void Forget();
 
@@ -51,10 +62,16 @@ private:
 
   Mode mode_ = Mode::Off;
   bool found_ = false;
+  bool silent_ = false;
+  bool echoed_ = false;
   bool read_ = false;
   std::string expected_;
   std::size_t matched_ = 0;
 };
+
+// What the line showed of its echo, for the status bar and the command
+// line's notes; empty while there is nothing to say.
+std::string LineEchoNote(const LineEcho &echo);
 
 // "off", "on", "detect": the preference's and the command line's words.
 std::optional<LineEcho::Mode> LineEchoModeOf(const std::string &word);

@@ -133,6 +133,9 @@ void TExchangeEngine::StoreReceived(const char *buffer, std::size_t length, bool
   state_.DataArrived = true;
   if (checkComplete && completeOnReply_ && state_.WaitingReply)
     CheckReplyComplete();
+  else if (completeOnReply_ && !state_.WaitingReply && !state_.QuietWindowPending && !tcp_ &&
+           repeats_.CopyOf(state_.ReceiveBuffer, lastByteMs_))
+    TakeUnaskedCopy(firstBufferedMs_);
 }
 
 void TExchangeEngine::WaitHandler() {
@@ -141,6 +144,14 @@ void TExchangeEngine::WaitHandler() {
     FlushEcho();
   const bool echoDiffers = std::exchange(echoDiffers_, false);
   const bool echoInReply = std::exchange(echoInReply_, false);
+  bool copy = std::exchange(refuseAsCopy_, false);
+  heldCopy_ = 0;
+  // Judged at the window's end, a reply and its copy come in one buffer.
+  std::string copyText;
+  if (!tcp_ && s.DataArrived && s.ReceivedBeyondLimit == 0 && !echoDiffers && !echoInReply)
+    copyText = SplitOffCopy();
+  if (!copyText.empty() && !std::exchange(copyLearnt_, true))
+    copy = true; // the first time, the request is asked again
   if (tcp_ && s.DataArrived) {
     DropLateTcpFrames();
     s.DataArrived = !s.ReceiveBuffer.empty() || s.ReceivedBeyondLimit > 0;
@@ -156,21 +167,24 @@ void TExchangeEngine::WaitHandler() {
         s.ReplyBody = s.ReceiveBuffer;
         lastRejection_ = {ReplyRejection::Kind::OverLong};
         ErrorReply();
+      } else if (copy) {
+        s.ReplyText = IsRtuMode() ? s.ReceiveBuffer : SplitAsciiReply(FromLastColon(s.ReceiveBuffer)).text;
+        s.ReplyBody = s.ReceiveBuffer;
+        lastRejection_ = {ReplyRejection::Kind::Repeated};
+        ErrorReply();
+      } else if (echoDiffers && echo_.GetMode() == LineEcho::Mode::On && !echo_.Decided() &&
+                 BufferAnswersRequest()) {
+        // The reply came with no echo before it: the line does not echo.
+        NoteNoEcho();
+        JudgeFraming();
       } else if (echoDiffers || echoInReply) {
         // What came is not the drive's reply, whatever its checks say.
         s.ReplyText = s.ReceiveBuffer;
         s.ReplyBody = s.ReceiveBuffer;
         lastRejection_ = {echoDiffers ? ReplyRejection::Kind::EchoDiffers : ReplyRejection::Kind::OwnEcho};
         ErrorReply();
-      } else if (tcp_) {
-        JudgeTcpReply();
-      } else if (IsRtuMode()) {
-        s.ReplyText = s.ReceiveBuffer;
-        s.ReplyBody = s.ReplyText;
-        StoreReplyBytes(s, HexTextToBytes(s.ReplyText));
-        ProcessReply();
       } else {
-        AssembleAsciiReply(s.ReceiveBuffer);
+        JudgeFraming();
       }
     } catch (...) {
       // a consumer that fails must not leave the exchange open forever
@@ -179,32 +193,109 @@ void TExchangeEngine::WaitHandler() {
       s.WaitingReply = false;
       throw;
     }
+    if (!copyText.empty()) {
+      ++s.UnsolicitedReceptions;
+      s.ReceiveBuffer = std::move(copyText);
+      LogUnasked(false);
+    }
     ClearReceived(s);
     return;
   }
 
+  if (tcp_ && s.WaitingReply && strayTransaction_ >= 0) {
+    // Something answered, with another request's id: named by it, not "no response".
+    s.ReplyText = strayFrame_;
+    s.ReplyBody = strayFrame_;
+    lastRejection_ = {.kind = ReplyRejection::Kind::Transaction, .transaction = strayTransaction_};
+    ErrorReply();
+    return;
+  }
   EndExchange(ExchangeRecord::Outcome::NoResponse);
   ClearReceived(s);
   const int waitedMs = s.WaitTicks * s.TickMs;
   s.WaitTicks = 0;
   s.DataArrived = false;
+  const bool probe = probing_;
+  if (probe)
+    EndEchoProbe();
   // The user's command that got no answer no longer waits: the next reply
   // belongs to whatever asks next.
-  s.UserCmdAwaitingReply = false;
+  if (!probe)
+    s.UserCmdAwaitingReply = false;
   ++s.TimeoutRecords;
   ++s.MissedReplies;
   emit CountersChanged();
   s.WaitingReply = false;
-  BeginQuiet(waitedMs);
-  emit ReplyMissing(s.SequenceAwaitingReply);
+  // Over Modbus TCP each reply carries its request's id: a late one is told
+  // by it, so nothing need wait for the line to fall quiet.
+  if (!tcp_ && !probe)
+    BeginQuiet(waitedMs);
+  if (!probe)
+    emit ReplyMissing(s.SequenceAwaitingReply);
+}
+
+void TExchangeEngine::JudgeFraming() {
+  CommState &s = state_;
+  if (tcp_) {
+    JudgeTcpReply();
+  } else if (IsRtuMode()) {
+    s.ReplyText = s.ReceiveBuffer;
+    s.ReplyBody = s.ReplyText;
+    StoreReplyBytes(s, HexTextToBytes(s.ReplyText));
+    ProcessReply();
+  } else {
+    AssembleAsciiReply(s.ReceiveBuffer);
+  }
+}
+
+std::string TExchangeEngine::SplitOffCopy() {
+  CommState &s = state_;
+  const std::size_t half = s.ReceiveBuffer.size() / 2;
+  if (half == 0 || s.ReceiveBuffer.size() % 2 != 0 ||
+      s.ReceiveBuffer.compare(0, half, s.ReceiveBuffer, half, half) != 0)
+    return {};
+  std::string copy = s.ReceiveBuffer.substr(half);
+  s.ReceiveBuffer.resize(half);
+  if (!BufferAnswersRequest()) {
+    s.ReceiveBuffer += copy;
+    return {};
+  }
+  // The gap between them, as far as the bytes' pace on the line tells it.
+  const std::uint32_t baud = port_ ? port_->BaudRate() : 0;
+  const double frameMs =
+      baud == 0 ? 0 : (IsRtuMode() ? half / 2 : half) * port_->CharacterBits() * 1000.0 / baud;
+  NoteRepeat(lastByteMs_ - firstBufferedMs_ - 2 * frameMs);
+  return copy;
+}
+
+bool TExchangeEngine::BufferAnswersRequest() const {
+  const CommState &s = state_;
+  if (IsRtuMode())
+    return CheckReply(s.ReceiveBuffer, s.LastSentFrame, true) == ReplyFault::None;
+  const AsciiReply reply = SplitAsciiReply(FromLastColon(s.ReceiveBuffer));
+  return reply.wellFormed && CheckReply(reply.body, s.LastSentFrame, false) == ReplyFault::None;
+}
+
+void TExchangeEngine::NoteNoEcho() {
+  if (echo_.Decided())
+    return;
+  echo_.NoEchoSeen();
+  if (echo_.Missing())
+    emit EchoMissing();
+}
+
+void TExchangeEngine::EndEchoProbe() {
+  if (!echo_.Echoed())
+    NoteNoEcho();
+  probing_ = false;
 }
 
 // ---- the quiet after a time-out ---------------------------------------------
 
-void TExchangeEngine::BeginQuiet(int waitedMs) {
+void TExchangeEngine::BeginQuiet(int waitedMs, bool afterRefusal) {
   CommState &s = state_;
   const std::string &request = s.LastSentFrame;
-  const bool read = request.size() >= 4 && request.compare(2, 2, "03") == 0;
+  const bool read = !afterRefusal && request.size() >= 4 && request.compare(2, 2, "03") == 0;
   // A scan of several drives asks another drive next: a late answer would
   // carry the wrong address.
   const bool nextAsksAnother =
@@ -328,8 +419,12 @@ void TExchangeEngine::JudgeTcpReply() {
     fault = Kind::Transaction;
   else if (TcpFrames::LengthFieldEnd + header->length != bytes.size())
     fault = Kind::LengthField;
+  if (header && header->transaction == transaction_)
+    answered_ = true;
   if (fault) {
     lastRejection_ = {*fault};
+    if (*fault == Kind::Transaction)
+      lastRejection_.transaction = header->transaction;
     ErrorReply();
     return;
   }
@@ -360,6 +455,10 @@ void TExchangeEngine::DropLateTcpFrames() {
       return;
     std::string rest = s.ReceiveBuffer.substr(2 * *length);
     s.ReceiveBuffer.resize(2 * *length);
+    if (s.WaitingReply) {
+      strayTransaction_ = header->transaction;
+      strayFrame_ = s.ReceiveBuffer;
+    }
     ++s.LateReplies;
     ++s.UnsolicitedReceptions;
     LogUnasked(true);
@@ -385,6 +484,20 @@ void TExchangeEngine::ProcessReply() {
     return;
   }
   lastAccepted_ = true;
+  if (!tcp_) {
+    repeats_.Took(s.ReceiveBuffer, s.LastSentFrame, lastByteMs_);
+    copyAwaited_ = repeats_.Known();
+    if (!echo_.Echoed() && s.ReplyBytes[1] == 0x03)
+      NoteNoEcho();
+  }
+  if (probing_) {
+    EndExchange(ExchangeRecord::Outcome::Accepted);
+    ++s.AcceptedReplies;
+    EndEchoProbe();
+    s.WaitingReply = false;
+    s.ReceivedCount = 0;
+    return;
+  }
   // the user's own request is only logged; a sequence step goes to the
   // sequence; anything else to whoever asks that register
   const ReplyConsumer consumer = s.UserCmdAwaitingReply || s.SequenceAwaitingReply
@@ -408,6 +521,14 @@ void TExchangeEngine::ProcessReply() {
 void TExchangeEngine::ErrorReply() {
   CommState &s = state_;
   lastAccepted_ = false;
+  const bool awaited = s.WaitingReply;
+  if (lastRejection_.kind != ReplyRejection::Kind::Repeated && !tcp_ &&
+      repeats_.CopiesAnotherRequest(s.ReceiveBuffer, s.LastSentFrame, lastByteMs_)) {
+    // another request's reply again, refused for not fitting this one
+    if (const ReplyRepeats::Taken *original = repeats_.CopyOf(s.ReceiveBuffer, lastByteMs_))
+      NoteRepeat(firstBufferedMs_ - original->endMs);
+    lastRejection_ = {ReplyRejection::Kind::Repeated};
+  }
   // Another drive's answer after a time-out may be the late answer of the
   // request that timed out.
   if (lastRejection_.kind == ReplyRejection::Kind::Address)
@@ -415,13 +536,41 @@ void TExchangeEngine::ErrorReply() {
   ++s.ErrorRecords;
   ++s.RejectedReplies;
   emit CountersChanged();
+  reasking_ = awaited && lastRejection_.kind == ReplyRejection::Kind::Repeated && !probing_ &&
+              reasked_ < MostAskedAgain;
   EndExchange(ExchangeRecord::Outcome::ErrorReply);
+  reasking_ = false;
   s.ReceivedCount = 0;
   ClearReceived(s);
+  if (awaited && lastRejection_.kind == ReplyRejection::Kind::Repeated && !probing_ &&
+      reasked_ < MostAskedAgain) {
+    // The value cannot be told from a copy: the engine asks again itself,
+    // once the line is quiet. Who awaits the request hears of the answer
+    // to it; the refusal is shown and logged.
+    ++reasked_;
+    ++s.AskedAgain;
+    resend_ = s.LastSentFrame;
+    s.WaitingReply = false;
+    if (!tcp_)
+      BeginQuiet(static_cast<int>(NowMs() - sentMs_), true);
+    return;
+  }
+  if (awaited && probing_) {
+    // What the probe held back is a write, whose confirmation no late answer
+    // to a read can pass for: it goes out without a quiet (a stop at once).
+    EndEchoProbe();
+    s.WaitingReply = false;
+    return;
+  }
   const bool sequenceStep = s.SequenceAwaitingReply;
   s.SequenceAwaitingReply = false;
   s.UserCmdAwaitingReply = false;
   s.WaitingReply = false;
+  // The drive's own answer may still be coming after what was refused (a
+  // noise frame, a copy, a collision): it must not pass for the next
+  // request's, so the line falls quiet first, as after a time-out.
+  if (awaited && !tcp_)
+    BeginQuiet(static_cast<int>(NowMs() - sentMs_), true);
   emit ReplyRejected(QString::fromStdString(s.ReplyText), sequenceStep);
 }
 
@@ -441,8 +590,8 @@ void TExchangeEngine::EndExchange(ExchangeRecord::Outcome outcome, ReplyConsumer
   ExchangeRecord record = s.WaitingReply ? std::move(current_) : UnaskedRecord();
   current_ = {};
   record.outcome = outcome;
-  record.userCommand = s.UserCmdAwaitingReply;
-  record.sequenceStep = s.SequenceAwaitingReply;
+  record.userCommand = s.UserCmdAwaitingReply && !probing_;
+  record.sequenceStep = s.SequenceAwaitingReply && !probing_;
   if (outcome != ExchangeRecord::Outcome::NoResponse) {
     record.replyText = QString::fromStdString(s.ReplyText);
     record.replyBytes = BytesOfBody(s.ReplyBody);
@@ -461,6 +610,28 @@ void TExchangeEngine::EndExchange(ExchangeRecord::Outcome outcome, ReplyConsumer
 // ---- handling a reply the moment it is complete ------------------------------
 
 void TExchangeEngine::CheckReplyComplete() {
+  if (heldCopy_ > 0) {
+    // What follows tells: the held reply's own copy (the line repeats, and
+    // the value is the same whichever it was), or this request's answer
+    // after a copy of another's.
+    const std::string_view buffer(state_.ReceiveBuffer);
+    const std::string_view held = buffer.substr(0, heldCopy_);
+    const std::string_view after = buffer.substr(heldCopy_);
+    if (after.size() == (IsRtuMode() ? 2u : 1u))
+      heldAfterMs_ = lastByteMs_;
+    if (after.empty() || (after.size() < held.size() && held.starts_with(after)))
+      return;
+    if (after != held) {
+      RefuseHeldCopy();
+      return;
+    }
+    // judged as of its own end, and its copy as what came after it
+    const double lastByteMs = std::exchange(lastByteMs_, heldEndMs_);
+    const double copyStartMs = heldAfterMs_;
+    JudgeCompleteReply(heldCopy_, copyStartMs);
+    lastByteMs_ = std::max(lastByteMs_, lastByteMs);
+    return;
+  }
   if (echoDiffers_) {
     // Nothing tells where a collision's bytes end but the line falling silent.
     TellPortAnyByte();
@@ -480,6 +651,16 @@ void TExchangeEngine::CheckReplyComplete() {
   switch (extent.state) {
   case ReplyCompletion::State::Complete:
     silence_->stop();
+    if (!tcp_ &&
+        repeats_.CopiesAnotherRequest(std::string_view(state_.ReceiveBuffer).substr(0, extent.length),
+                                      state_.LastSentFrame, lastByteMs_)) {
+      // It could be a copy of that reply as well as this request's answer:
+      // judged when the window ends, unless more comes meanwhile.
+      heldCopy_ = extent.length;
+      heldEndMs_ = lastByteMs_;
+      TellPortAnyByte();
+      break;
+    }
     JudgeCompleteReply(extent.length);
     break;
   case ReplyCompletion::State::UnknownLength:
@@ -499,7 +680,7 @@ void TExchangeEngine::SilenceEnded() {
     JudgeCompleteReply(state_.ReceiveBuffer.size());
 }
 
-void TExchangeEngine::JudgeCompleteReply(std::size_t length) {
+void TExchangeEngine::JudgeCompleteReply(std::size_t length, double restStartMs) {
   // the reply is shown and logged once the next request is on its way
   const ExchangeJournal::Turn turn(*Journal);
   CommState &s = state_;
@@ -518,6 +699,11 @@ void TExchangeEngine::JudgeCompleteReply(std::size_t length) {
   // A second copy of the reply, an echo's tail, a drive still answering:
   // whatever comes now must be seen at once, not when it looks whole.
   TellPortAnyByte();
+  if (!s.ReceiveBuffer.empty() && !s.QuietWindowPending && !tcp_ &&
+      repeats_.CopyOf(s.ReceiveBuffer, lastByteMs_)) {
+    TakeUnaskedCopy(restStartMs >= 0 ? restStartMs : lastByteMs_);
+    return;
+  }
   // After an error reply the drive may still be sending: the next request
   // waits for the tick, as every request did before.
   if (!s.ReceiveBuffer.empty() || !lastAccepted_)
@@ -529,6 +715,31 @@ void TExchangeEngine::JudgeCompleteReply(std::size_t length) {
   StartNextRequest();
   if (ticking && Timer->isActive())
     Timer->start();
+}
+
+void TExchangeEngine::RefuseHeldCopy() {
+  const std::string held = state_.ReceiveBuffer.substr(0, heldCopy_);
+  if (const ReplyRepeats::Taken *original = repeats_.CopyOf(held, lastByteMs_))
+    NoteRepeat(firstBufferedMs_ - original->endMs);
+  refuseAsCopy_ = true;
+  JudgeCompleteReply(heldCopy_);
+}
+
+void TExchangeEngine::TakeUnaskedCopy(double startMs) {
+  CommState &s = state_;
+  if (const ReplyRepeats::Taken *original = repeats_.CopyOf(s.ReceiveBuffer, lastByteMs_))
+    NoteRepeat(startMs - original->endMs);
+  copyAwaited_ = false;
+  ++s.UnsolicitedReceptions;
+  LogUnasked(false);
+  // the request held back for the copy goes out once the line is silent
+  if (!s.WaitingReply && !s.QuietWindowPending)
+    StartNextRequest();
+}
+
+void TExchangeEngine::NoteRepeat(double gapMs) {
+  if (repeats_.Seen(gapMs))
+    emit RepeatsFound(static_cast<int>(repeats_.GapMs() + 0.5));
 }
 
 void TExchangeEngine::TellPortAnyByte() {

@@ -32,7 +32,7 @@ bool TExchangeEngine::IsRtuMode() const { return tcp_ || (port_ && port_->ByteSi
 // A sequence step goes out without its checksum when the user asks so; in
 // ASCII only while the sequence is shown.
 bool TExchangeEngine::SendsWithoutChecksum(bool rtu) const {
-  return !tcp_ && state_.SequenceAwaitingReply && !addChecksum_ && (rtu || sequenceShown_);
+  return !tcp_ && !probing_ && state_.SequenceAwaitingReply && !addChecksum_ && (rtu || sequenceShown_);
 }
 
 void TExchangeEngine::SetMachineId(const QString &text) {
@@ -64,6 +64,15 @@ void TExchangeEngine::SendFrame(const std::string &body) {
     TellEnded(std::move(refused));
     return;
   }
+  if (!std::exchange(resending_, false))
+    reasked_ = 0;
+  if (!probing_ && NeedsEchoProbe(body)) {
+    resend_ = body;
+    probing_ = true;
+    // one register of the drive's status block
+    SendFrame(body.substr(0, 2) + "0310000001");
+    return;
+  }
   // In RTU a pair that is not two hex digits raises the conversion error
   // now, before the request is noted as awaiting a reply.
   const std::vector<std::uint8_t> bodyBytes = rtu ? HexPairsToBytes(body) : std::vector<std::uint8_t>();
@@ -82,6 +91,11 @@ void TExchangeEngine::SendFrame(const std::string &body) {
   gateWaitSinceMs_ = -1;
   echoDiffers_ = false;
   echoInReply_ = false;
+  heldCopy_ = 0;
+  refuseAsCopy_ = false;
+  copyAwaited_ = false;
+  strayTransaction_ = -1;
+  repeats_.SetHorizonMs(TimeoutMs);
 
   // The request's own address decides whether an answer comes: 00 is a
   // broadcast, whoever sends it (the user's command with Motor Addr 0, any
@@ -97,9 +111,12 @@ void TExchangeEngine::SendFrame(const std::string &body) {
   // In every mode the frame is on its way before the exchange is told: the
   // drive answers while the history and the traffic log take its line.
   if (tcp_) {
-    if (earlierTransactions_.size() == EarlierTransactionsKept)
-      earlierTransactions_.erase(earlierTransactions_.begin());
-    earlierTransactions_.push_back(transaction_);
+    // Only a request that got no reply can have one still coming.
+    if (!std::exchange(answered_, false)) {
+      if (earlierTransactions_.size() == EarlierTransactionsKept)
+        earlierTransactions_.erase(earlierTransactions_.begin());
+      earlierTransactions_.push_back(transaction_);
+    }
     ++transaction_;
     const std::vector<std::uint8_t> frame = TcpFrames::Build(transaction_, bodyBytes);
     echo_.RequestSent({}, false); // nothing comes back of a TCP request
@@ -171,6 +188,10 @@ void TExchangeEngine::ExpectReplyInput(const std::string &body, bool rtu) {
                         .LeastCount = static_cast<std::uint8_t>(2 * ReplyCompletion::ExceptionBytes + 1)});
 }
 
+bool TExchangeEngine::NeedsEchoProbe(const std::string &body) const {
+  return !tcp_ && !echo_.Decided() && !IsReadBody(body) && !IsBroadcastBody(body) && body.size() >= 2;
+}
+
 ExchangeRecord TExchangeEngine::RequestRecord(const std::string &body, const QString &text) const {
   ExchangeRecord record;
   record.at = LocalNow();
@@ -178,7 +199,7 @@ ExchangeRecord TExchangeEngine::RequestRecord(const std::string &body, const QSt
   record.requestText = text;
   record.address = HexByteAt(body, 0);
   record.function = HexByteAt(body, 2);
-  record.sequenceStep = state_.SequenceAwaitingReply;
+  record.sequenceStep = state_.SequenceAwaitingReply && !probing_;
   record.port = port_ ? port_->CommName() : QString();
   record.rtu = IsRtuMode();
   record.tcp = tcp_;

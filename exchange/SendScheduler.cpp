@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 void TExchangeEngine::Tick() {
   CommState &s = state_;
@@ -53,6 +54,13 @@ void TExchangeEngine::StartNextRequest() {
       return;
   }
   closedMs_ = 0;
+
+  // The request an echo probe went out before, or one asked again, is next.
+  if (!resend_.empty()) {
+    resending_ = true;
+    SendFrame(std::exchange(resend_, {}));
+    return;
+  }
 
   // A sequence only advances while it is shown.
   if (sequenceShown_ && s.SequenceRunning) {
@@ -123,15 +131,19 @@ bool TExchangeEngine::LineSilent() {
   if (!completeOnReply_ || tcp_)
     return true;
   const double now = NowMs();
-  const double silentMs = now - lastByteMs_;
-  const double neededMs = InterFrameMs();
-  if (silentMs >= neededMs || (gateWaitSinceMs_ >= 0 && now - gateWaitSinceMs_ >= TimeoutMs)) {
+  double waitMs = InterFrameMs() - (now - lastByteMs_);
+  // On a line that repeats replies the last reply's copy is waited for: it
+  // must not come while the next request's answer is awaited.
+  if (copyAwaited_)
+    waitMs = std::max(waitMs, repeats_.LastEndMs() + repeats_.HoldMs() - now);
+  if (waitMs <= 0 || (gateWaitSinceMs_ >= 0 && now - gateWaitSinceMs_ >= TimeoutMs)) {
     gateWaitSinceMs_ = -1;
+    copyAwaited_ = false;
     return true;
   }
   if (gateWaitSinceMs_ < 0)
     gateWaitSinceMs_ = now;
-  lineGate_->start(std::max(1, static_cast<int>(std::ceil(neededMs - silentMs))));
+  lineGate_->start(std::max(1, static_cast<int>(std::ceil(waitMs))));
   return false;
 }
 

@@ -4,6 +4,7 @@
 #include "protocol/ReplyCheck.h"
 
 #include <cstdio>
+#include <string>
 
 namespace {
 bool WellFormedAscii(const std::string &replyText, const std::string &replyBody) {
@@ -63,11 +64,14 @@ std::string RejectionWords(const ReplyRejection &rejection) {
   case Kind::OwnEcho:
     return "own request echoed: the adapter echoes requests";
   case Kind::Transaction:
-    return "wrong transaction id";
+    return rejection.transaction < 0 ? "wrong transaction id"
+                                     : "wrong transaction id " + std::to_string(rejection.transaction);
   case Kind::Protocol:
     return "wrong protocol id";
   case Kind::LengthField:
     return "length field disagrees with the frame";
+  case Kind::Repeated:
+    return "a reply the line repeats: asked again";
   }
   return "malformed frame";
 }

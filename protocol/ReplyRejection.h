@@ -20,10 +20,12 @@ struct ReplyRejection {
     OwnEcho,     // the request came back, where its echo is not discarded
     Transaction, // Modbus TCP: another request's transaction id
     Protocol,    // Modbus TCP: a protocol id other than 0
-    LengthField  // Modbus TCP: a length field that disagrees with the frame
+    LengthField, // Modbus TCP: a length field that disagrees with the frame
+    Repeated     // a copy of a reply another request had: the line repeats replies
   };
   Kind kind = Kind::Malformed;
   int exceptionCode = 0;
+  int transaction = -1; // Transaction: the id the reply carried
 
   bool operator==(const ReplyRejection &) const = default;
 };
