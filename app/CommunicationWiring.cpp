@@ -52,6 +52,14 @@ void TForm1::WireCommunication() {
   connect(Engine, &TExchangeEngine::ReplyMissing, this, &TForm1::ShowMissingReply);
   // a line of its own, within the pane's bound as every line
   connect(Engine, &TExchangeEngine::EchoFound, this, &TForm1::ShowPortState);
+  connect(Engine, &TExchangeEngine::EchoMissing, this, [this] {
+    LogRequest(HistoryText::NoteLine(QString::fromStdString(LineEchoNote(Engine->Echo()))));
+    ShowPortState();
+  });
+  connect(Engine, &TExchangeEngine::RepeatsFound, this, [this](int gapMs) {
+    LogRequest(HistoryText::NoteLine(RepeatNote(gapMs)));
+    ShowPortState();
+  });
   connect(Engine, &TExchangeEngine::LateDriveNoted, this, [this](int address, int lateMs, int timeoutMs) {
     LogRequest(HistoryText::LateDriveLine(address, lateMs, timeoutMs));
   });

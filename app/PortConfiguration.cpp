@@ -100,8 +100,10 @@ void TForm1::ApplyPortSettings() {
 void TForm1::ShowPortState() {
   const QString separator = QStringLiteral("  \u2014  ");
   QString echo;
-  if (Engine->Echo().GetMode() == LineEcho::Mode::Detect && Engine->Echo().Found())
-    echo = separator + QStringLiteral("adapter echoes requests: echo discarded");
+  if (const std::string note = LineEchoNote(Engine->Echo()); !note.empty())
+    echo = separator + QString::fromStdString(note);
+  if (Engine->Repeats().Known())
+    echo += separator + RepeatNote(static_cast<int>(Engine->Repeats().GapMs() + 0.5));
   StatusBar1->SetPanelText(0, ProtocolText + separator + PortKeeper->Summary() + echo);
   QString latency = Comm1->LowLatencyText();
   if (!latency.isEmpty())

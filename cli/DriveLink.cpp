@@ -58,9 +58,13 @@ DriveLink::DriveLink(const LineOptions &options) {
                        PrintFrame(HistoryText::EndingText(record) + "\n");
                      ExchangeEnded(record);
                    });
-  if (!options.quiet)
-    QObject::connect(&engine_, &TExchangeEngine::EchoFound, &engine_,
-                     [] { PrintFrame(QStringLiteral("adapter echoes requests: echo discarded\n")); });
+  if (!options.quiet) {
+    const auto sayEcho = [this] { PrintFrame(QString::fromStdString(LineEchoNote(engine_.Echo())) + "\n"); };
+    QObject::connect(&engine_, &TExchangeEngine::EchoFound, &engine_, sayEcho);
+    QObject::connect(&engine_, &TExchangeEngine::EchoMissing, &engine_, sayEcho);
+    QObject::connect(&engine_, &TExchangeEngine::RepeatsFound, &engine_,
+                     [](int gapMs) { PrintFrame(RepeatNote(gapMs) + "\n"); });
+  }
   if (verbose)
     QObject::connect(&engine_, &TExchangeEngine::LateDriveNoted, &engine_,
                      [](int address, int lateMs, int timeoutMs) {

@@ -70,6 +70,8 @@ public:
   // Replies that came after their time-out and were not taken, since the
   // port was opened.
   long long LateReplies() const { return engine_.State.LateReplies; }
+  // Requests the engine asked again because their reply could be a copy.
+  long long AskedAgain() const { return engine_.State.AskedAgain; }
 
 private:
   TComm comm_;

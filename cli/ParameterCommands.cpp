@@ -34,8 +34,8 @@ ExchangeOutcome ExchangeWithRetry(CliContext &context, const std::string &body) 
 // late reply seen", or nothing on a clean line.
 QString LineTrouble(CliContext &context) {
   QString said;
-  if (context.askedAgain > 0)
-    said += QStringLiteral("; %1 asked again").arg(context.askedAgain);
+  if (const long long again = context.askedAgain + context.Link().AskedAgain(); again > 0)
+    said += QStringLiteral("; %1 asked again").arg(again);
   if (const long long late = context.Link().LateReplies(); late > 0)
     said += QStringLiteral("; %1 late %2 seen").arg(late).arg(late == 1 ? "reply" : "replies");
   return said;

@@ -50,8 +50,10 @@ QString RequestLine(const ExchangeRecord &record) {
   return line;
 }
 
+QString NoteLine(const QString &note) { return TimeStampText::History(LocalNow()) + NoteMark + note; }
+
 QString LateDriveLine(int address, int lateMs, int timeoutMs) {
-  return TimeStampText::History(LocalNow()) + NoteMark + LateDriveNote(address, lateMs, timeoutMs);
+  return NoteLine(LateDriveNote(address, lateMs, timeoutMs));
 }
 
 bool CompletesRequestLine(const ExchangeRecord &record) {

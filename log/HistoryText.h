@@ -18,6 +18,8 @@ QString Shown(const QString &text);
 QString RequestLine(const ExchangeRecord &record);
 // The line that tells how late a drive answers, made now.
 QString LateDriveLine(int address, int lateMs, int timeoutMs);
+// A line of its own that says what was learnt of the line.
+QString NoteLine(const QString &note);
 
 // Whether an ended exchange completes the line of its request (else it is a
 // line of its own).
