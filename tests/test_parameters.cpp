@@ -276,7 +276,8 @@ private slots:
     QCOMPARE(Form1->ReadAll->text(), QString("Read all functions_cancel"));
     QVERIFY(!Form1->WriteAll->isEnabled());
     QVERIFY(!Form1->TabSheet1->isEnabled());
-    QTRY_VERIFY_WITH_TIMEOUT(Idle(), kRunMs);
+    // the run has ended once its box is shown, not when it is seen idle
+    QTRY_VERIFY_WITH_TIMEOUT(!dialogs.Texts().isEmpty() && Idle(), kRunMs);
 
     // the first line; what failed or came late on a loaded machine may follow
     QCOMPARE(dialogs.Texts().size(), 1);
@@ -382,7 +383,8 @@ private slots:
     ProtocolSet->CompleteOnReply->setChecked(true);
     Form1->ApplyPortSettings();
     StartRun(Form1->ReadAll);
-    QTRY_VERIFY_WITH_TIMEOUT(Idle(), kRunMs);
+    // the run has ended once its box is shown, not when it is seen idle
+    QTRY_VERIFY_WITH_TIMEOUT(!dialogs.Texts().isEmpty() && Idle(), kRunMs);
     ProtocolSet->CompleteOnReply->setChecked(false);
     Form1->ApplyPortSettings();
     // the first line; what failed or came late on a loaded machine may follow
@@ -444,7 +446,8 @@ private slots:
     // A red COM ERROR lamp at the start makes the first record be read twice.
     Form1->UcomShape->SetBrushColor(LampColor::Red);
     StartRun(Form1->ReadAll);
-    QTRY_VERIFY_WITH_TIMEOUT(Idle(), kRunMs);
+    // the run has ended once its box is shown, not when it is seen idle
+    QTRY_VERIFY_WITH_TIMEOUT(!dialogs.Texts().isEmpty() && Idle(), kRunMs);
     rig_.sim->SetParameter(1, reg, *before);
     QCOMPARE(dialogs.Texts(), QStringList{"Warning! Inverter is in fault status!"});
     std::vector<Request> expected;
@@ -480,7 +483,8 @@ private slots:
     Form1->Functions->StoreValues(QString(), QString());
 
     StartRun(Form1->WriteAll);
-    QTRY_VERIFY_WITH_TIMEOUT(Idle(), kRunMs);
+    // the run has ended once its box is shown, not when it is seen idle
+    QTRY_VERIFY_WITH_TIMEOUT(!dialogs.Texts().isEmpty() && Idle(), kRunMs);
     QCOMPARE(dialogs.Texts(), QStringList{"Some functions value are empty!"});
     std::vector<Request> expected;
     for (std::size_t i = 0; i < 12; ++i) {
@@ -501,7 +505,8 @@ private slots:
     Form1->Functions->MoveTo(Form1->Functions->FindCode(gap.code, -1));
     Form1->Functions->StoreValues(gap.max, QString());
     StartRun(Form1->WriteAll);
-    QTRY_VERIFY_WITH_TIMEOUT(Idle(), kRunMs);
+    // the run has ended once its box is shown, not when it is seen idle
+    QTRY_VERIFY_WITH_TIMEOUT(!dialogs.Texts().isEmpty() && Idle(), kRunMs);
     // the first line; what failed or came late on a loaded machine may follow
     QCOMPARE(dialogs.Texts().size(), 1);
     QCOMPARE(dialogs.Texts()[0].section('\n', 0, 0), QString("Have finished writing all codes!"));
