@@ -18,11 +18,12 @@
 // (a zip bomb).
 //
 // An ".xls" file is read by a library in a process of its own. When that
-// process dies, hangs or sends back no well-formed answer, the file counts as
+// process dies, hangs, is caught reading past the library's buffers, reads
+// the file two ways or sends back no well-formed answer, the file counts as
 // damaged and nothing the library read is used; `refusal` then says so.
 struct WorkbookRefusal {
   bool damaged = false;
-  // How the reading process ended ("signal 11", "exit status 1", ...).
+  // How the reading went wrong ("signal 11", "it read past its buffer", ...).
   QString readerEnd;
 };
 std::optional<TextTable> ReadWorkbook(const QString &path, int rowCount, int columnCount,
