@@ -367,7 +367,7 @@ std::optional<TextTable> ReadBinaryWorkbookHere(const QString &path, int rowCoun
 // anything but a well-formed answer means a damaged file, and nothing it sent
 // is used. The answer comes back through a pipe.
 constexpr int BinaryReadLimitMs = 30000;
-constexpr std::size_t ReaderStackBytes = 8 * 1024 * 1024;
+constexpr std::size_t ReaderStackBytes = 2 * 1024 * 1024;
 // How the child tells what it caught.
 constexpr int ReadsDifferStatus = 3;
 constexpr int OverrunStatus = 4;
