@@ -479,7 +479,7 @@ private slots:
     QCOMPARE(DecodeSheetAnswer(answer, 2, 2).kind, SheetAnswer::Garbled);
     QCOMPARE(DecodeSheetAnswer(QByteArray(), 2, 3).kind, SheetAnswer::Garbled);
     QCOMPARE(DecodeSheetAnswer("R?", 2, 3).kind, SheetAnswer::Garbled);
-    // a length from a garbled answer sizes nothing before its bytes are there
+    // a count with nothing behind it
     QCOMPARE(DecodeSheetAnswer(QByteArray("T\x7f\xff\xff\xfe", 5), 2, 3).kind, SheetAnswer::Garbled);
   }
 };
