@@ -380,12 +380,14 @@ private slots:
     QCOMPARE(offered, QStringList{"cmds.xlsx"});
     QCOMPARE(Form1->GridText(35, 5), QString("r35c5"));
 
-    // unreadable files: the message, and the grid as it was
+    // unreadable and damaged files: the message, and the grid as it was
     QFile broken(dir.filePath("broken.xlsx"));
     QVERIFY(broken.open(QIODevice::WriteOnly));
     broken.write("PK\x03\x04 this is no zip");
     broken.close();
-    for (const QString &path : {broken.fileName(), dir.filePath("missing.xls")}) {
+    const QString damaged = qEnvironmentVariable("VDD_SOURCE_DIR") +
+                            "/fuzz/corpus/fuzz_workbook_import/xls_reader_stack_overrun.xls";
+    for (const QString &path : {broken.fileName(), dir.filePath("missing.xls"), damaged}) {
       dialogs.Clear();
       dialogs.QueuePath(path);
       Form1->ImportClick();
