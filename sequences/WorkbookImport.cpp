@@ -386,6 +386,14 @@ struct ChildRead {
 thread_local const char *libraryFoot = nullptr;
 thread_local const char *libraryTop = nullptr;
 
+// Whether bytes on the reading stack run into the reading code's frames.
+[[maybe_unused]] bool ReachesReadingCode(const char *start, size_t length) {
+  if (libraryTop == nullptr || start == nullptr)
+    return false;
+  const bool onLibraryStack = start >= libraryFoot && start < libraryTop;
+  return onLibraryStack && length > static_cast<size_t>(libraryTop - start);
+}
+
 void *ReadInChild(void *read) {
   auto *r = static_cast<ChildRead *>(read);
   char mark = 0;
@@ -512,9 +520,11 @@ extern "C" size_t iconv(iconv_t cd, char **__restrict in, size_t *__restrict inL
                         size_t *__restrict outLeft) {
   using Iconv = size_t (*)(iconv_t, char **, size_t *, char **, size_t *);
   static const auto real = reinterpret_cast<Iconv>(dlsym(RTLD_NEXT, "iconv"));
-  if (libraryTop != nullptr && in != nullptr && *in != nullptr && inLeft != nullptr && *in >= libraryFoot &&
-      *in<libraryTop && * inLeft> static_cast<size_t>(libraryTop - *in)) {
+  if (in != nullptr && inLeft != nullptr && ReachesReadingCode(*in, *inLeft))
     _exit(OverrunStatus);
+  if (real == nullptr) {
+    errno = EBADF;
+    return static_cast<size_t>(-1);
   }
   return real(cd, in, inLeft, out, outLeft);
 }
