@@ -32,7 +32,11 @@ TextTable ReadCommandTable(const QString &path) {
   if (!info.isFile())
     throw CliError::BadInput(path + ": no such file");
   if (info.suffix().compare("dbf", Qt::CaseInsensitive) != 0) {
-    const std::optional<TextTable> sheet = ReadWorkbook(path, ListRows, CommandColumn::Count, ".");
+    WorkbookRefusal refusal;
+    const std::optional<TextTable> sheet = ReadWorkbook(path, ListRows, CommandColumn::Count, ".", &refusal);
+    if (!sheet && refusal.damaged)
+      throw CliError::BadInput(path + " is damaged: the .xls reader failed on it (" + refusal.readerEnd +
+                               "); nothing was imported");
     if (!sheet)
       throw CliError::BadInput(path + " is not a readable workbook (.xlsx or .xls)");
     return *sheet;

@@ -1,6 +1,8 @@
 #include "sequences/WorkbookImport.h"
 
-#include <QDataStream>
+#include "sequences/BinarySheet.h"
+#include "sequences/SheetCells.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -8,12 +10,15 @@
 #include <QHash>
 #include <QXmlStreamReader>
 #include <cerrno>
-#include <cmath>
 #include <csignal>
+#include <dlfcn.h>
 #include <freexl.h>
+#include <iconv.h>
 #include <poll.h>
+#include <pthread.h>
 #include <quazip/quazip.h>
 #include <quazip/quazipfile.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,32 +27,6 @@ namespace {
 // The limits of a sheet; a reference beyond them is not a workbook's.
 constexpr int MaxSheetRows = 1048576;
 constexpr int MaxSheetColumns = 16384;
-
-// The cells read so far, limited to the window the caller asked for.
-class CellWindow {
-public:
-  CellWindow(int rowCount, int columnCount)
-      : columnCount_(columnCount), table_(rowCount, QStringList(QList<QString>(columnCount))) {}
-  void Put(int row, int column, const QString &text) {
-    if (row < table_.size() && column < columnCount_)
-      table_[row][column] = text;
-  }
-  TextTable Take() { return std::move(table_); }
-
-private:
-  int columnCount_;
-  TextTable table_;
-};
-
-// A number as a spreadsheet shows it by default: at most 15 significant
-// digits, so 0.30000000000000004 reads 0.3 and 150 stays 150.
-QString NumberText(double value, const QString &decimalSeparator) {
-  if (!std::isfinite(value))
-    return QString();
-  QString text = QString::number(value, 'g', 15);
-  text.replace(QLatin1Char('.'), decimalSeparator);
-  return text;
-}
 
 QString NumberText(const QString &stored, const QString &decimalSeparator) {
   bool ok = false;
@@ -333,6 +312,21 @@ std::optional<TextTable> ReadOpenXmlWorkbook(const QString &path, int rowCount, 
 
 // ---- legacy binary workbooks ------------------------------------------------
 
+// The first worksheet through the reader library.
+class LibrarySheet : public BinarySheet {
+public:
+  explicit LibrarySheet(const void *handle) : handle_(handle) {}
+  bool Dimensions(unsigned int &rows, unsigned short &columns) override {
+    return freexl_worksheet_dimensions(handle_, &rows, &columns) == FREEXL_OK;
+  }
+  bool Cell(unsigned int row, unsigned short column, FreeXL_CellValue &value) override {
+    return freexl_get_cell_value(handle_, row, column, &value) == FREEXL_OK;
+  }
+
+private:
+  const void *handle_;
+};
+
 std::optional<TextTable> ReadBinaryWorkbookHere(const QString &path, int rowCount, int columnCount,
                                                 const QString &decimalSeparator) {
   if (QFileInfo(path).size() > WorkbookPartLimit)
@@ -355,50 +349,85 @@ std::optional<TextTable> ReadBinaryWorkbookHere(const QString &path, int rowCoun
     return std::nullopt;
   if (freexl_select_active_worksheet(handle, 0) != FREEXL_OK)
     return std::nullopt;
-  unsigned int rows = 0;
-  unsigned short columns = 0;
-  if (freexl_worksheet_dimensions(handle, &rows, &columns) != FREEXL_OK)
-    return std::nullopt;
-
-  CellWindow cells(rowCount, columnCount);
-  for (unsigned int row = 0; row < rows && row < static_cast<unsigned int>(rowCount); ++row) {
-    for (unsigned short column = 0; column < columns && column < columnCount; ++column) {
-      FreeXL_CellValue value;
-      if (freexl_get_cell_value(handle, row, column, &value) != FREEXL_OK)
-        return std::nullopt;
-      QString text;
-      switch (value.type) {
-      case FREEXL_CELL_INT:
-        text = QString::number(value.value.int_value);
-        break;
-      case FREEXL_CELL_DOUBLE:
-        text = NumberText(value.value.double_value, decimalSeparator);
-        break;
-      case FREEXL_CELL_TEXT:
-      case FREEXL_CELL_SST_TEXT:
-      case FREEXL_CELL_DATE:
-      case FREEXL_CELL_DATETIME:
-      case FREEXL_CELL_TIME:
-        text = QString::fromUtf8(value.value.text_value);
-        break;
-      default:
-        break;
-      }
-      cells.Put(static_cast<int>(row), column, text);
-    }
-  }
-  return cells.Take();
+  LibrarySheet sheet(handle);
+  return ReadSheetWindow(sheet, rowCount, columnCount, decimalSeparator);
 }
 
 // The binary reader library overruns a stack buffer of its own on some
-// damaged ".xls" files (found by fuzzing), so it reads in a child process:
-// whatever such a file does, it cannot harm the program; a child that dies or
-// takes too long means an unreadable workbook. The texts come back through
-// a pipe.
+// damaged ".xls" files (found by fuzzing): iconv is handed more bytes than
+// the buffer holds and reads on into the frames above. So it reads in a child
+// process, where nothing it does can harm the program, and there on a stack
+// of its own with inaccessible pages at both ends: a read that runs off the
+// frames above meets them and ends the child. Without the address checker,
+// iconv is checked here as the checker would: input that reaches the frames
+// of the reading code ends the child too. And the file is read twice, on two
+// such stacks: a shorter overrun that turns bytes of the frames into text
+// meets addresses of the stack it runs on, and the two answers differ. A
+// child that dies, takes too long, reads two different sheets or sends back
+// anything but a well-formed answer means a damaged file, and nothing it sent
+// is used. The answer comes back through a pipe.
 constexpr int BinaryReadLimitMs = 30000;
+constexpr std::size_t ReaderStackBytes = 2 * 1024 * 1024;
+// How the child tells what it caught.
+constexpr int ReadsDifferStatus = 3;
+constexpr int OverrunStatus = 4;
+
+struct ChildRead {
+  QString path;
+  int rowCount;
+  int columnCount;
+  QString decimalSeparator;
+  const char *stack = nullptr;
+  QByteArray answer;
+};
+
+// The reading stack's bytes that belong to the library: from the stack's
+// foot up to the reading code's frame.
+thread_local const char *libraryFoot = nullptr;
+thread_local const char *libraryTop = nullptr;
+
+// Whether bytes on the reading stack run into the reading code's frames.
+[[maybe_unused]] bool ReachesReadingCode(const char *start, size_t length) {
+  if (libraryTop == nullptr || start == nullptr)
+    return false;
+  const bool onLibraryStack = start >= libraryFoot && start < libraryTop;
+  return onLibraryStack && length > static_cast<size_t>(libraryTop - start);
+}
+
+void *ReadInChild(void *read) {
+  auto *r = static_cast<ChildRead *>(read);
+  char mark = 0;
+  libraryFoot = r->stack;
+  libraryTop = &mark;
+  r->answer =
+      EncodeSheetAnswer(ReadBinaryWorkbookHere(r->path, r->rowCount, r->columnCount, r->decimalSeparator));
+  return nullptr;
+}
+
+// The answer read on a fenced stack; a refusal when there is no room for one.
+// The stack stays mapped, so the next read runs on another one.
+QByteArray ReadOnFencedStack(ChildRead &read) {
+  const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  void *area = mmap(nullptr, ReaderStackBytes + 2 * page, PROT_NONE,
+                    MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (area == MAP_FAILED)
+    return EncodeSheetAnswer(std::nullopt);
+  char *stack = static_cast<char *>(area) + page;
+  pthread_attr_t attributes;
+  pthread_t thread;
+  if (mprotect(stack, ReaderStackBytes, PROT_READ | PROT_WRITE) != 0 || pthread_attr_init(&attributes) != 0)
+    return EncodeSheetAnswer(std::nullopt);
+  read.stack = stack;
+  const bool started = pthread_attr_setstack(&attributes, stack, ReaderStackBytes) == 0 &&
+                       pthread_create(&thread, &attributes, ReadInChild, &read) == 0;
+  pthread_attr_destroy(&attributes);
+  if (!started || pthread_join(thread, nullptr) != 0)
+    return EncodeSheetAnswer(std::nullopt);
+  return read.answer;
+}
 
 std::optional<TextTable> ReadBinaryWorkbook(const QString &path, int rowCount, int columnCount,
-                                            const QString &decimalSeparator) {
+                                            const QString &decimalSeparator, WorkbookRefusal &refusal) {
   int channel[2];
   if (pipe(channel) != 0)
     return std::nullopt;
@@ -410,13 +439,11 @@ std::optional<TextTable> ReadBinaryWorkbook(const QString &path, int rowCount, i
   }
   if (child == 0) {
     close(channel[0]);
-    const std::optional<TextTable> table =
-        ReadBinaryWorkbookHere(path, rowCount, columnCount, decimalSeparator);
-    if (!table)
-      _exit(1);
-    QByteArray bytes;
-    QDataStream out(&bytes, QIODevice::WriteOnly);
-    out << *table;
+    ChildRead first{path, rowCount, columnCount, decimalSeparator, nullptr, {}};
+    ChildRead second = first;
+    const QByteArray bytes = ReadOnFencedStack(first);
+    if (ReadOnFencedStack(second) != bytes)
+      _exit(ReadsDifferStatus);
     for (qsizetype sent = 0; sent < bytes.size();) {
       const ssize_t n = write(channel[1], bytes.constData() + sent, static_cast<size_t>(bytes.size() - sent));
       if (n < 0 && errno == EINTR)
@@ -456,20 +483,59 @@ std::optional<TextTable> ReadBinaryWorkbook(const QString &path, int rowCount, i
   int status = 0;
   while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
-  if (!complete || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+
+  const auto damaged = [&refusal](const QString &readerEnd) {
+    refusal.damaged = true;
+    refusal.readerEnd = readerEnd;
     return std::nullopt;
-  TextTable table;
-  QDataStream stream(bytes);
-  stream >> table;
-  if (stream.status() != QDataStream::Ok)
+  };
+  if (!complete)
+    return damaged(QStringLiteral("no answer within %1 s").arg(BinaryReadLimitMs / 1000));
+  if (WIFEXITED(status) && WEXITSTATUS(status) == ReadsDifferStatus)
+    return damaged(QStringLiteral("two reads of it differ"));
+  if (WIFEXITED(status) && WEXITSTATUS(status) == OverrunStatus)
+    return damaged(QStringLiteral("it read past its buffer"));
+  if (WIFSIGNALED(status))
+    return damaged(QStringLiteral("signal %1").arg(WTERMSIG(status)));
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    return damaged(QStringLiteral("exit status %1").arg(WEXITSTATUS(status)));
+  SheetAnswer answer = DecodeSheetAnswer(bytes, rowCount, columnCount);
+  if (answer.kind == SheetAnswer::Garbled)
+    return damaged(QStringLiteral("a garbled answer"));
+  if (answer.kind == SheetAnswer::Refused)
     return std::nullopt;
-  return table;
+  return std::move(answer.table);
 }
 
 } // namespace
 
+#if !defined(__has_feature)
+#define __has_feature(x) 0
+#endif
+#if !defined(__SANITIZE_ADDRESS__) && !__has_feature(address_sanitizer)
+// The reader library's conversions go through here (the address checker has
+// its own check of iconv). Input reaching the reading code's frame is more
+// than any buffer of the library holds.
+extern "C" size_t iconv(iconv_t cd, char **__restrict in, size_t *__restrict inLeft, char **__restrict out,
+                        size_t *__restrict outLeft) {
+  using Iconv = size_t (*)(iconv_t, char **, size_t *, char **, size_t *);
+  static const auto real = reinterpret_cast<Iconv>(dlsym(RTLD_NEXT, "iconv"));
+  if (in != nullptr && inLeft != nullptr && ReachesReadingCode(*in, *inLeft))
+    _exit(OverrunStatus);
+  if (real == nullptr) {
+    errno = EBADF;
+    return static_cast<size_t>(-1);
+  }
+  return real(cd, in, inLeft, out, outLeft);
+}
+#endif
+
 std::optional<TextTable> ReadWorkbook(const QString &path, int rowCount, int columnCount,
-                                      const QString &decimalSeparator) {
+                                      const QString &decimalSeparator, WorkbookRefusal *refusal) {
+  WorkbookRefusal ignored;
+  if (refusal == nullptr)
+    refusal = &ignored;
+  *refusal = WorkbookRefusal();
   if (rowCount < 0 || columnCount < 0)
     return std::nullopt;
   QFile file(path);
@@ -480,6 +546,6 @@ std::optional<TextTable> ReadWorkbook(const QString &path, int rowCount, int col
   if (magic.startsWith("PK\x03\x04"))
     return ReadOpenXmlWorkbook(path, rowCount, columnCount, decimalSeparator);
   if (magic == QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8))
-    return ReadBinaryWorkbook(path, rowCount, columnCount, decimalSeparator);
+    return ReadBinaryWorkbook(path, rowCount, columnCount, decimalSeparator, *refusal);
   return std::nullopt;
 }

@@ -28,6 +28,9 @@ logging.getLogger("pymodbus").setLevel(logging.CRITICAL)
 BUILD_DIR = os.environ.get("VDD_BUILD_DIR", os.path.join(os.path.dirname(__file__), "..", "build"))
 SIM = os.path.join(BUILD_DIR, "vossek-drive-sim")
 TEMPLATES = os.path.join(BUILD_DIR, "templates", "database1")
+# an .xls file on which the reader library reads past its own buffer
+DAMAGED_XLS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fuzz", "corpus",
+                           "fuzz_workbook_import", "xls_reader_stack_overrun.xls")
 DELIVERED_TABLE = os.path.join(TEMPLATES, "RM40.DBF")
 
 # A copy of the program in a folder of its own, so that no settings stored
@@ -220,6 +223,7 @@ class CommandLineProgram(CliTestCase):
             (["scan", "1,,3"], "Invalid data! Range:1-247!"),
             (["restore", "missing.dbf"], "missing.dbf: no such file"),
             (["run", "missing.xlsx"], "missing.xlsx: no such file"),
+            (["run", DAMAGED_XLS], DAMAGED_XLS + " is damaged: the .xls reader failed on it"),
             (["status", "--format", "xml"], "--format must be text, csv or json"),
             (["control", "sideways"], "unknown control command"),
             (["frobnicate"], "unknown subcommand"),

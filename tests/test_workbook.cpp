@@ -1,3 +1,4 @@
+#include "sequences/BinarySheet.h"
 #include "sequences/WorkbookExport.h"
 #include "sequences/WorkbookImport.h"
 
@@ -379,12 +380,14 @@ private slots:
     QCOMPARE(offered, QStringList{"cmds.xlsx"});
     QCOMPARE(Form1->GridText(35, 5), QString("r35c5"));
 
-    // unreadable files: the message, and the grid as it was
+    // unreadable and damaged files: the message, and the grid as it was
     QFile broken(dir.filePath("broken.xlsx"));
     QVERIFY(broken.open(QIODevice::WriteOnly));
     broken.write("PK\x03\x04 this is no zip");
     broken.close();
-    for (const QString &path : {broken.fileName(), dir.filePath("missing.xls")}) {
+    const QString damaged = qEnvironmentVariable("VDD_SOURCE_DIR") +
+                            "/fuzz/corpus/fuzz_workbook_import/xls_reader_stack_overrun.xls";
+    for (const QString &path : {broken.fileName(), dir.filePath("missing.xls"), damaged}) {
       dialogs.Clear();
       dialogs.QueuePath(path);
       Form1->ImportClick();
@@ -449,6 +452,37 @@ private slots:
     QVERIFY(!ReadWorkbook(empty.fileName(), 201, 6).has_value());
     QVERIFY(!ReadWorkbook(dir.filePath("missing.xlsx"), 201, 6).has_value());
     QVERIFY(!ReadWorkbook(dir.path(), 201, 6).has_value());
+
+    // .xls files on which the reader library reads past its own buffers
+    const QDir crashes(qEnvironmentVariable("VDD_SOURCE_DIR") + "/fuzz/corpus/fuzz_workbook_import");
+    const QStringList found = crashes.entryList({"xls_reader_*.xls"}, QDir::Files);
+    QVERIFY(found.size() >= 3);
+    for (const QString &name : found) {
+      WorkbookRefusal refusal;
+      QVERIFY2(!ReadWorkbook(crashes.filePath(name), 201, 6, ".", &refusal).has_value(), qPrintable(name));
+      QVERIFY2(refusal.damaged, qPrintable(name));
+      QVERIFY(!refusal.readerEnd.isEmpty());
+    }
+  }
+
+  // What the .xls reading process sends back is taken only when it is whole
+  // and holds exactly the window asked for.
+  void readerAnswers() {
+    const TextTable table{{"Select", "Function", ""}, {"Yes", "F105", "Grüße"}};
+    const QByteArray answer = EncodeSheetAnswer(table);
+    SheetAnswer back = DecodeSheetAnswer(answer, 2, 3);
+    QCOMPARE(back.kind, SheetAnswer::Table);
+    QCOMPARE(back.table, table);
+    QCOMPARE(DecodeSheetAnswer(EncodeSheetAnswer(std::nullopt), 2, 3).kind, SheetAnswer::Refused);
+
+    QCOMPARE(DecodeSheetAnswer(answer.chopped(1), 2, 3).kind, SheetAnswer::Garbled);
+    QCOMPARE(DecodeSheetAnswer(answer + '\0', 2, 3).kind, SheetAnswer::Garbled);
+    QCOMPARE(DecodeSheetAnswer(answer, 3, 3).kind, SheetAnswer::Garbled);
+    QCOMPARE(DecodeSheetAnswer(answer, 2, 2).kind, SheetAnswer::Garbled);
+    QCOMPARE(DecodeSheetAnswer(QByteArray(), 2, 3).kind, SheetAnswer::Garbled);
+    QCOMPARE(DecodeSheetAnswer("R?", 2, 3).kind, SheetAnswer::Garbled);
+    // a count with nothing behind it
+    QCOMPARE(DecodeSheetAnswer(QByteArray("T\x7f\xff\xff\xfe", 5), 2, 3).kind, SheetAnswer::Garbled);
   }
 };
 
