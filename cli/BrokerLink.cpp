@@ -161,7 +161,8 @@ void BrokerLink::OnMessage(mosquitto *, void *self, const mosquitto_message *mes
   auto *link = static_cast<BrokerLink *>(self);
   std::lock_guard lock(link->mutex_);
   link->received_.push_back({QString::fromUtf8(message->topic),
-                             QByteArray(static_cast<const char *>(message->payload), message->payloadlen)});
+                             QByteArray(static_cast<const char *>(message->payload), message->payloadlen),
+                             message->retain});
 }
 
 void BrokerLink::OnPublish(mosquitto *, void *self, int mid) {

@@ -32,6 +32,7 @@ struct BrokerSettings {
 struct BrokerMessage {
   QString topic;
   QByteArray payload;
+  bool retained = false; // from the broker's store, not as it was sent
 };
 
 // The connection to the MQTT broker, kept by a thread of its own: it

@@ -35,7 +35,8 @@ constexpr int CloseWaitMs = 2000;
 class PlantMonitor {
 public:
   PlantMonitor(CliContext &context, const MonitorSettings &settings)
-      : context_(context), settings_(settings), broker_(settings.broker) {
+      : context_(context), settings_(settings), broker_(settings.broker),
+        judge_(settings.prefix, settings.commands) {
     for (int address : settings_.addresses)
       watches_.try_emplace(address, address, settings_.lostAfter, settings_.stateEverySeconds * 1000LL);
     // Subscribed even when commands are not taken, so that a command sent
@@ -69,6 +70,7 @@ private:
   CliContext &context_;
   const MonitorSettings &settings_;
   BrokerLink broker_;
+  CommandJudge judge_;
   std::map<int, DriveWatch> watches_;
   RequestTally tally_;
   QElapsedTimer clock_;
@@ -131,7 +133,7 @@ private:
 
   void Obey(const BrokerMessage &message) {
     const BrokerCommand command =
-        BrokerCommand::Judge(settings_.prefix, message.topic, message.payload, settings_.commands);
+        judge_.Judge(message.topic, message.payload, message.retained, QDateTime::currentDateTimeUtc());
     const QString resultTopic = message.topic + "/result";
     if (!command.refusal.isEmpty()) {
       if (!context_.quiet)

@@ -7,6 +7,8 @@ a wrong password and a certificate that does not match end the monitor with
 status 3; commands from the broker reach the line only where allowed; the
 last will marks a killed monitor offline."""
 
+import datetime
+import itertools
 import json
 import os
 import pwd
@@ -27,8 +29,15 @@ SIM = os.path.join(BUILD_DIR, "vossek-drive-sim")
 TABLE = os.path.join(BUILD_DIR, "templates", "database1", "RM40.DBF")
 PROGRAM_FOLDER = tempfile.mkdtemp(prefix="vdd-monitor-program-")
 CLI = os.path.join(PROGRAM_FOLDER, "vossek-drive-cli")
-# A command for the control register (2000 = 07D0) as the simulator logs it.
-CONTROL_WRITE = "0607D0"
+# A write of the control register (2000 hex) as the simulator logs it.
+CONTROL_WRITE = "062000"
+COMMAND_IDS = itertools.count()
+
+
+def utc(seconds=0):
+    """The UTC time now (and seconds later) as commands carry it."""
+    when = datetime.datetime.now(datetime.timezone.utc) + datetime.timedelta(seconds=seconds)
+    return when.strftime("%Y-%m-%dT%H:%M:%S.%f")[:-3] + "Z"
 
 
 def setUpModule():
@@ -104,8 +113,13 @@ class Subscriber:
         wait_for(what or topic, seen, 60)
         return found[-1]
 
-    def publish(self, topic, payload):
-        self.client.publish(topic, json.dumps(payload), qos=1).wait_for_publish()
+    def publish(self, topic, payload, retain=False):
+        data = payload if isinstance(payload, bytes) else json.dumps(payload)
+        self.client.publish(topic, data, qos=1, retain=retain).wait_for_publish()
+
+    def command(self, topic, payload, retain=False, age=0):
+        """A command as a control room sends it: with an id and its time."""
+        self.publish(topic, {"id": "c%d" % next(COMMAND_IDS), "time": utc(-age), **payload}, retain)
 
     def close(self):
         self.client.loop_stop()
@@ -196,12 +210,12 @@ class PlantMonitor(MonitorTestCase):
         self.assertEqual((trip["fault_code"], trip["fault"]), (4, "OC"))
 
         # Allowed: drive 2 runs forward, drive 3 is reset.
-        consumer.publish("plant/line1/2/command", {"command": "fwd", "id": 7})
+        consumer.command("plant/line1/2/command", {"command": "fwd", "id": 7})
         self.assertEqual(consumer.wait("plant/line1/2/command/result"),
                          {"command": "fwd", "result": "done", "address": 2, "id": 7})
         running = consumer.wait("plant/line1/2/state", lambda s: s["running"], "drive 2 running")
         self.assertEqual((running["direction"], running["state"]), ("forward", "Forward Start"))
-        consumer.publish("plant/line1/3/command", {"command": "reset"})
+        consumer.command("plant/line1/3/command", {"command": "reset"})
         cleared = consumer.wait("plant/line1/3/event", lambda e: e["event"] == "fault cleared")
         self.assertEqual(cleared["fault"], "0L1")
 
@@ -210,7 +224,7 @@ class PlantMonitor(MonitorTestCase):
         for topic, payload, reason in (("plant/line1/1/command", {"command": "stop"}, "not among"),
                                        ("plant/line1/2/command", {"command": "explode"}, "unknown command"),
                                        ("plant/line1/0/command", {"command": "stop"}, "no drive address")):
-            consumer.publish(topic, payload)
+            consumer.command(topic, payload)
             refused = consumer.wait(topic + "/result", lambda r, reason=reason: reason in r.get("reason", ""))
             self.assertEqual(refused["result"], "refused")
         self.assertEqual(len(self.control_writes()), writes)
@@ -234,7 +248,7 @@ class PlantMonitor(MonitorTestCase):
                       "[monitor]\naddresses=1\ncommand-addresses=1\n" % broker.port)
         monitor = self.monitor(port, None, "--config", config)
         consumer.wait("plant/line1/monitor")
-        consumer.publish("plant/line1/1/command", {"command": "stop"})
+        consumer.command("plant/line1/1/command", {"command": "stop"})
         refused = consumer.wait("plant/line1/1/command/result")
         self.assertEqual(refused["result"], "refused")
         self.assertIn("--accept-commands", refused["reason"])
@@ -290,6 +304,47 @@ class PlantMonitor(MonitorTestCase):
         monitor = again.wait("plant/line1/monitor", lambda m: m.get("events_dropped", 0) > 0)
         self.assertEqual((monitor["events_dropped"], monitor["status"]), (1, "online"))
         self.assertEqual(again.of("plant/line1/2/event"), [])
+
+    def test_retained_stale_and_replayed_commands_never_run(self):
+        port = self.simulator("--drives", "2")
+        store = os.path.join(self.folder, "store") + "/"
+        os.mkdir(store)
+        broker = self.broker("allow_anonymous true", "persistence true", "persistence_location " + store)
+        consumer = self.subscriber(broker)
+        url = "mqtt://127.0.0.1:%d" % broker.port
+        topic = "plant/line1/2/command"
+        # A dashboard with "retain" ticked: fresh when sent, and kept by the broker.
+        consumer.command(topic, {"command": "fwd"}, retain=True)
+        args = ("--addresses", "2", "--accept-commands", "--command-addresses", "2", "--qos", "1")
+
+        def refused_retained(proc, times):
+            wait_for("the retained command refused", lambda: sum(
+                "refused: retained" in note for note in proc.notes) == times, 60)
+        monitor = self.monitor(port, url, *args)
+        refused_retained(monitor, 1)
+        # Started again, as systemd does, and the broker restarted with its store.
+        monitor.terminate()
+        self.assertEqual(monitor.wait(30), 0)
+        monitor = self.monitor(port, url, *args)
+        refused_retained(monitor, 1)
+        consumer.close()
+        broker.stop(signal.SIGTERM)
+        broker.start()
+        refused_retained(monitor, 2)
+
+        consumer = self.subscriber(broker, topic + "/result")
+        for payload, age, reason in (({"command": "fwd"}, 120, "too old"), ({"command": "fwd"}, -120, "ahead"),
+                                     ({"command": "fwd", "id": None}, 0, 'no "id"'),
+                                     ({"command": "fwd", "time": "2026-01-31T12:00:00"}, 0, 'no "time"')):
+            consumer.command(topic, payload, age=age)
+            self.assertEqual(consumer.wait(topic + "/result", lambda r, reason=reason: reason in r["reason"])[
+                "result"], "refused")
+        consumer.command(topic, {"command": "stop", "id": "once"})
+        consumer.wait(topic + "/result", lambda r: r["result"] == "done")
+        consumer.command(topic, {"command": "stop", "id": "once"})
+        consumer.wait(topic + "/result", lambda r: "already taken" in r.get("reason", ""))
+        # The stop alone reached the line: never the retained fwd.
+        self.assertEqual(len(self.control_writes()), 1)
 
     def refused(self, port, url, *args):
         proc = self.monitor(port, url, "--addresses", "1", *args)
