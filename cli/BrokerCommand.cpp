@@ -1,6 +1,7 @@
 #include "cli/BrokerCommand.h"
 
 #include "cli/ControlNames.h"
+#include "cli/NetworkText.h"
 #include "drive/DriveAddress.h"
 
 #include <QJsonDocument>
@@ -10,6 +11,19 @@ namespace {
 // Ids beyond this many within the window are not remembered but refused:
 // the memory of a monitor stays bounded whatever is sent to it.
 constexpr std::size_t MostTaken = 10000;
+
+// The address level of a topic in one spelling only: "2", never "02",
+// "0x02" or " 2", so that a broker's rule for PREFIX/2/command cannot be
+// passed by another spelling of the same drive.
+std::optional<int> TopicAddress(const QString &level) {
+  if (level.isEmpty() || level.size() > 3 || level.startsWith('0'))
+    return std::nullopt;
+  for (const QChar c : level)
+    if (c < '0' || c > '9')
+      return std::nullopt;
+  const int address = level.toInt();
+  return address <= DriveAddress::Highest ? std::optional<int>(address) : std::nullopt;
+}
 } // namespace
 
 CommandJudge::CommandJudge(const QString &prefix, const CommandPermission &permission)
@@ -48,7 +62,7 @@ BrokerCommand CommandJudge::Judge(const QString &topic, const QByteArray &payloa
   BrokerCommand command;
   // PREFIX/ADDRESS/command
   const QString level = topic.mid(prefix_.size() + 1).section('/', 0, 0);
-  const std::optional<int> address = DriveAddress::Parse(level.toStdString());
+  const std::optional<int> address = TopicAddress(level);
   const QJsonObject asked = QJsonDocument::fromJson(payload).object();
   command.id = asked.value("id");
   command.name = asked.value("command").toString();
@@ -60,7 +74,7 @@ BrokerCommand CommandJudge::Judge(const QString &topic, const QByteArray &payloa
   } else if (!permission_.accept) {
     command.refusal = "this monitor takes no commands (started without --accept-commands)";
   } else if (!address || *address == DriveAddress::Broadcast) {
-    command.refusal = "\"" + level + "\" is no drive address (1-247)";
+    command.refusal = "\"" + NetworkText(level, 12) + "\" is no drive address (1-247, as 7, never 07)";
   } else if (!permission_.addresses.count(*address)) {
     command.refusal =
         QStringLiteral("drive %1 is not among those that take commands (--command-addresses)").arg(*address);

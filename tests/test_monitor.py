@@ -346,6 +346,23 @@ class PlantMonitor(MonitorTestCase):
         # The stop alone reached the line: never the retained fwd.
         self.assertEqual(len(self.control_writes()), 1)
 
+    def test_drive_named_by_its_canonical_address_only(self):
+        port = self.simulator("--drives", "2")
+        # The broker's rule keeps everyone from commanding drive 2.
+        acl = os.path.join(self.folder, "acl")
+        with open(acl, "w") as f:
+            f.write("topic readwrite plant/#\ntopic deny plant/line1/2/command\n")
+        broker = self.broker("allow_anonymous true", "acl_file " + acl)
+        consumer = self.subscriber(broker)
+        self.monitor(port, "mqtt://127.0.0.1:%d" % broker.port, "--addresses", "2", "--accept-commands",
+                     "--command-addresses", "2")
+        consumer.wait("plant/line1/monitor")
+        for level in ("02", "0x02", " 2", "$2", "2 ", "２"):
+            topic = "plant/line1/%s/command" % level
+            consumer.command(topic, {"command": "fwd"})
+            self.assertIn("no drive address", consumer.wait(topic + "/result")["reason"])
+        self.assertEqual(self.control_writes(), [])
+
     def refused(self, port, url, *args):
         proc = self.monitor(port, url, "--addresses", "1", *args)
         self.assertEqual(proc.wait(60), 3)
