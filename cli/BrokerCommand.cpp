@@ -6,11 +6,17 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QJsonParseError>
+#include <cmath>
 
 namespace {
 // Ids beyond this many within the window are not remembered but refused:
 // the memory of a monitor stays bounded whatever is sent to it.
 constexpr std::size_t MostTaken = 10000;
+// A command is a few dozen bytes; more is not a command.
+constexpr int MostCommandBytes = 512;
+constexpr int MostTextChars = 32;
+constexpr int MostIdChars = 64;
 
 // The address level of a topic in one spelling only: "2", never "02",
 // "0x02" or " 2", so that a broker's rule for PREFIX/2/command cannot be
@@ -23,6 +29,58 @@ std::optional<int> TopicAddress(const QString &level) {
       return std::nullopt;
   const int address = level.toInt();
   return address <= DriveAddress::Highest ? std::optional<int>(address) : std::nullopt;
+}
+
+// Members of a JSON object of plain values, counted in its text: more than
+// the parsed object holds means a key given twice, where the parser would
+// have kept one of them silently.
+int MembersWritten(const QByteArray &text) {
+  int members = 0;
+  bool inString = false;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString && c == '\\')
+      ++i;
+    else if (c == '"')
+      inString = !inString;
+    else if (!inString && c == ':')
+      ++members;
+  }
+  return members;
+}
+
+// The command's JSON taken strictly: an object of the known keys alone,
+// each once and of its type. Empty when it holds, else why not.
+QString Strictly(const QByteArray &payload, QJsonObject &asked) {
+  if (payload.size() > MostCommandBytes)
+    return QStringLiteral("larger than %1 bytes").arg(MostCommandBytes);
+  QJsonParseError error;
+  const QJsonDocument document = QJsonDocument::fromJson(payload, &error);
+  if (error.error != QJsonParseError::NoError || !document.isObject())
+    return R"(not a JSON object: send {"command":"stop","id":...,"time":...}; got ")" +
+           NetworkText(payload, 24) + "\"";
+  asked = document.object();
+  for (auto member = asked.constBegin(); member != asked.constEnd(); ++member) {
+    const QString &key = member.key();
+    const QJsonValue value = member.value();
+    const double number = value.toDouble();
+    if (key == "command" || key == "time") {
+      if (!value.isString() || value.toString().size() > MostTextChars)
+        return "\"" + key + "\" is a short text";
+    } else if (key == "release") {
+      if (!value.isBool())
+        return R"("release" is true or false)";
+    } else if (key == "id") {
+      if (!(value.isString() && value.toString().size() <= MostIdChars) &&
+          !(value.isDouble() && number == std::floor(number) && std::abs(number) < 1e15))
+        return QStringLiteral(R"("id" is a text of up to %1 characters or a whole number)").arg(MostIdChars);
+    } else {
+      return "unknown key \"" + NetworkText(key, 16) + "\" (command, release, id and time are known)";
+    }
+  }
+  if (MembersWritten(payload) != asked.size())
+    return "a key given twice";
+  return {};
 }
 } // namespace
 
@@ -63,9 +121,10 @@ BrokerCommand CommandJudge::Judge(const QString &topic, const QByteArray &payloa
   // PREFIX/ADDRESS/command
   const QString level = topic.mid(prefix_.size() + 1).section('/', 0, 0);
   const std::optional<int> address = TopicAddress(level);
-  const QJsonObject asked = QJsonDocument::fromJson(payload).object();
+  QJsonObject asked;
+  const QString malformed = Strictly(payload, asked);
   command.id = asked.value("id");
-  command.name = asked.value("command").toString();
+  command.name = NetworkText(asked.value("command").toString(), MostTextChars);
   const bool release = asked.value("release").toBool();
   if (release)
     command.name += " release";
@@ -78,6 +137,8 @@ BrokerCommand CommandJudge::Judge(const QString &topic, const QByteArray &payloa
   } else if (!permission_.addresses.count(*address)) {
     command.refusal =
         QStringLiteral("drive %1 is not among those that take commands (--command-addresses)").arg(*address);
+  } else if (!malformed.isEmpty()) {
+    command.refusal = malformed;
   } else if (!asked.value("command").isString()) {
     command.refusal = R"(not a command: send {"command":"stop"} or another control command)";
   } else if (const std::optional<int> code =

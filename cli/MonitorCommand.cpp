@@ -7,6 +7,7 @@
 #include "cli/CliError.h"
 #include "cli/DriveWatch.h"
 #include "cli/MonitorSettings.h"
+#include "cli/NetworkText.h"
 #include "cli/RequestTally.h"
 #include "drive/ControlLamps.h"
 #include "drive/RequestBodies.h"
@@ -137,7 +138,7 @@ private:
     const QString resultTopic = message.topic + "/result";
     if (!command.refusal.isEmpty()) {
       if (!context_.quiet)
-        Note("command on " + message.topic + " refused: " + command.refusal);
+        Note("command on " + NetworkText(message.topic, 80) + " refused: " + command.refusal);
       broker_.PublishEvent(resultTopic, command.Result("refused", command.refusal));
       return;
     }

@@ -97,8 +97,12 @@ class Subscriber:
         self.client.loop_start()
 
     def received(self, client, userdata, message):
+        try:
+            payload = json.loads(message.payload)
+        except ValueError:
+            payload = message.payload  # a malformed command the test sent
         with self.lock:
-            self.messages.append((message.topic, json.loads(message.payload)))
+            self.messages.append((message.topic, payload))
 
     def of(self, topic):
         with self.lock:
@@ -362,6 +366,37 @@ class PlantMonitor(MonitorTestCase):
             consumer.command(topic, {"command": "fwd"})
             self.assertIn("no drive address", consumer.wait(topic + "/result")["reason"])
         self.assertEqual(self.control_writes(), [])
+
+    def test_commands_taken_strictly(self):
+        port = self.simulator("--drives", "2")
+        broker = self.broker("allow_anonymous true")
+        consumer = self.subscriber(broker)
+        monitor = self.monitor(port, "mqtt://127.0.0.1:%d" % broker.port, "--addresses", "2",
+                               "--accept-commands", "--command-addresses", "2")
+        consumer.wait("plant/line1/monitor")
+        topic = "plant/line1/2/command"
+        stamp = '"id":"d%d","time":"' + utc() + '"'
+        for payload, reason in (({"command": "jog-fwd", "release": "true"}, '"release" is true or false'),
+                                ({"command": "jog-fwd", "release": 1}, '"release" is true or false'),
+                                (b'{"command":"stop","command":"fwd",%s}' % (stamp % 1).encode(), "given twice"),
+                                ({"command": "stop", "frequency": -5}, 'unknown key "frequency"'),
+                                ({"command": "stop", "id": {"a": 1}}, '"id" is a text'),
+                                ({"command": "x" * 5000}, "larger than 512 bytes"),
+                                (b"\x1b[2J" + b"z" * 300, "not a JSON object"),
+                                ({"command": "\x1b[2J\nforged line"}, "unknown command")):
+            if isinstance(payload, bytes):
+                consumer.publish(topic, payload)
+            else:
+                consumer.command(topic, payload)
+            result = consumer.wait(topic + "/result", lambda r, reason=reason: reason in r["reason"])
+            self.assertEqual(result["result"], "refused")
+            self.assertLess(len(result["reason"]), 200)
+        self.assertEqual(self.control_writes(), [])
+        # What came from the network is printed escaped, one note a line.
+        notes = "".join(monitor.notes)
+        self.assertNotIn("\x1b", notes)
+        self.assertFalse(any(note.startswith("forged") for note in monitor.notes))
+        self.assertIn(r"\x1b[2J\nforged", notes)
 
     def refused(self, port, url, *args):
         proc = self.monitor(port, url, "--addresses", "1", *args)
