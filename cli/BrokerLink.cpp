@@ -18,6 +18,13 @@ int Jittered(int ms) {
   return ms * 3 / 4 + static_cast<int>(QRandomGenerator::global()->bounded(ms / 2 + 1));
 }
 
+// What is received is commands, each a few dozen bytes, a few a minute:
+// anyone who may publish there gets no more of the monitor than this.
+constexpr int MostReceivedBytes = 1024;
+constexpr int MostWaiting = 16;
+constexpr double ReceivedPerSecond = 10;
+constexpr double ReceivedBurst = 20;
+
 QByteArray Bytes(const QString &text) { return text.toUtf8(); }
 } // namespace
 
@@ -34,6 +41,7 @@ BrokerLink::BrokerLink(const BrokerSettings &settings) : settings_(settings) {
   mosquitto_message_callback_set(client_, OnMessage);
   mosquitto_publish_callback_set(client_, OnPublish);
   mosquitto_log_callback_set(client_, OnLog);
+  clock_.start();
   if (!settings_.user.isEmpty())
     mosquitto_username_pw_set(client_, Bytes(settings_.user).constData(),
                               settings_.password.isEmpty() ? nullptr : Bytes(settings_.password).constData());
@@ -160,6 +168,16 @@ void BrokerLink::OnDisconnect(mosquitto *, void *self, int) {
 void BrokerLink::OnMessage(mosquitto *, void *self, const mosquitto_message *message) {
   auto *link = static_cast<BrokerLink *>(self);
   std::lock_guard lock(link->mutex_);
+  const double now = link->clock_.elapsed() / 1000.0;
+  link->allowance_ =
+      std::min(ReceivedBurst, link->allowance_ + (now - link->allowanceAt_) * ReceivedPerSecond);
+  link->allowanceAt_ = now;
+  if (message->payloadlen > MostReceivedBytes || link->allowance_ < 1 ||
+      static_cast<int>(link->received_.size()) >= MostWaiting) {
+    ++link->receivedDropped_;
+    return;
+  }
+  link->allowance_ -= 1;
   link->received_.push_back({QString::fromUtf8(message->topic),
                              QByteArray(static_cast<const char *>(message->payload), message->payloadlen),
                              message->retain});
@@ -216,6 +234,11 @@ std::vector<BrokerMessage> BrokerLink::TakeMessages() {
 int BrokerLink::Connections() const {
   std::lock_guard lock(mutex_);
   return connections_;
+}
+
+long long BrokerLink::ReceivedDropped() const {
+  std::lock_guard lock(mutex_);
+  return receivedDropped_;
 }
 
 long long BrokerLink::EventsDropped() const {

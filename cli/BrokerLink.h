@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QString>
 
 #include <atomic>
@@ -59,8 +60,11 @@ public:
   void PublishEvent(const QString &topic, const QByteArray &payload);
   // Subscribed at each connection; give before the first connection ends.
   void Subscribe(const QString &pattern);
-  // Messages received on the subscriptions since the last call.
+  // Messages received on the subscriptions since the last call: up to 16
+  // waiting, of 1 KiB at most, 10 a second (20 at once); the rest are
+  // dropped unread and counted.
   std::vector<BrokerMessage> TakeMessages();
+  long long ReceivedDropped() const;
 
   // Connections made so far: a new one means the broker is back.
   int Connections() const;
@@ -93,6 +97,9 @@ private:
   std::map<QString, QByteArray> states_;
   std::deque<std::pair<QString, QByteArray>> events_; // waiting for the broker
   std::vector<BrokerMessage> received_;
+  long long receivedDropped_ = 0;
+  QElapsedTimer clock_;
+  double allowance_ = 20, allowanceAt_ = 0; // messages that may be taken now, and when that was so
   std::atomic<int> lastDelivered_{-1};
 
   void Run();

@@ -241,7 +241,7 @@ class PlantMonitor(MonitorTestCase):
         self.tell_simulator("off")
         consumer.wait("plant/line1/2/event", lambda e: e["event"] == "back")
 
-    def test_commands_refused_without_accept_and_last_will(self):
+    def test_no_commands_without_accept_and_last_will(self):
         port = self.simulator("--drives", "1")
         broker = self.broker("allow_anonymous true")
         consumer = self.subscriber(broker)
@@ -251,12 +251,7 @@ class PlantMonitor(MonitorTestCase):
             ini.write("[mqtt]\nmqtt=mqtt://127.0.0.1:%d\ntopic=elsewhere\n"
                       "[monitor]\naddresses=1\ncommand-addresses=1\n" % broker.port)
         monitor = self.monitor(port, None, "--config", config)
-        consumer.wait("plant/line1/monitor")
-        consumer.command("plant/line1/1/command", {"command": "stop"})
-        refused = consumer.wait("plant/line1/1/command/result")
-        self.assertEqual(refused["result"], "refused")
-        self.assertIn("--accept-commands", refused["reason"])
-        self.assertEqual(self.control_writes(), [])
+        self.assertFalse(consumer.wait("plant/line1/monitor")["commands"])
 
         # A port not there yet is tried again and reported, and polled once there.
         later = os.path.join(self.folder, "COM7")
@@ -308,6 +303,53 @@ class PlantMonitor(MonitorTestCase):
         monitor = again.wait("plant/line1/monitor", lambda m: m.get("events_dropped", 0) > 0)
         self.assertEqual((monitor["events_dropped"], monitor["status"]), (1, "online"))
         self.assertEqual(again.of("plant/line1/2/event"), [])
+
+    def test_command_topics_bounded(self):
+        port = self.simulator("--drives", "2")
+        broker = self.broker("allow_anonymous true", "log_type all")
+        url = "mqtt://127.0.0.1:%d" % broker.port
+        # Without commands the monitor subscribes to nothing there.
+        states = self.subscriber(broker, "plant/+/2/state")
+        quiet = self.monitor(port, url, "--addresses", "2", "--topic", "plant/quiet")
+        states.wait("plant/quiet/2/state")
+        with open(broker.log) as log:
+            self.assertNotIn("plant/quiet/+/command", log.read())
+        quiet.terminate()
+        quiet.wait(30)
+
+        monitor = self.monitor(port, url, "--addresses", "2", "--accept-commands", "--command-addresses", "2",
+                               "--state-every", "0")
+        results = self.subscriber(broker, "plant/line1/2/command/result")
+        states.wait("plant/line1/2/state")
+
+        def rss():
+            with open("/proc/%d/status" % monitor.pid) as status:
+                return next(int(line.split()[1]) for line in status if line.startswith("VmRSS:")) // 1024
+        before = rss()
+        attacker = mqtt.Client()
+        attacker.connect("127.0.0.1", broker.port)
+        attacker.loop_start()
+        self.addCleanup(attacker.loop_stop)
+        topic = "plant/line1/2/command"
+        for _ in range(10):
+            attacker.publish(topic, b"x" * (5 * 1024 * 1024), qos=1).wait_for_publish()
+        for i in range(3000):
+            attacker.publish(topic, b'{"command":"\x1b]0;%d' % i)
+        attacker.publish(topic, b"{}", qos=1).wait_for_publish()
+        # Polling went on through it all, and the monitor still takes a command.
+        polled = len(states.of("plant/line1/2/state"))
+        wait_for("more states", lambda: len(states.of("plant/line1/2/state")) > polled + 20)
+        ids = iter(range(100))
+
+        def done():
+            results.command(topic, {"command": "stop", "id": "after %d" % next(ids)})
+            time.sleep(0.5)
+            return any(r["result"] == "done" for r in results.of(topic + "/result"))
+        wait_for("a command taken after the flood", done)
+        self.assertLess(rss() - before, 20, "MB more after the flood")
+        self.assertLess(len(monitor.notes), 60)
+        self.assertTrue(any("dropped unread" in note for note in monitor.notes))
+        self.assertNotIn("\x1b", "".join(monitor.notes))
 
     def test_retained_stale_and_replayed_commands_never_run(self):
         port = self.simulator("--drives", "2")
