@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
 
 namespace {
 constexpr int KeepAliveSeconds = 15;
@@ -26,6 +27,32 @@ constexpr double ReceivedPerSecond = 10;
 constexpr double ReceivedBurst = 20;
 
 QByteArray Bytes(const QString &text) { return text.toUtf8(); }
+
+// Debian's CAs, for a TLS broker given without --mqtt-ca.
+constexpr const char *SystemCaFolder = "/etc/ssl/certs";
+
+// What the operator must mend when a TLS connection failed with `error`
+// (OpenSSL's words); empty when it may pass by itself (the broker or a
+// proxy in front of it restarting: "unexpected eof", a reset).
+QString TlsRefusal(const QString &error, const BrokerSettings &settings) {
+  const QString ca = settings.caFile.isEmpty() ? QStringLiteral("this machine's CAs (or give --mqtt-ca)")
+                                               : "--mqtt-ca " + settings.caFile;
+  const QString cert = settings.certFile.isEmpty()
+                           ? QStringLiteral("it wants a client certificate: give --mqtt-cert and --mqtt-key")
+                           : "check --mqtt-cert " + settings.certFile;
+  if (error.contains("certificate verify failed"))
+    return "the broker's certificate is not trusted (" + error + ") by " + ca + ", or not made out to " +
+           settings.host;
+  if (error.contains("certificate required") || error.contains("bad certificate") ||
+      error.contains("unknown ca") || error.contains("certificate unknown") ||
+      error.contains("certificate expired"))
+    return "the broker refused our certificate (" + error + "): " + cert;
+  if (error.contains("wrong version number") || error.contains("packet length too long"))
+    return "the broker's port speaks no TLS (" + error + "): give mqtt:// or its TLS port";
+  if (error.contains("key values mismatch") || error.contains("PEM") || error.contains("no start line"))
+    return error + ": check --mqtt-cert " + settings.certFile + " and --mqtt-key " + settings.keyFile;
+  return {};
+}
 } // namespace
 
 BrokerLink::BrokerLink(const BrokerSettings &settings) : settings_(settings) {
@@ -48,9 +75,11 @@ BrokerLink::BrokerLink(const BrokerSettings &settings) : settings_(settings) {
   if (settings_.tls) {
     const QByteArray ca = Bytes(settings_.caFile), cert = Bytes(settings_.certFile),
                      key = Bytes(settings_.keyFile);
-    const int rc = mosquitto_tls_set(client_, ca.isEmpty() ? nullptr : ca.constData(), nullptr,
-                                     cert.isEmpty() ? nullptr : cert.constData(),
-                                     key.isEmpty() ? nullptr : key.constData(), nullptr);
+    // A key that wants a passphrase fails rather than asks on a terminal.
+    const auto noPassphrase = [](char *, int, int, void *) { return 0; };
+    const int rc = mosquitto_tls_set(
+        client_, ca.isEmpty() ? nullptr : ca.constData(), ca.isEmpty() ? SystemCaFolder : nullptr,
+        cert.isEmpty() ? nullptr : cert.constData(), key.isEmpty() ? nullptr : key.constData(), noPassphrase);
     if (rc != MOSQ_ERR_SUCCESS) {
       mosquitto_destroy(client_);
       throw CliError::BadInput("TLS files cannot be used (--mqtt-ca, --mqtt-cert, --mqtt-key): " +
@@ -89,6 +118,10 @@ void BrokerLink::Run() {
       if (stop_ || !refusal_.isEmpty())
         return;
     }
+    {
+      std::lock_guard tlsLock(tlsMutex_);
+      tlsError_.clear();
+    }
     int rc = first ? mosquitto_connect(client_, Bytes(settings_.host).constData(), settings_.port,
                                        KeepAliveSeconds)
                    : mosquitto_reconnect(client_);
@@ -103,13 +136,18 @@ void BrokerLink::Run() {
     connected_ = false;
     if (closing_ || !refusal_.isEmpty())
       return;
+    QString why = QString::fromUtf8(mosquitto_strerror(rc));
     if (rc == MOSQ_ERR_TLS) {
       std::lock_guard tlsLock(tlsMutex_);
-      Refuse("TLS connection to the broker at " + where +
-             " failed: " + (tlsError_.isEmpty() ? QStringLiteral("handshake refused") : tlsError_) +
-             " (is --mqtt-ca the broker's CA, and is the certificate made out to " + settings_.host + "?)");
-      return;
+      if (const QString refusal = TlsRefusal(tlsError_, settings_); !refusal.isEmpty()) {
+        Refuse("TLS connection to the broker at " + where + " failed: " + refusal);
+        return;
+      }
+      why = "TLS: " + (tlsError_.isEmpty() ? QStringLiteral("connection closed") : tlsError_);
+      tlsError_.clear();
     }
+    if (!unavailable_.isEmpty())
+      why = std::exchange(unavailable_, {});
     const bool wasUp = connections_ > connectionsBefore;
     lock.unlock();
     if (wasUp) {
@@ -117,8 +155,7 @@ void BrokerLink::Run() {
       reported = false;
     }
     if (!reported && !settings_.quiet)
-      CliCommands::Note("broker at " + where + " not reachable (" +
-                        QString::fromUtf8(mosquitto_strerror(rc)) + "): polling goes on, trying again");
+      CliCommands::Note("broker at " + where + " not reachable (" + why + "): polling goes on, trying again");
     reported = true;
     if (!Pause(Jittered(delayMs)))
       return;
@@ -135,11 +172,26 @@ void BrokerLink::OnConnect(mosquitto *client, void *self, int rc) {
   auto *link = static_cast<BrokerLink *>(self);
   std::lock_guard lock(link->mutex_);
   if (rc != 0) {
-    link->Refuse(QStringLiteral("the broker at %1:%2 refused the connection: %3 (check --mqtt-user and "
-                                "--mqtt-password-file)")
-                     .arg(link->settings_.host)
-                     .arg(link->settings_.port)
-                     .arg(QString::fromUtf8(mosquitto_connack_string(rc))));
+    const BrokerSettings &settings = link->settings_;
+    const QString said = QString::fromUtf8(mosquitto_connack_string(rc));
+    // 3, server unavailable, passes by itself; the others want the operator.
+    if (rc == CONNACK_REFUSED_SERVER_UNAVAILABLE) {
+      link->unavailable_ = said;
+    } else {
+      const QString mend =
+          rc == CONNACK_REFUSED_PROTOCOL_VERSION      ? QStringLiteral("the broker does not speak MQTT 3.1.1")
+          : rc == CONNACK_REFUSED_IDENTIFIER_REJECTED ? QStringLiteral("the broker wants another client id")
+          : settings.user.isEmpty()
+              ? QStringLiteral("the broker wants a user: give --mqtt-user and --mqtt-password-file")
+              : "check --mqtt-user " + settings.user + " and --mqtt-password-file " + settings.passwordFile +
+                    (rc == CONNACK_REFUSED_NOT_AUTHORIZED
+                         ? QStringLiteral(", and the broker's rules for them")
+                         : QString());
+      link->Refuse(QStringLiteral("the broker at %1:%2 refused the connection: %3 (%4)")
+                       .arg(settings.host)
+                       .arg(settings.port)
+                       .arg(said, mend));
+    }
     mosquitto_disconnect(client);
     return;
   }

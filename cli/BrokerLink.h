@@ -23,6 +23,7 @@ struct BrokerSettings {
   bool tls = false;
   QString caFile, certFile, keyFile; // TLS: the broker's CA, our certificate and key
   QString user, password;
+  QString passwordFile; // where the password came from, for the messages
   int qos = 0;
   QString willTopic; // the broker publishes willPayload there, retained, when we vanish
   QByteArray willPayload;
@@ -43,9 +44,12 @@ struct BrokerMessage {
 // silently: the latest state of each topic is kept and every state is sent
 // again at each connection (the retained copies are current once back);
 // events wait in order up to the bound, and those beyond it are counted.
-// A broker that refuses the credentials, and a TLS handshake that fails
-// (certificate not trusted or not the host's), end the connection for good:
-// Refusal() says why.
+// What the operator must mend ends the connection for good, and Refusal()
+// says what and with which file: credentials refused, a broker's
+// certificate not trusted or not the host's, our certificate refused, TLS
+// to a port without it. What passes by itself is tried again: a broker
+// "unavailable" for now, a TLS connection cut (a proxy in front of a broker
+// that restarts).
 class BrokerLink {
 public:
   // CliError (bad input) when the TLS files cannot be used.
@@ -89,6 +93,7 @@ private:
   int connections_ = 0;
   long long dropped_ = 0;
   QString refusal_;
+  QString unavailable_; // the broker said it cannot serve now: tried again
   // The library's last TLS complaint, under a lock of its own: it may come
   // while a publish holds the other.
   std::mutex tlsMutex_;

@@ -50,7 +50,8 @@ MonitorSettings MonitorSettings::From(const CliArguments &args, const QString &p
   if (args.Has("mqtt-password-file")) {
     if (broker.user.isEmpty())
       throw CliError::BadInput("--mqtt-password-file goes with --mqtt-user");
-    broker.password = FirstLine(args.Value("mqtt-password-file"));
+    broker.passwordFile = args.Value("mqtt-password-file");
+    broker.password = FirstLine(broker.passwordFile);
   }
   broker.qos = CliOptions::Number(args, "qos", 0, 1, 0);
   broker.eventBound = CliOptions::Number(args, "event-queue", 0, 1000000, DefaultEventQueue);

@@ -14,6 +14,7 @@ import os
 import pwd
 import shutil
 import signal
+import socket
 import subprocess
 import tempfile
 import threading
@@ -128,6 +129,51 @@ class Subscriber:
     def close(self):
         self.client.loop_stop()
         self.client.disconnect()
+
+
+class Proxy:
+    """A TCP proxy on a free loopback port in front of a broker: it passes
+    connections on ("forward"), cuts them at once ("close", as a load
+    balancer does while the broker behind it restarts), or answers CONNECT
+    with CONNACK 3, server unavailable ("unavailable")."""
+
+    def __init__(self, port):
+        self.port, self.target, self.mode = free_port(), port, "forward"
+        self.server = socket.create_server(("127.0.0.1", self.port))
+        threading.Thread(target=self.serve, daemon=True).start()
+
+    def serve(self):
+        while True:
+            try:
+                client, _ = self.server.accept()
+            except OSError:
+                return
+            if self.mode == "close":
+                client.close()
+            elif self.mode == "unavailable":
+                client.recv(1024)
+                client.sendall(b"\x20\x02\x00\x03")
+                client.close()
+            else:
+                upstream = socket.create_connection(("127.0.0.1", self.target))
+                for a, b in ((client, upstream), (upstream, client)):
+                    threading.Thread(target=self.pump, args=(a, b), daemon=True).start()
+
+    @staticmethod
+    def pump(source, sink):
+        try:
+            while data := source.recv(65536):
+                sink.sendall(data)
+        except OSError:
+            pass
+        for s in (source, sink):
+            try:
+                s.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
+
+    def close(self):
+        self.server.close()
 
 
 class MonitorTestCase(unittest.TestCase):
@@ -452,22 +498,8 @@ class PlantMonitor(MonitorTestCase):
         proc.terminate()
         self.assertEqual(proc.wait(30), 0)
 
-    def test_wrong_password_and_certificate_not_matching(self):
-        port = self.simulator("--drives", "1")
-        passwords = os.path.join(self.folder, "passwords")
-        subprocess.run(["mosquitto_passwd", "-c", "-b", passwords, "line1", "right"], check=True)
-        broker = self.broker("allow_anonymous false", "password_file " + passwords)
-        for word in ("right", "wrong"):
-            with open(os.path.join(self.folder, word), "w") as f:
-                f.write(word + "\n")
-        url = "mqtt://127.0.0.1:%d" % broker.port
-        err = self.refused(port, url, "--mqtt-user", "line1", "--mqtt-password-file",
-                           os.path.join(self.folder, "wrong"))
-        self.assertIn("refused the connection", err)
-        self.assertIn("not authorised", err)
-        self.connects(port, url, "--mqtt-user", "line1", "--mqtt-password-file", os.path.join(self.folder, "right"))
-
-        # A TLS broker whose certificate another CA signed than the one given.
+    def tls_broker(self):
+        """A TLS broker for localhost, its CA (ca.crt) and another CA."""
         def openssl(*args):
             subprocess.run(["openssl", *args], check=True, cwd=self.folder, capture_output=True)
         for ca in ("ca", "other-ca"):
@@ -481,12 +513,58 @@ class PlantMonitor(MonitorTestCase):
                 "-days", "2", "-extfile", "san.ext", "-out", "server.crt")
         files = {name: os.path.join(self.folder, name) for name in ("ca.crt", "other-ca.crt", "server.crt",
                                                                     "server.key")}
-        tls = self.broker("allow_anonymous true", "certfile " + files["server.crt"],
-                          "keyfile " + files["server.key"])
+        return self.broker("allow_anonymous true", "certfile " + files["server.crt"],
+                           "keyfile " + files["server.key"]), files
+
+    def proxy(self, port):
+        proxy = Proxy(port)
+        self.addCleanup(proxy.close)
+        return proxy
+
+    def test_transient_failures_tried_again(self):
+        port = self.simulator("--drives", "1")
+        tls, files = self.tls_broker()
+        # A proxy in front of the TLS broker, while the broker behind it restarts.
+        front = self.proxy(tls.port)
+        front.mode = "close"
+        monitor = self.monitor(port, "mqtts://localhost:%d" % front.port, "--addresses", "1", "--mqtt-ca",
+                               files["ca.crt"])
+        wait_for("the cut noted", lambda: any("not reachable" in note for note in monitor.notes), 60)
+        front.mode = "forward"
+        wait_for("a connection", lambda: any("connected to the broker" in note for note in monitor.notes), 60)
+        # A broker that says it cannot serve now (CONNACK 3).
+        plain = self.broker("allow_anonymous true")
+        busy = self.proxy(plain.port)
+        busy.mode = "unavailable"
+        other = self.monitor(port, "mqtt://127.0.0.1:%d" % busy.port, "--addresses", "1", "--topic", "plant/two")
+        wait_for("the refusal noted", lambda: any("unavailable" in note for note in other.notes), 60)
+        busy.mode = "forward"
+        wait_for("a connection", lambda: any("connected to the broker" in note for note in other.notes), 60)
+        self.assertEqual((monitor.poll(), other.poll()), (None, None))
+
+    def test_wrong_password_and_certificate_not_matching(self):
+        port = self.simulator("--drives", "1")
+        passwords = os.path.join(self.folder, "passwords")
+        subprocess.run(["mosquitto_passwd", "-c", "-b", passwords, "line1", "right"], check=True)
+        broker = self.broker("allow_anonymous false", "password_file " + passwords)
+        for word in ("right", "wrong"):
+            with open(os.path.join(self.folder, word), "w") as f:
+                f.write(word + "\n")
+        url = "mqtt://127.0.0.1:%d" % broker.port
+        err = self.refused(port, url, "--mqtt-user", "line1", "--mqtt-password-file",
+                           os.path.join(self.folder, "wrong"))
+        self.assertIn("refused the connection", err)
+        self.assertIn("not authorised", err)
+        self.assertIn("--mqtt-password-file " + os.path.join(self.folder, "wrong"), err)
+        self.connects(port, url, "--mqtt-user", "line1", "--mqtt-password-file", os.path.join(self.folder, "right"))
+
+        # A TLS broker whose certificate another CA signed than the one given.
+        tls, files = self.tls_broker()
         url = "mqtts://localhost:%d" % tls.port
         err = self.refused(port, url, "--mqtt-ca", files["other-ca.crt"])
         self.assertIn("TLS connection to the broker", err)
         self.assertIn("certificate verify failed", err)
+        self.assertIn("--mqtt-ca " + files["other-ca.crt"], err)
         # With its own CA the same broker is trusted.
         self.connects(port, url, "--mqtt-ca", files["ca.crt"])
 
