@@ -86,10 +86,16 @@ BrokerLink::BrokerLink(const BrokerSettings &settings) : settings_(settings) {
                                QString::fromUtf8(mosquitto_strerror(rc)));
     }
   }
-  if (!settings_.willTopic.isEmpty())
-    mosquitto_will_set(client_, Bytes(settings_.willTopic).constData(),
-                       static_cast<int>(settings_.willPayload.size()), settings_.willPayload.constData(), 1,
-                       true);
+  if (!settings_.willTopic.isEmpty()) {
+    const int rc = mosquitto_will_set(client_, Bytes(settings_.willTopic).constData(),
+                                      static_cast<int>(settings_.willPayload.size()),
+                                      settings_.willPayload.constData(), 1, true);
+    if (rc != MOSQ_ERR_SUCCESS) {
+      mosquitto_destroy(client_);
+      throw CliError::BadInput("the last will on " + settings_.willTopic +
+                               " cannot be set: " + QString::fromUtf8(mosquitto_strerror(rc)));
+    }
+  }
   thread_ = std::thread([this] { Run(); });
 }
 

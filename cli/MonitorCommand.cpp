@@ -208,6 +208,8 @@ int Monitor(CliContext &context) {
 #endif
   std::signal(SIGTERM, AskStop);
   std::signal(SIGINT, AskStop);
+  // A closed terminal or session ends it as a stop does: "offline", not the will.
+  std::signal(SIGHUP, AskStop);
   PlantMonitor monitor(context, settings);
   return monitor.Run();
 }
