@@ -2,6 +2,10 @@
 
 #include "cli/CliContext.h"
 #include "cli/CliError.h"
+#include "cli/NetworkText.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <QRandomGenerator>
 #include <chrono>
@@ -25,6 +29,10 @@ constexpr int MostReceivedBytes = 1024;
 constexpr int MostWaiting = 16;
 constexpr double ReceivedPerSecond = 10;
 constexpr double ReceivedBurst = 20;
+// A monitor's state is well below this; a larger claim is no monitor's.
+constexpr int MostClaimBytes = 16 * 1024;
+// Events remembered at QoS 0 until the broker's echo confirms them.
+constexpr std::size_t MostUnconfirmed = 100000;
 
 QByteArray Bytes(const QString &text) { return text.toUtf8(); }
 
@@ -67,6 +75,7 @@ BrokerLink::BrokerLink(const BrokerSettings &settings) : settings_(settings) {
   mosquitto_disconnect_callback_set(client_, OnDisconnect);
   mosquitto_message_callback_set(client_, OnMessage);
   mosquitto_publish_callback_set(client_, OnPublish);
+  mosquitto_subscribe_callback_set(client_, OnSubscribe);
   mosquitto_log_callback_set(client_, OnLog);
   clock_.start();
   if (!settings_.user.isEmpty())
@@ -137,9 +146,11 @@ void BrokerLink::Run() {
       std::lock_guard lock(mutex_);
       if (stop_)
         return;
+      if (claimRead_ && !ready_ && refusal_.isEmpty())
+        BeReady();
     }
     std::unique_lock lock(mutex_);
-    connected_ = false;
+    Lost();
     if (closing_ || !refusal_.isEmpty())
       return;
     QString why = QString::fromUtf8(mosquitto_strerror(rc));
@@ -202,30 +213,84 @@ void BrokerLink::OnConnect(mosquitto *client, void *self, int rc) {
     return;
   }
   link->connected_ = true;
-  ++link->connections_;
   if (!link->settings_.quiet)
     CliCommands::Note(QStringLiteral("connected to the broker at %1:%2")
                           .arg(link->settings_.host)
                           .arg(link->settings_.port));
-  for (const QString &pattern : link->subscriptions_)
-    mosquitto_subscribe(client, nullptr, Bytes(pattern).constData(), link->settings_.qos);
-  // Events first, in the order they happened, then every state as it is now.
-  while (!link->events_.empty() &&
-         link->Send(link->events_.front().first, link->events_.front().second, false))
-    link->events_.pop_front();
-  for (const auto &[topic, payload] : link->states_)
-    link->Send(topic, payload, true);
+  // Nothing is published before the claim is read: the retained claim
+  // comes right after the first subscription's answer, so it is in by the
+  // second's.
+  const QByteArray claim = Bytes(link->settings_.claimTopic);
+  mosquitto_subscribe(client, nullptr, claim.constData(), 0);
+  mosquitto_subscribe(client, &link->claimReadMid_, claim.constData(), 0);
+}
+
+void BrokerLink::OnSubscribe(mosquitto *, void *self, int mid, int, const int *) {
+  auto *link = static_cast<BrokerLink *>(self);
+  std::lock_guard lock(link->mutex_);
+  if (mid == link->claimReadMid_)
+    link->claimRead_ = true;
+}
+
+void BrokerLink::BeReady() {
+  ready_ = true;
+  ++connections_;
+  for (const QString &pattern : subscriptions_)
+    mosquitto_subscribe(client_, nullptr, Bytes(pattern).constData(), settings_.qos);
+  // What the client library sends again from before the loss is on its way
+  // by now: what follows is fresher. Events first, in the order they
+  // happened, then every state as it is now.
+  while (!events_.empty() && Send(events_.front().first, events_.front().second, false))
+    events_.pop_front();
+  for (const auto &[topic, payload] : states_)
+    Send(topic, payload, true);
+}
+
+void BrokerLink::TakeClaim(const QByteArray &payload) {
+  const QJsonObject claim = QJsonDocument::fromJson(payload).object();
+  if (claim.value("run").toString() == settings_.run) {
+    // Our own state back from the broker: what we sent before it arrived.
+    const long long seq = claim.value("seq").toInteger();
+    while (!unconfirmed_.empty() && unconfirmed_.front() < seq)
+      unconfirmed_.pop_front();
+    return;
+  }
+  // The same monitor started again takes over its own claim; another one
+  // online on the prefix is not overwritten.
+  if (!ready_ && claim.value("status").toString() == "online" &&
+      claim.value("monitor_id").toString() != settings_.monitorId) {
+    // Gone without the will: it would mark the other monitor offline.
+    mosquitto_disconnect(client_);
+    Refuse("another monitor (" + NetworkText(claim.value("monitor_id").toString(), 80) + ") publishes on " +
+           settings_.claimTopic + ": stop it, or give this one another --topic");
+  }
 }
 
 void BrokerLink::OnDisconnect(mosquitto *, void *self, int) {
   auto *link = static_cast<BrokerLink *>(self);
   std::lock_guard lock(link->mutex_);
-  link->connected_ = false;
+  link->Lost();
+}
+
+void BrokerLink::Lost() {
+  connected_ = ready_ = claimRead_ = false;
+  // At QoS 0 what the broker had not confirmed when the link died may be gone.
+  eventsLost_ += static_cast<long long>(unconfirmed_.size());
+  if (!unconfirmed_.empty() && !settings_.quiet)
+    CliCommands::Note(QStringLiteral("%1 events sent since the broker last answered may be lost with the "
+                                     "connection (QoS 0; counted in events_lost)")
+                          .arg(unconfirmed_.size()));
+  unconfirmed_.clear();
 }
 
 void BrokerLink::OnMessage(mosquitto *, void *self, const mosquitto_message *message) {
   auto *link = static_cast<BrokerLink *>(self);
   std::lock_guard lock(link->mutex_);
+  if (link->settings_.claimTopic == message->topic) {
+    if (message->payloadlen <= MostClaimBytes)
+      link->TakeClaim(QByteArray(static_cast<const char *>(message->payload), message->payloadlen));
+    return;
+  }
   const double now = link->clock_.elapsed() / 1000.0;
   link->allowance_ =
       std::min(ReceivedBurst, link->allowance_ + (now - link->allowanceAt_) * ReceivedPerSecond);
@@ -254,6 +319,12 @@ void BrokerLink::OnLog(mosquitto *, void *self, int level, const char *text) {
   link->tlsError_ = QString::fromUtf8(text).section(':', -1).trimmed();
 }
 
+QByteArray BrokerLink::Stamped(const QByteArray &payload) {
+  // {"seq":N,...}: one count over all the monitor sends, so that a consumer
+  // tells the fresher of two messages whatever the order they came in.
+  return "{\"seq\":" + QByteArray::number(++seq_) + (payload.size() > 2 ? "," : "") + payload.mid(1);
+}
+
 bool BrokerLink::Send(const QString &topic, const QByteArray &payload, bool retain) {
   return mosquitto_publish(client_, nullptr, Bytes(topic).constData(), static_cast<int>(payload.size()),
                            payload.constData(), settings_.qos, retain) == MOSQ_ERR_SUCCESS;
@@ -261,20 +332,29 @@ bool BrokerLink::Send(const QString &topic, const QByteArray &payload, bool reta
 
 void BrokerLink::PublishState(const QString &topic, const QByteArray &payload) {
   std::lock_guard lock(mutex_);
-  states_[topic] = payload;
-  if (connected_)
-    Send(topic, payload, true);
+  const QByteArray stamped = states_[topic] = Stamped(payload);
+  if (ready_)
+    Send(topic, stamped, true);
 }
 
 void BrokerLink::PublishEvent(const QString &topic, const QByteArray &payload) {
   std::lock_guard lock(mutex_);
-  if (connected_ && Send(topic, payload, false))
+  const QByteArray stamped = Stamped(payload);
+  if (ready_ && Send(topic, stamped, false)) {
+    if (settings_.qos == 0 && unconfirmed_.size() < MostUnconfirmed)
+      unconfirmed_.push_back(seq_);
     return;
-  if (static_cast<int>(events_.size()) < settings_.eventBound) {
-    events_.emplace_back(topic, payload);
-  } else {
+  }
+  // A full queue gives up its oldest: the latest events say most of now.
+  if (settings_.eventBound == 0) {
+    ++dropped_;
+    return;
+  }
+  if (static_cast<int>(events_.size()) >= settings_.eventBound) {
+    events_.pop_front();
     ++dropped_;
   }
+  events_.emplace_back(topic, stamped);
 }
 
 void BrokerLink::Subscribe(const QString &pattern) {
@@ -299,6 +379,11 @@ long long BrokerLink::ReceivedDropped() const {
   return receivedDropped_;
 }
 
+long long BrokerLink::EventsLost() const {
+  std::lock_guard lock(mutex_);
+  return eventsLost_;
+}
+
 long long BrokerLink::EventsDropped() const {
   std::lock_guard lock(mutex_);
   return dropped_;
@@ -313,12 +398,12 @@ void BrokerLink::Close(const QString &topic, const QByteArray &payload, int wait
   int mid = -1;
   {
     std::lock_guard lock(mutex_);
-    states_[topic] = payload;
+    const QByteArray stamped = states_[topic] = Stamped(payload);
     closing_ = true;
-    if (!connected_)
+    if (!ready_)
       return;
-    mosquitto_publish(client_, &mid, Bytes(topic).constData(), static_cast<int>(payload.size()),
-                      payload.constData(), 1, true);
+    mosquitto_publish(client_, &mid, Bytes(topic).constData(), static_cast<int>(stamped.size()),
+                      stamped.constData(), 1, true);
   }
   for (int waited = 0; waited < waitMs && lastDelivered_ != mid; waited += 10)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -27,6 +27,10 @@ struct BrokerSettings {
   int qos = 0;
   QString willTopic; // the broker publishes willPayload there, retained, when we vanish
   QByteArray willPayload;
+  // PREFIX/monitor: the retained state of the monitor that publishes on
+  // the prefix, with its monitorId (this machine and port) and its run (this
+  // process).
+  QString claimTopic, monitorId, run;
   int eventBound = 1000; // events kept while the broker is away
   bool quiet = false;    // no notes on stderr
 };
@@ -43,7 +47,12 @@ struct BrokerMessage {
 // not knock all at once). While the broker is away nothing is lost
 // silently: the latest state of each topic is kept and every state is sent
 // again at each connection (the retained copies are current once back);
-// events wait in order up to the bound, and those beyond it are counted.
+// events wait in order up to the bound, the oldest giving way, counted.
+// Every message carries "seq", one count over all sent. At each connection
+// nothing is published before the prefix's claim is read: another
+// monitor's claim ends the connection (Refusal()); and what is published
+// then comes after whatever the client library sends again from before, so
+// no stale state lands after a fresh one.
 // What the operator must mend ends the connection for good, and Refusal()
 // says what and with which file: credentials refused, a broker's
 // certificate not trusted or not the host's, our certificate refused, TLS
@@ -72,8 +81,12 @@ public:
 
   // Connections made so far: a new one means the broker is back.
   int Connections() const;
-  // Events that did not fit the bound while the broker was away, in all.
+  // Events that did not fit the bound while the broker was away (the
+  // oldest give way), in all.
   long long EventsDropped() const;
+  // Events sent at QoS 0 that the broker had not confirmed (by sending our
+  // own state back) when the connection turned out dead.
+  long long EventsLost() const;
   // Why the broker will not have us; empty while it may.
   QString Refusal() const;
 
@@ -90,6 +103,12 @@ private:
   bool stop_ = false;
   bool closing_ = false; // disconnected on purpose: no more attempts
   bool connected_ = false;
+  bool claimRead_ = false; // the retained claim on the prefix is in
+  bool ready_ = false;     // connected, the claim is ours: publishing
+  int claimReadMid_ = -1;
+  long long seq_ = 0;
+  long long eventsLost_ = 0;
+  std::deque<long long> unconfirmed_; // seqs of events sent at QoS 0 not yet confirmed
   int connections_ = 0;
   long long dropped_ = 0;
   QString refusal_;
@@ -111,11 +130,16 @@ private:
   // Sleeps up to ms unless told to stop; false when told to.
   bool Pause(int ms);
   void Refuse(const QString &reason);
+  void BeReady();
+  void Lost();
+  void TakeClaim(const QByteArray &payload);
+  QByteArray Stamped(const QByteArray &payload);
   // Hands a message to the client; false when it is not connected.
   bool Send(const QString &topic, const QByteArray &payload, bool retain);
   static void OnConnect(mosquitto *, void *self, int rc);
   static void OnDisconnect(mosquitto *, void *self, int rc);
   static void OnMessage(mosquitto *, void *self, const mosquitto_message *message);
   static void OnPublish(mosquitto *, void *self, int mid);
+  static void OnSubscribe(mosquitto *, void *self, int mid, int count, const int *granted);
   static void OnLog(mosquitto *, void *self, int level, const char *text);
 };

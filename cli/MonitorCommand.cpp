@@ -184,7 +184,10 @@ private:
                             {"requests_per_minute", minute.requests},
                             {"errors_per_minute", minute.errors},
                             {"timeouts_per_minute", minute.timeouts},
+                            {"monitor_id", settings_.broker.monitorId},
+                            {"run", settings_.broker.run},
                             {"events_dropped", broker_.EventsDropped()},
+                            {"events_lost", broker_.EventsLost()},
                             {"commands_dropped", broker_.ReceivedDropped()},
                             {"commands", settings_.commands.accept},
                             {"time", QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs)}};

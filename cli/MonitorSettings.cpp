@@ -6,7 +6,11 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRandomGenerator>
 #include <QSet>
+#include <QSysInfo>
 #include <QUrl>
 #include <mosquitto.h>
 
@@ -152,8 +156,14 @@ MonitorSettings MonitorSettings::From(const CliArguments &args, const QString &p
 
   settings.prefix = args.Value("topic", "vossek/" + PortTopicName(port));
   CheckTopic(settings.prefix);
-  broker.willTopic = settings.prefix + "/monitor";
-  broker.willPayload = R"({"status":"offline","reason":"connection lost"})";
+  broker.willTopic = broker.claimTopic = settings.prefix + "/monitor";
+  broker.monitorId = QSysInfo::machineHostName() + ":" + port;
+  broker.run = QString::number(QRandomGenerator::system()->generate64(), 36);
+  broker.willPayload = QJsonDocument(QJsonObject{{"status", "offline"},
+                                                 {"reason", "connection lost"},
+                                                 {"monitor_id", broker.monitorId},
+                                                 {"run", broker.run}})
+                           .toJson(QJsonDocument::Compact);
 
   settings.addresses =
       args.Has("addresses") ? CliCommands::AddressList(args.Value("addresses")) : std::vector<int>{address};

@@ -3,6 +3,7 @@ publishing to a real mosquitto broker that each test starts on a free
 loopback port; a paho client (or mosquitto_sub) is the independent consumer.
 States and events carry the decoded values; a broker gone for ten seconds
 leaves current retained states and the gap's events delivered or counted;
+a partition leaves no stale state or event after a fresher one;
 a wrong password and a certificate that does not match end the monitor with
 status 3; commands from the broker reach the line only where allowed; the
 last will marks a killed monitor offline."""
@@ -261,8 +262,9 @@ class PlantMonitor(MonitorTestCase):
 
         # Allowed: drive 2 runs forward, drive 3 is reset.
         consumer.command("plant/line1/2/command", {"command": "fwd", "id": 7})
-        self.assertEqual(consumer.wait("plant/line1/2/command/result"),
-                         {"command": "fwd", "result": "done", "address": 2, "id": 7})
+        done = consumer.wait("plant/line1/2/command/result")
+        self.assertGreater(done.pop("seq"), 0)
+        self.assertEqual(done, {"command": "fwd", "result": "done", "address": 2, "id": 7})
         running = consumer.wait("plant/line1/2/state", lambda s: s["running"], "drive 2 running")
         self.assertEqual((running["direction"], running["state"]), ("forward", "Forward Start"))
         consumer.command("plant/line1/3/command", {"command": "reset"})
@@ -344,11 +346,59 @@ class PlantMonitor(MonitorTestCase):
         wait_for("the retained states of the drives as they are now",
                  lambda: (retained(1), retained(2), retained(3)) == ("OC", "OE", None), 60)
         again = self.subscriber(broker, client_id="historian")
-        trip = again.wait("plant/line1/1/event", lambda e: e["event"] == "trip")
-        self.assertEqual(trip["fault"], "OC")
+        # The latest event stays; the oldest gave way.
+        trip = again.wait("plant/line1/2/event", lambda e: e["event"] == "trip")
+        self.assertEqual(trip["fault"], "OE")
         monitor = again.wait("plant/line1/monitor", lambda m: m.get("events_dropped", 0) > 0)
         self.assertEqual((monitor["events_dropped"], monitor["status"]), (1, "online"))
-        self.assertEqual(again.of("plant/line1/2/event"), [])
+        self.assertEqual(again.of("plant/line1/1/event"), [])
+
+    def test_partition_leaves_nothing_stale_and_one_monitor_per_prefix(self):
+        port = self.simulator("--drives", "1-2")
+        store = os.path.join(self.folder, "store") + "/"
+        os.mkdir(store)
+        broker = self.broker("allow_anonymous true", "persistence true", "persistence_location " + store,
+                             "autosave_interval 1")
+        consumer = self.subscriber(broker, client_id="historian")
+        url = "mqtt://127.0.0.1:%d" % broker.port
+        monitor = self.monitor(port, url, "--addresses", "1-2", "--qos", "1")
+        consumer.wait("plant/line1/2/state")
+        # The historian's session is in the broker's store before the broker dies.
+        wait_for("the broker's store", lambda: os.path.exists(os.path.join(store, "mosquitto.db")))
+        consumer.close()
+
+        def polled():
+            with open(self.sim_log) as log:
+                return sum(line.startswith("RX 0203") for line in log)
+
+        def polls_after(change):
+            count = polled()
+            self.tell_simulator(change)
+            wait_for("polls after " + change, lambda: polled() > count + 5)
+        # The broker frozen: the trip goes out but is never answered; then
+        # the broker is gone, the fault cleared, and the broker is back.
+        broker.proc.send_signal(signal.SIGSTOP)
+        polls_after("fault 2 9")
+        broker.stop()
+        wait_for("the loss noted", lambda: any("not reachable" in note for note in monitor.notes))
+        polls_after("reset")
+        broker.start()
+        again = self.subscriber(broker, client_id="historian")
+        wait_for("both events", lambda: {e["event"] for e in again.of("plant/line1/2/event")} >=
+                 {"trip", "fault cleared"}, 60)
+        events = again.of("plant/line1/2/event")
+        self.assertEqual([e["event"] for e in events][-2:], ["trip", "fault cleared"])
+        self.assertEqual([e["seq"] for e in events], sorted(e["seq"] for e in events))
+        again.wait("plant/line1/2/state", lambda s: s["fault"] is None)
+        states = again.of("plant/line1/2/state")
+        self.assertIsNone(states[-1]["fault"])
+        self.assertEqual(states[-1]["seq"], max(s["seq"] for s in states))
+
+        # A second monitor on the prefix, at another port, is refused.
+        second = self.monitor(os.path.join(self.folder, "COM9"), url, "--addresses", "1")
+        self.assertEqual(second.wait(60), 3)
+        wait_for("the reason", lambda: "another monitor" in "".join(second.notes))
+        self.assertEqual(again.wait("plant/line1/monitor")["status"], "online")
 
     def test_command_topics_bounded(self):
         port = self.simulator("--drives", "2")
@@ -426,11 +476,13 @@ class PlantMonitor(MonitorTestCase):
 
         consumer = self.subscriber(broker, topic + "/result")
         for payload, age, reason in (({"command": "fwd"}, 120, "too old"), ({"command": "fwd"}, -120, "ahead"),
-                                     ({"command": "fwd", "id": None}, 0, 'no "id"'),
+                                     ({"command": "fwd", "id": None}, 0, '"id" is a text'),
                                      ({"command": "fwd", "time": "2026-01-31T12:00:00"}, 0, 'no "time"')):
             consumer.command(topic, payload, age=age)
             self.assertEqual(consumer.wait(topic + "/result", lambda r, reason=reason: reason in r["reason"])[
                 "result"], "refused")
+        consumer.publish(topic, {"command": "fwd", "time": utc()})
+        consumer.wait(topic + "/result", lambda r: 'no "id"' in r["reason"])
         consumer.command(topic, {"command": "stop", "id": "once"})
         consumer.wait(topic + "/result", lambda r: r["result"] == "done")
         consumer.command(topic, {"command": "stop", "id": "once"})
@@ -469,7 +521,7 @@ class PlantMonitor(MonitorTestCase):
                                 (b'{"command":"stop","command":"fwd",%s}' % (stamp % 1).encode(), "given twice"),
                                 ({"command": "stop", "frequency": -5}, 'unknown key "frequency"'),
                                 ({"command": "stop", "id": {"a": 1}}, '"id" is a text'),
-                                ({"command": "x" * 5000}, "larger than 512 bytes"),
+                                ({"command": "x" * 600}, "larger than 512 bytes"),
                                 (b"\x1b[2J" + b"z" * 300, "not a JSON object"),
                                 ({"command": "\x1b[2J\nforged line"}, "unknown command")):
             if isinstance(payload, bytes):
