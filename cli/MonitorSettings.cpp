@@ -9,7 +9,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRandomGenerator>
-#include <QSet>
 #include <QSysInfo>
 #include <QUrl>
 #include <mosquitto.h>
@@ -23,35 +22,12 @@ constexpr int MostTopicBytes = 1000;
 
 // What the monitor is told beside the line's options; any other
 // subcommand's option is a mistake, not something to ignore.
-const QSet<QString> MonitorOptions = {"port",
-                                      "mode",
-                                      "baud",
-                                      "data-bits",
-                                      "parity",
-                                      "stop-bits",
-                                      "address",
-                                      "timeout",
-                                      "table",
-                                      "echo",
-                                      "config",
-                                      "quiet",
-                                      "verbose",
-                                      "help",
-                                      "mqtt",
-                                      "mqtt-ca",
-                                      "mqtt-cert",
-                                      "mqtt-key",
-                                      "mqtt-user",
-                                      "topic",
-                                      "addresses",
-                                      "period",
-                                      "qos",
-                                      "state-every",
-                                      "lost-after",
-                                      "event-queue",
-                                      "accept-commands",
-                                      "command-addresses",
-                                      "mqtt-password-file"};
+const QStringList MonitorOptions =
+    QStringLiteral(
+        "port mode baud data-bits parity stop-bits address timeout table echo config quiet verbose "
+        "help mqtt mqtt-ca mqtt-cert mqtt-key mqtt-user mqtt-password-file topic addresses period "
+        "qos state-every lost-after event-queue accept-commands command-addresses")
+        .split(' ');
 
 // mqtt://HOST[:PORT] (1883) or mqtts://HOST[:PORT] (8883, TLS).
 void TakeBrokerAddress(const QString &text, BrokerSettings &broker) {
