@@ -71,6 +71,8 @@ BrokerLink::BrokerLink(const BrokerSettings &settings) : settings_(settings) {
     throw CliError::BadInput("cannot make an MQTT client");
   mosquitto_threaded_set(client_, true);
   mosquitto_int_option(client_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+  // Each state goes out as it is made, not held back for the next one.
+  mosquitto_int_option(client_, MOSQ_OPT_TCP_NODELAY, 1);
   mosquitto_connect_callback_set(client_, OnConnect);
   mosquitto_disconnect_callback_set(client_, OnDisconnect);
   mosquitto_message_callback_set(client_, OnMessage);
@@ -235,6 +237,8 @@ void BrokerLink::OnSubscribe(mosquitto *, void *self, int mid, int, const int *)
 void BrokerLink::BeReady() {
   ready_ = true;
   ++connections_;
+  // Read once: our own states need not come back.
+  mosquitto_unsubscribe(client_, nullptr, Bytes(settings_.claimTopic).constData());
   for (const QString &pattern : subscriptions_)
     mosquitto_subscribe(client_, nullptr, Bytes(pattern).constData(), settings_.qos);
   // What the client library sends again from before the loss is on its way
@@ -248,13 +252,6 @@ void BrokerLink::BeReady() {
 
 void BrokerLink::TakeClaim(const QByteArray &payload) {
   const QJsonObject claim = QJsonDocument::fromJson(payload).object();
-  if (claim.value("run").toString() == settings_.run) {
-    // Our own state back from the broker: what we sent before it arrived.
-    const long long seq = claim.value("seq").toInteger();
-    while (!unconfirmed_.empty() && unconfirmed_.front() < seq)
-      unconfirmed_.pop_front();
-    return;
-  }
   // The same monitor started again takes over its own claim; another one
   // online on the prefix is not overwritten.
   if (!ready_ && claim.value("status").toString() == "online" &&
@@ -307,7 +304,13 @@ void BrokerLink::OnMessage(mosquitto *, void *self, const mosquitto_message *mes
 }
 
 void BrokerLink::OnPublish(mosquitto *, void *self, int mid) {
-  static_cast<BrokerLink *>(self)->lastDelivered_ = mid;
+  auto *link = static_cast<BrokerLink *>(self);
+  link->lastDelivered_ = mid;
+  std::lock_guard lock(link->mutex_);
+  // The broker has our state, and so everything sent before it.
+  if (mid == link->confirmMid_)
+    while (!link->unconfirmed_.empty() && link->unconfirmed_.front() < link->confirmSeq_)
+      link->unconfirmed_.pop_front();
 }
 
 void BrokerLink::OnLog(mosquitto *, void *self, int level, const char *text) {
@@ -326,8 +329,18 @@ QByteArray BrokerLink::Stamped(const QByteArray &payload) {
 }
 
 bool BrokerLink::Send(const QString &topic, const QByteArray &payload, bool retain) {
-  return mosquitto_publish(client_, nullptr, Bytes(topic).constData(), static_cast<int>(payload.size()),
-                           payload.constData(), settings_.qos, retain) == MOSQ_ERR_SUCCESS;
+  // The monitor's own state goes at QoS 1 whatever the rest do: its answer
+  // from the broker confirms, at QoS 0, the events sent before it.
+  const bool claim = topic == settings_.claimTopic;
+  int mid = -1;
+  const bool sent =
+      mosquitto_publish(client_, &mid, Bytes(topic).constData(), static_cast<int>(payload.size()),
+                        payload.constData(), claim ? 1 : settings_.qos, retain) == MOSQ_ERR_SUCCESS;
+  if (sent && claim) {
+    confirmMid_ = mid;
+    confirmSeq_ = seq_;
+  }
+  return sent;
 }
 
 void BrokerLink::PublishState(const QString &topic, const QByteArray &payload) {

@@ -84,8 +84,9 @@ public:
   // Events that did not fit the bound while the broker was away (the
   // oldest give way), in all.
   long long EventsDropped() const;
-  // Events sent at QoS 0 that the broker had not confirmed (by sending our
-  // own state back) when the connection turned out dead.
+  // Events sent at QoS 0 that the broker had not confirmed (by its answer
+  // to a later state of the monitor's own) when the connection turned out
+  // dead.
   long long EventsLost() const;
   // Why the broker will not have us; empty while it may.
   QString Refusal() const;
@@ -109,6 +110,8 @@ private:
   long long seq_ = 0;
   long long eventsLost_ = 0;
   std::deque<long long> unconfirmed_; // seqs of events sent at QoS 0 not yet confirmed
+  int confirmMid_ = -1;               // the last state of ours on the claim topic, and its seq
+  long long confirmSeq_ = 0;
   int connections_ = 0;
   long long dropped_ = 0;
   QString refusal_;
