@@ -207,6 +207,15 @@ class MonitorTestCase(unittest.TestCase):
         with open(self.control, "w") as fifo:
             fifo.write(line + "\n")
 
+    def polls_after(self, change):
+        """Tells the simulator, and waits until drive 2 has been polled a few times since."""
+        def polled():
+            with open(self.sim_log) as log:
+                return sum(line.startswith("RX 0203") for line in log)
+        count = polled()
+        self.tell_simulator(change)
+        wait_for("polls after " + change, lambda: polled() > count + 5)
+
     def control_writes(self):
         with open(self.sim_log) as log:
             return [line.strip() for line in log if line.startswith("RX ") and CONTROL_WRITE in line]
@@ -367,14 +376,7 @@ class PlantMonitor(MonitorTestCase):
         wait_for("the broker's store", lambda: os.path.exists(os.path.join(store, "mosquitto.db")))
         consumer.close()
 
-        def polled():
-            with open(self.sim_log) as log:
-                return sum(line.startswith("RX 0203") for line in log)
-
-        def polls_after(change):
-            count = polled()
-            self.tell_simulator(change)
-            wait_for("polls after " + change, lambda: polled() > count + 5)
+        polls_after = self.polls_after
         # The broker frozen: the trip goes out but is never answered; then
         # the broker is gone, the fault cleared, and the broker is back.
         broker.proc.send_signal(signal.SIGSTOP)
@@ -399,6 +401,22 @@ class PlantMonitor(MonitorTestCase):
         self.assertEqual(second.wait(60), 3)
         wait_for("the reason", lambda: "another monitor" in "".join(second.notes))
         self.assertEqual(again.wait("plant/line1/monitor")["status"], "online")
+
+    def test_events_lost_at_qos0_counted(self):
+        port = self.simulator("--drives", "2")
+        broker = self.broker("allow_anonymous true")
+        consumer = self.subscriber(broker)
+        monitor = self.monitor(port, "mqtt://127.0.0.1:%d" % broker.port, "--addresses", "2")
+        consumer.wait("plant/line1/2/state")
+        consumer.close()
+        # The trip goes into a link that is dead without a word.
+        broker.proc.send_signal(signal.SIGSTOP)
+        self.polls_after("fault 2 9")
+        broker.stop()
+        wait_for("the loss told", lambda: any("1 events sent" in note for note in monitor.notes))
+        broker.start()
+        again = self.subscriber(broker)
+        self.assertEqual(again.wait("plant/line1/monitor", lambda m: m["events_lost"] > 0)["events_lost"], 1)
 
     def test_command_topics_bounded(self):
         port = self.simulator("--drives", "2")
