@@ -143,6 +143,11 @@ void BrokerLink::Run() {
                                        KeepAliveSeconds)
                    : mosquitto_reconnect(client_);
     const int connectionsBefore = Connections();
+    const bool reached = rc == MOSQ_ERR_SUCCESS;
+    {
+      std::lock_guard lock(mutex_);
+      answered_ = false;
+    }
     while (rc == MOSQ_ERR_SUCCESS) {
       rc = mosquitto_loop(client_, 100, 1);
       std::lock_guard lock(mutex_);
@@ -156,6 +161,8 @@ void BrokerLink::Run() {
     if (closing_ || !refusal_.isEmpty())
       return;
     QString why = QString::fromUtf8(mosquitto_strerror(rc));
+    if (why.endsWith('.'))
+      why.chop(1);
     if (rc == MOSQ_ERR_TLS) {
       std::lock_guard tlsLock(tlsMutex_);
       if (const QString refusal = TlsRefusal(tlsError_, settings_); !refusal.isEmpty()) {
@@ -167,6 +174,9 @@ void BrokerLink::Run() {
     }
     if (!unavailable_.isEmpty())
       why = std::exchange(unavailable_, {});
+    // A TLS listener closes on an MQTT greeting without a word.
+    if (reached && !answered_ && !settings_.tls)
+      why += ", closed before the broker answered: is it a TLS port (mqtts://)?";
     const bool wasUp = connections_ > connectionsBefore;
     lock.unlock();
     if (wasUp) {
@@ -190,6 +200,7 @@ void BrokerLink::Refuse(const QString &reason) {
 void BrokerLink::OnConnect(mosquitto *client, void *self, int rc) {
   auto *link = static_cast<BrokerLink *>(self);
   std::lock_guard lock(link->mutex_);
+  link->answered_ = true;
   if (rc != 0) {
     const BrokerSettings &settings = link->settings_;
     const QString said = QString::fromUtf8(mosquitto_connack_string(rc));

@@ -115,7 +115,8 @@ private:
   int connections_ = 0;
   long long dropped_ = 0;
   QString refusal_;
-  QString unavailable_; // the broker said it cannot serve now: tried again
+  QString unavailable_;   // the broker said it cannot serve now: tried again
+  bool answered_ = false; // a CONNACK came on this attempt
   // The library's last TLS complaint, under a lock of its own: it may come
   // while a publish holds the other.
   std::mutex tlsMutex_;

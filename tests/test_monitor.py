@@ -648,6 +648,10 @@ class PlantMonitor(MonitorTestCase):
         busy.mode = "forward"
         wait_for("a connection", lambda: any("connected to the broker" in note for note in other.notes), 60)
         self.assertEqual((monitor.poll(), other.poll()), (None, None))
+        # Plain MQTT to the TLS port: said so, and tried again.
+        plain_to_tls = self.monitor(port, "mqtt://127.0.0.1:%d" % tls.port, "--addresses", "1", "--topic", "p3")
+        wait_for("the hint", lambda: any("TLS port (mqtts://)" in note for note in plain_to_tls.notes), 60)
+        self.assertIsNone(plain_to_tls.poll())
 
     def test_wrong_password_and_certificate_not_matching(self):
         port = self.simulator("--drives", "1")
