@@ -163,7 +163,9 @@ void BrokerLink::Run() {
     QString why = QString::fromUtf8(mosquitto_strerror(rc));
     if (why.endsWith('.'))
       why.chop(1);
-    if (rc == MOSQ_ERR_TLS) {
+    // A TLS 1.3 broker tells of a certificate it wants after the handshake:
+    // the connection is then lost with OpenSSL's complaint.
+    if (rc == MOSQ_ERR_TLS || (settings_.tls && HasTlsError())) {
       std::lock_guard tlsLock(tlsMutex_);
       if (const QString refusal = TlsRefusal(tlsError_, settings_); !refusal.isEmpty()) {
         Refuse("TLS connection to the broker at " + where + " failed: " + refusal);
@@ -190,6 +192,11 @@ void BrokerLink::Run() {
       return;
     delayMs = std::min(delayMs * 2, LongestDelayMs);
   }
+}
+
+bool BrokerLink::HasTlsError() {
+  std::lock_guard tlsLock(tlsMutex_);
+  return !tlsError_.isEmpty();
 }
 
 void BrokerLink::Refuse(const QString &reason) {

@@ -134,6 +134,7 @@ private:
   // Sleeps up to ms unless told to stop; false when told to.
   bool Pause(int ms);
   void Refuse(const QString &reason);
+  bool HasTlsError();
   void BeReady();
   void Lost();
   void TakeClaim(const QByteArray &payload);

@@ -676,8 +676,16 @@ class PlantMonitor(MonitorTestCase):
         self.assertIn("TLS connection to the broker", err)
         self.assertIn("certificate verify failed", err)
         self.assertIn("--mqtt-ca " + files["other-ca.crt"], err)
+        # Without --mqtt-ca the machine's CAs, which do not know the test's.
+        self.assertIn("not trusted (certificate verify failed) by this machine's CAs", self.refused(port, url))
         # With its own CA the same broker is trusted.
         self.connects(port, url, "--mqtt-ca", files["ca.crt"])
+        # A broker that wants a client certificate, given none.
+        strict = self.broker("allow_anonymous true", "certfile " + files["server.crt"],
+                             "keyfile " + files["server.key"], "cafile " + files["ca.crt"],
+                             "require_certificate true")
+        err = self.refused(port, "mqtts://localhost:%d" % strict.port, "--mqtt-ca", files["ca.crt"])
+        self.assertIn("give --mqtt-cert and --mqtt-key", err)
 
 
 if __name__ == "__main__":
