@@ -7,6 +7,7 @@
 #include "cli/CliError.h"
 #include "cli/DriveWatch.h"
 #include "cli/MonitorSettings.h"
+#include "cli/NetworkText.h"
 #include "cli/RequestTally.h"
 #include "drive/ControlLamps.h"
 #include "drive/RequestBodies.h"
@@ -17,6 +18,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <csignal>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <map>
 
 namespace {
@@ -31,16 +35,20 @@ constexpr int CommandLookMs = 20;
 constexpr int LookAroundMs = 200;
 // How long the goodbye may take to reach the broker.
 constexpr int CloseWaitMs = 2000;
+// Messages dropped unread are told at most this often: a flood is one line.
+constexpr qint64 DroppedNoteMs = 10000;
 
 class PlantMonitor {
 public:
   PlantMonitor(CliContext &context, const MonitorSettings &settings)
-      : context_(context), settings_(settings), broker_(settings.broker) {
+      : context_(context), settings_(settings), broker_(settings.broker),
+        judge_(settings.prefix, settings.commands) {
     for (int address : settings_.addresses)
       watches_.try_emplace(address, address, settings_.lostAfter, settings_.stateEverySeconds * 1000LL);
-    // Subscribed even when commands are not taken, so that a command sent
-    // here is answered with why it was refused rather than ignored.
-    broker_.Subscribe(settings_.prefix + "/+/command");
+    // Without commands nothing is taken from the broker at all: what is
+    // not subscribed cannot be sent to the monitor.
+    if (settings_.commands.accept)
+      broker_.Subscribe(settings_.prefix + "/+/command");
     clock_.start();
   }
 
@@ -69,6 +77,7 @@ private:
   CliContext &context_;
   const MonitorSettings &settings_;
   BrokerLink broker_;
+  CommandJudge judge_;
   std::map<int, DriveWatch> watches_;
   RequestTally tally_;
   QElapsedTimer clock_;
@@ -76,6 +85,8 @@ private:
   qint64 lookedMs_ = 0;
   QString portState_;
   int connections_ = 0;
+  long long droppedNoted_ = 0;
+  qint64 droppedNotedMs_ = -DroppedNoteMs;
 
   QString MonitorTopic() const { return settings_.prefix + "/monitor"; }
   QString DriveTopic(int address, const char *what) const {
@@ -110,6 +121,15 @@ private:
       throw CliError(CliStatus::BrokerRefused, refusal);
     for (const BrokerMessage &message : broker_.TakeMessages())
       Obey(message);
+    if (const long long dropped = broker_.ReceivedDropped();
+        dropped != droppedNoted_ && clock_.elapsed() - droppedNotedMs_ >= DroppedNoteMs) {
+      if (!context_.quiet)
+        Note(
+            QStringLiteral("%1 command messages dropped unread (larger than 1 KiB, or more than 10 a second)")
+                .arg(dropped - droppedNoted_));
+      droppedNoted_ = dropped;
+      droppedNotedMs_ = clock_.elapsed();
+    }
     // The port and the broker are looked at a few times a second, not
     // between every two requests at line rate.
     const qint64 now = clock_.elapsed();
@@ -131,11 +151,11 @@ private:
 
   void Obey(const BrokerMessage &message) {
     const BrokerCommand command =
-        BrokerCommand::Judge(settings_.prefix, message.topic, message.payload, settings_.commands);
+        judge_.Judge(message.topic, message.payload, message.retained, QDateTime::currentDateTimeUtc());
     const QString resultTopic = message.topic + "/result";
     if (!command.refusal.isEmpty()) {
       if (!context_.quiet)
-        Note("command on " + message.topic + " refused: " + command.refusal);
+        Note("command on " + NetworkText(message.topic, 80) + " refused: " + command.refusal);
       broker_.PublishEvent(resultTopic, command.Result("refused", command.refusal));
       return;
     }
@@ -164,7 +184,11 @@ private:
                             {"requests_per_minute", minute.requests},
                             {"errors_per_minute", minute.errors},
                             {"timeouts_per_minute", minute.timeouts},
+                            {"monitor_id", settings_.broker.monitorId},
+                            {"run", settings_.broker.run},
                             {"events_dropped", broker_.EventsDropped()},
+                            {"events_lost", broker_.EventsLost()},
+                            {"commands_dropped", broker_.ReceivedDropped()},
                             {"commands", settings_.commands.accept},
                             {"time", QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs)}};
     return QJsonDocument(state).toJson(QJsonDocument::Compact);
@@ -179,8 +203,16 @@ int Monitor(CliContext &context) {
   // A port that does not open is tried again, as the window does, and
   // reported on PREFIX/monitor.
   context.line.keepTrying = true;
+#ifdef __GLIBC__
+  // A large message from the broker is read whole by the client library;
+  // memory that large goes back to the system once it is freed, rather than
+  // staying with a monitor that runs for months.
+  mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+#endif
   std::signal(SIGTERM, AskStop);
   std::signal(SIGINT, AskStop);
+  // A closed terminal or session ends it as a stop does: "offline", not the will.
+  std::signal(SIGHUP, AskStop);
   PlantMonitor monitor(context, settings);
   return monitor.Run();
 }
