@@ -754,6 +754,12 @@ class DiscoverOnLinesThatMislead(unittest.TestCase):
         self.assertTrue(gone, result.stderr)
         self.assertEqual(gone[1], gone[2])
         self.assertGreaterEqual(int(gone[1]), 6)
+        # Gone while the last address is asked: nothing more is sent to notice it by.
+        result, _ = self.discover(HandMadeSlave(drives=[2], hang_up_at=6), "--range", "1-6", "--modes", "rtu",
+                                  "--bauds", "9600", "--parities", "E", "--allowance", "300")
+        self.assertEqual(result.returncode, 3, result.stderr)
+        self.assertIn("the line went away at RTU 9600 8E1, address 6; addresses not tried: 6 at RTU 9600 8E1\n",
+                      result.stderr)
 
     def test_a_chattering_line_is_bounded_and_named(self):
         result, seconds = self.discover(HandMadeSlave(chatter=True), "--range", "1-3", "--modes", "rtu",
