@@ -158,7 +158,7 @@ int Discover(CliContext &context) {
              .arg(discovery.ElapsedMs() / 1000.0, 0, 'f', 1));
   // The addresses left are unknown, drives found or not.
   if (end == DiscoveryEnd::LineLost)
-    throw CliError(CliStatus::PortFailed, failure);
+    throw CliError(CliStatus::DriveFailed, failure);
   return found > 0 ? 0 : 1;
 }
 

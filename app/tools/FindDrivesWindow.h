@@ -68,7 +68,7 @@ protected:
 
 private:
   void Start();
-  void Ended(DiscoveryEnd end, const QString &portFailure);
+  void Ended(DiscoveryEnd end, const QString &message);
   void AddDrive(const FoundDrive &drive);
   void AddSuspect(const SuspectReply &reply);
   void AddLate(const LateReply &late);
