@@ -149,7 +149,7 @@ private slots:
                                  : drive.line.rtu && drive.line.baud == 19200);
     QCOMPARE(window->DriveTable->rowCount(), found.size());
     const int row = RowOf(found, 17, true, 19200);
-    QCOMPARE(window->DriveTable->item(row, 6)->text(), QString("Stop, 0.00 Hz"));
+    QCOMPARE(window->DriveTable->item(row, 7)->text(), QString("Stop, 0.00 Hz"));
     QCOMPARE(window->Suspects->count(), 0);
 
     if (const QString folder = qEnvironmentVariable("VDD_SCREENSHOT_DIR"); !folder.isEmpty())
@@ -209,7 +209,7 @@ private slots:
     QCOMPARE(window->Found().size(), 1);
     QCOMPARE(window->Found().first().address, 1);
     // Handed on, the drive is read with the echo discarded, as it was found.
-    QCOMPARE(window->DriveTable->item(0, 7)->text(), QString("yes"));
+    QCOMPARE(window->DriveTable->item(0, 6)->text(), QString("yes"));
     QTest::mouseClick(window->UseButton, Qt::LeftButton);
     QTRY_VERIFY(ProtocolSet->isVisible());
     QCOMPARE(ProtocolSet->Echo->currentText(), QString("on"));
@@ -226,7 +226,7 @@ private slots:
     QTRY_VERIFY_WITH_TIMEOUT(!window->Discovery().Running(), 60000);
     QCOMPARE(window->Suspects->count(), 0);
     QCOMPARE(window->Found().size(), 1);
-    QCOMPARE(window->DriveTable->item(0, 6)->text(), QString("Stop, 0.00 Hz"));
+    QCOMPARE(window->DriveTable->item(0, 7)->text(), QString("Stop, 0.00 Hz"));
 
     // The adapter pulled out during the search: it ends there and says
     // what was not tried.

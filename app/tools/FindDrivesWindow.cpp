@@ -24,7 +24,7 @@ const QString FromKey = QStringLiteral("FindDrives/From");
 const QString ToKey = QStringLiteral("FindDrives/To");
 const QString FirstKey = QStringLiteral("FindDrives/StopAtFirst");
 
-const QStringList Columns = {"Address", "Mode", "Baud", "Parity", "Data Bits", "Stop Bits", "Status", "Echo"};
+const QStringList Columns = {"Address", "Mode", "Baud", "Parity", "Data Bits", "Stop Bits", "Echo", "Status"};
 
 QSpinBox *AddressBox(int value, QWidget *parent) {
   auto *box = new QSpinBox(parent);
@@ -250,10 +250,10 @@ void FindDrivesWindow::AddDrive(const FoundDrive &drive) {
       ours ? DiscoveryPlan::ParityLetter(drive.line.parity) : QString(),
       ours ? QString::number(drive.line.DataBitCount()) : QString(),
       ours ? QString::number(drive.line.StopBitCount()) : QString(),
+      drive.echo ? QStringLiteral("yes") : QStringLiteral("no"),
       drive.status.frequency.empty()
           ? drive.state
-          : QStringLiteral("%1, %2 Hz").arg(drive.state, QString::fromStdString(drive.status.frequency)),
-      drive.echo ? QStringLiteral("yes") : QStringLiteral("no")};
+          : QStringLiteral("%1, %2 Hz").arg(drive.state, QString::fromStdString(drive.status.frequency))};
   for (int column = 0; column < cells.size(); ++column)
     DriveTable->setItem(row, column, new QTableWidgetItem(cells[column]));
   if (DriveTable->currentRow() < 0)
