@@ -741,8 +741,10 @@ class DiscoverOnLinesThatMislead(unittest.TestCase):
         return result, time.monotonic() - started
 
     def test_the_line_going_away_ends_the_search(self):
+        # Allowances long enough for this busy machine to keep pace.
         result, _ = self.discover(HandMadeSlave(drives=[2], hang_up_at=6), "--range", "1-20", "--modes", "rtu",
-                                  "--bauds", "9600,19200", "--parities", "E", "--format", "csv")
+                                  "--bauds", "9600,19200", "--parities", "E", "--allowance", "200",
+                                  "--format", "csv")
         self.assertEqual(result.returncode, 1, result.stderr)
         self.assertEqual(result.stdout.splitlines()[1:], ["2,RTU,9600,E,8,1,Forward Start,no"])
         gone = re.search(r"the line went away at RTU 9600 8E1, address (\d+); addresses not tried: (\d+)-20 at "
@@ -758,7 +760,7 @@ class DiscoverOnLinesThatMislead(unittest.TestCase):
                       result.stderr)
 
     def test_a_chattering_line_is_bounded_and_named(self):
-        # A long allowance, so that a pause of this busy machine is no silence.
+        # A pause of this busy machine's must be no silence.
         result, seconds = self.discover(HandMadeSlave(chatter=True), "--range", "1-3", "--modes", "rtu",
                                         "--bauds", "9600", "--parities", "E", "--allowance", "300", timeout=30)
         self.assertEqual(result.returncode, 1, result.stderr)
@@ -766,21 +768,24 @@ class DiscoverOnLinesThatMislead(unittest.TestCase):
         self.assertLess(seconds, 15)
 
         result, _ = self.discover(HandMadeSlave(junk=True), "--range", "1", "--modes", "rtu", "--bauds", "9600",
-                                  "--parities", "E")
+                                  "--parities", "E", "--allowance", "300")
         suspect = [line for line in result.stderr.splitlines() if line.startswith("1 at RTU 9600 8E1")]
         self.assertEqual(len(suspect), 1, result.stderr)
         self.assertLess(len(suspect[0]), 1500)
         self.assertIn("more bytes", suspect[0])
 
     def test_a_late_drive_is_named_with_the_allowance_to_use(self):
-        args = ["--range", "1-10", "--modes", "rtu", "--bauds", "9600", "--parities", "E", "--format", "csv"]
-        result, _ = self.discover(HandMadeSlave(drives=[2], late_ms=150), *args)
+        # Late by far more than this busy machine may lag, and asked again with
+        # the allowance named.
+        args = ["--modes", "rtu", "--bauds", "9600", "--parities", "E", "--format", "csv"]
+        result, _ = self.discover(HandMadeSlave(drives=[2], late_ms=300), "--range", "1-40", *args)
         self.assertEqual(result.returncode, 1, result.stderr)
         self.assertNotIn("another setting", result.stderr)
         late = re.search(r"^2 at RTU 9600 8E1 answered late, after \d+ ms: search again with --allowance (\d+)$",
                          result.stderr, re.MULTILINE)
         self.assertTrue(late, result.stderr)
-        again, _ = self.discover(HandMadeSlave(drives=[2], late_ms=150), *args, "--allowance", late[1])
+        again, _ = self.discover(HandMadeSlave(drives=[2], late_ms=300), "--range", "1-3", *args,
+                                 "--allowance", late[1])
         self.assertEqual(again.returncode, 0, again.stderr)
         self.assertEqual(again.stdout.splitlines()[1:], ["2,RTU,9600,E,8,1,Forward Start,no"])
 
@@ -789,13 +794,14 @@ class DiscoverOnLinesThatMislead(unittest.TestCase):
         found and said to echo; a gateway's "no answer behind me" is no
         drive; a tcp: port is asked unit ids only, never line settings."""
         result, _ = self.discover(HandMadeSlave(drives=[20], gateway_empty=[19], echo=True), "--range", "18-20",
-                                  "--modes", "rtu", "--bauds", "9600", "--parities", "E", "--format", "csv")
+                                  "--modes", "rtu", "--bauds", "9600", "--parities", "E", "--allowance", "300",
+                                  "--format", "csv")
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(result.stdout.splitlines(), ["address,mode,baud,parity,data_bits,stop_bits,status,echo",
                                                       "20,RTU,9600,E,8,1,Forward Start,yes"])
 
         result, _ = self.discover(HandMadeSlave(drives=[3], gateway_empty=[2], tcp=True), "--mode", "tcp",
-                                  "--range", "1-3", "--format", "csv")
+                                  "--range", "1-3", "--allowance", "300", "--format", "csv")
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(result.stdout.splitlines()[1:], ["3,TCP,,,,,Forward Start,no"])
         self.assertIn("trying Modbus TCP (1 of 1)", result.stderr)
