@@ -23,7 +23,8 @@ struct FoundDrive {
 };
 
 // A drive that answered its status read after its time, while a later
-// address was asked: found, but not at the allowance searched with.
+// address was asked: a drive is there, but its answer is not taken; a
+// search with `allowanceMs` hears it in time.
 struct LateReply {
   int address = 0;
   DiscoveryPlan::LineTrial line;
