@@ -2,6 +2,7 @@
 // the status block of each address at each line setting chosen.
 #include "cli/CliContext.h"
 #include "cli/CliError.h"
+#include "serial/TcpSerialServer.h"
 #include "session/DriveDiscovery.h"
 
 #include <QEventLoop>
@@ -28,16 +29,33 @@ QStringList ListOption(const CliArguments &args, const QString &option, const QS
   return items;
 }
 
-DiscoveryPlan::TrialChoice ChoiceFrom(const CliArguments &args) {
+// The framing of the line options: what a TCP port is asked in unless
+// --modes says otherwise.
+QString LineMode(const LineOptions &line) {
+  return line.tcp ? QStringLiteral("tcp") : line.rtu ? QStringLiteral("rtu") : QStringLiteral("ascii");
+}
+
+DiscoveryPlan::TrialChoice ChoiceFrom(const CliArguments &args, const LineOptions &line) {
   DiscoveryPlan::TrialChoice choice;
   choice.ascii = choice.rtu = false;
-  for (const QString &mode : ListOption(args, "modes", "ascii,rtu")) {
+  // Over TCP the line, if any, is set on the server: only unit ids are asked.
+  const bool overTcp = TcpSerialServer::IsTcpName(line.port);
+  for (const char *option : {"bauds", "parities"})
+    if (overTcp && args.Has(option))
+      throw CliError::BadInput(QStringLiteral("--%1: over a tcp: port the line settings are the server's; "
+                                              "only unit ids are asked there")
+                                   .arg(option));
+  for (const QString &mode : ListOption(args, "modes", overTcp ? LineMode(line) : "ascii,rtu")) {
     if (mode.compare("ascii", Qt::CaseInsensitive) == 0)
       choice.ascii = true;
     else if (mode.compare("rtu", Qt::CaseInsensitive) == 0)
       choice.rtu = true;
+    else if (overTcp && mode.compare("tcp", Qt::CaseInsensitive) == 0)
+      choice.modbusTcp = true;
     else
-      throw CliError::BadInput("--modes lists ascii and rtu, not \"" + mode + "\"");
+      throw CliError::BadInput(
+          (overTcp ? "--modes lists ascii, rtu and tcp, not \"" : "--modes lists ascii and rtu, not \"") +
+          mode + "\"");
   }
   choice.bauds.clear();
   for (const QString &baud : ListOption(args, "bauds", "1200,2400,4800,9600,19200,38400,57600,115200")) {
@@ -58,13 +76,16 @@ DiscoveryPlan::TrialChoice ChoiceFrom(const CliArguments &args) {
 }
 
 Record FoundRecord(const FoundDrive &drive) {
+  // Over TCP the line's settings are the server's: not known here.
+  const bool ours = !drive.line.overTcp;
   return {{"address", QString::number(drive.address), {}},
-          {"mode", DiscoveryPlan::ModeName(drive.line.rtu), {}},
-          {"baud", QString::number(drive.line.baud), {}},
-          {"parity", DiscoveryPlan::ParityLetter(drive.line.parity), {}},
-          {"data_bits", QString::number(drive.line.DataBitCount()), {}},
-          {"stop_bits", QString::number(drive.line.StopBitCount()), {}},
-          {"status", drive.state, {}}};
+          {"mode", DiscoveryPlan::ModeName(drive.line), {}},
+          {"baud", ours ? QString::number(drive.line.baud) : QString(), {}},
+          {"parity", ours ? DiscoveryPlan::ParityLetter(drive.line.parity) : QString(), {}},
+          {"data_bits", ours ? QString::number(drive.line.DataBitCount()) : QString(), {}},
+          {"stop_bits", ours ? QString::number(drive.line.StopBitCount()) : QString(), {}},
+          {"status", drive.state, {}},
+          {"echo", drive.echo ? QStringLiteral("yes") : QStringLiteral("no"), {}}};
 }
 } // namespace
 
@@ -75,7 +96,7 @@ int Discover(CliContext &context) {
   DiscoverySearch search;
   search.port = context.line.port;
   ParseRange(args.Value("range", "1-247"), search.from, search.to);
-  search.trials = DiscoveryPlan::OrderedTrials(ChoiceFrom(args));
+  search.trials = DiscoveryPlan::TrialsFor(search.port, ChoiceFrom(args, context.line));
   if (search.trials.empty())
     throw CliError::BadInput("the modes, rates and parities chosen leave no setting to try");
   search.stopAtFirst = args.Has("first");
@@ -97,6 +118,18 @@ int Discover(CliContext &context) {
       Note(QStringLiteral("%1 at %2: %3 (%4): a device at another setting may be here")
                .arg(reply.address)
                .arg(DiscoveryPlan::TrialText(reply.line), reply.why, reply.bytes.trimmed()));
+  });
+  QObject::connect(&discovery, &DriveDiscovery::LateAnswer, [&](const LateReply &late) {
+    Note(QStringLiteral("%1 at %2 answered late, after %3 ms: search again with --allowance %4")
+             .arg(late.address)
+             .arg(DiscoveryPlan::TrialText(late.line))
+             .arg(late.answerMs)
+             .arg(late.allowanceMs));
+  });
+  QObject::connect(&discovery, &DriveDiscovery::LineBusy, [&](int address, const LineTrial &line) {
+    Note(QStringLiteral("the line is busy: another master? (at %1, address %2, bytes kept coming)")
+             .arg(DiscoveryPlan::TrialText(line))
+             .arg(address));
   });
   QObject::connect(&discovery, &DriveDiscovery::Progress,
                    [&](int done, int total, int address, const LineTrial &line) {
@@ -123,6 +156,9 @@ int Discover(CliContext &context) {
     Note(QStringLiteral("drives found: %1, in %2 s")
              .arg(found)
              .arg(discovery.ElapsedMs() / 1000.0, 0, 'f', 1));
+  // The addresses left are unknown, drives found or not.
+  if (end == DiscoveryEnd::LineLost)
+    throw CliError(CliStatus::DriveFailed, failure);
   return found > 0 ? 0 : 1;
 }
 

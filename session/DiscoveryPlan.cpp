@@ -1,5 +1,7 @@
 #include "session/DiscoveryPlan.h"
 
+#include "serial/TcpSerialServer.h"
+
 #include <algorithm>
 
 namespace DiscoveryPlan {
@@ -42,7 +44,24 @@ std::vector<LineTrial> OrderedTrials(const TrialChoice &choice) {
   return trials;
 }
 
+std::vector<LineTrial> TcpPortTrials(const TrialChoice &choice) {
+  std::vector<LineTrial> trials;
+  if (choice.modbusTcp)
+    trials.push_back({true, Delivered.baud, TParity::None, true, true});
+  if (choice.rtu)
+    trials.push_back({true, Delivered.baud, TParity::None, true, false});
+  if (choice.ascii)
+    trials.push_back({false, Delivered.baud, TParity::None, true, false});
+  return trials;
+}
+
+std::vector<LineTrial> TrialsFor(const QString &port, const TrialChoice &choice) {
+  return TcpSerialServer::IsTcpName(port) ? TcpPortTrials(choice) : OrderedTrials(choice);
+}
+
 int RequestCharacters(bool rtu) { return rtu ? 8 : 17; }
+
+int ReplyCharacters(bool rtu) { return rtu ? 17 : 35; }
 
 std::int64_t CharactersUs(const LineTrial &trial, int characters) {
   return static_cast<std::int64_t>(characters) * trial.CharacterBits() * 1'000'000 / trial.baud;
@@ -55,6 +74,13 @@ std::int64_t ListenUs(const LineTrial &trial, int allowanceMs) {
 std::int64_t SilentAddressUs(const LineTrial &trial, int allowanceMs) {
   return CharactersUs(trial, RequestCharacters(trial.rtu)) + ListenUs(trial, allowanceMs);
 }
+
+std::int64_t AddressLimitUs(const LineTrial &trial, int allowanceMs) {
+  return CharactersUs(trial, 2 * RequestCharacters(trial.rtu) + ReplyCharacters(trial.rtu)) +
+         static_cast<std::int64_t>(allowanceMs) * 1000 + ListenUs(trial, allowanceMs);
+}
+
+int AllowanceFor(int answerMs) { return (answerMs * 3 / 2 + 9) / 10 * 10; }
 
 QString ParityLetter(TParity parity) {
   switch (parity) {
@@ -83,7 +109,15 @@ bool ParityFromLetter(const QString &letter, TParity &parity) {
 
 QString ModeName(bool rtu) { return rtu ? QStringLiteral("RTU") : QStringLiteral("ASCII"); }
 
+QString ModeName(const LineTrial &trial) {
+  return trial.modbusTcp ? QStringLiteral("TCP") : ModeName(trial.rtu);
+}
+
 QString TrialText(const LineTrial &trial) {
+  if (trial.modbusTcp)
+    return QStringLiteral("Modbus TCP");
+  if (trial.overTcp)
+    return ModeName(trial.rtu) + QStringLiteral(" over TCP");
   return QStringLiteral("%1 %2 %3%4%5")
       .arg(ModeName(trial.rtu))
       .arg(trial.baud)

@@ -18,6 +18,11 @@ struct LineTrial {
   bool rtu = false;
   std::uint32_t baud = 9600;
   TParity parity = TParity::None;
+  // Over a TCP port (a serial server, a Modbus TCP gateway) the line, if
+  // there is one, runs at the settings made on the server: only the framing
+  // is ours, and the rate above merely times the listening.
+  bool overTcp = false;
+  bool modbusTcp = false; // the MBAP header and no checksum; over TCP only
 
   TByteSize DataBits() const { return rtu ? TByteSize::_8 : TByteSize::_7; }
   int DataBitCount() const { return rtu ? 8 : 7; }
@@ -40,6 +45,7 @@ struct TrialChoice {
   bool rtu = true;
   std::vector<std::uint32_t> bauds = BaudRates;
   std::vector<TParity> parities = {TParity::None, TParity::Even, TParity::Odd};
+  bool modbusTcp = false; // over a TCP port only
 };
 
 // The settings of `choice`, each once, most likely first: the delivered
@@ -48,10 +54,17 @@ struct TrialChoice {
 // order); at each rate RTU before ASCII and even parity (Modbus's own
 // default) before none and odd.
 std::vector<LineTrial> OrderedTrials(const TrialChoice &choice);
+// Over a TCP port the rates and parities of `choice` mean nothing: one trial
+// for each framing chosen, Modbus TCP first, then RTU, then ASCII.
+std::vector<LineTrial> TcpPortTrials(const TrialChoice &choice);
+// TcpPortTrials for a "tcp:" port, else OrderedTrials (Modbus TCP left out).
+std::vector<LineTrial> TrialsFor(const QString &port, const TrialChoice &choice);
 
 // The status read of one drive on the line: ASCII 17 characters (":", 14
 // hex digits of body and LRC, CR LF), RTU 8 bytes.
 int RequestCharacters(bool rtu);
+// The drive's status block in reply: ASCII 35 characters, RTU 17 bytes.
+int ReplyCharacters(bool rtu);
 
 // The drive's allowance, delivered: the time a drive may take from the end
 // of a request to the first character of its reply.
@@ -69,13 +82,22 @@ std::int64_t ListenUs(const LineTrial &trial, int allowanceMs);
 // The least an address where nobody answers can take: its request on the
 // line, then ListenUs.
 std::int64_t SilentAddressUs(const LineTrial &trial, int allowanceMs);
+// The most an address may take however the line chatters: its request and
+// an echo of it, the allowance, the longest status reply, and one pause of
+// ListenUs within the reply. Bytes still coming then are not its drive's.
+std::int64_t AddressLimitUs(const LineTrial &trial, int allowanceMs);
+// The allowance to search again with when a drive's answer began `answerMs`
+// after its request was on the line: half as much again, in tens.
+int AllowanceFor(int answerMs);
 
 // "N", "E", "O" (as the protocol settings list them); Mark and Space "M", "S".
 QString ParityLetter(TParity parity);
 // The parity of a letter N, E or O in either case; false for anything else.
 bool ParityFromLetter(const QString &letter, TParity &parity);
 QString ModeName(bool rtu);
-// "RTU 19200 8E1"
+// "ASCII", "RTU" or "TCP" (Modbus TCP)
+QString ModeName(const LineTrial &trial);
+// "RTU 19200 8E1"; over a TCP port "RTU over TCP", "Modbus TCP"
 QString TrialText(const LineTrial &trial);
 
 } // namespace DiscoveryPlan

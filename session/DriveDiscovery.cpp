@@ -4,8 +4,10 @@
 #include "exchange/ReplyCompletion.h"
 #include "protocol/Frames.h"
 #include "protocol/HexText.h"
+#include "protocol/ReceiveLimit.h"
 #include "protocol/ReplyCheck.h"
 #include "protocol/ReplyRejection.h"
+#include "protocol/TcpFrames.h"
 #include "serial/TComm.h"
 
 #include <algorithm>
@@ -16,17 +18,62 @@ int CeilMs(std::int64_t us) { return static_cast<int>((us + 999) / 1000); }
 // Exceptions 0A (no path to the target) and 0B (the target did not answer)
 // come from a gateway, not from a drive.
 bool IsGatewaysSilence(int exceptionCode) { return exceptionCode == 0x0A || exceptionCode == 0x0B; }
+
+QString Addresses(int from, int to) {
+  return from == to ? QString::number(from) : QStringLiteral("%1-%2").arg(from).arg(to);
+}
+
+// What came back, taken apart for the checks.
+struct Heard {
+  bool wellFormed = false;
+  std::string body;                // as CheckReply takes it
+  std::string text;                // as ClassifyRejection takes it
+  std::vector<std::uint8_t> bytes; // address first, for the status decoding
+  std::uint16_t transaction = 0;   // Modbus TCP
+  QString shown;                   // as received
+};
+
+Heard TakeApart(const std::vector<std::uint8_t> &received, const DiscoveryPlan::LineTrial &trial) {
+  Heard heard;
+  if (trial.modbusTcp) {
+    const std::optional<TcpFrames::Header> header = TcpFrames::ReadHeader(received);
+    heard.wellFormed =
+        header && header->protocol == 0 && TcpFrames::LengthFieldEnd + header->length == received.size();
+    if (heard.wellFormed) {
+      heard.transaction = header->transaction;
+      heard.bytes = TcpFrames::AsRtuFrame(received);
+      heard.body = heard.text = BytesToHex(heard.bytes.data(), heard.bytes.size());
+    }
+    heard.shown = QString::fromStdString(BytesToHex(received.data(), received.size()));
+  } else if (trial.rtu) {
+    heard.wellFormed = true;
+    heard.bytes = received;
+    heard.body = heard.text = BytesToHex(received.data(), received.size());
+    heard.shown = QString::fromStdString(heard.text);
+  } else {
+    const AsciiReply reply = SplitAsciiReply(std::string(received.begin(), received.end()));
+    heard.wellFormed = !reply.bytes.empty();
+    heard.body = reply.body;
+    heard.text = reply.text;
+    heard.bytes = reply.bytes;
+    heard.shown = QString::fromLatin1(reinterpret_cast<const char *>(received.data()),
+                                      static_cast<qsizetype>(received.size()));
+  }
+  return heard;
+}
 } // namespace
 
 DriveDiscovery::DriveDiscovery(QObject *parent) : QObject(parent), comm_(new TComm(this)) {
   qRegisterMetaType<FoundDrive>();
   qRegisterMetaType<SuspectReply>();
+  qRegisterMetaType<LateReply>();
   listen_.setSingleShot(true);
   // The listening times are a few milliseconds: a coarse timer would add
   // as much again to every silent address.
   listen_.setTimerType(Qt::PreciseTimer);
   connect(&listen_, &QTimer::timeout, this, &DriveDiscovery::Listened);
   comm_->OnReceiveData = [this](TComm *, const char *data, std::uint16_t length) { Received(data, length); };
+  comm_->OnRequestHangup = [this](TComm *) { LineGone(); };
 }
 
 DriveDiscovery::~DriveDiscovery() { comm_->ClosePort(); }
@@ -54,11 +101,16 @@ void DriveDiscovery::Stop() {
 
 void DriveDiscovery::BeginTrial() {
   const DiscoveryPlan::LineTrial &trial = search_.trials[trial_];
-  // On an open port each change is applied at once.
-  comm_->SetByteSize(trial.DataBits());
-  comm_->SetBaudRate(trial.baud);
-  comm_->SetParity(trial.parity);
-  comm_->SetStopBits(trial.StopBits());
+  // On an open port each change is applied at once. Over TCP the line is
+  // the server's to set.
+  if (!trial.overTcp) {
+    comm_->SetByteSize(trial.DataBits());
+    comm_->SetBaudRate(trial.baud);
+    comm_->SetParity(trial.parity);
+    comm_->SetStopBits(trial.StopBits());
+  }
+  asked_.clear();
+  busySaid_ = false;
   if (!comm_->PortOpen()) {
     comm_->SetCommName(search_.port);
     comm_->OpenPort();
@@ -75,19 +127,37 @@ void DriveDiscovery::BeginTrial() {
 void DriveDiscovery::SendRequest() {
   const DiscoveryPlan::LineTrial &trial = search_.trials[trial_];
   request_ = RequestBodies::Status(address_);
-  if (trial.rtu) {
+  if (trial.modbusTcp) {
+    sent_ = TcpFrames::Build(++transaction_, HexPairsToBytes(request_));
+  } else if (trial.rtu) {
     sent_ = BuildRtuFrame(request_, false).bytes;
   } else {
     const std::string frame = AsciiFrameText(request_) + "\r\n";
     sent_.assign(frame.begin(), frame.end());
   }
   heard_.clear();
-  echoChecked_ = false;
+  dropped_ = 0;
+  echoChecked_ = trial.modbusTcp; // TCP carries no echo
+  echoed_ = false;
+  answerMs_ = -1;
   emit Progress(static_cast<int>(trial_), static_cast<int>(search_.trials.size()), address_, trial);
   if (!running_)
     return;
-  comm_->WriteData(sent_.data(), static_cast<std::uint16_t>(sent_.size()));
+  const qint64 now = clock_.elapsed();
+  asked_.push_back({address_, now, transaction_});
+  limitMs_ = now + CeilMs(DiscoveryPlan::AddressLimitUs(trial, search_.allowanceMs));
+  capped_ = false;
+  if (!comm_->WriteData(sent_.data(), static_cast<std::uint16_t>(sent_.size()))) {
+    LineGone();
+    return;
+  }
   listen_.start(CeilMs(DiscoveryPlan::SilentAddressUs(trial, search_.allowanceMs)));
+}
+
+void DriveDiscovery::ListenFor(std::int64_t us) {
+  const qint64 left = std::max<qint64>(limitMs_ - clock_.elapsed(), 0);
+  capped_ = CeilMs(us) >= left;
+  listen_.start(static_cast<int>(capped_ ? left : CeilMs(us)));
 }
 
 bool DriveDiscovery::PastEcho() {
@@ -101,7 +171,7 @@ bool DriveDiscovery::PastEcho() {
   if (heard_.size() < sent_.size())
     return false;
   heard_.erase(heard_.begin(), heard_.begin() + static_cast<std::ptrdiff_t>(sent_.size()));
-  echoChecked_ = true;
+  echoChecked_ = echoed_ = true;
   return true;
 }
 
@@ -110,20 +180,28 @@ void DriveDiscovery::Received(const char *data, std::uint16_t length) {
   // when the next one goes out.
   if (!running_ || !listen_.isActive())
     return;
-  heard_.insert(heard_.end(), data, data + length);
+  // More than a reply can hold is noise: counted, not kept.
+  const std::size_t kept = ReceiveLimit::Kept(heard_.size(), length);
+  heard_.insert(heard_.end(), data, data + kept);
+  dropped_ += length - kept;
   if (!PastEcho() || heard_.empty())
     return; // the request heard back is no answer: the address keeps its time
+  if (answerMs_ < 0)
+    answerMs_ = clock_.elapsed();
   const DiscoveryPlan::LineTrial &trial = search_.trials[trial_];
+  const std::string hex = trial.rtu ? BytesToHex(heard_.data(), heard_.size()) : std::string();
   const ReplyCompletion::Extent extent =
-      trial.rtu ? ReplyCompletion::RtuExtent(BytesToHex(heard_.data(), heard_.size()), request_)
-                : ReplyCompletion::AsciiExtent(std::string(heard_.begin(), heard_.end()));
+      trial.modbusTcp ? ReplyCompletion::TcpExtent(hex)
+      : trial.rtu     ? ReplyCompletion::RtuExtent(hex, request_)
+                      : ReplyCompletion::AsciiExtent(std::string(heard_.begin(), heard_.end()));
   if (extent.state == ReplyCompletion::State::Complete) {
     heard_.resize(trial.rtu ? extent.length / 2 : extent.length);
+    dropped_ = 0;
     Judge();
     return;
   }
   // A reply has begun: it may pause as long as a reply may take to start.
-  listen_.start(CeilMs(DiscoveryPlan::ListenUs(trial, search_.allowanceMs)));
+  ListenFor(DiscoveryPlan::ListenUs(trial, search_.allowanceMs));
 }
 
 void DriveDiscovery::Listened() {
@@ -133,34 +211,76 @@ void DriveDiscovery::Listened() {
     Next(); // nobody at this address, at this setting
     return;
   }
+  if (capped_) {
+    // Still coming at the end of the address's time: no drive's reply.
+    if (!busySaid_)
+      emit LineBusy(address_, search_.trials[trial_]);
+    busySaid_ = true;
+    Next();
+    return;
+  }
   Judge(); // what came is all that will come
+}
+
+void DriveDiscovery::LineGone() {
+  if (running_)
+    Finish(DiscoveryEnd::LineLost, LostText());
+}
+
+QString DriveDiscovery::LostText() const {
+  const QString setting = DiscoveryPlan::TrialText(search_.trials[trial_]);
+  QString text = QStringLiteral("the line went away at %1, address %2; addresses not tried: %3 at %1")
+                     .arg(setting)
+                     .arg(address_)
+                     .arg(Addresses(address_, search_.to));
+  const std::size_t after = search_.trials.size() - trial_ - 1;
+  if (after == 1)
+    text += QStringLiteral(", %1 at the setting after it").arg(Addresses(search_.from, search_.to));
+  else if (after > 1)
+    text += QStringLiteral(", %1 at each of the %2 settings after it")
+                .arg(Addresses(search_.from, search_.to))
+                .arg(after);
+  return text;
+}
+
+const DriveDiscovery::Asked *DriveDiscovery::AnsweredEarlier(const std::string &body,
+                                                             std::uint16_t transaction) const {
+  const bool rtu = search_.trials[trial_].rtu;
+  const bool tcp = search_.trials[trial_].modbusTcp;
+  for (auto asked = asked_.rbegin() + 1; asked < asked_.rend(); ++asked)
+    if ((!tcp || asked->transaction == transaction) &&
+        CheckReply(body, RequestBodies::Status(asked->address), rtu) == ReplyFault::None)
+      return &*asked;
+  return nullptr;
 }
 
 void DriveDiscovery::Judge() {
   listen_.stop();
   const DiscoveryPlan::LineTrial trial = search_.trials[trial_];
-  std::string body, text;
-  std::vector<std::uint8_t> bytes;
-  if (trial.rtu) {
-    bytes = heard_;
-    body = text = BytesToHex(bytes.data(), bytes.size());
-  } else {
-    const AsciiReply reply = SplitAsciiReply(std::string(heard_.begin(), heard_.end()));
-    body = reply.body;
-    text = reply.text;
-    bytes = reply.bytes;
-  }
-  const QString received = trial.rtu ? QString::fromStdString(text)
-                                     : QString::fromLatin1(reinterpret_cast<const char *>(heard_.data()),
-                                                           static_cast<qsizetype>(heard_.size()));
-  const bool wellFormed = trial.rtu || !bytes.empty();
-  if (wellFormed && CheckReply(body, request_, trial.rtu) == ReplyFault::None) {
-    FoundDrive drive{address_, trial, DecodeStatusReply(bytes.data(), LocaleDecimalSeparator), {}};
+  const Heard heard = TakeApart(heard_, trial);
+  const bool ours = !trial.modbusTcp || heard.transaction == transaction_;
+  if (heard.wellFormed && ours && CheckReply(heard.body, request_, trial.rtu) == ReplyFault::None) {
+    FoundDrive drive{
+        address_, trial, DecodeStatusReply(heard.bytes.data(), LocaleDecimalSeparator), {}, echoed_};
     drive.state = QString::fromStdString(drive.status.machineStatus);
     emit DriveFound(drive);
+  } else if (const Asked *earlier =
+                 heard.wellFormed ? AnsweredEarlier(heard.body, heard.transaction) : nullptr) {
+    // A drive asked before answered only now: this address has had no
+    // time of its own, and is asked once more.
+    const int answerMs = static_cast<int>(answerMs_ - earlier->atMs);
+    emit LateAnswer({earlier->address, trial, answerMs, DiscoveryPlan::AllowanceFor(answerMs)});
+    if (running_ && !askedAgain_) {
+      askedAgain_ = true;
+      SendRequest();
+    } else {
+      Next();
+    }
+    return;
   } else {
-    const ReplyRejection rejection = wellFormed ? ClassifyRejection(text, body, request_, trial.rtu)
-                                                : ReplyRejection{ReplyRejection::Kind::Malformed};
+    const ReplyRejection rejection = heard.wellFormed && ours
+                                         ? ClassifyRejection(heard.text, heard.body, request_, trial.rtu)
+                                         : ReplyRejection{ReplyRejection::Kind::Malformed};
     const QString why = QString::fromStdString(RejectionWords(rejection));
     if (rejection.kind == ReplyRejection::Kind::Exception && IsGatewaysSilence(rejection.exceptionCode)) {
       Next(); // a gateway on the way says that nobody answered
@@ -168,11 +288,13 @@ void DriveDiscovery::Judge() {
     }
     if (rejection.kind == ReplyRejection::Kind::Exception) {
       // A drive that refuses the read is a drive at this setting all the same.
-      FoundDrive drive{address_, trial, {}, "refuses the status read: " + why};
+      FoundDrive drive{address_, trial, {}, "refuses the status read: " + why, echoed_};
       drive.status.address = address_;
       emit DriveFound(drive);
     } else {
-      emit SuspectAnswer({address_, trial, why, received});
+      const QString shown =
+          dropped_ == 0 ? heard.shown : heard.shown + QString::fromStdString(ReceiveLimit::CutNote(dropped_));
+      emit SuspectAnswer({address_, trial, why, shown});
       Next();
       return;
     }
@@ -186,6 +308,7 @@ void DriveDiscovery::Judge() {
 void DriveDiscovery::Next() {
   if (!running_)
     return;
+  askedAgain_ = false;
   if (++address_ <= search_.to) {
     SendRequest();
     return;
@@ -198,10 +321,10 @@ void DriveDiscovery::Next() {
   BeginTrial();
 }
 
-void DriveDiscovery::Finish(DiscoveryEnd end, const QString &portFailure) {
+void DriveDiscovery::Finish(DiscoveryEnd end, const QString &message) {
   listen_.stop();
   running_ = false;
   elapsedMs_ = clock_.elapsed();
   comm_->ClosePort();
-  emit Finished(end, portFailure);
+  emit Finished(end, message);
 }

@@ -10,6 +10,7 @@ import os
 import re
 import select
 import shutil
+import socket
 import stat
 import subprocess
 import tempfile
@@ -621,13 +622,197 @@ class DiscoverAnIndependentSlave(unittest.TestCase):
                                  "--bauds", "9600,19200", "--allowance", "200", "--first", "--format", "csv"],
                                 capture_output=True, text=True, timeout=120)
         self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertEqual(result.stdout.splitlines(), ["address,mode,baud,parity,data_bits,stop_bits,status",
-                                                      "17,RTU,19200,E,8,1,Forward Start"])
+        self.assertEqual(result.stdout.splitlines(), ["address,mode,baud,parity,data_bits,stop_bits,status,echo",
+                                                      "17,RTU,19200,E,8,1,Forward Start,no"])
         # ASCII and RTU at 9600 came first, and went nowhere.
         self.assertGreater(line.dropped, 0)
         self.assertIn("trying RTU 9600 8N1 (3 of 12)", result.stderr)
         self.assertIn("trying RTU 19200 8E1 (7 of 12)", result.stderr)
         self.assertIn("drives found: 1", result.stderr)
+
+
+def with_crc(data):
+    from pymodbus.utilities import computeCRC
+    return bytes(data) + computeCRC(data).to_bytes(2, "big")  # low byte first on the line
+
+
+class HandMadeSlave:
+    """A slave of the test's own that hears status reads: RTU on a
+    pseudo-terminal, or Modbus TCP on a loopback port with `tcp`. Drives in
+    `drives` answer, `late_ms` after the request; a gateway says 0B (no
+    answer from the device behind it) for `gateway_empty`; `echo` hands each
+    request back first; `junk` answers address 1 with 3000 bytes of noise;
+    `chatter` puts a byte on the line every 2 ms; the line is hung up when
+    `hang_up_at` is asked."""
+
+    def __init__(self, drives=(), late_ms=0, gateway_empty=(), echo=False, junk=False, chatter=False,
+                 hang_up_at=None, tcp=False):
+        self.drives, self.late_ms, self.gateway_empty = set(drives), late_ms, set(gateway_empty)
+        self.echo, self.junk, self.hang_up_at, self.tcp = echo, junk, hang_up_at, tcp
+        self.stopping = False
+        if tcp:
+            self.server = socket.create_server(("127.0.0.1", 0))
+            self.path = "tcp:127.0.0.1:%d" % self.server.getsockname()[1]
+            self.fd = None
+        else:
+            self.fd, self.their_end = os.openpty()
+            tty.setraw(self.fd)
+            tty.setraw(self.their_end)
+            self.path = os.ttyname(self.their_end)
+        self.threads = [threading.Thread(target=self.serve, daemon=True)]
+        if chatter:
+            self.threads.append(threading.Thread(target=self.chatter, daemon=True))
+        for thread in self.threads:
+            thread.start()
+
+    def write(self, data):
+        if self.fd is not None:
+            os.write(self.fd, data)
+
+    def chatter(self):
+        while not self.stopping:
+            try:
+                self.write(b"\x00")
+            except OSError:
+                return
+            time.sleep(0.002)
+
+    def serve(self):
+        if self.tcp:
+            connection, _ = self.server.accept()
+            self.connection = connection
+            self.fd = connection.fileno()
+        size = 12 if self.tcp else 8
+        pending = b""
+        while not self.stopping:
+            ready, _, _ = select.select([self.fd], [], [], 0.1)
+            if not ready:
+                continue
+            try:
+                pending += os.read(self.fd, 512)
+            except OSError:
+                return
+            while len(pending) >= size:
+                request, pending = pending[:size], pending[size:]
+                self.answer(request)
+
+    def answer(self, request):
+        if self.echo:
+            self.write(request)
+        header, pdu = (request[:6], request[6:]) if self.tcp else (b"", request[:-2])
+        address = pdu[0]
+        if address == self.hang_up_at:
+            self.stopping = True
+            os.close(self.fd)
+            self.fd = None
+            return
+        if address in self.drives:
+            time.sleep(self.late_ms / 1000)
+            reply = bytes([address, 3, 12]) + b"".join(v.to_bytes(2, "big") for v in
+                                                        (5000, 380, 120, 20 << 8, 537, (20 << 8) | 1))
+        elif address in self.gateway_empty:
+            reply = bytes([address, 0x83, 0x0B])
+        elif address == 1 and self.junk:
+            self.write(bytes(range(256)) * 12)
+            return
+        else:
+            return
+        if self.tcp:
+            self.write(header[:4] + len(reply).to_bytes(2, "big") + reply)
+        else:
+            self.write(with_crc(reply))
+
+    def close(self):
+        self.stopping = True
+        for thread in self.threads:
+            thread.join(5)
+        if self.tcp:
+            self.server.close()
+            if hasattr(self, "connection"):
+                self.connection.close()
+        else:
+            if self.fd is not None:
+                os.close(self.fd)
+            os.close(self.their_end)
+
+
+class DiscoverOnLinesThatMislead(unittest.TestCase):
+    def discover(self, slave, *args, timeout=60):
+        self.addCleanup(slave.close)
+        started = time.monotonic()
+        result = subprocess.run([CLI, "discover", "--port", slave.path, *args], capture_output=True, text=True,
+                                timeout=timeout)
+        return result, time.monotonic() - started
+
+    def test_the_line_going_away_ends_the_search(self):
+        # Allowances long enough for this busy machine to keep pace.
+        result, _ = self.discover(HandMadeSlave(drives=[2], hang_up_at=6), "--range", "1-20", "--modes", "rtu",
+                                  "--bauds", "9600,19200", "--parities", "E", "--allowance", "200",
+                                  "--format", "csv")
+        self.assertEqual(result.returncode, 1, result.stderr)
+        self.assertEqual(result.stdout.splitlines()[1:], ["2,RTU,9600,E,8,1,Forward Start,no"])
+        gone = re.search(r"the line went away at RTU 9600 8E1, address (\d+); addresses not tried: (\d+)-20 at "
+                         r"RTU 9600 8E1, 1-20 at the setting after it", result.stderr)
+        self.assertTrue(gone, result.stderr)
+        self.assertEqual(gone[1], gone[2])
+        self.assertGreaterEqual(int(gone[1]), 6)
+        # Gone while the last address is asked: nothing more is sent to notice it by.
+        result, _ = self.discover(HandMadeSlave(drives=[2], hang_up_at=6), "--range", "1-6", "--modes", "rtu",
+                                  "--bauds", "9600", "--parities", "E", "--allowance", "300")
+        self.assertEqual(result.returncode, 1, result.stderr)
+        self.assertIn("the line went away at RTU 9600 8E1, address 6; addresses not tried: 6 at RTU 9600 8E1\n",
+                      result.stderr)
+
+    def test_a_chattering_line_is_bounded_and_named(self):
+        # A pause of this busy machine's must be no silence.
+        result, seconds = self.discover(HandMadeSlave(chatter=True), "--range", "1-3", "--modes", "rtu",
+                                        "--bauds", "9600", "--parities", "E", "--allowance", "300", timeout=30)
+        self.assertEqual(result.returncode, 1, result.stderr)
+        self.assertEqual(result.stderr.count("the line is busy: another master?"), 1, result.stderr)
+        self.assertLess(seconds, 15)
+
+        result, _ = self.discover(HandMadeSlave(junk=True), "--range", "1", "--modes", "rtu", "--bauds", "9600",
+                                  "--parities", "E", "--allowance", "300")
+        suspect = [line for line in result.stderr.splitlines() if line.startswith("1 at RTU 9600 8E1")]
+        self.assertEqual(len(suspect), 1, result.stderr)
+        self.assertLess(len(suspect[0]), 1500)
+        self.assertIn("more bytes", suspect[0])
+
+    def test_a_late_drive_is_named_with_the_allowance_to_use(self):
+        # Late by far more than this busy machine may lag, and asked again with
+        # the allowance named.
+        args = ["--modes", "rtu", "--bauds", "9600", "--parities", "E", "--format", "csv"]
+        result, _ = self.discover(HandMadeSlave(drives=[2], late_ms=300), "--range", "1-40", *args)
+        self.assertEqual(result.returncode, 1, result.stderr)
+        self.assertNotIn("another setting", result.stderr)
+        late = re.search(r"^2 at RTU 9600 8E1 answered late, after \d+ ms: search again with --allowance (\d+)$",
+                         result.stderr, re.MULTILINE)
+        self.assertTrue(late, result.stderr)
+        again, _ = self.discover(HandMadeSlave(drives=[2], late_ms=300), "--range", "1-3", *args,
+                                 "--allowance", late[1])
+        self.assertEqual(again.returncode, 0, again.stderr)
+        self.assertEqual(again.stdout.splitlines()[1:], ["2,RTU,9600,E,8,1,Forward Start,no"])
+
+    def test_echo_gateways_and_tcp_ports(self):
+        """Behind an echoing adapter the drive at the range's last address is
+        found and said to echo; a gateway's "no answer behind me" is no
+        drive; a tcp: port is asked unit ids only, never line settings."""
+        result, _ = self.discover(HandMadeSlave(drives=[20], gateway_empty=[19], echo=True), "--range", "18-20",
+                                  "--modes", "rtu", "--bauds", "9600", "--parities", "E", "--allowance", "300",
+                                  "--format", "csv")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stdout.splitlines(), ["address,mode,baud,parity,data_bits,stop_bits,status,echo",
+                                                      "20,RTU,9600,E,8,1,Forward Start,yes"])
+
+        result, _ = self.discover(HandMadeSlave(drives=[3], gateway_empty=[2], tcp=True), "--mode", "tcp",
+                                  "--range", "1-3", "--allowance", "300", "--format", "csv")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stdout.splitlines()[1:], ["3,TCP,,,,,Forward Start,no"])
+        self.assertIn("trying Modbus TCP (1 of 1)", result.stderr)
+        refused = subprocess.run([CLI, "discover", "--port", "tcp:127.0.0.1:1", "--bauds", "9600"],
+                                 capture_output=True, text=True, timeout=30)
+        self.assertEqual(refused.returncode, 2)
+        self.assertIn("over a tcp: port the line settings are the server's", refused.stderr)
 
 
 if __name__ == "__main__":

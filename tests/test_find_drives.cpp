@@ -2,7 +2,8 @@
 // behind the simulator's pseudo-terminal are found from the Tool menu, the
 // search stopped, and the one chosen handed to "ProtocolSettings" and the
 // drive address; answers that fail their checks are named, and an adapter
-// that hears itself or hands replies over in packets misleads nobody. A
+// that hears itself or hands replies over in packets misleads nobody; a line
+// that goes away ends the search and is said to. A
 // Linux pseudo-terminal shows the rate a program sets but clears the parity
 // bit, so parity cannot be told on it: the order and the line timing of the
 // settings are checked here as logic.
@@ -23,6 +24,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableWidget>
@@ -147,7 +149,7 @@ private slots:
                                  : drive.line.rtu && drive.line.baud == 19200);
     QCOMPARE(window->DriveTable->rowCount(), found.size());
     const int row = RowOf(found, 17, true, 19200);
-    QCOMPARE(window->DriveTable->item(row, 6)->text(), QString("Stop, 0.00 Hz"));
+    QCOMPARE(window->DriveTable->item(row, 7)->text(), QString("Stop, 0.00 Hz"));
     QCOMPARE(window->Suspects->count(), 0);
 
     if (const QString folder = qEnvironmentVariable("VDD_SCREENSHOT_DIR"); !folder.isEmpty())
@@ -206,6 +208,13 @@ private slots:
     QCOMPARE(window->Suspects->count(), 0);
     QCOMPARE(window->Found().size(), 1);
     QCOMPARE(window->Found().first().address, 1);
+    // Handed on, the drive is read with the echo discarded, as it was found.
+    QCOMPARE(window->DriveTable->item(0, 6)->text(), QString("yes"));
+    QTest::mouseClick(window->UseButton, Qt::LeftButton);
+    QTRY_VERIFY(ProtocolSet->isVisible());
+    QCOMPARE(ProtocolSet->Echo->currentText(), QString("on"));
+    QTest::mouseClick(ProtocolSet->Button2, Qt::LeftButton); // Close
+    QTRY_VERIFY(!ProtocolSet->isVisible());
 
     // A USB adapter hands the reply over in packets 10 ms apart: the pauses
     // are within a reply's allowance, and the drive is found whole.
@@ -217,7 +226,20 @@ private slots:
     QTRY_VERIFY_WITH_TIMEOUT(!window->Discovery().Running(), 60000);
     QCOMPARE(window->Suspects->count(), 0);
     QCOMPARE(window->Found().size(), 1);
-    QCOMPARE(window->DriveTable->item(0, 6)->text(), QString("Stop, 0.00 Hz"));
+    QCOMPARE(window->DriveTable->item(0, 7)->text(), QString("Stop, 0.00 Hz"));
+
+    // The adapter pulled out during the search: it ends there and says
+    // what was not tried.
+    TypeInto(window->ToAddress, "247");
+    QTest::mouseClick(window->StartButton, Qt::LeftButton);
+    QTRY_VERIFY(window->Discovery().Running() && window->Progress->value() >= 3);
+    rig_.sim.reset();
+    QTRY_VERIFY_WITH_TIMEOUT(!window->Discovery().Running(), 60000);
+    const QString outcome = window->Outcome->text();
+    QVERIFY2(outcome.startsWith("Search ended: the line went away at ASCII 9600 7N1, address "),
+             qPrintable(outcome));
+    QVERIFY2(outcome.contains("-247 at ASCII 9600 7N1; drives found: 1."), qPrintable(outcome));
+    QVERIFY(rig_.StartSimulator(packets));
   }
 };
 

@@ -1,5 +1,6 @@
 #include "app/tools/FindDrivesWindow.h"
 
+#include "serial/TcpSerialServer.h"
 #include "settings/Preferences.h"
 
 #include <QCheckBox>
@@ -23,7 +24,7 @@ const QString FromKey = QStringLiteral("FindDrives/From");
 const QString ToKey = QStringLiteral("FindDrives/To");
 const QString FirstKey = QStringLiteral("FindDrives/StopAtFirst");
 
-const QStringList Columns = {"Address", "Mode", "Baud", "Parity", "Data Bits", "Stop Bits", "Status"};
+const QStringList Columns = {"Address", "Mode", "Baud", "Parity", "Data Bits", "Stop Bits", "Echo", "Status"};
 
 QSpinBox *AddressBox(int value, QWidget *parent) {
   auto *box = new QSpinBox(parent);
@@ -58,6 +59,8 @@ FindDrivesWindow::FindDrivesWindow(const QString &dataFolder, QWidget *parent)
   auto *modeRow = new QHBoxLayout;
   Ascii = ChoiceBox("ASCII", modeRow, settings);
   Rtu = ChoiceBox("RTU", modeRow, settings);
+  Tcp = ChoiceBox("TCP", modeRow, settings);
+  Tcp->setToolTip("Modbus TCP: a gateway or an Ethernet drive at a tcp: port");
   modeRow->addStretch();
   auto *baudRow = new QHBoxLayout;
   for (std::uint32_t rate : DiscoveryPlan::BaudRates)
@@ -73,7 +76,9 @@ FindDrivesWindow::FindDrivesWindow(const QString &dataFolder, QWidget *parent)
   settingsGrid->addLayout(baudRow, 1, 1);
   settingsGrid->addWidget(new QLabel("Parity Check", settings), 2, 0);
   settingsGrid->addLayout(parityRow, 2, 1);
-  settingsGrid->addWidget(new QLabel("Data bits follow the mode (7 ASCII, 8 RTU); one stop bit.", settings),
+  settingsGrid->addWidget(new QLabel("Data bits follow the mode (7 ASCII, 8 RTU); one stop bit. Over a tcp: "
+                                     "port the line is set on the server: unit ids only.",
+                                     settings),
                           3, 0, 1, 2);
 
   StopAtFirst = new QCheckBox("Stop at the first drive", this);
@@ -148,9 +153,13 @@ FindDrivesWindow::FindDrivesWindow(const QString &dataFolder, QWidget *parent)
   connect(DriveTable, &QTableWidget::itemSelectionChanged, this, &FindDrivesWindow::ShowButtons);
   connect(&discovery_, &DriveDiscovery::DriveFound, this, &FindDrivesWindow::AddDrive);
   connect(&discovery_, &DriveDiscovery::SuspectAnswer, this, &FindDrivesWindow::AddSuspect);
+  connect(&discovery_, &DriveDiscovery::LateAnswer, this, &FindDrivesWindow::AddLate);
+  connect(&discovery_, &DriveDiscovery::LineBusy, this, &FindDrivesWindow::AddBusy);
+  connect(Port, &QLineEdit::textChanged, this, &FindDrivesWindow::ShowChoices);
   connect(&discovery_, &DriveDiscovery::Progress, this, &FindDrivesWindow::ShowProgress);
   connect(&discovery_, &DriveDiscovery::Finished, this, &FindDrivesWindow::Ended);
   ShowButtons();
+  ShowChoices();
 }
 
 void FindDrivesWindow::SetPort(const QString &port) {
@@ -162,6 +171,7 @@ DiscoveryPlan::TrialChoice FindDrivesWindow::Choice() const {
   DiscoveryPlan::TrialChoice choice;
   choice.ascii = Ascii->isChecked();
   choice.rtu = Rtu->isChecked();
+  choice.modbusTcp = Tcp->isChecked();
   choice.bauds.clear();
   for (QCheckBox *box : Bauds)
     if (box->isChecked())
@@ -183,7 +193,7 @@ void FindDrivesWindow::Start() {
   search.port = Port->text().trimmed();
   search.from = std::min(FromAddress->value(), ToAddress->value());
   search.to = std::max(FromAddress->value(), ToAddress->value());
-  search.trials = DiscoveryPlan::OrderedTrials(Choice());
+  search.trials = DiscoveryPlan::TrialsFor(search.port, Choice());
   search.stopAtFirst = StopAtFirst->isChecked();
   search.allowanceMs = preferences.Int(AllowanceKey, DiscoveryPlan::DeliveredAllowanceMs, 0, 1000);
   if (search.trials.empty()) {
@@ -231,13 +241,16 @@ void FindDrivesWindow::AddDrive(const FoundDrive &drive) {
   found_ << drive;
   const int row = DriveTable->rowCount();
   DriveTable->insertRow(row);
+  // Over TCP the line's settings are the server's: not known here.
+  const bool ours = !drive.line.overTcp;
   const QStringList cells = {
       QString::number(drive.address),
-      DiscoveryPlan::ModeName(drive.line.rtu),
-      QString::number(drive.line.baud),
-      DiscoveryPlan::ParityLetter(drive.line.parity),
-      QString::number(drive.line.DataBitCount()),
-      QString::number(drive.line.StopBitCount()),
+      DiscoveryPlan::ModeName(drive.line),
+      ours ? QString::number(drive.line.baud) : QString(),
+      ours ? DiscoveryPlan::ParityLetter(drive.line.parity) : QString(),
+      ours ? QString::number(drive.line.DataBitCount()) : QString(),
+      ours ? QString::number(drive.line.StopBitCount()) : QString(),
+      drive.echo ? QStringLiteral("yes") : QStringLiteral("no"),
       drive.status.frequency.empty()
           ? drive.state
           : QStringLiteral("%1, %2 Hz").arg(drive.state, QString::fromStdString(drive.status.frequency))};
@@ -253,7 +266,22 @@ void FindDrivesWindow::AddSuspect(const SuspectReply &reply) {
                         .arg(DiscoveryPlan::TrialText(reply.line), reply.why, reply.bytes.trimmed()));
 }
 
-void FindDrivesWindow::Ended(DiscoveryEnd end, const QString &portFailure) {
+void FindDrivesWindow::AddLate(const LateReply &late) {
+  Suspects->addItem(QStringLiteral("Address %1 at %2 answered late, after %3 ms: search again with %4 ms "
+                                   "(FindDrives/AllowanceMs in preferences.ini).")
+                        .arg(late.address)
+                        .arg(DiscoveryPlan::TrialText(late.line))
+                        .arg(late.answerMs)
+                        .arg(late.allowanceMs));
+}
+
+void FindDrivesWindow::AddBusy(int address, const DiscoveryPlan::LineTrial &line) {
+  Suspects->addItem(QStringLiteral("The line is busy: another master? (at %1, address %2, bytes kept coming)")
+                        .arg(DiscoveryPlan::TrialText(line))
+                        .arg(address));
+}
+
+void FindDrivesWindow::Ended(DiscoveryEnd end, const QString &message) {
   clockTick_.stop();
   ShowElapsed();
   emit PortReleased();
@@ -269,7 +297,10 @@ void FindDrivesWindow::Ended(DiscoveryEnd end, const QString &portFailure) {
     Outcome->setText(QStringLiteral("Stopped; drives found: %1.").arg(found_.size()));
     break;
   case DiscoveryEnd::PortFailed:
-    Outcome->setText("The port did not open: " + portFailure);
+    Outcome->setText("The port did not open: " + message);
+    break;
+  case DiscoveryEnd::LineLost:
+    Outcome->setText(QStringLiteral("Search ended: %1; drives found: %2.").arg(message).arg(found_.size()));
     break;
   }
   ShowButtons();
@@ -283,6 +314,13 @@ void FindDrivesWindow::ShowButtons() {
   UseButton->setEnabled(!running && DriveTable->currentRow() >= 0);
   for (QWidget *choice : std::initializer_list<QWidget *>{Port, FromAddress, ToAddress, StopAtFirst})
     choice->setEnabled(!running);
+}
+
+void FindDrivesWindow::ShowChoices() {
+  const bool overTcp = TcpSerialServer::IsTcpName(Port->text().trimmed());
+  Tcp->setEnabled(overTcp);
+  for (QCheckBox *box : Bauds + Parities)
+    box->setEnabled(!overTcp);
 }
 
 void FindDrivesWindow::closeEvent(QCloseEvent *event) {

@@ -20,8 +20,8 @@ class QTableWidget;
 // at the first drive, starts, follows the progress and stops when he likes;
 // each drive that answers is listed with its setting and status, and each
 // answer that fails its checks is named, as a device at another setting may
-// be there. "Use these settings" hands the chosen drive on to the protocol
-// settings and the drive address. The search itself is DriveDiscovery's.
+// be there; so are a drive that answered late and a busy line. "Use these settings" hands the chosen drive on
+// to the protocol settings and the drive address. The search itself is DriveDiscovery's.
 class FindDrivesWindow : public QDialog {
   Q_OBJECT
 public:
@@ -40,6 +40,7 @@ public:
   QSpinBox *ToAddress = nullptr;
   QCheckBox *Ascii = nullptr;
   QCheckBox *Rtu = nullptr;
+  QCheckBox *Tcp = nullptr;    // Modbus TCP, over a "tcp:" port only
   QList<QCheckBox *> Bauds;    // "1200" to "115200"
   QList<QCheckBox *> Parities; // "N", "E", "O"
   QCheckBox *StopAtFirst = nullptr;
@@ -67,9 +68,13 @@ protected:
 
 private:
   void Start();
-  void Ended(DiscoveryEnd end, const QString &portFailure);
+  void Ended(DiscoveryEnd end, const QString &message);
   void AddDrive(const FoundDrive &drive);
   void AddSuspect(const SuspectReply &reply);
+  void AddLate(const LateReply &late);
+  void AddBusy(int address, const DiscoveryPlan::LineTrial &line);
+  // Over a "tcp:" port only the framing is chosen, not the line.
+  void ShowChoices();
   void ShowProgress(int trialsDone, int trialsTotal, int address, const DiscoveryPlan::LineTrial &line);
   void ShowElapsed();
   void ShowButtons();

@@ -18,10 +18,14 @@ void OfferSettings(TForm1 *form, const QString &port, const FoundDrive &drive) {
   ProtocolSet->ShowCentredOn(form);
   if (!port.isEmpty())
     ProtocolSet->ComPort->setCurrentText(port);
-  ProtocolSet->ModbusMode->setCurrentText(DiscoveryPlan::ModeName(drive.line.rtu));
-  ProtocolSet->UserBaud->setCurrentText(QString::number(drive.line.baud));
-  ProtocolSet->UserParity->setCurrentText(DiscoveryPlan::ParityLetter(drive.line.parity));
-  ProtocolSet->UserStopBit->setCurrentText(QString::number(drive.line.StopBitCount()));
+  ProtocolSet->ModbusMode->setCurrentText(DiscoveryPlan::ModeName(drive.line));
+  if (!drive.line.overTcp) {
+    ProtocolSet->UserBaud->setCurrentText(QString::number(drive.line.baud));
+    ProtocolSet->UserParity->setCurrentText(DiscoveryPlan::ParityLetter(drive.line.parity));
+    ProtocolSet->UserStopBit->setCurrentText(QString::number(drive.line.StopBitCount()));
+  }
+  // The next reads hear the adapter's echo as the search did.
+  ProtocolSet->Echo->setCurrentText(drive.echo ? QStringLiteral("on") : QStringLiteral("off"));
   form->MachineID->setCurrentText(QString::number(drive.address));
 }
 } // namespace
