@@ -333,10 +333,34 @@ class WhatTheUserHas(CliTestCase):
         self.assertEqual(len(sim.requests_seen()), before)
 
     def test_a_comma_is_a_decimal_separator_only_where_the_locale_says_so(self):
+        """Typed or kept in a file, "1,000" is no 1.0 where "." separates
+        decimals: refused as it stands, before anything is sent."""
         sim = self.simulator("comma", "--drives", "1")
-        _, err = self.cli(sim.path, "write", "F114=1,000", env={"LC_ALL": "en_US.UTF-8"}, status=2)
-        self.assertIn("F114=1,000: the value holds a thousands separator", err)
+        comma = 'the value holds a "," where this locale\'s decimal point is "."'
+        for typed in ("1,000", "1,5"):
+            _, err = self.cli(sim.path, "write", "F114=" + typed, env={"LC_ALL": "en_US.UTF-8"}, status=2)
+            self.assertIn("F114=%s: %s;" % (typed, comma), err)
         self.assertEqual(sim.requests_seen(), [])
+        backup = os.path.join(self.folder, "grouped.dbf")
+        self.cli(sim.path, "backup", "--out", backup)
+        sent = len(sim.requests_seen())
+
+        def store(value):
+            def edit(table):
+                for record in table:
+                    if record.code.strip() == "F114":
+                        with record:
+                            record.nowdata = value
+            self.edit_table(backup, edit)
+        for stored, message in (("1,000", comma), ("1,234.5", 'the value holds a thousands separator (",")')):
+            store(stored)
+            for command in ("restore", "compare"):
+                _, err = self.cli(sim.path, command, backup, status=2)
+                self.assertIn("%s: F114=%s: %s;" % (backup, stored, message), err)
+        self.assertEqual(len(sim.requests_seen()), sent)
+        store("2,5")
+        out, _ = self.cli(sim.path, "compare", backup, "--format", "csv", env={"LC_ALL": "de_DE.UTF-8"})
+        self.assertIn("F114,Acceleration Time 1,2.5,", out)
         self.cli(sim.path, "write", "F114=2,5", env={"LC_ALL": "de_DE.UTF-8"})
         self.cli(sim.path, "write", "F113=45.5", env={"LC_ALL": "de_DE.UTF-8"})
         out, _ = self.cli(sim.path, "read", "F114", "F113", "--format", "csv")
