@@ -366,6 +366,17 @@ class WhatTheUserHas(CliTestCase):
         out, _ = self.cli(sim.path, "read", "F114", "F113", "--format", "csv")
         self.assertEqual([line.split(",")[2] for line in out.splitlines()[1:]], ["2.5", "45.50"])
 
+    def test_a_port_that_cannot_carry_the_mode_is_refused(self):
+        """Modbus TCP only to a tcp: address, and a tcp: name that is no
+        address, are the user's slips: exit 2 before anything is sent."""
+        sim = self.simulator("serial", "--drives", "1")
+        _, err = self.cli(sim.path, "read", "F113", mode="tcp", status=2)
+        self.assertIn("Modbus TCP (--mode tcp) needs a port tcp:HOST:PORT; %s is a serial line" % sim.path, err)
+        self.assertEqual(sim.requests_seen(), [])
+        for mode in ("tcp", "rtu"):
+            _, err = self.cli("tcp:127.0.0.1:99999", "read", "F113", mode=mode, status=2)
+            self.assertIn("tcp:127.0.0.1:99999: no TCP address; write tcp:HOST:PORT (port 1 to 65535)", err)
+
     def test_damaged_settings_are_named(self):
         program = os.path.join(self.folder, "program")
         data = os.path.join(program, "database1")
