@@ -13,7 +13,11 @@ namespace {
 // to the window asked for.
 constexpr int TickMs = 10;
 
-void PrintFrame(const QString &text) { std::fputs(text.toLocal8Bit().constData(), stderr); }
+// As the history shows it: a CR LF that came raw (a reply that is no frame)
+// would split the line.
+void PrintFrame(const QString &text, const char *end = "") {
+  std::fputs((HistoryText::Shown(text).toLocal8Bit() + end).constData(), stderr);
+}
 } // namespace
 
 DriveLink::DriveLink(const LineOptions &options) {
@@ -55,16 +59,16 @@ DriveLink::DriveLink(const LineOptions &options) {
   QObject::connect(&engine_, &TExchangeEngine::ExchangeEnded, &engine_,
                    [this, verbose](const ExchangeRecord &record) {
                      if (verbose)
-                       PrintFrame(HistoryText::EndingText(record) + "\n");
+                       PrintFrame(HistoryText::EndingText(record), "\n");
                      ExchangeEnded(record);
                    });
   if (!options.quiet)
     QObject::connect(&engine_, &TExchangeEngine::EchoFound, &engine_,
-                     [] { PrintFrame(QStringLiteral("adapter echoes requests: echo discarded\n")); });
+                     [] { PrintFrame(QStringLiteral("adapter echoes requests: echo discarded"), "\n"); });
   if (verbose)
     QObject::connect(&engine_, &TExchangeEngine::LateDriveNoted, &engine_,
                      [](int address, int lateMs, int timeoutMs) {
-                       PrintFrame(HistoryText::LateDriveLine(address, lateMs, timeoutMs) + "\n");
+                       PrintFrame(HistoryText::LateDriveLine(address, lateMs, timeoutMs), "\n");
                      });
 }
 
@@ -122,7 +126,7 @@ void DriveLink::Finish(const ExchangeRecord &record) {
   }
   if (record.outcome == Outcome::Accepted || record.outcome == Outcome::ErrorReply) {
     outcome_.bytes = record.replyBytes;
-    outcome_.replyText = record.replyText;
+    outcome_.replyText = HistoryText::Shown(record.replyText);
   }
   if (loop_)
     loop_->quit();

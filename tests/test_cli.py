@@ -638,6 +638,28 @@ class EchoingAdapterToAnIndependentSlave(unittest.TestCase):
         self.assertIn("own request echoed", off.stdout + off.stderr)
 
 
+    def test_an_echoed_request_is_shown_whole_on_one_line(self):
+        """With the echo off, a request coming back is named with all of its
+        bytes, and an ASCII one with its CR LF written as the history writes
+        it: each note one line."""
+        line = RateGatedLine(None, echo=True)  # and no slave behind it
+        self.addCleanup(line.close)
+
+        def cli(mode, *args):
+            result = subprocess.run([CLI, "read", "F113", "--port", line.our_path, "--mode", mode, "--baud", "9600",
+                                     "--timeout", "300", "--echo", "off", *args],
+                                    capture_output=True, text=True, timeout=60)
+            self.assertEqual(result.returncode, 1, result.stderr)
+            return result.stderr.splitlines()
+
+        echoed = "F113: own request echoed: the adapter echoes requests (reply %s)"
+        self.assertIn(echoed % "0103010D00011435", cli("rtu"))
+        lines = cli("ascii", "--verbose")
+        self.assertIn(echoed % ":0103010D0001ED/x0D/x0A", lines)
+        self.assertTrue(any(re.search(r"Send  >.* R >\s+:0103010D0001ED/x0D/x0A  ----- own request echoed", text)
+                            for text in lines), lines)
+
+
 class DiscoverAnIndependentSlave(unittest.TestCase):
     def test_slave_at_19200_rtu_address_17(self):
         """discover finds a pymodbus slave at address 17 that hears only at
