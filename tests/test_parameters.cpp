@@ -129,6 +129,23 @@ void Wheel(int delta) {
   QApplication::sendEvent(viewport, &event);
 }
 
+// Import Functions as a user goes through it: the dialog opens in database1,
+// and once it lists the tables there `path` is typed. What it listed.
+QStringList ImportThroughDialog(DialogRecorder &dialogs, const QString &path) {
+  QStringList offered;
+  dialogs.onFileDialog = [&](QFileDialog *dialog) {
+    QTRY_VERIFY_WITH_TIMEOUT(DialogRecorder::ListedFiles(dialog).contains("RM40.DBF"), 20000);
+    offered = DialogRecorder::ListedFiles(dialog);
+    auto *name = dialog->findChild<QLineEdit *>("fileNameEdit");
+    QVERIFY(name);
+    QTest::keyClicks(name, path);
+    QTest::keyClick(name, Qt::Key_Return);
+  };
+  Form1->ImportFunctions1->trigger();
+  dialogs.onFileDialog = nullptr;
+  return offered;
+}
+
 bool Idle() {
   const CommState &s = Form1->State;
   return !s.ReadAllActive && !s.WriteAllActive && !s.WaitingReply && !Form1->State.ReadPending &&
@@ -725,17 +742,7 @@ private slots:
 
     // Import through the dialog, which opens in database1 and lists the
     // tables there; then a read from the grid is stored in the imported file.
-    QStringList offered;
-    dialogs.onFileDialog = [&](QFileDialog *dialog) {
-      QTRY_VERIFY_WITH_TIMEOUT(DialogRecorder::ListedFiles(dialog).contains("RM40.DBF"), 20000);
-      offered = DialogRecorder::ListedFiles(dialog);
-      auto *name = dialog->findChild<QLineEdit *>("fileNameEdit");
-      QVERIFY(name);
-      QTest::keyClicks(name, out + "other.dbf");
-      QTest::keyClick(name, Qt::Key_Return);
-    };
-    Form1->ImportFunctions1->trigger();
-    dialogs.onFileDialog = nullptr;
+    const QStringList offered = ImportThroughDialog(dialogs, out + "other.dbf");
     QVERIFY2(offered.contains("usercmd.dbf"), qPrintable(offered.join(',')));
     QCOMPARE(Form1->FunctionTableFile, QString("other.dbf"));
     QCOMPARE(Form1->DataFolder, out);
@@ -806,15 +813,7 @@ private slots:
       query.WriteKept();
       query.Close();
     }
-    dialogs.onFileDialog = [&](QFileDialog *dialog) {
-      QTRY_VERIFY_WITH_TIMEOUT(DialogRecorder::ListedFiles(dialog).contains("RM40.DBF"), 20000);
-      auto *name = dialog->findChild<QLineEdit *>("fileNameEdit");
-      QVERIFY(name);
-      QTest::keyClicks(name, out + "grouped.dbf");
-      QTest::keyClick(name, Qt::Key_Return);
-    };
-    Form1->ImportFunctions1->trigger();
-    dialogs.onFileDialog = nullptr;
+    ImportThroughDialog(dialogs, out + "grouped.dbf");
     QCOMPARE(Form1->FunctionTableFile, QString("grouped.dbf"));
     const auto before = rig_.sim->Parameter(1, 0x010E);
 
