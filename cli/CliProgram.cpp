@@ -5,6 +5,7 @@
 #include "cli/CliError.h"
 #include "cli/ConfigFile.h"
 #include "drive/DriveAddress.h"
+#include "serial/TcpSerialServer.h"
 #include "settings/LinePreferences.h"
 #include "settings/Preferences.h"
 #include "settings/SettingsReport.h"
@@ -64,6 +65,14 @@ LineOptions LineFrom(const CliArguments &args, const TProtocolSettings &stored) 
                           LinePreferences::ModeIndex(preferences, stored.modbusMode));
   line.rtu = mode >= 1;
   line.tcp = mode == 2;
+  // Found before the port is opened: a slip in the name is no port failing,
+  // and Modbus TCP frames would mean nothing to a drive on a serial line.
+  if (TcpSerialServer::IsTcpName(line.port) && !TcpSerialServer::ParseName(line.port))
+    throw CliError::BadInput(line.port + ": no TCP address; write tcp:HOST:PORT (port 1 to 65535), or " +
+                             "tcp:HOST for port " + QString::number(TcpSerialServer::DefaultPort));
+  if (line.tcp && !TcpSerialServer::IsTcpName(line.port))
+    throw CliError::BadInput("Modbus TCP (--mode tcp) needs a port tcp:HOST:PORT; " + line.port +
+                             " is a serial line: choose --mode rtu or --mode ascii for it");
   const int dataBits = CliOptions::Number(args, "data-bits", 7, 8, line.rtu ? 8 : 7);
   if (dataBits != (line.rtu ? 8 : 7))
     throw CliError::BadInput(line.rtu ? "RTU uses 8 data bits" : "ASCII uses 7 data bits");

@@ -13,7 +13,11 @@ namespace {
 // to the window asked for.
 constexpr int TickMs = 10;
 
-void PrintFrame(const QString &text) { std::fputs(text.toLocal8Bit().constData(), stderr); }
+// As the history shows it: a CR LF that came raw (a reply that is no frame)
+// would split the line.
+void PrintFrame(const QString &text, const char *end = "") {
+  std::fputs((HistoryText::Shown(text).toLocal8Bit() + end).constData(), stderr);
+}
 } // namespace
 
 DriveLink::DriveLink(const LineOptions &options) {
@@ -47,28 +51,28 @@ DriveLink::DriveLink(const LineOptions &options) {
 
   const bool verbose = options.verbose;
   QObject::connect(&engine_, &TExchangeEngine::ExchangeStarted, &engine_,
-                   [this, verbose](const ExchangeRecord &record) {
-                     if (verbose)
-                       PrintFrame(HistoryText::RequestLine(record));
-                     sent_ = true;
-                   });
+                   [this](const ExchangeRecord &) { sent_ = true; });
   QObject::connect(&engine_, &TExchangeEngine::ExchangeEnded, &engine_,
-                   [this, verbose](const ExchangeRecord &record) {
-                     if (verbose)
-                       PrintFrame(HistoryText::EndingText(record) + "\n");
-                     ExchangeEnded(record);
-                   });
+                   [this](const ExchangeRecord &record) { ExchangeEnded(record); });
+  // Frames as the history shows them, the engine's own exchanges (an echo
+  // probe, a request asked again) among them.
+  if (verbose) {
+    QObject::connect(engine_.Journal, &ExchangeJournal::Started, &engine_,
+                     [](const ExchangeRecord &record) { PrintFrame(HistoryText::RequestLine(record)); });
+    QObject::connect(engine_.Journal, &ExchangeJournal::Ended, &engine_,
+                     [](const ExchangeRecord &record) { PrintFrame(HistoryText::EndingText(record), "\n"); });
+  }
   if (!options.quiet) {
-    const auto sayEcho = [this] { PrintFrame(QString::fromStdString(LineEchoNote(engine_.Echo())) + "\n"); };
+    const auto sayEcho = [this] { PrintFrame(QString::fromStdString(LineEchoNote(engine_.Echo())), "\n"); };
     QObject::connect(&engine_, &TExchangeEngine::EchoFound, &engine_, sayEcho);
     QObject::connect(&engine_, &TExchangeEngine::EchoMissing, &engine_, sayEcho);
     QObject::connect(&engine_, &TExchangeEngine::RepeatsFound, &engine_,
-                     [](int gapMs) { PrintFrame(RepeatNote(gapMs) + "\n"); });
+                     [](int gapMs) { PrintFrame(RepeatNote(gapMs), "\n"); });
   }
   if (verbose)
     QObject::connect(&engine_, &TExchangeEngine::LateDriveNoted, &engine_,
                      [](int address, int lateMs, int timeoutMs) {
-                       PrintFrame(HistoryText::LateDriveLine(address, lateMs, timeoutMs) + "\n");
+                       PrintFrame(HistoryText::LateDriveLine(address, lateMs, timeoutMs), "\n");
                      });
 }
 
@@ -126,7 +130,7 @@ void DriveLink::Finish(const ExchangeRecord &record) {
   }
   if (record.outcome == Outcome::Accepted || record.outcome == Outcome::ErrorReply) {
     outcome_.bytes = record.replyBytes;
-    outcome_.replyText = record.replyText;
+    outcome_.replyText = HistoryText::Shown(record.replyText);
   }
   if (loop_)
     loop_->quit();

@@ -5,7 +5,6 @@
 #include "cli/CliError.h"
 #include "cli/ParameterFile.h"
 #include "cli/TypedDecimal.h"
-#include "params/DecimalScaling.h"
 #include "params/ParameterCodes.h"
 #include "params/RunProgress.h"
 #include "params/WriteAllCheck.h"
@@ -223,8 +222,7 @@ int Restore(CliContext &context) {
       check.Skipped(record->code, "read-only");
       continue;
     }
-    const QString value =
-        QString::fromStdString(DecimalScaling::WithSeparator(stored.nowData.toStdString(), "."));
+    const QString value = ParameterFile::StoredValue(file, stored);
     try {
       planned.push_back({record, ParameterFile::PrepareWrite(*record, value)});
     } catch (const CliError &e) {
@@ -274,11 +272,19 @@ int Compare(CliContext &context) {
   context.RequireWords(1, "the FILE.dbf to compare");
   const QString file = context.args.words.first();
   const QString against = context.args.Value("against", "defaults");
-  const ParameterFile::Records here = ParameterFile::Load(file);
+  // Each value is read as restore would write it: one it would refuse is
+  // not compared as some other number.
+  const auto load = [](const QString &name) {
+    ParameterFile::Records records = ParameterFile::Load(name);
+    for (const TableRecord &record : records)
+      ParameterFile::StoredValue(name, record);
+    return records;
+  };
+  const ParameterFile::Records here = load(file);
   const auto decimals = [](const QString &code) { return ParameterFile::Decimals(code); };
   const std::vector<ParameterCompare::Row> rows =
       against == "defaults" ? ParameterCompare::WithDefaults(here, decimals, ".")
-                            : ParameterCompare::WithSet(here, ParameterFile::Load(against), decimals, ".");
+                            : ParameterCompare::WithSet(here, load(against), decimals, ".");
   for (const ParameterCompare::Row &row : rows) {
     if (!ParameterCompare::IsDifference(row.kind))
       continue;

@@ -1,6 +1,7 @@
 #include "cli/ParameterFile.h"
 
 #include "cli/CliError.h"
+#include "cli/TypedDecimal.h"
 #include "drive/RequestBodies.h"
 #include "params/DecimalScaling.h"
 #include "params/ParameterCodes.h"
@@ -58,6 +59,11 @@ std::string ReadBody(int address, const QString &code) {
 std::string WriteBody(int address, const QString &code, std::uint16_t raw) {
   return RequestBodies::UserCommand(address, false, ParameterRegister(ShortCode(code).toStdString()),
                                     DecimalScaling::RegisterHex(raw));
+}
+
+QString StoredValue(const QString &file, const ParameterCompare::Record &record) {
+  const QString text = record.nowData.trimmed();
+  return TypedDecimal(file + ": " + record.code + "=" + text + ": ", text);
 }
 
 Prepared PrepareWrite(const ParameterCompare::Record &record, const QString &value) {

@@ -32,6 +32,12 @@ QString Register(const QString &code);
 std::string ReadBody(int address, const QString &code);
 std::string WriteBody(int address, const QString &code, std::uint16_t raw);
 
+// NOWDATA of `record`, a record of the table file `file`, read as a typed
+// value is ("." before decimals). Raises CliError (bad input) naming the
+// file, the code and the text as the file holds it when that holds a
+// thousands separator or a "," the locale does not write decimals with.
+QString StoredValue(const QString &file, const ParameterCompare::Record &record);
+
 // The register value of `value` ("." before decimals) for the parameter of
 // `record`, a record of the table in use: cut to the code's decimals and
 // checked against the record's MIN and MAX; a Reserved parameter is never

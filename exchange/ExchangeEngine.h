@@ -318,6 +318,8 @@ private:
   bool echoDiffers_ = false; // the echo due first was not the request's bytes
   bool echoInReply_ = false; // the request came back and was not discarded
   ExchangeRecord current_;   // the request in flight
+  // The length of the request that came back as the reply, all of which it shows.
+  std::size_t echoedBytes_ = 0;
   // The quiet after a time-out: the request that timed out, and how long
   // nothing may be sent.
   // Counted in ticks, as the reply window is.

@@ -93,10 +93,13 @@ void TExchangeEngine::ReceivePiece(const char *buffer, unsigned length) {
     return;
   }
   lastByteMs_ = NowMs(); // an echo's bytes are on the line too
+  const std::size_t echoBytes = echo_.EchoBytes();
   const LineEcho::Taken taken = echo_.Take(buffer, length);
   if (!taken.done)
     return;
   NoteEcho(taken);
+  if (taken.echoed)
+    echoedBytes_ = echoBytes;
   if (!taken.passOn.empty())
     StoreReceived(taken.passOn.data(), taken.passOn.size(), true);
 }
@@ -636,6 +639,16 @@ void TExchangeEngine::CheckReplyComplete() {
     // Nothing tells where a collision's bytes end but the line falling silent.
     TellPortAnyByte();
     silence_->start(UnknownLengthSilenceMs());
+    return;
+  }
+  if (echoInReply_) {
+    // The request came back: all of it is shown, not as much as the reply
+    // its first bytes look like would hold.
+    const std::size_t length = echoedBytes_ * (IsRtuMode() ? 2 : 1);
+    if (state_.ReceiveBuffer.size() >= length) {
+      silence_->stop();
+      JudgeCompleteReply(length);
+    }
     return;
   }
   if (tcp_) {

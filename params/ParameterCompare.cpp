@@ -1,6 +1,7 @@
 #include "params/ParameterCompare.h"
 
 #include "params/DecimalScaling.h"
+#include "params/LocaleDecimal.h"
 #include "protocol/ConvertError.h"
 #include "session/FunctionTable.h"
 #include "settings/TableStore.h"
@@ -15,7 +16,10 @@ namespace {
 // A value as the comparison shows it: with the code's decimals and the
 // display separator when it is a number, as written otherwise ("--", empty).
 QString Shown(const QString &value, int decimals, const QString &separator) {
-  const std::string plain = DecimalScaling::WithSeparator(value.trimmed().toStdString(), ".");
+  const LocaleDecimal::Reading reading = LocaleDecimal::Read(value.trimmed());
+  if (!reading.refusal.isEmpty())
+    return value.trimmed(); // "1,000" is no 1.0
+  const std::string plain = reading.plain.toStdString();
   if (plain.empty())
     return QString();
   try {

@@ -9,8 +9,7 @@ Verdict Check(const QString &value, const QString &min, const QString &max) {
   if (min.isEmpty() || max.isEmpty() || min == "--" || max == "--")
     return Verdict::ReadOnly;
   try {
-    const double v =
-        DecimalScaling::ParseDecimal(DecimalScaling::WithSeparator(value.toStdString(), "."), ".");
+    const double v = DecimalScaling::ParseDecimal(value.toStdString(), ".");
     if (v < DecimalScaling::ParseDecimal(min.toStdString(), ".") ||
         v > DecimalScaling::ParseDecimal(max.toStdString(), "."))
       return Verdict::Outside;

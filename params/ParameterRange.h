@@ -9,7 +9,7 @@ namespace ParameterRange {
 
 enum class Verdict { Inside, ReadOnly, Outside, NotANumber };
 
-// `value` may be written with "." or ",".
+// `value` is written with "." (as LocaleDecimal reads it).
 Verdict Check(const QString &value, const QString &min, const QString &max);
 
 } // namespace ParameterRange

@@ -1,5 +1,7 @@
 #include "session/FunctionTable.h"
 
+#include <QDir>
+
 namespace {
 const QString Columns = "CODE,NAME,MIN,MAX,DEFAULT,NOWDATA,MODIFY,WRITEABLE";
 } // namespace
@@ -16,6 +18,7 @@ void FunctionTable::Load(const QString &folder, const QString &file, bool namedO
   query_.Close();
   query_.SetSQL(QString());
   query_.SetSQL(SelectStatement(file, namedOnly));
+  path_ = QDir(folder).filePath(file);
   query_.Open();
   emit Opened(namedOnly);
 }

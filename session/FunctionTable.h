@@ -28,6 +28,9 @@ public:
   // (namedOnly) keeps WRITEABLE out of the grid; an imported table shows it.
   void Load(const QString &folder, const QString &file, bool namedOnly);
 
+  // The file Load opened, with its folder, as messages name it.
+  const QString &Path() const { return path_; }
+
   int RecordCount() const;
   // 0-based number of the current record.
   int CurrentRecord() const;
@@ -70,4 +73,5 @@ private:
 
   TTableConnection connection_;
   TTableQuery query_;
+  QString path_;
 };

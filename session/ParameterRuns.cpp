@@ -5,6 +5,7 @@
 #include "session/ParameterRuns.h"
 
 #include "params/DecimalScaling.h"
+#include "params/LocaleDecimal.h"
 #include "params/ParameterCodes.h"
 #include "params/ParameterRange.h"
 #include "params/RunProgress.h"
@@ -336,7 +337,17 @@ bool ParameterRuns::WriteAllStep() {
   table_.MoveTo(index_);
 
   const QString stored = table_.Text("NOWDATA");
-  if (table_.Writeable() && (!check_.Active() || MayWrite(table_.Text("CODE"), stored))) {
+  // Read as a typed value is: "1,000" is refused, not written as 1.0.
+  const LocaleDecimal::Reading reading = LocaleDecimal::Read(stored);
+  if (table_.Writeable() && !reading.refusal.isEmpty()) {
+    const QString message =
+        table_.Path() + ": " + table_.Text("CODE") + "=" + stored + ": " + reading.refusal;
+    EndWriteAll();
+    Tell(message);
+    emit RunEnded(Run::WriteAll, message);
+    return false;
+  }
+  if (table_.Writeable() && (!check_.Active() || MayWrite(table_.Text("CODE"), reading.plain))) {
     if (stored.isEmpty()) {
       const QString message = QStringLiteral("Some functions value are empty!");
       EndWriteAll();
@@ -344,9 +355,7 @@ bool ParameterRuns::WriteAllStep() {
       emit RunEnded(Run::WriteAll, message);
       return false;
     }
-    // The value may have been stored under another locale's separator.
-    const QString value =
-        QString::fromStdString(DecimalScaling::WithSeparator(stored.toStdString(), LocaleDecimalSeparator));
+    const QString value = QString(reading.plain).replace('.', QString::fromStdString(LocaleDecimalSeparator));
     if (!value.isEmpty()) {
       const QString code = table_.Text("CODE");
       const QString shortCode = LastThree(code);

@@ -338,14 +338,49 @@ class WhatTheUserHas(CliTestCase):
         self.assertEqual(len(sim.requests_seen()), before)
 
     def test_a_comma_is_a_decimal_separator_only_where_the_locale_says_so(self):
+        """Typed or kept in a file, "1,000" is no 1.0 where "." separates
+        decimals: refused as it stands, before anything is sent."""
         sim = self.simulator("comma", "--drives", "1")
-        _, err = self.cli(sim.path, "write", "F114=1,000", env={"LC_ALL": "en_US.UTF-8"}, status=2)
-        self.assertIn("F114=1,000: the value holds a thousands separator", err)
+        comma = 'the value holds a "," where this locale\'s decimal point is "."'
+        for typed in ("1,000", "1,5"):
+            _, err = self.cli(sim.path, "write", "F114=" + typed, env={"LC_ALL": "en_US.UTF-8"}, status=2)
+            self.assertIn("F114=%s: %s;" % (typed, comma), err)
         self.assertEqual(sim.requests_seen(), [])
+        backup = os.path.join(self.folder, "grouped.dbf")
+        self.cli(sim.path, "backup", "--out", backup)
+        sent = len(sim.requests_seen())
+
+        def store(value):
+            def edit(table):
+                for record in table:
+                    if record.code.strip() == "F114":
+                        with record:
+                            record.nowdata = value
+            self.edit_table(backup, edit)
+        for stored, message in (("1,000", comma), ("1,234.5", 'the value holds a thousands separator (",")')):
+            store(stored)
+            for command in ("restore", "compare"):
+                _, err = self.cli(sim.path, command, backup, status=2)
+                self.assertIn("%s: F114=%s: %s;" % (backup, stored, message), err)
+        self.assertEqual(len(sim.requests_seen()), sent)
+        store("2,5")
+        out, _ = self.cli(sim.path, "compare", backup, "--format", "csv", env={"LC_ALL": "de_DE.UTF-8"})
+        self.assertIn("F114,Acceleration Time 1,2.5,", out)
         self.cli(sim.path, "write", "F114=2,5", env={"LC_ALL": "de_DE.UTF-8"})
         self.cli(sim.path, "write", "F113=45.5", env={"LC_ALL": "de_DE.UTF-8"})
         out, _ = self.cli(sim.path, "read", "F114", "F113", "--format", "csv")
         self.assertEqual([line.split(",")[2] for line in out.splitlines()[1:]], ["2.5", "45.50"])
+
+    def test_a_port_that_cannot_carry_the_mode_is_refused(self):
+        """Modbus TCP only to a tcp: address, and a tcp: name that is no
+        address, are the user's slips: exit 2 before anything is sent."""
+        sim = self.simulator("serial", "--drives", "1")
+        _, err = self.cli(sim.path, "read", "F113", mode="tcp", status=2)
+        self.assertIn("Modbus TCP (--mode tcp) needs a port tcp:HOST:PORT; %s is a serial line" % sim.path, err)
+        self.assertEqual(sim.requests_seen(), [])
+        for mode in ("tcp", "rtu"):
+            _, err = self.cli("tcp:127.0.0.1:99999", "read", "F113", mode=mode, status=2)
+            self.assertIn("tcp:127.0.0.1:99999: no TCP address; write tcp:HOST:PORT (port 1 to 65535)", err)
 
     def test_damaged_settings_are_named(self):
         program = os.path.join(self.folder, "program")
@@ -606,6 +641,28 @@ class EchoingAdapterToAnIndependentSlave(unittest.TestCase):
         off = cli("off", "status")
         self.assertEqual(off.returncode, 1)
         self.assertIn("own request echoed", off.stdout + off.stderr)
+
+
+    def test_an_echoed_request_is_shown_whole_on_one_line(self):
+        """With the echo off, a request coming back is named with all of its
+        bytes, and an ASCII one with its CR LF written as the history writes
+        it: each note one line."""
+        line = RateGatedLine(None, echo=True)  # and no slave behind it
+        self.addCleanup(line.close)
+
+        def cli(mode, *args):
+            result = subprocess.run([CLI, "read", "F113", "--port", line.our_path, "--mode", mode, "--baud", "9600",
+                                     "--timeout", "300", "--echo", "off", *args],
+                                    capture_output=True, text=True, timeout=60)
+            self.assertEqual(result.returncode, 1, result.stderr)
+            return result.stderr.splitlines()
+
+        echoed = "F113: own request echoed: the adapter echoes requests (reply %s)"
+        self.assertIn(echoed % "0103010D00011435", cli("rtu"))
+        lines = cli("ascii", "--verbose")
+        self.assertIn(echoed % ":0103010D0001ED/x0D/x0A", lines)
+        self.assertTrue(any(re.search(r"Send  >.* R >\s+:0103010D0001ED/x0D/x0A  ----- own request echoed", text)
+                            for text in lines), lines)
 
 
 class DiscoverAnIndependentSlave(unittest.TestCase):

@@ -129,6 +129,23 @@ void Wheel(int delta) {
   QApplication::sendEvent(viewport, &event);
 }
 
+// Import Functions as a user goes through it: the dialog opens in database1,
+// and once it lists the tables there `path` is typed. What it listed.
+QStringList ImportThroughDialog(DialogRecorder &dialogs, const QString &path) {
+  QStringList offered;
+  dialogs.onFileDialog = [&](QFileDialog *dialog) {
+    QTRY_VERIFY_WITH_TIMEOUT(DialogRecorder::ListedFiles(dialog).contains("RM40.DBF"), 20000);
+    offered = DialogRecorder::ListedFiles(dialog);
+    auto *name = dialog->findChild<QLineEdit *>("fileNameEdit");
+    QVERIFY(name);
+    QTest::keyClicks(name, path);
+    QTest::keyClick(name, Qt::Key_Return);
+  };
+  Form1->ImportFunctions1->trigger();
+  dialogs.onFileDialog = nullptr;
+  return offered;
+}
+
 bool Idle() {
   const CommState &s = Form1->State;
   return !s.ReadAllActive && !s.WriteAllActive && !s.WaitingReply && !Form1->State.ReadPending &&
@@ -473,10 +490,6 @@ private slots:
       Form1->Functions->MoveTo(Form1->Functions->FindCode(p.code, -1));
       Form1->Functions->StoreValues(p.writeable ? QString(p.min) : QString(), QString());
     }
-    // The stored separator may differ from the current one.
-    Form1->Functions->MoveTo(Form1->Functions->FindCode(writeable[1].code, -1));
-    const QString commaValue = QString(writeable[1].max).replace('.', ',');
-    Form1->Functions->StoreValues(commaValue, QString());
     // An empty value part way.
     const Rm40Parameter &gap = writeable[12];
     Form1->Functions->MoveTo(Form1->Functions->FindCode(gap.code, -1));
@@ -488,7 +501,7 @@ private slots:
     QCOMPARE(dialogs.Texts(), QStringList{"Some functions value are empty!"});
     std::vector<Request> expected;
     for (std::size_t i = 0; i < 12; ++i) {
-      const std::string value = i == 1 ? writeable[1].max : writeable[i].min;
+      const std::string value = writeable[i].min;
       const int d = DecimalPlaces(std::string(writeable[i].code).substr(1));
       expected.push_back(
           {"06", RegisterOf(writeable[i].code),
@@ -734,17 +747,7 @@ private slots:
 
     // Import through the dialog, which opens in database1 and lists the
     // tables there; then a read from the grid is stored in the imported file.
-    QStringList offered;
-    dialogs.onFileDialog = [&](QFileDialog *dialog) {
-      QTRY_VERIFY_WITH_TIMEOUT(DialogRecorder::ListedFiles(dialog).contains("RM40.DBF"), 20000);
-      offered = DialogRecorder::ListedFiles(dialog);
-      auto *name = dialog->findChild<QLineEdit *>("fileNameEdit");
-      QVERIFY(name);
-      QTest::keyClicks(name, out + "other.dbf");
-      QTest::keyClick(name, Qt::Key_Return);
-    };
-    Form1->ImportFunctions1->trigger();
-    dialogs.onFileDialog = nullptr;
+    const QStringList offered = ImportThroughDialog(dialogs, out + "other.dbf");
     QVERIFY2(offered.contains("usercmd.dbf"), qPrintable(offered.join(',')));
     QCOMPARE(Form1->FunctionTableFile, QString("other.dbf"));
     QCOMPARE(Form1->DataFolder, out);
@@ -789,6 +792,47 @@ private slots:
     QCOMPARE(Form1->FunctionTableFile, QString("RM40.DBF"));
     QCOMPARE(Form1->DataFolder, DataFolder());
     QCOMPARE(Form1->Functions->RecordCount(), static_cast<int>(Listed().size()));
+  }
+
+  // A value in an imported table is read as a typed one: "1,000" where "."
+  // separates decimals is no 1.0; write all stops at it, naming it as the
+  // file holds it.
+  void writeAllReadsImportedValuesAsTyped() {
+    DialogRecorder dialogs;
+    const QString out = rig_.folder.path() + "/grouped/";
+    QVERIFY(QDir().mkpath(out));
+    QVERIFY(QFile::copy(DataFolder() + "RM40.DBF", out + "grouped.dbf"));
+    {
+      TTableConnection connection;
+      connection.SetConnectionString(TTableConnection::ConnectionTextFor(out));
+      connection.Open();
+      TTableQuery query(&connection);
+      query.SetSQL("select * from grouped.dbf");
+      query.Open();
+      for (query.First(); !query.Eof(); query.Next()) {
+        const bool f114 = query.FieldByName("CODE").AsString().trimmed() == "F114";
+        query.Edit();
+        query.FieldByName("NOWDATA").SetAsString(f114 ? "1,000" : query.FieldByName("MIN").AsString());
+        query.KeepEdits();
+      }
+      query.WriteKept();
+      query.Close();
+    }
+    ImportThroughDialog(dialogs, out + "grouped.dbf");
+    QCOMPARE(Form1->FunctionTableFile, QString("grouped.dbf"));
+    const auto before = rig_.sim->Parameter(1, 0x010E);
+
+    StartRun(Form1->WriteAll);
+    QTRY_VERIFY_WITH_TIMEOUT(Idle() && !dialogs.Texts().isEmpty(), kRunMs);
+    QCOMPARE(dialogs.Texts(), QStringList{out + "grouped.dbf: F114=1,000: the value holds a \",\" where this "
+                                                "locale's decimal point is \".\"; write it with \".\" before "
+                                                "decimals and no thousands separator"});
+    const std::vector<Request> sent = Requests(*rig_.sim);
+    QVERIFY(!sent.empty()); // the records before it
+    QVERIFY(std::none_of(sent.begin(), sent.end(), [](const Request &r) { return r.reg >= 0x010E; }));
+    QCOMPARE(rig_.sim->Parameter(1, 0x010E), before);
+    Form1->DriveSeriesExit();
+    QCOMPARE(Form1->FunctionTableFile, QString("RM40.DBF"));
   }
 };
 
