@@ -269,8 +269,10 @@ private slots:
       QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(' ')));
       QCOMPARE(ending.section('\n', 0, 0), QString("Have finished reading all codes!"));
       // what failed is told after the first line
-      QVERIFY2(ending.contains(QRegularExpression("\n\\d+ replies taken, [1-9]\\d* failed")),
-               qPrintable(ending));
+      // (a line that repeats replies is learnt and waited for: nothing need fail there)
+      if (line.faults.twiceGapMs < 0)
+        QVERIFY2(ending.contains(QRegularExpression("\n\\d+ replies taken, [1-9]\\d* failed")),
+                 qPrintable(ending));
       if (line.everyValueRead)
         QCOMPARE(unread, 0);
       else
@@ -414,14 +416,15 @@ private slots:
       QVERIFY(Form1->UrunShape->BrushColor() != int(LampColor::Green));
       Form1->MachineID->setEditText("1");
 
+      // "on" where the line does not echo: said plainly, and the reply taken
       rig_.sim->SetLineFaults({});
       ChooseEcho("on");
-      errors = Form1->State.ErrorRecords;
+      const long long taken = Form1->State.AcceptedReplies;
       SendUserCommand("1", true, "1000", "1");
-      QTRY_COMPARE_WITH_TIMEOUT(Form1->State.ErrorRecords, errors + 1, 10000);
+      QTRY_COMPARE_WITH_TIMEOUT(Form1->State.AcceptedReplies, taken + 1, 10000);
       QTRY_VERIFY(Idle());
-      QVERIFY(HistoryShows("echo differs from the request"));
-      QTRY_VERIFY(TrafficLogText().contains(",error reply,echo differs from the request,"));
+      QVERIFY(HistoryShows("adapter echo is on, but the line does not echo"));
+      QVERIFY(Form1->StatusBar1->PanelText(0).contains("the line does not echo"));
       ChooseEcho("off");
     }
     Form1->CheckBox2->setChecked(false);
