@@ -115,6 +115,10 @@ void TExchangeEngine::ForgetLine() {
   lateness_.Forget();
   repeats_.Forget();
   copyAwaited_ = false;
+  heldCopy_ = 0;
+  refuseAsCopy_ = false;
+  resend_.clear(); // a request asked again belongs to the line it was asked on
+  reasked_ = 0;
   copyLearnt_ = false;
   echo_.Forget();
   state_.ReceiveBuffer.clear();

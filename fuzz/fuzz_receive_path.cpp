@@ -64,6 +64,8 @@ void RunOnce(const std::uint8_t *data, std::size_t size, bool completeOnReply) {
   Engine->SetCompleteOnReply(completeOnReply);
   Engine->SetSequenceShown(data[1] % 3 == 2);
   Engine->SetMachineId(QString::number(data[2]));
+  // each input a line of its own: nothing learnt or held from the one before
+  Engine->ForgetLine();
   CommState &s = EngineStateAccess::Of(*Engine);
   s = CommState{};
   s.TickMs = 1;
