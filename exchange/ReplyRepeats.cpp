@@ -11,7 +11,7 @@ void ReplyRepeats::Took(std::string_view wire, const std::string &request, doubl
 
 const ReplyRepeats::Taken *ReplyRepeats::CopyOf(std::string_view wire, double nowMs) const {
   for (auto it = taken_.rbegin(); it != taken_.rend(); ++it)
-    if (nowMs - it->endMs <= std::max(horizonMs_, 2 * gapMs_) && it->wire == wire)
+    if (nowMs - it->endMs <= HorizonMs() && it->wire == wire)
       return &*it;
   return nullptr;
 }
@@ -21,15 +21,7 @@ bool ReplyRepeats::CopiesAnotherRequest(std::string_view wire, const std::string
   // A copy of the same request's reply carries the same register: at worst
   // a value a moment old, and the copy of it that follows tells the line.
   for (auto it = taken_.rbegin(); it != taken_.rend(); ++it)
-    if (nowMs - it->endMs <= std::max(horizonMs_, 2 * gapMs_) && it->wire == wire && it->request != request)
-      return true;
-  return false;
-}
-
-bool ReplyRepeats::MayBecomeCopy(std::string_view wire, double nowMs) const {
-  for (const Taken &taken : taken_)
-    if (nowMs - taken.endMs <= std::max(horizonMs_, 2 * gapMs_) && taken.wire.size() > wire.size() &&
-        std::string_view(taken.wire).substr(0, wire.size()) == wire)
+    if (nowMs - it->endMs <= HorizonMs() && it->wire == wire && it->request != request)
       return true;
   return false;
 }
@@ -59,6 +51,6 @@ QString RepeatNote(int gapMs) {
 }
 
 void ReplyRepeats::Prune(double nowMs) {
-  while (!taken_.empty() && nowMs - taken_.front().endMs > std::max(horizonMs_, 2 * gapMs_))
+  while (!taken_.empty() && nowMs - taken_.front().endMs > HorizonMs())
     taken_.pop_front();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <algorithm>
 #include <cstddef>
 #include <deque>
 #include <string>
@@ -27,8 +28,6 @@ public:
   // A reply to `request` that repeats one taken for another request: it
   // could be either's, so it is no value until nothing else follows it.
   bool CopiesAnotherRequest(std::string_view wire, const std::string &request, double nowMs) const;
-  // What arrived is the start of a copy of a reply taken lately.
-  bool MayBecomeCopy(std::string_view wire, double nowMs) const;
 
   // A copy came `gapMs` after its reply. True when this is news: the first
   // copy seen, or one much later than before.
@@ -47,6 +46,8 @@ public:
 
 private:
   void Prune(double nowMs);
+  // A copy later than this after its reply is nobody's to expect.
+  double HorizonMs() const { return std::max(horizonMs_, 2 * gapMs_); }
 
   static constexpr std::size_t MostKept = 64;
   std::deque<Taken> taken_;
