@@ -664,7 +664,7 @@ void TExchangeEngine::CheckReplyComplete() {
   switch (extent.state) {
   case ReplyCompletion::State::Complete:
     silence_->stop();
-    if (!tcp_ &&
+    if (!tcp_ && !repeats_.AnswersOnce() &&
         repeats_.CopiesAnotherRequest(std::string_view(state_.ReceiveBuffer).substr(0, extent.length),
                                       state_.LastSentFrame, lastByteMs_)) {
       // It could be a copy of that reply as well as this request's answer:

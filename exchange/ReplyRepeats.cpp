@@ -42,6 +42,7 @@ double ReplyRepeats::HoldMs() const {
 void ReplyRepeats::Forget() {
   taken_.clear();
   gapMs_ = -1;
+  alone_ = false;
 }
 
 QString RepeatNote(int gapMs) {

@@ -33,6 +33,11 @@ public:
   // copy seen, or one much later than before.
   bool Seen(double gapMs);
   bool Known() const { return gapMs_ >= 0; }
+  // A reply held as a possible copy stood alone to its window's end: this
+  // line answers once, and a value equal to another register's is taken at
+  // once from now on. A copy seen later still teaches otherwise.
+  void StoodAlone() { alone_ = true; }
+  bool AnswersOnce() const { return alone_ && !Known(); }
   double GapMs() const { return gapMs_; }
   // How long after a reply's end the next request waits for its copy.
   double HoldMs() const;
@@ -53,6 +58,7 @@ private:
   std::deque<Taken> taken_;
   double horizonMs_ = 500;
   double gapMs_ = -1;
+  bool alone_ = false;
 };
 
 // "the line repeats replies: each comes again about 5 ms later; the next

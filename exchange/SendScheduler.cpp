@@ -33,8 +33,12 @@ void TExchangeEngine::Tick() {
   // Data that came unasked is timed like a reply, then checked.
   if (s.WaitingReply || !s.ReceiveBuffer.empty()) {
     ++s.WaitTicks;
-    if ((s.WaitTicks - 1) * s.TickMs > TimeoutMs)
+    if ((s.WaitTicks - 1) * s.TickMs > TimeoutMs) {
+      // nothing followed a reply held as a possible copy: it was the answer
+      if (heldCopy_ > 0 && s.ReceiveBuffer.size() == heldCopy_)
+        repeats_.StoodAlone();
       WaitHandler();
+    }
     return;
   }
   StartNextRequest();
