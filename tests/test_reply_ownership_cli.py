@@ -108,6 +108,29 @@ class Slave:
                 os.write(self.master, reply)
 
 
+class AnswerSecondsOld(Slave):
+    """Drives 1 and 2 in RTU, their registers all 0. Drive 1 leaves its
+    first request unanswered; once `after_s` has passed, the next request to
+    drive 2 gets an answer of drive 1's instead of its own."""
+
+    def __init__(self, after_s):
+        self.after_s, self.started, self.silent_once, self.told = after_s, None, True, False
+        super().__init__(True, {})
+
+    def _serve(self):
+        for _, pdu in self._requests():
+            self.started = self.started or time.monotonic()
+            answer = self._answer(bytes([1]) + pdu[1:])
+            if answer is None or pdu[0] not in (1, 2) or (pdu[0] == 1 and self.silent_once):
+                self.silent_once = self.silent_once and pdu[0] != 1
+                continue
+            if pdu[0] == 2 and not self.told and time.monotonic() - self.started > self.after_s:
+                self.told = True
+                os.write(self.master, self._frame(answer[:-1] + b"\x07"))  # no copy of one taken
+                continue
+            os.write(self.master, self._frame(bytes([pdu[0]]) + answer[1:]))
+
+
 # F113 to F116 hold values a copy could pass for, F117 to F120 two the same.
 REGISTERS = {0x010D: 5000, 0x010E: 1234, 0x010F: 2345, 0x0110: 3456,
              0x0111: 77, 0x0112: 77, 0x0113: 4567, 0x0114: 5678}
@@ -181,6 +204,16 @@ class ReplyOwnership(unittest.TestCase):
                 self.assertNotEqual(status, 0)
                 got = self.read_values(out)
                 self.assertEqual({code: value for code, value in got.items() if own.get(code) != value}, {})
+
+    def test_an_answer_seconds_old_is_no_drives_lateness(self):
+        """Drive 1's answer 2 s after its one time-out comes while drive 2 is
+        asked: refused, and not taken for how late drive 1 answers."""
+        slave = AnswerSecondsOld(2.2)
+        self.addCleanup(slave.close)
+        status, out, err = self.cli(slave, "scan", "1,2", "--period", "100", "--count", "30", "--verbose")
+        self.assertTrue(slave.told, err)
+        self.assertIn("wrong address", out + err)
+        self.assertNotIn("drive 1 answers after", err)
 
     def test_write_is_never_confirmed_by_its_echo(self):
         """An echoing adapter with no drive behind it: no write is "written"

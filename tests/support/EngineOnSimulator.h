@@ -12,10 +12,10 @@ struct EngineOnSimulator {
   TExchangeEngine engine;
 
   // False when the port does not open.
-  bool Open(DriveSimulator &sim, bool rtu, bool completeOnReply = false) {
+  bool Open(DriveSimulator &sim, bool rtu, bool completeOnReply = false, std::uint32_t baud = 38400) {
     port.SetCommName(QString::fromStdString(sim.SlavePath()));
     port.SetByteSize(rtu ? TByteSize::_8 : TByteSize::_7);
-    port.SetBaudRate(38400);
+    port.SetBaudRate(baud);
     engine.SetPort(&port);
     if (completeOnReply) // the port gathers replies from its opening on
       engine.SetCompleteOnReply(true);
