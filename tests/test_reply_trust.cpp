@@ -249,18 +249,23 @@ private slots:
     Form1->CheckBox2->setChecked(false);
   }
 
-  // A slave that answers twice, an adapter that echoes every request, noise
-  // before every reply: replies handled as soon as complete, read all stores
-  // nothing wrongly and never has two requests on the line.
+  // A slave that answers twice (1 and 10 ms after the reply), an adapter
+  // that echoes every request not said to (the drive answering 20 ms after
+  // the refused echo), noise before every reply: read all stores nothing
+  // wrongly and never has two requests on the line.
   void brokenLinesStoreNothingWrongly() {
     Form1->CheckBox2->setChecked(true); // go on past failed records
     const struct {
       LineFaults faults;
       bool completeOnReply;
       bool everyValueRead;
-    } lines[] = {
-        {{.twiceGapMs = 1}, true, true}, {{.echo = true}, true, false}, {{.noiseBytes = 2}, false, false}};
+      int latencyMs;
+    } lines[] = {{{.twiceGapMs = 1}, true, true, 0},
+                 {{.twiceGapMs = 10}, true, true, 0},
+                 {{.echo = true}, true, false, 20},
+                 {{.noiseBytes = 2}, false, false, 0}};
     for (const auto &line : lines) {
+      rig_.sim->SetLatency(line.latencyMs);
       UseLine(true, line.completeOnReply, line.faults);
       const QStringList before = Stored();
       const QString ending = ReadAll();
@@ -279,6 +284,7 @@ private slots:
         QVERIFY(unread > 0);
       QCOMPARE(mostInFlight_, 1);
     }
+    rig_.sim->SetLatency(0);
     Form1->CheckBox2->setChecked(false);
     // The reply after the noise is right, and named for what spoiled it.
     QVERIFY(TrafficLogText().contains(",error reply,noise before the frame,"));
@@ -376,6 +382,19 @@ private slots:
     for (const bool rtu : {false, true}) {
       UseLine(rtu, true, {.echo = true});
       ChooseEcho("detect");
+      // the line's first request a FWD START to a drive that is not there:
+      // the echo is learnt before it, so its own echo confirms nothing
+      ClickTab(Form1->PageControl1, 0);
+      Form1->MachineID->setEditText("9");
+      const long long acceptedBefore = Form1->State.AcceptedReplies;
+      const int timeouts = Form1->State.TimeoutRecords;
+      QTest::mouseClick(Form1->UFwdStart, Qt::LeftButton);
+      // the status read that learns the echo, then the write: each unanswered
+      QTRY_COMPARE_WITH_TIMEOUT(Form1->State.TimeoutRecords, timeouts + 2, 10000);
+      QTRY_VERIFY(Idle());
+      QCOMPARE(Form1->State.AcceptedReplies, acceptedBefore);
+      QVERIFY(Form1->UrunShape->BrushColor() != int(LampColor::Green));
+      Form1->MachineID->setEditText("1");
       const QStringList before = Stored();
       const QString ending = ReadAll();
       int unread = 0;
