@@ -368,7 +368,8 @@ bool TExchangeEngine::NoteLateAnswer(const std::string &replyBody, const std::st
   // an answer to a request long gone is some other request's, of the same form
   if (lateMs > (DriveLateness::ProbeWindows + 1) * TimeoutMs)
     return false;
-  if (lateness_.Seen(address, lateMs))
+  // within its window, after a refused frame: the drive is not late
+  if (lateMs > TimeoutMs && lateness_.Seen(address, lateMs))
     emit LateDriveNoted(address, lateMs, TimeoutMs);
   return true;
 }

@@ -273,6 +273,8 @@ private slots:
       const QStringList wrong = WronglyStored(before, &unread);
       QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(' ')));
       QCOMPARE(ending.section('\n', 0, 0), QString("Have finished reading all codes!"));
+      // an answer within its window after a refused frame is no late drive's
+      QVERIFY2(!ending.contains("answers after"), qPrintable(ending));
       // what failed is told after the first line
       // (a line that repeats replies is learnt and waited for: nothing need fail there)
       if (line.faults.twiceGapMs < 0)
