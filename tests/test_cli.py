@@ -205,24 +205,36 @@ class CommandLineProgram(CliTestCase):
 
     def test_line_settings_stored_beside_the_program(self):
         """Without line options the program uses the settings the window
-        stored: here RTU on "COM3", linked from the data folder's ports."""
-        sim = self.simulator("rtu-only", "--drives", "1", "--mode", "rtu")
+        stored: here RTU on "COM3", linked from the data folder's ports. A
+        Modbus TCP choice left in preferences.ini rides on the table's RTU
+        only: a table that says ASCII is read as ASCII."""
         program = os.path.join(self.folder, "program")
         data = os.path.join(program, "database1")
         os.makedirs(os.path.join(data, "ports"))
         shutil.copy(CLI, program)
         shutil.copy(os.path.join(TEMPLATES, "com_pro.dbf"), data)
-        os.symlink(sim.path, os.path.join(data, "ports", "COM3"))
-        settings = dbf.Table(os.path.join(data, "com_pro.dbf"))
-        settings.open(dbf.READ_WRITE)
-        for record, value in ((0, "2"), (1, "1")):  # the port's item index, the mode's
-            with settings[record] as r:
-                r.tx610 = value
-        settings.close()
-        result = subprocess.run([os.path.join(program, "vossek-drive-cli"), "read", "F113", "--table", self.table],
-                                capture_output=True, text=True, timeout=60)
-        self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertEqual(result.stdout.split()[-1], "50.00")
+
+        def read_on(mode):
+            sim = self.simulator(mode + "-only", "--drives", "1", "--mode", mode)
+            port = os.path.join(data, "ports", "COM3")
+            if os.path.lexists(port):
+                os.remove(port)
+            os.symlink(sim.path, port)
+            settings = dbf.Table(os.path.join(data, "com_pro.dbf"))
+            settings.open(dbf.READ_WRITE)
+            for record, value in ((0, "2"), (1, "1" if mode == "rtu" else "0")):  # the port's item index, the mode's
+                with settings[record] as r:
+                    r.tx610 = value
+            settings.close()
+            result = subprocess.run([os.path.join(program, "vossek-drive-cli"), "read", "F113", "--table",
+                                     self.table], capture_output=True, text=True, timeout=60)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertEqual(result.stdout.split()[-1], "50.00")
+
+        read_on("rtu")
+        with open(os.path.join(data, "preferences.ini"), "w") as preferences:
+            preferences.write("[Line]\nFraming=tcp\n")
+        read_on("ascii")
 
     def test_bad_input_sends_nothing(self):
         sim = self.simulator("quiet", "--drives", "1")
