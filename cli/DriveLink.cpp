@@ -6,6 +6,7 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <cstdio>
+#include <utility>
 
 namespace {
 // The tick only times reply windows here: replies are judged as soon as
@@ -57,10 +58,15 @@ DriveLink::DriveLink(const LineOptions &options) {
   // Frames as the history shows them, the engine's own exchanges (an echo
   // probe, a request asked again) among them.
   if (verbose) {
-    QObject::connect(engine_.Journal, &ExchangeJournal::Started, &engine_,
-                     [](const ExchangeRecord &record) { PrintFrame(HistoryText::RequestLine(record)); });
-    QObject::connect(engine_.Journal, &ExchangeJournal::Ended, &engine_,
-                     [](const ExchangeRecord &record) { PrintFrame(HistoryText::EndingText(record), "\n"); });
+    QObject::connect(
+        engine_.Journal, &ExchangeJournal::Started, &engine_,
+        [this](const ExchangeRecord &record) { openRequest_ = HistoryText::RequestLine(record); });
+    QObject::connect(
+        engine_.Journal, &ExchangeJournal::Ended, &engine_, [this](const ExchangeRecord &record) {
+          const QString request =
+              HistoryText::CompletesRequestLine(record) ? std::exchange(openRequest_, {}) : QString();
+          PrintFrame(request + HistoryText::EndingText(record), "\n");
+        });
   }
   if (!options.quiet) {
     const auto sayEcho = [this] { PrintFrame(QString::fromStdString(LineEchoNote(engine_.Echo())), "\n"); };

@@ -80,6 +80,9 @@ private:
   bool awaiting_ = false;
   bool sent_ = false; // the awaited request is on the line
   ExchangeOutcome outcome_;
+  // --verbose: the request on the line, printed with its ending in one
+  // piece, so that a note said meanwhile never splits it
+  QString openRequest_;
   class QEventLoop *loop_ = nullptr;
   // An exchange ended: the request's own ends the wait.
   void ExchangeEnded(const ExchangeRecord &record);

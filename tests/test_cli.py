@@ -90,7 +90,7 @@ class CliTestCase(unittest.TestCase):
         """Runs the program on `port`; checks its exit status, returns stdout
         and stderr."""
         result = subprocess.run([program, *args, "--port", port, "--mode", mode, "--baud", "9600",
-                                 "--parity", "N", "--stop-bits", "1", "--timeout", "300",
+                                 "--parity", "N", "--stop-bits", "1", "--timeout", "1000",
                                  "--table", self.table], capture_output=True, text=True, timeout=120,
                                 cwd=self.folder, env=None if env is None else {**os.environ, **env})
         self.assertEqual(result.returncode, status, result.stderr)
