@@ -7,6 +7,7 @@
 #include "protocol/UnitCheck.h"
 
 #include <QTest>
+#include <optional>
 
 namespace {
 std::string Text(const std::vector<std::uint8_t> &bytes) { return BytesToHex(bytes.data(), bytes.size()); }
@@ -205,7 +206,7 @@ private slots:
       QCOMPARE(whole.state, ReplyExtent::State::Complete);
       QCOMPARE(whole.length, wire.size() - 1);
     }
-    QCOMPARE(Codecs::Tcp.unwrap(Codecs::Tcp.frame(reply, 7)).transaction, std::uint16_t(7));
+    QCOMPARE(Codecs::Tcp.unwrap(Codecs::Tcp.frame(reply, 0x1207)).transaction, std::uint16_t(0x1207));
   }
 
   void codecExtents() {
@@ -245,9 +246,9 @@ private slots:
          {":0103020001f9\r\n", "0103020001F9\r\n", ":0103020001F9\r", ":\r\n", ":0\r\n"})
       QCOMPARE(Codecs::Ascii.unwrap(Wire(text)).fault, Unwrapped::Fault::Malformed);
     // Modbus TCP: the transaction id told apart, the header's faults named
-    std::vector<std::uint8_t> tcp = Codecs::Tcp.frame(UnitOfBody("0103020001"), 41);
-    QCOMPARE(Codecs::Tcp.unwrap(tcp).transaction, std::uint16_t(41));
-    QVERIFY(Codecs::Tcp.unwrap(Codecs::Tcp.frame(UnitOfBody("0103020001"), 40)).transaction != 41);
+    std::vector<std::uint8_t> tcp = Codecs::Tcp.frame(UnitOfBody("0103020001"), 0x0129);
+    QCOMPARE(Codecs::Tcp.unwrap(tcp).transaction, std::uint16_t(0x0129));
+    QVERIFY(Codecs::Tcp.unwrap(Codecs::Tcp.frame(UnitOfBody("0103020001"), 0x0229)).transaction != 0x0129);
     tcp.push_back(0);
     QCOMPARE(Codecs::Tcp.unwrap(tcp).fault, Unwrapped::Fault::LengthField);
     tcp.pop_back();
@@ -278,35 +279,31 @@ private slots:
                                           "00" + WithCrc("0103020001"),
                                           "0000" + WithCrc("018302"),
                                           WithCrc("01030C000100020003000400050006")};
+    using Verdict = std::optional<ReplyRejection>; // none: accepted
+    const auto byText = [](const std::string &text, const std::string &body, const std::string &request,
+                           bool rtu) -> Verdict {
+      if (CheckReply(body, request, rtu) == ReplyFault::None)
+        return std::nullopt;
+      return ClassifyRejection(text, body, request, rtu);
+    };
+    const auto byUnit = [](const Codec &codec, const std::vector<std::uint8_t> &wire,
+                           const std::string &request) -> Verdict {
+      const Unwrapped taken = codec.unwrap(wire);
+      if (CheckUnit(taken.unit, taken.fault == Unwrapped::Fault::None, UnitOfBody(request)) ==
+          ReplyFault::None)
+        return std::nullopt;
+      return RejectionOfUnit(codec, wire, taken, UnitOfBody(request));
+    };
     for (const std::string &request : requests) {
-      for (const std::string &reply : rtu) {
-        const ReplyRejection old = CheckReply(reply, request, true) == ReplyFault::None
-                                       ? ReplyRejection{ReplyRejection::Kind::Repeated}
-                                       : ClassifyRejection(reply, reply, request, true);
-        const std::vector<std::uint8_t> wire = HexTextToBytes(reply);
-        const Unwrapped taken = Codecs::Rtu.unwrap(wire);
-        const bool accepted = CheckUnit(taken.unit, taken.fault == Unwrapped::Fault::None,
-                                        UnitOfBody(request)) == ReplyFault::None;
-        const ReplyRejection now = accepted ? ReplyRejection{ReplyRejection::Kind::Repeated}
-                                            : RejectionOfUnit(Codecs::Rtu, wire, taken, UnitOfBody(request));
-        QVERIFY2(now == old, (request + " " + reply).c_str());
-      }
-    }
-    for (const std::string &request : requests) {
+      for (const std::string &reply : rtu)
+        QVERIFY2(byUnit(Codecs::Rtu, HexTextToBytes(reply), request) == byText(reply, reply, request, true),
+                 (request + " " + reply).c_str());
       for (const std::string body : {"01", "0103", "FF01", "010", "01030", "0103020001F9", "0103020001F8",
                                      "01830278", "0106010D1388D1", "01030C1A00D6", "0203020001F8"}) {
         const std::string text = ":" + body + "\r\n";
         const AsciiReply split = SplitAsciiReply(text);
-        const ReplyRejection old = CheckReply(split.body, request, false) == ReplyFault::None
-                                       ? ReplyRejection{ReplyRejection::Kind::Repeated}
-                                       : ClassifyRejection(split.text, split.body, request, false);
-        const Unwrapped taken = Codecs::Ascii.unwrap(Wire(text));
-        const bool accepted = CheckUnit(taken.unit, taken.fault == Unwrapped::Fault::None,
-                                        UnitOfBody(request)) == ReplyFault::None;
-        const ReplyRejection now =
-            accepted ? ReplyRejection{ReplyRejection::Kind::Repeated}
-                     : RejectionOfUnit(Codecs::Ascii, Wire(text), taken, UnitOfBody(request));
-        QVERIFY2(now == old, (request + " " + text).c_str());
+        QVERIFY2(byUnit(Codecs::Ascii, Wire(text), request) == byText(split.text, split.body, request, false),
+                 (request + " " + body).c_str());
       }
     }
   }
