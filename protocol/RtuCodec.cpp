@@ -18,7 +18,7 @@ ReplyExtent Bytes(std::size_t count, std::size_t received) {
 std::vector<std::uint8_t> Frame(const Unit &unit, std::uint16_t) {
   std::vector<std::uint8_t> frame;
   frame.reserve(unit.bytes.size() + CrcBytes);
-  frame = unit.bytes;
+  frame.assign(unit.bytes.begin(), unit.bytes.end());
   const std::uint16_t crc = Crc16Of(unit.bytes.data(), unit.bytes.size());
   frame.push_back(static_cast<std::uint8_t>(crc & 0xFF));
   frame.push_back(static_cast<std::uint8_t>(crc >> 8));
