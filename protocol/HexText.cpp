@@ -3,6 +3,7 @@
 #include "protocol/ConvertError.h"
 
 #include <QLocale>
+#include <algorithm>
 #include <array>
 
 std::string LocaleDecimalSeparator;
@@ -118,11 +119,23 @@ bool HasNonHexDigit(const std::string &frame) {
   return false;
 }
 
+namespace {
+// The two's complement of the byte sum: what makes the frame's bytes sum to 0.
+std::uint8_t LrcOfSum(unsigned sum) { return static_cast<std::uint8_t>((~sum + 1) & 0xFF); }
+} // namespace
+
 std::string ComputeLRC(const std::string &hex) {
   unsigned sum = 0;
   for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
     sum = (sum + HexToByte(hex.substr(i, 2))) & 0xFF;
-  return ByteToHex(static_cast<std::uint8_t>((~sum + 1) & 0xFF));
+  return ByteToHex(LrcOfSum(sum));
+}
+
+std::uint8_t LrcOf(const std::uint8_t *bytes, std::size_t count) {
+  unsigned sum = 0;
+  for (std::size_t i = 0; i < count; ++i)
+    sum += bytes[i];
+  return LrcOfSum(sum);
 }
 
 namespace {
@@ -141,10 +154,15 @@ constexpr std::array<std::uint16_t, 256> Crc16Table() {
 constexpr std::array<std::uint16_t, 256> Crc16Steps = Crc16Table();
 } // namespace
 
-std::string ComputeCRC16(const std::vector<std::uint8_t> &bytes, std::size_t count) {
+std::uint16_t Crc16Of(const std::uint8_t *bytes, std::size_t count) {
   std::uint16_t crc = 0xFFFF;
-  for (std::size_t i = 0; i < count && i < bytes.size(); ++i)
+  for (std::size_t i = 0; i < count; ++i)
     crc = static_cast<std::uint16_t>((crc >> 8) ^ Crc16Steps[(crc ^ bytes[i]) & 0xFF]);
+  return crc;
+}
+
+std::string ComputeCRC16(const std::vector<std::uint8_t> &bytes, std::size_t count) {
+  const std::uint16_t crc = Crc16Of(bytes.data(), std::min(count, bytes.size()));
   return ByteToHex(static_cast<std::uint8_t>(crc & 0xFF)) + ByteToHex(static_cast<std::uint8_t>(crc >> 8));
 }
 

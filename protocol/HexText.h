@@ -52,6 +52,10 @@ inline int HexByteAt(const std::string &text, std::size_t at) {
 }
 std::string ComputeLRC(const std::string &hex);
 std::string ComputeCRC16(const std::vector<std::uint8_t> &bytes, std::size_t count);
+// The two checksums as values, for frames held as bytes: the CRC's low byte
+// goes on the wire first.
+std::uint8_t LrcOf(const std::uint8_t *bytes, std::size_t count);
+std::uint16_t Crc16Of(const std::uint8_t *bytes, std::size_t count);
 
 // The bytes as upper-case hex text, two digits each.
 std::string BytesToHex(const std::uint8_t *bytes, std::size_t count);

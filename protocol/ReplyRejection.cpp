@@ -86,6 +86,11 @@ ReplyRejection ClassifyRejection(const std::string &replyText, const std::string
   const ReplyFault fault = CheckReply(replyBody, lastSent, rtu);
   if (rtu && fault != ReplyFault::None && RightReplyAfterNoise(replyBody, lastSent))
     return {Kind::NoiseBefore};
+  return RejectionOfFault(fault);
+}
+
+ReplyRejection RejectionOfFault(ReplyFault fault) {
+  using Kind = ReplyRejection::Kind;
   switch (fault) {
   case ReplyFault::Address:
     return {Kind::Address};

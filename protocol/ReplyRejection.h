@@ -2,6 +2,8 @@
 
 #include <string>
 
+enum class ReplyFault;
+
 // Why a reply was not taken, as the traffic log, the command-line program
 // and the end of a run name it.
 struct ReplyRejection {
@@ -39,3 +41,7 @@ std::string RejectionWords(const ReplyRejection &rejection);
 // + the CR LF marks.
 ReplyRejection ClassifyRejection(const std::string &replyText, const std::string &replyBody,
                                  const std::string &lastSent, bool rtu);
+
+// The rejection a reply check's fault names; a reply without fault that is
+// still refused is malformed.
+ReplyRejection RejectionOfFault(ReplyFault fault);

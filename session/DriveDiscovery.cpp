@@ -1,13 +1,9 @@
 #include "session/DriveDiscovery.h"
 
 #include "drive/RequestBodies.h"
-#include "exchange/ReplyCompletion.h"
-#include "protocol/Frames.h"
 #include "protocol/HexText.h"
 #include "protocol/ReceiveLimit.h"
-#include "protocol/ReplyCheck.h"
-#include "protocol/ReplyRejection.h"
-#include "protocol/TcpFrames.h"
+#include "protocol/UnitCheck.h"
 #include "serial/TComm.h"
 
 #include <algorithm>
@@ -23,44 +19,19 @@ QString Addresses(int from, int to) {
   return from == to ? QString::number(from) : QStringLiteral("%1-%2").arg(from).arg(to);
 }
 
-// What came back, taken apart for the checks.
-struct Heard {
-  bool wellFormed = false;
-  std::string body;                // as CheckReply takes it
-  std::string text;                // as ClassifyRejection takes it
-  std::vector<std::uint8_t> bytes; // address first, for the status decoding
-  std::uint16_t transaction = 0;   // Modbus TCP
-  QString shown;                   // as received
-};
-
-Heard TakeApart(const std::vector<std::uint8_t> &received, const DiscoveryPlan::LineTrial &trial) {
-  Heard heard;
-  if (trial.modbusTcp) {
-    const std::optional<TcpFrames::Header> header = TcpFrames::ReadHeader(received);
-    heard.wellFormed =
-        header && header->protocol == 0 && TcpFrames::LengthFieldEnd + header->length == received.size();
-    if (heard.wellFormed) {
-      heard.transaction = header->transaction;
-      heard.bytes = TcpFrames::AsRtuFrame(received);
-      heard.body = heard.text = BytesToHex(heard.bytes.data(), heard.bytes.size());
-    }
-    heard.shown = QString::fromStdString(BytesToHex(received.data(), received.size()));
-  } else if (trial.rtu) {
-    heard.wellFormed = true;
-    heard.bytes = received;
-    heard.body = heard.text = BytesToHex(received.data(), received.size());
-    heard.shown = QString::fromStdString(heard.text);
-  } else {
-    const AsciiReply reply = SplitAsciiReply(std::string(received.begin(), received.end()));
-    heard.wellFormed = !reply.bytes.empty();
-    heard.body = reply.body;
-    heard.text = reply.text;
-    heard.bytes = reply.bytes;
-    heard.shown = QString::fromLatin1(reinterpret_cast<const char *>(received.data()),
-                                      static_cast<qsizetype>(received.size()));
-  }
-  return heard;
+const Codec &CodecOfTrial(const DiscoveryPlan::LineTrial &trial) {
+  return trial.modbusTcp ? Codecs::Tcp : trial.rtu ? Codecs::Rtu : Codecs::Ascii;
 }
+
+// What came, as a suspect answer shows it: hex pairs, or ASCII's characters.
+QString Shown(const std::vector<std::uint8_t> &received, const DiscoveryPlan::LineTrial &trial) {
+  if (trial.rtu)
+    return QString::fromStdString(BytesToHex(received.data(), received.size()));
+  return QString::fromLatin1(reinterpret_cast<const char *>(received.data()),
+                             static_cast<qsizetype>(received.size()));
+}
+
+Unit StatusRequest(int address) { return UnitOfBody(RequestBodies::Status(address)); }
 } // namespace
 
 DriveDiscovery::DriveDiscovery(QObject *parent) : QObject(parent), comm_(new TComm(this)) {
@@ -126,15 +97,10 @@ void DriveDiscovery::BeginTrial() {
 
 void DriveDiscovery::SendRequest() {
   const DiscoveryPlan::LineTrial &trial = search_.trials[trial_];
-  request_ = RequestBodies::Status(address_);
-  if (trial.modbusTcp) {
-    sent_ = TcpFrames::Build(++transaction_, HexPairsToBytes(request_));
-  } else if (trial.rtu) {
-    sent_ = BuildRtuFrame(request_, false).bytes;
-  } else {
-    const std::string frame = AsciiFrameText(request_) + "\r\n";
-    sent_.assign(frame.begin(), frame.end());
-  }
+  request_ = StatusRequest(address_);
+  if (trial.modbusTcp)
+    ++transaction_;
+  sent_ = CodecOfTrial(trial).frame(request_, transaction_);
   heard_.clear();
   dropped_ = 0;
   echoChecked_ = trial.modbusTcp; // TCP carries no echo
@@ -144,7 +110,7 @@ void DriveDiscovery::SendRequest() {
   if (!running_)
     return;
   const qint64 now = clock_.elapsed();
-  asked_.push_back({address_, now, transaction_});
+  asked_.push_back({address_, now, transaction_, request_});
   limitMs_ = now + CeilMs(DiscoveryPlan::AddressLimitUs(trial, search_.allowanceMs));
   capped_ = false;
   if (!comm_->WriteData(sent_.data(), static_cast<std::uint16_t>(sent_.size()))) {
@@ -189,13 +155,9 @@ void DriveDiscovery::Received(const char *data, std::uint16_t length) {
   if (answerMs_ < 0)
     answerMs_ = clock_.elapsed();
   const DiscoveryPlan::LineTrial &trial = search_.trials[trial_];
-  const std::string hex = trial.rtu ? BytesToHex(heard_.data(), heard_.size()) : std::string();
-  const ReplyCompletion::Extent extent =
-      trial.modbusTcp ? ReplyCompletion::TcpExtent(hex)
-      : trial.rtu     ? ReplyCompletion::RtuExtent(hex, request_)
-                      : ReplyCompletion::AsciiExtent(std::string(heard_.begin(), heard_.end()));
-  if (extent.state == ReplyCompletion::State::Complete) {
-    heard_.resize(trial.rtu ? extent.length / 2 : extent.length);
+  const ReplyExtent extent = CodecOfTrial(trial).extent(heard_, request_);
+  if (extent.state == ReplyExtent::State::Complete) {
+    heard_.resize(extent.length);
     dropped_ = 0;
     Judge();
     return;
@@ -243,13 +205,12 @@ QString DriveDiscovery::LostText() const {
   return text;
 }
 
-const DriveDiscovery::Asked *DriveDiscovery::AnsweredEarlier(const std::string &body,
-                                                             std::uint16_t transaction) const {
-  const bool rtu = search_.trials[trial_].rtu;
+const DriveDiscovery::Asked *DriveDiscovery::AnsweredEarlier(const Unwrapped &reply) const {
   const bool tcp = search_.trials[trial_].modbusTcp;
+  const bool right = reply.fault == Unwrapped::Fault::None;
   for (auto asked = asked_.rbegin() + 1; asked < asked_.rend(); ++asked)
-    if ((!tcp || asked->transaction == transaction) &&
-        CheckReply(body, RequestBodies::Status(asked->address), rtu) == ReplyFault::None)
+    if ((!tcp || asked->transaction == reply.transaction) &&
+        CheckUnit(reply.unit, right, asked->request) == ReplyFault::None)
       return &*asked;
   return nullptr;
 }
@@ -257,15 +218,17 @@ const DriveDiscovery::Asked *DriveDiscovery::AnsweredEarlier(const std::string &
 void DriveDiscovery::Judge() {
   listen_.stop();
   const DiscoveryPlan::LineTrial trial = search_.trials[trial_];
-  const Heard heard = TakeApart(heard_, trial);
-  const bool ours = !trial.modbusTcp || heard.transaction == transaction_;
-  if (heard.wellFormed && ours && CheckReply(heard.body, request_, trial.rtu) == ReplyFault::None) {
+  const Codec &codec = CodecOfTrial(trial);
+  const Unwrapped reply = codec.unwrap(heard_);
+  const bool framed = reply.fault == Unwrapped::Fault::None || reply.fault == Unwrapped::Fault::Checksum;
+  const bool ours = !trial.modbusTcp || reply.transaction == transaction_;
+  if (framed && ours &&
+      CheckUnit(reply.unit, reply.fault == Unwrapped::Fault::None, request_) == ReplyFault::None) {
     FoundDrive drive{
-        address_, trial, DecodeStatusReply(heard.bytes.data(), LocaleDecimalSeparator), {}, echoed_};
+        address_, trial, DecodeStatusReply(reply.unit.bytes.data(), LocaleDecimalSeparator), {}, echoed_};
     drive.state = QString::fromStdString(drive.status.machineStatus);
     emit DriveFound(drive);
-  } else if (const Asked *earlier =
-                 heard.wellFormed ? AnsweredEarlier(heard.body, heard.transaction) : nullptr) {
+  } else if (const Asked *earlier = framed ? AnsweredEarlier(reply) : nullptr) {
     // A drive asked before answered only now: this address has had no
     // time of its own, and is asked once more.
     const int answerMs = static_cast<int>(answerMs_ - earlier->atMs);
@@ -278,9 +241,8 @@ void DriveDiscovery::Judge() {
     }
     return;
   } else {
-    const ReplyRejection rejection = heard.wellFormed && ours
-                                         ? ClassifyRejection(heard.text, heard.body, request_, trial.rtu)
-                                         : ReplyRejection{ReplyRejection::Kind::Malformed};
+    const ReplyRejection rejection = framed && ours ? RejectionOfUnit(codec, heard_, reply, request_)
+                                                    : ReplyRejection{ReplyRejection::Kind::Malformed};
     const QString why = QString::fromStdString(RejectionWords(rejection));
     if (rejection.kind == ReplyRejection::Kind::Exception && IsGatewaysSilence(rejection.exceptionCode)) {
       Next(); // a gateway on the way says that nobody answered
@@ -293,7 +255,8 @@ void DriveDiscovery::Judge() {
       emit DriveFound(drive);
     } else {
       const QString shown =
-          dropped_ == 0 ? heard.shown : heard.shown + QString::fromStdString(ReceiveLimit::CutNote(dropped_));
+          dropped_ == 0 ? Shown(heard_, trial)
+                        : Shown(heard_, trial) + QString::fromStdString(ReceiveLimit::CutNote(dropped_));
       emit SuspectAnswer({address_, trial, why, shown});
       Next();
       return;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "drive/StatusDecoding.h"
+#include "protocol/FrameCodec.h"
 #include "session/DiscoveryPlan.h"
 
 #include <QElapsedTimer>
@@ -103,6 +104,7 @@ private:
     int address = 0;
     qint64 atMs = 0;
     std::uint16_t transaction = 0;
+    Unit request;
   };
 
   void BeginTrial();
@@ -112,9 +114,8 @@ private:
   void ListenFor(std::int64_t us);
   // What has arrived is the reply, whole or all there will be.
   void Judge();
-  // The earlier request of this setting that `body` (as CheckReply takes
-  // it) answers in full, if any.
-  const Asked *AnsweredEarlier(const std::string &body, std::uint16_t transaction) const;
+  // The earlier request of this setting that `reply` answers in full, if any.
+  const Asked *AnsweredEarlier(const Unwrapped &reply) const;
   void Listened();
   void LineGone();
   void Next();
@@ -133,7 +134,7 @@ private:
   bool running_ = false;
   std::size_t trial_ = 0;
   int address_ = 0;
-  std::string request_;             // the status read's body, hex text
+  Unit request_;                    // the status read
   std::vector<std::uint8_t> sent_;  // the request's bytes on the line
   std::vector<std::uint8_t> heard_; // what came back since, as much as a reply can hold
   std::size_t dropped_ = 0;         // and how much more

@@ -1,5 +1,6 @@
 #include "sim/DriveSimulator.h"
 
+#include "protocol/FrameCodec.h"
 #include "protocol/Frames.h"
 #include "protocol/HexText.h"
 
@@ -192,22 +193,19 @@ void DriveSimulator::ServeModbusTcp() {
         const std::size_t whole = LengthFieldEnd + (client.pending[4] << 8 | client.pending[5]);
         if (client.pending.size() < whole)
           break;
+        const Unwrapped request = Codecs::Tcp.unwrap(std::span(client.pending).first(whole));
         ReceivedFrame frame;
         frame.lineText = BytesToHex(client.pending.data(), whole);
-        frame.body.assign(client.pending.begin() + LengthFieldEnd, client.pending.begin() + whole);
+        frame.body = request.unit.bytes;
         // a protocol other than Modbus's own is not answered
-        frame.checksumOk = client.pending[2] == 0 && client.pending[3] == 0 && frame.body.size() >= 2;
+        frame.checksumOk = request.fault == Unwrapped::Fault::None && frame.body.size() >= 2;
         frame.mode = FrameMode::Rtu;
-        const std::vector<std::uint8_t> header(client.pending.begin(), client.pending.begin() + 4);
         client.pending.erase(client.pending.begin(),
                              client.pending.begin() + static_cast<std::ptrdiff_t>(whole));
-        std::vector<std::uint8_t> reply = Answer(frame);
+        const std::vector<std::uint8_t> reply = Answer(frame);
         if (reply.empty() || !Pause(LatencyMs()))
           continue;
-        std::vector<std::uint8_t> out = header;
-        out.push_back(static_cast<std::uint8_t>(reply.size() >> 8));
-        out.push_back(static_cast<std::uint8_t>(reply.size() & 0xFF));
-        out.insert(out.end(), reply.begin(), reply.end());
+        const std::vector<std::uint8_t> out = Codecs::Tcp.frame({reply}, request.transaction);
         Log("TX " + BytesToHex(out.data(), out.size()));
         for (std::size_t done = 0; done < out.size();) {
           const ssize_t sent = ::send(client.fd, out.data() + done, out.size() - done, MSG_NOSIGNAL);

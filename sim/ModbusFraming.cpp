@@ -1,40 +1,29 @@
 #include "sim/ModbusFraming.h"
 
+#include "protocol/FrameCodec.h"
 #include "protocol/HexText.h"
-
-#include <cctype>
 
 namespace {
 
 int HexValue(std::uint8_t c) { return HexDigitValue(static_cast<char>(c)); }
 
 bool RtuCrcMatches(const std::vector<std::uint8_t> &frame) {
-  if (frame.size() < 4)
-    return false;
-  std::size_t n = frame.size() - 2;
-  return ComputeCRC16(frame, n) == BytesToHex(frame.data() + n, 2);
+  return frame.size() >= 4 && Codecs::Rtu.unwrap(frame).fault == Unwrapped::Fault::None;
 }
 
 } // namespace
 
 std::string EncodeAsciiFrame(const std::vector<std::uint8_t> &body) {
-  std::string hex = BytesToHex(body.data(), body.size());
-  return ":" + hex + ComputeLRC(hex) + "\r\n";
+  const std::vector<std::uint8_t> frame = Codecs::Ascii.frame({body}, 0);
+  return std::string(frame.begin(), frame.end());
 }
 
 std::vector<std::uint8_t> EncodeRtuFrame(const std::vector<std::uint8_t> &body) {
-  std::string crc = ComputeCRC16(body, body.size());
-  std::vector<std::uint8_t> frame = body;
-  frame.push_back(static_cast<std::uint8_t>(HexValue(crc[0]) * 16 + HexValue(crc[1])));
-  frame.push_back(static_cast<std::uint8_t>(HexValue(crc[2]) * 16 + HexValue(crc[3])));
-  return frame;
+  return Codecs::Rtu.frame({body}, 0);
 }
 
 std::vector<std::uint8_t> EncodeFrame(FrameMode mode, const std::vector<std::uint8_t> &body) {
-  if (mode == FrameMode::Rtu)
-    return EncodeRtuFrame(body);
-  std::string text = EncodeAsciiFrame(body);
-  return std::vector<std::uint8_t>(text.begin(), text.end());
+  return CodecOf(mode == FrameMode::Rtu ? Framing::Rtu : Framing::Ascii).frame({body}, 0);
 }
 
 std::size_t ExpectedRtuRequestLength(const std::vector<std::uint8_t> &head) {
@@ -145,12 +134,9 @@ void FrameAssembler::FeedAscii(std::uint8_t byte, std::vector<ReceivedFrame> &fr
   if (wellFormed) {
     for (std::size_t i = 0; i + 1 < digits.size(); i += 2)
       frame.body.push_back(static_cast<std::uint8_t>(HexValue(digits[i]) * 16 + HexValue(digits[i + 1])));
-    std::uint8_t lrc = frame.body.back();
+    const std::uint8_t lrc = frame.body.back();
     frame.body.pop_back();
-    std::string upper;
-    for (char c : digits.substr(0, digits.size() - 2))
-      upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    frame.checksumOk = ComputeLRC(upper) == ByteToHex(lrc);
+    frame.checksumOk = LrcOf(frame.body.data(), frame.body.size()) == lrc;
   }
   frames.push_back(std::move(frame));
 }

@@ -1,10 +1,13 @@
 #include "log/TimeStampText.h"
 #include "protocol/ConvertError.h"
+#include "protocol/FrameCodec.h"
 #include "protocol/Frames.h"
 #include "protocol/HexText.h"
 #include "protocol/ReplyCheck.h"
+#include "protocol/UnitCheck.h"
 
 #include <QTest>
+#include <optional>
 
 namespace {
 std::string Text(const std::vector<std::uint8_t> &bytes) { return BytesToHex(bytes.data(), bytes.size()); }
@@ -13,6 +16,19 @@ std::string Text(const std::vector<std::uint8_t> &bytes) { return BytesToHex(byt
 std::string WithCrc(const std::string &hex) {
   const std::vector<std::uint8_t> bytes = HexTextToBytes(hex);
   return hex + ComputeCRC16(bytes, bytes.size());
+}
+
+std::vector<std::uint8_t> Wire(const std::string &text) { return {text.begin(), text.end()}; }
+
+ReplyExtent::State StateOf(const Codec &codec, const std::vector<std::uint8_t> &received, std::size_t count,
+                           const Unit &request) {
+  return codec.extent(std::span(received).first(count), request).state;
+}
+
+// The rejection a framed reply earns, as the wire carries it.
+ReplyRejection Rejection(const Codec &codec, const std::vector<std::uint8_t> &wire,
+                         const std::string &request) {
+  return RejectionOfUnit(codec, wire, codec.unwrap(wire), UnitOfBody(request));
 }
 } // namespace
 
@@ -165,6 +181,131 @@ private slots:
     QCOMPARE(CheckReply(WithCrc("01030200010002"), "010301000001", true), ReplyFault::Length);
     // a write repeated with another value confirms nothing
     QCOMPARE(CheckReply(WithCrc("0106010D0CE5"), "0106010D0D05", true), ReplyFault::Value);
+  }
+
+  void codecRoundTrips() {
+    const Unit request = UnitOfBody("010300000001");
+    QCOMPARE(Text(Codecs::Rtu.frame(request, 0)), std::string("010300000001840A"));
+    QCOMPARE(Codecs::Ascii.frame(request, 0), Wire(":010300000001FB\r\n"));
+    QCOMPARE(Text(Codecs::Tcp.frame(request, 0x1234)), std::string("1234000000060103000000"
+                                                                   "01"));
+    const Unit reply = UnitOfBody("0103020001");
+    for (const Framing framing : {Framing::Rtu, Framing::Ascii, Framing::Tcp}) {
+      const Codec &codec = CodecOf(framing);
+      QCOMPARE(codec.framing, framing);
+      std::vector<std::uint8_t> wire = codec.frame(reply, 7);
+      const Unwrapped taken = codec.unwrap(wire);
+      QCOMPARE(taken.fault, Unwrapped::Fault::None);
+      QCOMPARE(taken.unit, reply);
+      QCOMPARE(CheckUnit(taken.unit, true, request), ReplyFault::None);
+      // a reply split in pieces is whole only with its last byte, and ends there
+      for (std::size_t n = 0; n < wire.size(); ++n)
+        QCOMPARE(StateOf(codec, wire, n, request), ReplyExtent::State::Incomplete);
+      wire.push_back(0x55); // what came after it
+      const ReplyExtent whole = codec.extent(wire, request);
+      QCOMPARE(whole.state, ReplyExtent::State::Complete);
+      QCOMPARE(whole.length, wire.size() - 1);
+    }
+    QCOMPARE(Codecs::Tcp.unwrap(Codecs::Tcp.frame(reply, 0x1207)).transaction, std::uint16_t(0x1207));
+  }
+
+  void codecExtents() {
+    const Unit read = UnitOfBody("010310000006");
+    const std::vector<std::uint8_t> refusal = Codecs::Rtu.frame(UnitOfBody("018302"), 0);
+    QCOMPARE(StateOf(Codecs::Rtu, refusal, 4, read), ReplyExtent::State::Incomplete);
+    QCOMPARE(Codecs::Rtu.extent(refusal, read).length, std::size_t(5));
+    // another address, another function: only the silence ends it
+    QCOMPARE(Codecs::Rtu.extent(HexTextToBytes("0203"), read).state, ReplyExtent::State::UnknownLength);
+    QCOMPARE(Codecs::Rtu.extent(HexTextToBytes("0110"), read).state, ReplyExtent::State::UnknownLength);
+    QCOMPARE(Codecs::Rtu.extent(HexTextToBytes("0106"), UnitOfBody("010620000001")).length, std::size_t(0));
+    QCOMPARE(StateOf(Codecs::Rtu, HexTextToBytes("01060000000000"), 7, UnitOfBody("010620000001")),
+             ReplyExtent::State::Incomplete);
+    // a length field no reply can have
+    QCOMPARE(Codecs::Tcp.extent(HexTextToBytes("000100000001"), read).state,
+             ReplyExtent::State::UnknownLength);
+    QCOMPARE(Codecs::Tcp.extent(HexTextToBytes("000100000100"), read).state,
+             ReplyExtent::State::UnknownLength);
+  }
+
+  void codecRefusals() {
+    const std::string read = "010300000001";
+    // one byte longer than its byte count, under a right checksum
+    for (const Codec *codec : {&Codecs::Rtu, &Codecs::Ascii, &Codecs::Tcp}) {
+      const std::vector<std::uint8_t> wire = codec->frame(UnitOfBody("010302000100"), 1);
+      QCOMPARE(codec->unwrap(wire).fault, Unwrapped::Fault::None);
+      QCOMPARE(Rejection(*codec, wire, read).kind, ReplyRejection::Kind::Length);
+      const std::vector<std::uint8_t> refused = codec->frame(UnitOfBody("018302"), 1);
+      QCOMPARE(Rejection(*codec, refused, read), (ReplyRejection{ReplyRejection::Kind::Exception, 2}));
+    }
+    // an LRC that covers one byte less
+    const std::string body = "0103020001";
+    const std::vector<std::uint8_t> shortLrc = Wire(":" + body + ComputeLRC(body.substr(0, 8)) + "\r\n");
+    QCOMPARE(Codecs::Ascii.unwrap(shortLrc).fault, Unwrapped::Fault::Checksum);
+    QCOMPARE(Rejection(Codecs::Ascii, shortLrc, read).kind, ReplyRejection::Kind::Checksum);
+    for (const std::string text :
+         {":0103020001f9\r\n", "0103020001F9\r\n", ":0103020001F9\r", ":\r\n", ":0\r\n"})
+      QCOMPARE(Codecs::Ascii.unwrap(Wire(text)).fault, Unwrapped::Fault::Malformed);
+    // Modbus TCP: the transaction id told apart, the header's faults named
+    std::vector<std::uint8_t> tcp = Codecs::Tcp.frame(UnitOfBody("0103020001"), 0x0129);
+    QCOMPARE(Codecs::Tcp.unwrap(tcp).transaction, std::uint16_t(0x0129));
+    QVERIFY(Codecs::Tcp.unwrap(Codecs::Tcp.frame(UnitOfBody("0103020001"), 0x0229)).transaction != 0x0129);
+    tcp.push_back(0);
+    QCOMPARE(Codecs::Tcp.unwrap(tcp).fault, Unwrapped::Fault::LengthField);
+    tcp.pop_back();
+    tcp[3] = 1;
+    QCOMPARE(Codecs::Tcp.unwrap(tcp).fault, Unwrapped::Fault::Protocol);
+    QCOMPARE(Codecs::Tcp.unwrap(HexTextToBytes("000100000001")).fault, Unwrapped::Fault::Malformed);
+    // RTU: a right reply after a byte of noise
+    QCOMPARE(Rejection(Codecs::Rtu, HexTextToBytes("00" + WithCrc("0103020001")), read).kind,
+             ReplyRejection::Kind::NoiseBefore);
+  }
+
+  // The checks of units name every reply as the checks of hex text do,
+  // however short or damaged it is.
+  void unitChecksAgreeWithTextChecks() {
+    const std::vector<std::string> requests = {"010310000006", "010300000001", "0106010D1388"};
+    const std::vector<std::string> rtu = {"",
+                                          "01",
+                                          "0103",
+                                          "010300",
+                                          "01030200",
+                                          "018302C0F1",
+                                          WithCrc("0103020001"),
+                                          WithCrc("0203020001"),
+                                          WithCrc("0106010D1388"),
+                                          WithCrc("0106010D0CE5"),
+                                          WithCrc("010300"),
+                                          WithCrc("01030200010002"),
+                                          "00" + WithCrc("0103020001"),
+                                          "0000" + WithCrc("018302"),
+                                          WithCrc("01030C000100020003000400050006")};
+    using Verdict = std::optional<ReplyRejection>; // none: accepted
+    const auto byText = [](const std::string &text, const std::string &body, const std::string &request,
+                           bool rtu) -> Verdict {
+      if (CheckReply(body, request, rtu) == ReplyFault::None)
+        return std::nullopt;
+      return ClassifyRejection(text, body, request, rtu);
+    };
+    const auto byUnit = [](const Codec &codec, const std::vector<std::uint8_t> &wire,
+                           const std::string &request) -> Verdict {
+      const Unwrapped taken = codec.unwrap(wire);
+      if (CheckUnit(taken.unit, taken.fault == Unwrapped::Fault::None, UnitOfBody(request)) ==
+          ReplyFault::None)
+        return std::nullopt;
+      return RejectionOfUnit(codec, wire, taken, UnitOfBody(request));
+    };
+    for (const std::string &request : requests) {
+      for (const std::string &reply : rtu)
+        QVERIFY2(byUnit(Codecs::Rtu, HexTextToBytes(reply), request) == byText(reply, reply, request, true),
+                 (request + " " + reply).c_str());
+      for (const std::string body : {"01", "0103", "FF01", "010", "01030", "0103020001F9", "0103020001F8",
+                                     "01830278", "0106010D1388D1", "01030C1A00D6", "0203020001F8"}) {
+        const std::string text = ":" + body + "\r\n";
+        const AsciiReply split = SplitAsciiReply(text);
+        QVERIFY2(byUnit(Codecs::Ascii, Wire(text), request) == byText(split.text, split.body, request, false),
+                 (request + " " + body).c_str());
+      }
+    }
   }
 
   void consumerByRegister() {
