@@ -2,23 +2,36 @@
 // exchanges end in every way (accepted, wrong checksum, no response, a late
 // reply, not sent), word for word as the user has always read them. Times
 // and measured milliseconds are masked; everything else must match.
+// everyEndingAsShown compares them with tests/expected/; run with
+// VDD_WRITE_EXPECTED=1, it writes those files from this build instead.
 #include "app/MainWindow.h"
 #include "app/settings/TProtocolSet.h"
 #include "base/AppPaths.h"
 #include "log/TrafficLog.h"
+#include "portwatch/PortKeeper.h"
 #include "serial/TComm.h"
 #include "support/DialogRecorder.h"
+#include "support/LoopbackTcp.h"
 #include "support/MenuClicks.h"
 #include "support/SimulatedRig.h"
 #include "support/TestMain.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDate>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTemporaryFile>
 #include <QTextEdit>
+#include <fcntl.h>
+#include <pty.h>
+#include <unistd.h>
 
 namespace {
 QString Masked(QString line) {
@@ -26,10 +39,12 @@ QString Masked(QString line) {
   static const QRegularExpression logTime(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3},)");
   static const QRegularExpression roundTrip(R"(,[\d.]+$)");
   static const QRegularExpression millis(R"(\d[\d,]* ms)");
+  static const QRegularExpression loopbackPort(R"(tcp:127\.0\.0\.1:\d+)");
   line.replace(stamp, "[T]");
   line.replace(logTime, "T,");
   line.replace(roundTrip, ",RTT");
   line.replace(millis, "N ms");
+  line.replace(loopbackPort, "tcp:127.0.0.1:PORT");
   return line;
 }
 
@@ -76,6 +91,126 @@ T,request,COM2,RTU,010310000006C108,,no response,,
 T,request,COM2,RTU,010310000006C108,,no response,,
 T,unsolicited,COM2,RTU,,01030C000000000000040002196400684B,error reply,late reply,
 T,request,COM2,RTU,010310000006,,not sent,port closed,)";
+enum class Framing { Ascii, Rtu, Tcp };
+enum class Step { Accepted, Unasked, Checksum, Exception, Address, Echo, Silent, Late };
+
+QByteArray Crc16(const QByteArray &data) {
+  quint16 crc = 0xFFFF;
+  for (const char byte : data) {
+    crc ^= static_cast<quint8>(byte);
+    for (int bit = 0; bit < 8; ++bit)
+      crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
+  }
+  return QByteArray(1, char(crc & 0xFF)) + char(crc >> 8);
+}
+
+// Drive 1 as a script of the test's own, on a pty or a loopback socket: the
+// test reads each request and writes what comes back, byte for byte.
+class ScriptedDrive {
+public:
+  explicit ScriptedDrive(Framing framing) : framing_(framing) {
+    if (framing == Framing::Tcp) {
+      sockaddr_in address{};
+      listener_ = BoundLoopbackSocket(address);
+      listen(listener_, 1);
+      fcntl(listener_, F_SETFL, O_NONBLOCK);
+      port = QString("tcp:127.0.0.1:%1").arg(ntohs(address.sin_port));
+    } else if (openpty(&wire_, &slave_, nullptr, nullptr, nullptr) == 0) {
+      fcntl(wire_, F_SETFL, O_NONBLOCK);
+      port = QString::fromLocal8Bit(ttyname(slave_));
+    }
+  }
+  ~ScriptedDrive() {
+    for (const int fd : {wire_, slave_, listener_})
+      if (fd >= 0)
+        close(fd);
+  }
+
+  QString port;
+  QByteArray request; // as it came on the wire
+
+  // The next request's address, function and data, once it is all in.
+  QByteArray NextRequest() {
+    const auto whole = [this]() -> qsizetype { // the request's length once it is all in, else 0
+      qsizetype length = 8;                    // RTU: a read or a write of one register
+      if (framing_ == Framing::Ascii)
+        length = in_.indexOf("\r\n") + 2;
+      else if (framing_ == Framing::Tcp)
+        length = in_.size() < 6 ? 6 : 6 + (quint8(in_[4]) << 8 | quint8(in_[5]));
+      return length > 1 && in_.size() >= length ? length : 0;
+    };
+    const auto in = [&] {
+      Read();
+      return whole() > 0;
+    };
+    if (!QTest::qWaitFor(in, 20000))
+      return QByteArray(2, 0); // none came: the lines will tell
+    request = in_.left(whole());
+    in_.remove(0, request.size());
+    if (framing_ == Framing::Tcp) {
+      tid_ = request.left(2);
+      return request.mid(6);
+    }
+    if (framing_ == Framing::Rtu)
+      return request.chopped(2);
+    return QByteArray::fromHex(request.mid(1, request.size() - 3)).chopped(1);
+  }
+
+  // `pdu` framed as the line carries it; `wrong` is added to the checksum.
+  QByteArray Frame(const QByteArray &pdu, int wrong = 0, QByteArray tid = {}) const {
+    if (framing_ == Framing::Tcp)
+      return (tid.isEmpty() ? tid_ : tid) + QByteArray(2, 0) + char(pdu.size() >> 8) + char(pdu.size()) + pdu;
+    if (framing_ == Framing::Rtu) {
+      QByteArray crc = Crc16(pdu);
+      crc[0] = char(crc[0] + wrong);
+      return pdu + crc;
+    }
+    int lrc = wrong;
+    for (const char byte : pdu)
+      lrc -= static_cast<quint8>(byte);
+    return ":" + (pdu + char(lrc)).toHex().toUpper() + "\r\n";
+  }
+
+  void Write(const QByteArray &bytes) {
+    if (write(wire_, bytes.constData(), bytes.size()) != bytes.size())
+      qWarning("the line took less than was written");
+  }
+
+private:
+  void Read() {
+    if (wire_ < 0 && (wire_ = accept(listener_, nullptr, nullptr)) >= 0)
+      fcntl(wire_, F_SETFL, O_NONBLOCK);
+    char buffer[256];
+    for (ssize_t n; wire_ >= 0 && (n = read(wire_, buffer, sizeof buffer)) > 0;)
+      in_.append(buffer, n);
+  }
+
+  Framing framing_;
+  int wire_ = -1, slave_ = -1, listener_ = -1;
+  QByteArray in_, tid_;
+};
+
+// Compared with tests/expected/`name`, a unified diff shown on a mismatch.
+void CompareWithFile(const QStringList &lines, const QString &name) {
+  const QString path = qEnvironmentVariable("VDD_SOURCE_DIR") + "/tests/expected/" + name;
+  const QByteArray text = lines.join('\n').toUtf8() + '\n';
+  if (qEnvironmentVariableIntValue("VDD_WRITE_EXPECTED") == 1) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile out(path);
+    QVERIFY(out.open(QIODevice::WriteOnly) && out.write(text) == text.size());
+    return;
+  }
+  QFile stored(path);
+  QVERIFY2(stored.open(QIODevice::ReadOnly), qPrintable(path));
+  if (stored.readAll() == text)
+    return;
+  QTemporaryFile now;
+  QVERIFY(now.open() && now.write(text) == text.size() && now.flush());
+  QProcess diff;
+  diff.start("diff", {"-u", "--label", name, "--label", "now", path, now.fileName()});
+  diff.waitForFinished();
+  QFAIL(qPrintable("the shown text changed:\n" + QString::fromUtf8(diff.readAllStandardOutput())));
+}
 } // namespace
 
 class TestHistoryText : public QObject {
@@ -157,6 +292,90 @@ class TestHistoryText : public QObject {
     return lines;
   }
 
+  // A scan of drive 1 answered by `drive` step by step as `script` says: the
+  // pane's lines, and the log's. What comes late or unasked is written once
+  // the exchange before it has ended, and each tick waits until the program
+  // has every byte written so far: the ticks alone move the program's time.
+  QPair<QStringList, QStringList> ScriptedLines(Framing framing, const QList<Step> &script) {
+    ChooseFromPopupMenu(Form1->SendRevHistory->viewport(), Form1->clear1);
+    auto *log = Form1->findChild<TrafficLog *>("TrafficLog");
+    log->Flush();
+    const qsizetype logBefore = TrafficLogLines().size();
+    ScriptedDrive drive(framing);
+    if (framing == Framing::Tcp) {
+      ProtocolSet->ComPort->setCurrentText(drive.port);
+      ProtocolSet->ModbusMode->setCurrentText("TCP");
+    } else if (rig_.LinkPort(drive.port, "COM3")) {
+      rig_.ChoosePort(framing == Framing::Rtu, "COM3");
+    }
+    ProtocolSet->CompleteOnReply->setChecked(true);
+    if (!rig_.ApplyPort())
+      return {};
+    qint64 delivered = 0;
+    const auto engine = Form1->Comm1->OnReceiveData;
+    Form1->Comm1->OnReceiveData = [&](TComm *comm, const char *bytes, std::uint16_t length) {
+      delivered += length;
+      engine(comm, bytes, length);
+    };
+    const auto restore = qScopeGuard([&] { Form1->Comm1->OnReceiveData = engine; });
+    const auto send = [&](const QByteArray &bytes) {
+      const qint64 total = delivered + bytes.size();
+      drive.Write(bytes);
+      QTRY_VERIFY_WITH_TIMEOUT(delivered >= total, 20000);
+    };
+    const auto lineOfItsOwn = [&] {
+      const int lines = Form1->HistoryLineCount();
+      return [lines] { return Form1->HistoryLineCount() > lines; };
+    };
+    const CommState &s = Form1->State;
+    Form1->TimeoutMs = 1000; // counted in ticks; a late answer is told by real time within six
+    Form1->SeriesStart->setText("1");
+    Form1->SeriesStop->setText("1");
+    Form1->ScanPeriod->setText("100");
+    QTest::mouseClick(Form1->UPeriodScan, Qt::LeftButton);
+    [&] { QVERIFY(s.ScanRunning); }();
+    const QByteArray status = QByteArray::fromHex("0C1388017C0078140002191401");
+    for (const Step step : script) {
+      TickUntil([&] { return s.WaitingReply; }, false);
+      const QByteArray pdu = drive.NextRequest();
+      QByteArray answer = pdu.left(2) + status;
+      if (step == Step::Late) // 49.99 Hz: no copy of the reading taken before
+        answer.replace(3, 2, QByteArray::fromHex("1387"));
+      if (step == Step::Echo) // an adapter's, with no drive behind it
+        send(drive.request);
+      else if (step == Step::Exception)
+        send(drive.Frame(pdu.left(1) + char(pdu[1] | 0x80) + char(2)));
+      else if (step == Step::Address)
+        send(drive.Frame(char(2) + answer.mid(1)));
+      else if (step != Step::Silent && step != Step::Late)
+        send(drive.Frame(answer, step == Step::Checksum ? 1 : 0));
+      TickUntil([&] { return !s.WaitingReply; }, false);
+      if (step == Step::Late) {
+        send(drive.Frame(answer));
+        if (framing == Framing::Tcp)
+          TickUntil(lineOfItsOwn(), false);
+        else
+          TickUntil([&] { return !s.QuietWindowPending; }, false);
+      } else if (step == Step::Unasked) { // drive 5's answer, while nobody asks
+        const auto shown = lineOfItsOwn();
+        send(drive.Frame(QByteArray::fromHex("0503020007"), 0, "BB"));
+        TickUntil(shown, false);
+      }
+    }
+    QTest::mouseClick(Form1->UPeriodScan, Qt::LeftButton); // Pause
+    TickUntil([&] { return !s.WaitingReply && !s.QuietWindowPending; }, false);
+
+    QStringList pane, logged;
+    for (int line = 0; line < Form1->HistoryLineCount(); ++line)
+      pane << Masked(Form1->HistoryLine(line));
+    log->Flush();
+    for (const QString &line : TrafficLogLines().mid(logBefore))
+      logged << Masked(line);
+    Form1->PortKeeper->Forget(); // the drive goes: no hang-up to tell
+    Form1->Comm1->ClosePort();
+    return {pane, logged};
+  }
+
   void Compare(const QStringList &lines, const char *expected) {
     if (lines != QString(expected).split('\n'))
       qWarning("%s", qPrintable(lines.join('\n')));
@@ -179,6 +398,21 @@ private slots:
   void scanLinesKeepTheirText() {
     Compare(ScanLines(false, false), ExpectedAscii);
     Compare(ScanLines(true, true), ExpectedRtu);
+  }
+
+  // Every ending an exchange has, in each framing, against tests/expected/.
+  void everyEndingAsShown() {
+    using enum Step;
+    const QList<Step> serial = {Accepted, Unasked, Checksum, Exception, Address,
+                                Echo,     Silent,  Late,     Accepted};
+    const QList<Step> tcp = {Accepted, Unasked, Exception, Address, Late, Silent, Accepted};
+    const QList<std::tuple<Framing, QString, QList<Step>>> runs = {
+        {Framing::Ascii, "ascii", serial}, {Framing::Rtu, "rtu", serial}, {Framing::Tcp, "tcp", tcp}};
+    for (const auto &[framing, name, script] : runs) {
+      const auto [pane, logged] = ScriptedLines(framing, script);
+      CompareWithFile(pane, "history_pane_" + name + ".txt");
+      CompareWithFile(logged, "traffic_log_" + name + ".txt");
+    }
   }
 };
 

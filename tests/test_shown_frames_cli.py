@@ -127,6 +127,8 @@ class ScriptedDrive:
             for step, (wire, unit, tid) in enumerate(self._requests()):
                 action = self.script[step] if step < len(self.script) else "ok"
                 answer = unit[:2] + bytes([len(STATUS)]) + STATUS
+                if action == "late":  # 49.99 Hz: no copy of the reading taken before
+                    answer = answer[:3] + (4999).to_bytes(2, "big") + answer[5:]
                 if action == "checksum":
                     reply = self._frame(answer, tid, wrong=1)
                 elif action == "exception":
