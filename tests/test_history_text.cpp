@@ -2,8 +2,10 @@
 // exchanges end in every way (accepted, wrong checksum, no response, a late
 // reply, not sent), word for word as the user has always read them. Times
 // and measured milliseconds are masked; everything else must match.
-// everyEndingAsShown compares them with tests/expected/; run with
-// VDD_WRITE_EXPECTED=1, it writes those files from this build instead.
+// everyEndingAsShown does so against a drive the test scripts, in ASCII, RTU
+// and Modbus TCP, with refusals, an adapter's echo and data nobody asked for
+// too, and compares with tests/expected/; VDD_WRITE_EXPECTED=1 writes those
+// files from this build instead.
 #include "app/MainWindow.h"
 #include "app/settings/TProtocolSet.h"
 #include "base/AppPaths.h"
@@ -87,6 +89,7 @@ T,request,COM2,RTU,010310000006C108,,no response,,
 T,request,COM2,RTU,010310000006C108,,no response,,
 T,unsolicited,COM2,RTU,,01030C000000000000040002196400684B,error reply,late reply,
 T,request,COM2,RTU,010310000006,,not sent,port closed,)";
+
 enum class Framing { Ascii, Rtu, Tcp };
 enum class Step { Accepted, Unasked, Checksum, Exception, Address, Echo, Silent, Late };
 
